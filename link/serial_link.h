@@ -1,0 +1,40 @@
+#pragma once
+// The one serial port of a Modbus program: plain functions over module state.
+// Reads, writes and purges come from the communication thread; open, close and
+// the setters from the user-interface thread while that thread is stopped.
+#include <cstdint>
+#include <string>
+
+#include "platform/serial_device.h"
+
+namespace linklayer {
+
+// Line options (bit values)
+constexpr std::uint8_t kOptionDsrFlow = 1;  // "DTRDSR"
+constexpr std::uint8_t kOptionCtsFlow = 2;  // "RTSCTS"
+constexpr std::uint8_t kOptionRtsToggle = 4;  // "RTS": RTS on only while transmitting
+constexpr std::uint8_t kOptionXonXoff = 8;
+
+// portNumber 1..8 maps to a device path through platform::SerialPortPath.
+// parity: 0 none, 1 odd, 2 even. stopBits: 0 one, 2 two.
+bool OpenSerialPort(int portNumber, std::uint32_t baudRate, int dataBits, int parity, int stopBits);
+bool CloseSerialPort();
+bool IsSerialPortOpen();
+bool PurgeSerialPort();
+bool SetSerialTimeouts(std::uint32_t readInterval, std::uint32_t readMultiplier, std::uint32_t readConstant,
+                       std::uint32_t writeMultiplier, std::uint32_t writeConstant);
+bool SerialWrite(const std::uint8_t* bytes, std::uint16_t count);
+int SerialRead(std::uint8_t* buffer, std::uint16_t maxCount);
+void SetLineOptions(std::uint8_t options);
+void SetRtsReleaseDelay(std::uint16_t milliseconds);
+
+// Why the last OpenSerialPort failed (the system's text), for messages and logs.
+platform::SerialOpenError LastSerialOpenError();
+
+// Baud tables of the serial time-outs: ms per byte and the RTU inter-character interval.
+std::uint32_t TimeoutMultiplierForBaud(std::uint32_t baudRate);
+std::uint32_t ReadIntervalForBaud(std::uint32_t baudRate);
+// The slave's RTU frame gap (silence threshold) for a baud rate; 0 for a rate not in the table.
+std::uint16_t SlaveFrameGapForBaud(std::uint32_t baudRate);
+
+}  // namespace linklayer
