@@ -1,0 +1,147 @@
+#pragma once
+// The master engine's communication interface: the flat set of operations
+// through which zelmor reaches the poll scheduler, the transactions and the
+// links. Plain functions over module-level state; none of them throws.
+//
+// Threads: every operation here is for the user-interface thread. The poll
+// thread (started by StartPolling) runs the transactions. Registration, the
+// write-data setters and the read-outs take the engine lock only for short
+// copies, so they never wait for a transaction in progress. Connect, disconnect
+// and the link setters must be called while polling is stopped.
+//
+// Results reach windows only as posted messages (platform::PostWindowMessage):
+//   WM_ENGINE_NOTIFY (wParam result code, lParam slot) to a slot's owner after
+//   each of its transactions (once it has transmitted) and to the traffic window
+//   after every transaction; WM_ENGINE_STATE (0, 0) to every owner of an in-use
+//   slot on NotifyStateChange.
+#include <cstdint>
+
+#include "master/engine/result_codes.h"
+#include "platform/messages.h"
+
+namespace masterengine {
+
+using platform::WindowHandle;
+
+// ---- Tables and limits -------------------------------------------------------
+
+constexpr int kSlotCount = 33;           // slot 0 one-shot, 1..32 polls
+constexpr int kRequestDataBytes = 2000;  // request data / result values per slot
+constexpr int kMaxValueWords = kRequestDataBytes / 2;
+constexpr int kSlotSentCapacity = 535;      // largest frame the engine sends (ASCII type 23, 127 registers)
+constexpr int kSlotReceivedCapacity = 523;  // largest reply kept
+
+// Link modes.
+constexpr std::uint16_t kLinkRtu = 0;
+constexpr std::uint16_t kLinkAscii = 1;
+constexpr std::uint16_t kLinkTcp = 2;
+
+// Poll modes.
+constexpr std::uint16_t kModeStopped = 0;
+constexpr std::uint16_t kModeContinuous = 1;
+constexpr std::uint16_t kModeOnce = 2;
+
+// Write-data setter limits: a byte count must fit the one-byte field of its frame.
+constexpr int kMaxWriteRegisters = 127;
+constexpr int kMaxWriteLongs = 63;
+constexpr int kMaxWriteDoubles = 31;
+constexpr int kMaxWriteBytes = kRequestDataBytes;
+
+// ---- Links -------------------------------------------------------------------
+
+// Connects the Modbus/TCP client to a dotted IPv4 address. Returns RESULT_OK,
+// RESULT_WSA_STARTUP (no socket could be created), RESULT_BAD_IP (not a dotted
+// address; host names and 255.255.255.255 are refused) or RESULT_CONNECT_FAILED.
+// Does not notify: the caller sets the link mode and starts polling on success.
+std::uint16_t TcpConnect(const char* ipAddress, std::uint16_t port, std::uint32_t responseTimeoutMs);
+// Closes the TCP connection, then NotifyStateChange().
+void TcpDisconnect();
+// Opens / closes the serial port (port number 1..8), then NotifyStateChange()
+// whatever the result. parity: 0 none, 1 odd, 2 even; stopBits: 0 one, 2 two.
+bool OpenSerialPort(int portNumber, std::uint32_t baudRate, int dataBits, int parity, int stopBits);
+bool CloseSerialPort();
+// Serial port open or TCP connected.
+bool IsConnected();
+bool SetSerialTimeouts(std::uint32_t readInterval, std::uint32_t readMultiplier, std::uint32_t readConstant,
+                       std::uint32_t writeMultiplier, std::uint32_t writeConstant);
+void SetLineOptions(std::uint8_t options);
+void SetRtsReleaseDelay(std::uint16_t milliseconds);
+// 0 RTU, 1 ASCII, 2 Modbus/TCP. Ignored while polling.
+void SetLinkMode(std::uint16_t mode);
+// A two-wire adapter that hears its own transmission: serial requests come back
+// before the reply and are dropped.
+void SetEcho(bool on);
+
+// ---- Engine ------------------------------------------------------------------
+
+// Zeroes the slot and result tables and sets the tick reference. Call once at
+// start (tests may call it again while polling is stopped).
+void InitEngine();
+
+// Registers a poll in the lowest free slot 1..32; returns the slot or -1 (bad
+// arguments or no free slot). Types: 1..6, 15, 16, 22, 23. Reads and 22 (and 23
+// without writes) are enabled at once; writes wait for their write-data setter.
+// For type 22, address is the AND mask and quantity the OR mask.
+int RegisterPoll(WindowHandle owner, std::uint32_t message, std::uint16_t scanRateMs, std::uint16_t slave,
+                 std::uint16_t type, std::uint16_t address, std::uint16_t quantity, std::uint16_t writeAddress,
+                 std::uint16_t writeCount);
+// mode: 0 stopped, 1 continuous, 2 once. The slot is due at the next pass. Returns 1 (0 for a bad slot).
+int SetPollMode(int slot, std::uint16_t mode);
+// Frees a slot. Returns 1, or 0 for a slot outside 0..32.
+int UnregisterPoll(int slot);
+// Puts a one-off request into slot 0, served ahead of every poll. Type 0 is a
+// raw frame (supply it with SetWriteBytes; writeCount is then its length).
+// Returns 1 accepted, 0 refused (bad arguments, or slot 0 still busy).
+int SubmitOneShot(WindowHandle owner, std::uint32_t message, std::uint16_t slave, std::uint16_t type,
+                  std::uint16_t address, std::uint16_t quantity, std::uint16_t writeAddress,
+                  std::uint16_t writeCount);
+
+// Write-data setters: store values, set the write count and enable the slot.
+// Return 1, or 0 for a slot outside 0..32 or a count of 0 or above the limit.
+// Word order: without reverse/swap the lowest register holds the least
+// significant 16 bits; with it the most significant 16 bits come first.
+int SetWriteDoubles(int slot, int count, const double* values, bool reverse);           // 1..31
+int SetWriteLongs(int slot, int count, const std::uint32_t* values, bool swap);         // 1..63
+int SetWriteRegisters(int slot, int count, const std::uint16_t* values);                // 1..127
+int SetWriteBytes(int slot, int count, const std::uint8_t* bytes);                      // 1..2000
+
+// Read-outs: copy the values of the slot's last good reply and return the slot's
+// result code (RESULT_BAD_SLOT for a slot outside 0..32). The count follows the
+// slot's quantity, capped to the 2000-byte value table, so out must hold up to
+// 2000 bytes / 1000 words / 500 longs / 250 doubles.
+std::uint16_t ReadResultDoubles(int slot, double* out, bool reverse);  // quantity/4 values; 0 -> RESULT_NO_VALUES
+std::uint16_t ReadResultLongs(int slot, std::uint32_t* out, bool swap);  // quantity/2 values; 0 -> RESULT_NO_VALUES
+std::uint16_t ReadResultRegisters(int slot, std::uint16_t* out);
+std::uint16_t ReadResultBytes(int slot, std::uint8_t* out);
+
+// Returns 1, or 0 for a bad slot.
+int ReadCounters(int slot, std::uint32_t* transmitCount, std::uint32_t* goodCount);
+// The counts are zeroed when the slot is next served. Returns 1, or 0 for a bad slot.
+int RequestCounterReset(int slot);
+// Copy the slot's last sent / received frame; return its length (0 for a bad slot).
+// buffer must hold kSlotSentCapacity / kSlotReceivedCapacity bytes.
+std::uint16_t CopySlotSent(int slot, std::uint8_t* buffer);
+std::uint16_t CopySlotReceived(int slot, std::uint8_t* buffer);
+std::uint16_t GetResultCode(int slot);
+
+// The traffic monitor's window (0 = none).
+void SetTrafficWindow(WindowHandle window);
+// Pause at the start of every pass of the poll thread (initially 10 ms).
+void SetDelayBetweenPolls(std::uint32_t milliseconds);
+// Starts the poll thread (posts WM_ENGINE_STATE first). Returns 1, or 0 when the
+// thread could not be created (or is already running).
+int StartPolling();
+// Stops the poll thread and waits until its current pass has finished.
+void StopPolling();
+bool IsPolling();
+// Posts WM_ENGINE_STATE to the owner of every in-use slot.
+void NotifyStateChange();
+
+// One pass of the poll thread, for tests that drive the scheduler step by step
+// while polling is stopped.
+void PollTick();
+
+// Modbus CRC-16 (for the test center).
+std::uint16_t ComputeCrc16(const std::uint8_t* bytes, std::uint16_t length);
+
+}  // namespace masterengine
