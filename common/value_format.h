@@ -1,0 +1,83 @@
+#pragma once
+// Display formats, value texts, address labels and cell width templates of the
+// poll view (master) and the slave view. One routine serves the screen, the
+// printer, the data log and the headless output, so they always agree.
+// Qt-free.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace valuefmt {
+
+enum DisplayFormat : int {
+  kSigned = 0,
+  kUnsigned = 1,
+  kHex = 2,
+  kBinary = 3,
+  kFloat = 4,
+  kFloatInverse = 5,
+  kDouble = 6,
+  kDoubleInverse = 7,
+  kLong = 8,
+  kLongInverse = 9,
+};
+constexpr int kFormatCount = 10;
+
+// Which text a value is given.
+enum class TextForm {
+  kMasterScreen,  // poll view on screen/paper, fixed-width data log
+  kMasterLog,     // comma- and tab-delimited data log
+  kSlaveScreen,   // slave view (float "%15.4f", double "%17.6f")
+};
+
+bool IsValidFormat(int format);
+// Name for the command line and menus' short form: "signed", "float-inverse", ...
+const char* FormatName(int format);
+// Parses a name as FormatName gives it (case-insensitive); -1 when unknown.
+int FormatFromName(const std::string& name);
+
+// Functions 1 and 2 (coils, discrete inputs) show one bit per item and ignore the format.
+bool IsBitFunction(int function);
+// Registers per value: 1, 2 (float, long) or 4 (double).
+int RegistersPerValue(int format);
+// True when the cell at item index i of a poll of `length` items carries a value:
+// 32-bit values sit at even indices with two items left, 64-bit values at indices
+// divisible by 4 with four items left; every item for 16-bit formats and bits.
+bool CellHasValue(int function, int format, int index, int length);
+
+// Value texts from numbers.
+std::string RegisterText(int format, std::uint16_t word, TextForm form);  // formats 0..3
+std::string FloatText(float value, TextForm form);
+std::string DoubleText(double value, TextForm form);
+std::string LongText(std::int32_t value, TextForm form);
+std::string BitText(std::uint8_t value);
+
+// Reads 32-bit and 64-bit values from a little-endian 16-bit word image. With
+// `inverse` the most significant word comes first (the inverse formats).
+std::uint32_t Compose32(const std::uint8_t* words, int index, bool inverse);
+std::uint64_t Compose64(const std::uint8_t* words, int index, bool inverse);
+
+// The value text of item `index` of a value image: one byte per item for bit
+// functions, 16-bit little-endian words for registers. Empty for cells without a
+// value (CellHasValue false) and for items outside `imageSize`.
+// `inverseWordOrder`: true when the image still holds the words in register order
+// and the inverse formats must be undone here (the slave view); false when the
+// caller already stored values in native order (the master's document).
+std::string CellValueText(const std::uint8_t* image, std::size_t imageSize, int function, int format, int index,
+                          int length, TextForm form, bool inverseWordOrder);
+
+// Address labels: "4%04i = " (PLC, narrow), "4%05i = " (PLC, wide when address +
+// length exceeds 9999), "%05i = " (protocol addresses). Prefix digit by function:
+// 1 -> 0, 2 -> 1, 3 -> 4, 4 -> 3.
+bool UsesWideLabel(bool oneBased, int address, int length);
+std::string AddressLabel(int function, bool oneBased, int address, int length, int index);
+// The label of the first item without its trailing " = " (data-log lines).
+std::string FirstAddressText(int function, bool oneBased, int address, int length);
+
+// Cell width template of a format, e.g. "00000 = -00000XXX"; the coil template for
+// bit functions. The wide label form needs one more "X" of width (WideLabelExtra).
+const char* WidthTemplate(int function, int format);
+constexpr const char* kWideLabelExtra = "X";
+constexpr const char* kColumnGapTemplate = "XXX";
+
+}  // namespace valuefmt
