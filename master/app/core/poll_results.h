@@ -1,0 +1,37 @@
+#pragma once
+// What the poll view makes of a result code: the error text of its header and
+// of the data log, the error counter it increments, and the data-log line.
+// Qt-free, shared by the window and the headless runner.
+#include <cstdint>
+#include <string>
+
+namespace zelmor {
+
+constexpr int kErrorCounterCount = 20;  // 17 of them used
+constexpr int kNoCounter = -1;
+
+// Result code as the document keeps it: 128 + exception code for exceptions.
+std::uint16_t NormalizeResult(std::uint16_t result);
+// The header's error text ("" for a good reply).
+std::string ErrorTextForResult(std::uint16_t result);
+// Index into the error counters, or kNoCounter for a good reply.
+int ErrorCounterForResult(std::uint16_t result);
+
+// Delimiters of the data log: 0 fixed width, 1 comma, 2 tab.
+enum LogDelimiter : int { kLogFixed = 0, kLogComma = 1, kLogTab = 2 };
+
+struct LogPoll {
+  int function = 3;
+  int address = 0;
+  int length = 10;
+  int displayFormat = 0;
+  bool oneBased = true;
+  const std::uint8_t* values = nullptr;  // the document's value image, native word order
+  std::size_t valuesSize = 0;
+};
+
+// One data-log line without its line break: "HH:MM:SS", "<label>", then the
+// values (result 0) or the error text, separated by the delimiter.
+std::string ComposeLogLine(const std::string& timeText, const LogPoll& poll, std::uint16_t result, int delimiter);
+
+}  // namespace zelmor

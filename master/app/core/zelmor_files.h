@@ -1,0 +1,114 @@
+#pragma once
+// zelmor's binary files and records, Qt-free: the communication settings record
+// (92 bytes; 72 in older workspaces), the poll document ".zmd" and the
+// workspace ".zmw". All integers 32-bit little-endian.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/archive.h"
+
+namespace zelmor {
+
+// ---- Communication settings ------------------------------------------------------
+
+constexpr int kCommSettingsSize = 92;
+constexpr int kOldCommSettingsSize = 72;  // ends after the IP address text
+constexpr int kTcpPortChoice = 8;         // Port 0..7 = serial port 1..8, 8 = TCP/IP
+constexpr int kIpAddressField = 20;
+constexpr int kIpAddressMaxLength = 15;
+
+struct CommSettings {
+  std::int32_t port = 0;
+  std::int32_t baudIndex = 2;  // 9600
+  std::int32_t dataBits = 1;   // 0 = 7, 1 = 8
+  std::int32_t parity = 2;     // even
+  std::int32_t stopBits = 0;   // 0 = one, 1 = two
+  std::int32_t timeout = 1000;
+  std::int32_t dtrDsr = 0;
+  std::int32_t rtsCts = 0;
+  std::int32_t rtsToggle = 1;
+  std::int32_t asciiMode = 0;  // "RTU/ASCII"
+  std::int32_t clrRtsDelay = 1;
+  std::int32_t servicePort = 502;
+  std::int32_t connected = 0;
+  std::string ipAddress = "0.0.0.0";
+  std::int32_t delayBetweenPolls = 10;
+  std::int32_t echo = 0;
+  bool operator==(const CommSettings&) const = default;
+};
+
+void WriteCommSettings(archive::Writer& out, const CommSettings& settings);
+// Reads a block of `size` bytes (92, or 72 for the older layout; the fields after
+// the IP address then keep the values `settings` had). False when short.
+bool ReadCommSettings(archive::Reader& in, int size, CommSettings* settings);
+
+// ---- Poll document ".zmd" --------------------------------------------------------
+
+constexpr std::int32_t kDocumentMarker = 3500;
+
+struct PollDocumentData {
+  std::int32_t address = 0;
+  std::int32_t function = 3;
+  std::int32_t length = 10;
+  std::int32_t scanRate = 1000;
+  std::int32_t slaveId = 1;
+  std::int32_t displayFormat = 0;
+  std::int32_t enable = 1;
+  std::int32_t oneBased = 1;
+  std::uint32_t textColor = 9;
+  std::uint32_t reservedColor = 0x00FFFFFF;
+  archive::LogFont font;
+  bool hasPlacement = false;  // only files with the marker carry one
+  archive::WindowPlacement placement;
+  bool operator==(const PollDocumentData&) const = default;
+};
+
+enum class DocumentReadResult {
+  kOk,
+  kFormatError,  // "File format error": older layout with a function outside 0..3; keep the defaults
+  kTruncated,    // "Unexpected file format.": the file ended early; do not open
+};
+
+std::vector<std::uint8_t> EncodePollDocument(const PollDocumentData& document);
+// Decodes into *document, which holds the defaults on entry. The older layout's
+// function 0..3 is turned into 1..4 so that the document can register its poll.
+DocumentReadResult DecodePollDocument(const std::vector<std::uint8_t>& bytes, PollDocumentData* document);
+
+// ---- Workspace ".zmw" ------------------------------------------------------------
+
+constexpr std::int32_t kWorkspaceVersion = 3600;
+constexpr int kWorkspaceRecordSize = 560;
+constexpr int kWorkspaceTitleField = 256;
+constexpr int kWorkspacePathField = 260;
+
+struct WorkspaceDocument {
+  archive::WindowPlacement placement;
+  std::string title;  // at most 255 characters
+  std::string path;   // at most 259 characters
+  bool operator==(const WorkspaceDocument&) const = default;
+};
+
+struct WorkspaceData {
+  std::int32_t version = kWorkspaceVersion;
+  CommSettings settings;
+  archive::WindowPlacement mainPlacement;
+  std::vector<WorkspaceDocument> documents;
+};
+
+enum class WorkspaceReadResult {
+  kOk,
+  kFormatError,  // "File format error": unknown version
+  kTruncated,    // settings block or main placement incomplete: change nothing
+};
+
+std::vector<std::uint8_t> EncodeWorkspace(const WorkspaceData& workspace);
+// *workspace.settings holds the current settings on entry: an older file replaces
+// only its first 72 bytes. A truncated last document record is ignored.
+WorkspaceReadResult DecodeWorkspace(const std::vector<std::uint8_t>& bytes, WorkspaceData* workspace);
+// Case-insensitive check of the ".zmw" extension of a path.
+bool HasWorkspaceExtension(const std::string& path);
+// A path that contains ".zmw" anywhere (case-insensitive) is opened as a workspace.
+bool LooksLikeWorkspace(const std::string& path);
+
+}  // namespace zelmor

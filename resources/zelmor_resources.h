@@ -1,0 +1,176 @@
+#pragma once
+// zelmor's command ids, menu texts and string table: the one place for every
+// fixed text the master program shows. Qt-free, so the headless runner and the
+// file codecs use the same texts as the windows.
+
+namespace zelmor::res {
+
+// ---- Command ids ---------------------------------------------------------------
+enum CommandId : int {
+  ID_FILE_NEW = 57600,
+  ID_FILE_OPEN = 57601,
+  ID_FILE_CLOSE = 57602,
+  ID_FILE_SAVE = 57603,
+  ID_FILE_SAVE_AS = 57604,
+  ID_FILE_PRINT_SETUP = 57606,
+  ID_FILE_PRINT = 57607,
+  ID_FILE_PRINT_PREVIEW = 57609,
+  ID_FILE_MRU_FIRST = 57616,
+  ID_APP_ABOUT = 57664,
+  ID_APP_EXIT = 57665,
+  ID_HELP_FINDER = 57667,
+  ID_WINDOW_ARRANGE = 57649,
+  ID_WINDOW_CASCADE = 57650,
+  ID_WINDOW_TILE = 57651,
+  ID_VIEW_TOOLBAR = 59392,
+  ID_VIEW_STATUS_BAR = 59393,
+  ID_SETUP_POLL_DEFINITION = 32771,
+  ID_CONNECT = 32772,
+  ID_DISCONNECT = 32773,
+  ID_SETUP_FONT = 32774,
+  ID_DISPLAY_SIGNED = 32775,
+  ID_DISPLAY_UNSIGNED = 32776,
+  ID_DISPLAY_HEX = 32777,
+  ID_DISPLAY_PLC_ADDRESSES = 32778,
+  ID_DISPLAY_PROTOCOL_ADDRESSES = 32779,
+  ID_DISPLAY_BINARY = 32780,
+  ID_DISPLAY_FLOAT_INVERSE = 32782,
+  ID_DISPLAY_DOUBLE = 32783,
+  ID_DISPLAY_DOUBLE_INVERSE = 32784,
+  ID_SETUP_RESET_COUNTERS = 32801,
+  ID_SETUP_USE_AS_DEFAULT = 32815,
+  ID_DISPLAY_COMMUNICATION = 32825,
+  ID_DISPLAY_FLOAT = 32827,
+  ID_SETUP_COLOR = 32829,
+  ID_HELP_WEB = 32831,
+  ID_DISPLAY_LONG = 32832,
+  ID_DISPLAY_LONG_INVERSE = 32833,
+  ID_AUTO_CONNECT_ENABLE = 32835,
+  ID_AUTO_CONNECT_DISABLE = 32836,
+  ID_QUICK_CONNECT = 32838,
+  ID_SETUP_READ_ONCE = 32854,
+  ID_FILE_SAVE_WORKSPACE = 32858,
+  ID_FILE_OPEN_WORKSPACE = 32859,
+  ID_VIEW_ALWAYS_ON_TOP = 32861,
+};
+
+// Display format 0..9 -> its menu command id (and text) in that order.
+constexpr int kDisplayFormatCommands[10] = {
+    ID_DISPLAY_SIGNED, ID_DISPLAY_UNSIGNED,      ID_DISPLAY_HEX,  ID_DISPLAY_BINARY,
+    ID_DISPLAY_FLOAT,  ID_DISPLAY_FLOAT_INVERSE, ID_DISPLAY_DOUBLE, ID_DISPLAY_DOUBLE_INVERSE,
+    ID_DISPLAY_LONG,   ID_DISPLAY_LONG_INVERSE,
+};
+constexpr const char* kDisplayFormatMenuTexts[10] = {
+    "&Signed", "&Unsigned", "&Hex", "&Binary", "&Float", "F&loat Inverse", "&Double", "D&ouble Inverse", "Long",
+    "Long Inverse",
+};
+
+// ---- Menu texts (a tab separates the shortcut shown at the right) ---------------
+namespace menu {
+constexpr const char* kFile = "&File";
+constexpr const char* kConnection = "&Connection";
+constexpr const char* kSetup = "&Setup";
+constexpr const char* kFunctions = "F&unctions";
+constexpr const char* kDisplay = "&Display";
+constexpr const char* kView = "&View";
+constexpr const char* kWindow = "&Window";
+constexpr const char* kHelp = "&Help";
+constexpr const char* kNew = "&New\tCtrl+N";
+constexpr const char* kOpen = "&Open...\tCtrl+O";
+constexpr const char* kClose = "&Close";
+constexpr const char* kSave = "&Save\tCtrl+S";
+constexpr const char* kSaveAs = "Save &As...";
+constexpr const char* kOpenWorkspace = "Open &Workspace...";
+constexpr const char* kSaveWorkspace = "Sa&ve Workspace...";
+constexpr const char* kPrint = "&Print...\tCtrl+P";
+constexpr const char* kPrintPreview = "Print Pre&view";
+constexpr const char* kPrintSetup = "P&rint Setup...";
+constexpr const char* kRecentFile = "Recent File";
+constexpr const char* kExit = "E&xit";
+constexpr const char* kConnect = "&Connect...\tF3";
+constexpr const char* kDisconnect = "&Disconnect\tF4";
+constexpr const char* kAutoConnect = "Auto Connect";
+constexpr const char* kAutoEnable = "&Enable";
+constexpr const char* kAutoDisable = "D&isable";
+constexpr const char* kQuickConnect = "&Quick Connect\tF5";
+constexpr const char* kSerialPorts = "Serial &Ports...";
+constexpr const char* kPollDefinition = "&Poll Definition...\tF2";
+constexpr const char* kOptions = "&Options";
+constexpr const char* kFont = "&Font...";
+constexpr const char* kColor = "C&olor...";
+constexpr const char* kResetCounters = "&Reset Counters\tF12";
+constexpr const char* kUseAsDefault = "&Use as Default";
+constexpr const char* kReadOnce = "Read &Once\tF6";
+constexpr const char* kPlcAddresses = "&PLC Addresses (Base 1)";
+constexpr const char* kProtocolAddresses = "P&rotocol Addresses (Base 0)";
+constexpr const char* kCommunication = "&Communication...";
+constexpr const char* kToolbar = "&Toolbar";
+constexpr const char* kStatusBar = "&Status Bar";
+constexpr const char* kAlwaysOnTop = "&Always On Top";
+constexpr const char* kCascade = "&Cascade";
+constexpr const char* kTile = "&Tile";
+constexpr const char* kArrangeIcons = "&Arrange Icons";
+constexpr const char* kHelpTopics = "&Help Topics";
+constexpr const char* kOnTheWeb = "&Zelmor on the Web";
+constexpr const char* kAbout = "&About Zelmor...";
+}  // namespace menu
+
+// ---- String table -------------------------------------------------------------
+namespace text {
+constexpr const char* kAppTitle = "zelmor";                       // 57344
+constexpr const char* kDocumentName = "Zelmor";                   // template string 129
+constexpr const char* kFileFilter = "Zelmor Files (*.zmd)";
+constexpr const char* kDocumentExtension = ".zmd";
+constexpr const char* kWorkspaceExtension = ".zmw";
+constexpr const char* kProductName = "Zelmor";
+constexpr const char* kWebAddress = "https://orvane.example/zelmor";
+constexpr const char* kNoResources = "No more data resources. Close a window to release a resource.";  // 32800
+constexpr const char* kDisablePollingFirst = "Disable \"Enable Polling\" before poll once";
+constexpr const char* kFileFormatError = "File format error";
+constexpr const char* kUnexpectedFileFormat = "Unexpected file format.";
+constexpr const char* kWasNotFound = " was not found";
+constexpr const char* kFileOpenError = "File open error";
+constexpr const char* kDiskError = "Disk full or disk error";
+constexpr const char* kWorkspaceNotSaved =
+    "The workspace was not saved: a workspace file name must end in \".zmw\".";
+constexpr const char* kOpenWorkspaceTitle = "Open workspace";
+constexpr const char* kSaveWorkspaceTitle = "Save workspace";
+constexpr const char* kWorkspaceFilter = "zelmor workspace (*.zmw)";
+constexpr const char* kDefaultWorkspaceName = "resume";
+constexpr const char* kCommPaneDefault = "Comm:";
+constexpr const char* kTcpStatusFormat = "%s: %d";
+constexpr const char* kConnectionCaption = "Connection";
+constexpr const char* kTcpWsaStartupError = "Modbus/TCP Connection Failed. WSA Startup Error";
+constexpr const char* kTcpInvalidAddress = "Modbus/TCP Connection Failed. Invalid IP Address";
+constexpr const char* kTcpConnectFailed = "Modbus/TCP Connection Failed";
+constexpr const char* kPortNotAvailable = "Port not available";
+constexpr const char* kHeaderEnabled = "Tx = %i: Err = %i: ID = %i: F = %02i: SR = %ims";
+constexpr const char* kHeaderDisabled = "Tx = %i: Err = %i: ID = %i: F = %02i: SR = %ims  (DISABLED)";
+constexpr int kHeaderEnabledBlanks = 26;
+constexpr int kHeaderDisabledBlanks = 24;
+constexpr int kErrorLineBlanks = 58;
+// Error texts of the poll view, by result.
+constexpr const char* kTimeoutError = "Timeout Error";            // 32786
+constexpr const char* kCrcError = "CRC Error";                    // 32787
+constexpr const char* kResponseError = "Response Error";          // 32788
+constexpr const char* kWriteError = "Write Error";                // 32789
+constexpr const char* kReadError = "Read Error";                  // 32790
+constexpr const char* kNoConnection = "No Connection";            // 32791
+constexpr const char* kThreadError = "Not possible to start communication thread";  // 32792
+constexpr const char* kBytesMissing = "Bytes Missing Error";      // 103
+constexpr const char* kIllegalFunction = "Illigal Function";      // 32793
+constexpr const char* kIllegalAddress = "Illigal Data Address";   // 32794
+constexpr const char* kIllegalValue = "Illegal Data Value";       // 32795
+constexpr const char* kDeviceFailure = "Slave Device Failure";    // 32796
+constexpr const char* kAcknowledge = "ACKNOWLEDGE";               // 32797
+constexpr const char* kDeviceBusy = "SLAVE DEVICE BUSY";          // 32798
+constexpr const char* kNak = "NAK-NEGATIVE ACKNOWLEDGMENT";       // 32799
+constexpr const char* kExceptionFormat = "Exception Error %i";
+constexpr const char* kUnknownError = "Unknown Error";            // 32855
+// Poll Definition dialog.
+constexpr const char* kPollDefinitionTitle = "Poll Definition";
+constexpr const char* kFunctionEntries[4] = {"01 Read Coils", "02 Read Discrete Inputs", "03 Read Holding Registers",
+                                             "04 Read Input Registers"};
+}  // namespace text
+
+}  // namespace zelmor::res
