@@ -1,0 +1,200 @@
+#include "link/tcp_client.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "platform/ticks.h"
+
+namespace linklayer {
+namespace {
+
+constexpr std::uint32_t kSendWaitMs = 2000;
+constexpr std::uint32_t kConnectWaitMs = 10000;
+constexpr std::uint32_t kMinReconnectWaitMs = 1000;
+
+int socketFd = -1;
+bool connected = false;
+// The server closed the connection or the stream lost its framing; the next
+// send reconnects first.
+bool broken = false;
+sockaddr_in serverAddress{};
+std::uint32_t responseTimeoutMs = 1000;
+
+void CloseSocket() {
+  if (socketFd >= 0) ::close(socketFd);
+  socketFd = -1;
+}
+
+// Milliseconds left until deadline (a TickCount value); 0 once it has passed.
+int Remaining(std::uint32_t deadline) {
+  const auto left = static_cast<std::int32_t>(deadline - platform::TickCount());
+  return left > 0 ? left : 0;
+}
+
+// Waits for one poll() event, retrying on EINTR. Returns >0 ready, 0 expired, -1 error.
+int WaitFor(short events, std::uint32_t deadline) {
+  for (;;) {
+    pollfd entry{socketFd, events, 0};
+    const int ready = ::poll(&entry, 1, Remaining(deadline));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready > 0 && (entry.revents & (POLLERR | POLLNVAL)) && !(entry.revents & events)) return -1;
+    return ready;
+  }
+}
+
+// Creates a socket and connects it within waitMs. Leaves socketFd -1 on failure.
+bool OpenAndConnect(std::uint32_t waitMs) {
+  CloseSocket();
+  socketFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+  if (socketFd < 0) return false;
+  // Requests are small and each waits for its reply: Nagle would only add delay.
+  const int one = 1;
+  ::setsockopt(socketFd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+
+  const int flags = ::fcntl(socketFd, F_GETFL, 0);
+  ::fcntl(socketFd, F_SETFL, flags | O_NONBLOCK);
+  int rc = ::connect(socketFd, reinterpret_cast<const sockaddr*>(&serverAddress), sizeof serverAddress);
+  if (rc < 0 && errno == EINPROGRESS) {
+    if (WaitFor(POLLOUT, platform::TickCount() + waitMs) > 0) {
+      int error = 0;
+      socklen_t length = sizeof error;
+      ::getsockopt(socketFd, SOL_SOCKET, SO_ERROR, &error, &length);
+      rc = error == 0 ? 0 : -1;
+    }
+  }
+  if (rc != 0) {
+    CloseSocket();
+    return false;
+  }
+  ::fcntl(socketFd, F_SETFL, flags & ~O_NONBLOCK);
+  broken = false;
+  return true;
+}
+
+void Reconnect() {
+  OpenAndConnect(responseTimeoutMs > kMinReconnectWaitMs ? responseTimeoutMs : kMinReconnectWaitMs);
+}
+
+// Drops bytes that arrived after an earlier exchange gave up (a late reply), so
+// they cannot be taken for the reply to the next request.
+void DropStaleBytes() {
+  std::uint8_t scratch[256];
+  for (;;) {
+    const ssize_t got = ::recv(socketFd, scratch, sizeof scratch, MSG_DONTWAIT);
+    if (got > 0) continue;
+    if (got == 0) broken = true;  // the server has closed the connection
+    else if (errno == EINTR) continue;
+    else if (errno != EAGAIN && errno != EWOULDBLOCK) broken = true;
+    return;
+  }
+}
+
+enum class ReadOutcome { Complete, TimedOut, Failed };
+
+// Reads until `wanted` bytes are in buffer (counting `have` already there).
+ReadOutcome ReadUntil(std::uint8_t* buffer, int& have, int wanted, std::uint32_t deadline) {
+  while (have < wanted) {
+    const int ready = WaitFor(POLLIN, deadline);
+    if (ready == 0) return ReadOutcome::TimedOut;
+    if (ready < 0) return ReadOutcome::Failed;
+    const ssize_t got = ::recv(socketFd, buffer + have, static_cast<size_t>(wanted - have), 0);
+    if (got > 0) {
+      have += static_cast<int>(got);
+    } else if (got < 0 && errno == EINTR) {
+      continue;
+    } else {
+      return ReadOutcome::Failed;  // 0: closed by the server
+    }
+  }
+  return ReadOutcome::Complete;
+}
+
+}  // namespace
+
+TcpConnectStatus TcpConnect(const char* ipAddress, std::uint16_t port, std::uint32_t timeoutMs) {
+  TcpDisconnect();
+  // Probe that the system gives us a socket at all before looking at the address.
+  const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+  if (probe < 0) return TcpConnectStatus::NoSocket;
+  ::close(probe);
+
+  in_addr address{};
+  // inet_pton takes only the four-part dotted decimal form: no host names, no
+  // short or octal forms. 255.255.255.255 is refused like the invalid texts.
+  if (ipAddress == nullptr || ::inet_pton(AF_INET, ipAddress, &address) != 1 ||
+      address.s_addr == htonl(INADDR_BROADCAST)) {
+    return TcpConnectStatus::BadAddress;
+  }
+  serverAddress = {};
+  serverAddress.sin_family = AF_INET;
+  serverAddress.sin_port = htons(port);
+  serverAddress.sin_addr = address;
+
+  if (!OpenAndConnect(kConnectWaitMs)) return TcpConnectStatus::ConnectFailed;
+  responseTimeoutMs = timeoutMs;
+  connected = true;
+  return TcpConnectStatus::Ok;
+}
+
+void TcpDisconnect() {
+  CloseSocket();
+  connected = false;
+  broken = false;
+}
+
+bool IsTcpConnected() { return connected; }
+
+bool TcpSend(const std::uint8_t* bytes, std::uint16_t count) {
+  if (socketFd >= 0) DropStaleBytes();
+  if (broken || socketFd < 0) Reconnect();
+  if (socketFd >= 0) {
+    const std::uint32_t deadline = platform::TickCount() + kSendWaitMs;
+    int sent = 0;
+    while (sent < count) {
+      if (WaitFor(POLLOUT, deadline) <= 0) break;
+      const ssize_t n = ::send(socketFd, bytes + sent, static_cast<size_t>(count - sent), MSG_NOSIGNAL);
+      if (n > 0) sent += static_cast<int>(n);
+      else if (n < 0 && errno == EINTR) continue;
+      else break;
+    }
+    if (sent == count) return true;
+  }
+  Reconnect();
+  return false;
+}
+
+int TcpReceive(std::uint8_t* buffer) {
+  if (socketFd < 0) return -1;
+  const std::uint32_t deadline = platform::TickCount() + responseTimeoutMs;
+  int have = 0;
+
+  ReadOutcome outcome = ReadUntil(buffer, have, kMbapHeaderSize, deadline);
+  if (outcome == ReadOutcome::TimedOut && have == 0) return 0;
+  if (outcome != ReadOutcome::Complete) {
+    broken = true;
+    return -1;
+  }
+  const int protocolId = (buffer[2] << 8) | buffer[3];
+  const int length = (buffer[4] << 8) | buffer[5];
+  // The length counts the unit id and the PDU; a reply has at least a function
+  // code and one byte, and never more than 255 bytes after the header.
+  if (protocolId != 0 || length < kTcpMinAdu - kMbapHeaderSize || length > kTcpMaxAdu - kMbapHeaderSize) {
+    broken = true;  // the stream has lost its framing: start afresh
+    return -1;
+  }
+  outcome = ReadUntil(buffer, have, kMbapHeaderSize + length, deadline);
+  if (outcome == ReadOutcome::Complete) return have;
+  broken = true;
+  if (outcome == ReadOutcome::TimedOut && have >= kTcpMinAdu) return have;
+  return -1;
+}
+
+}  // namespace linklayer

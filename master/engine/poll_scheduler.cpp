@@ -1,0 +1,526 @@
+// The poll scheduler: 33 request slots shared between the user interface and the
+// poll thread, which serves one due slot per pass outside the lock.
+#include <atomic>
+#include <bit>
+#include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "link/checksums.h"
+#include "link/serial_link.h"
+#include "link/tcp_client.h"
+#include "master/engine/comm_interface.h"
+#include "master/engine/transactions.h"
+#include "platform/ticks.h"
+
+namespace masterengine {
+namespace {
+
+constexpr int kFirstPollSlot = 1;
+constexpr int kLastPollSlot = 32;
+
+struct RequestSlot {
+  WindowHandle owner;
+  std::uint32_t message;
+  std::uint16_t slave;
+  std::uint16_t type;
+  std::uint16_t address;   // AND mask for type 22
+  std::uint16_t quantity;  // OR mask for type 22
+  std::uint16_t writeAddress;
+  std::uint16_t writeCount;  // frame length for type 0
+  std::uint16_t scanRate;
+  bool inUse;
+  bool enabled;
+  std::uint16_t mode;
+  std::uint32_t elapsed;
+  std::uint32_t transmitCount;
+  std::uint32_t goodCount;
+  std::uint8_t sent[kSlotSentCapacity];
+  std::uint16_t sentLength;
+  std::uint8_t received[kSlotReceivedCapacity];
+  std::uint16_t receivedLength;
+  std::uint8_t data[kRequestDataBytes];
+};
+
+struct SlotResult {
+  std::uint16_t code;
+  std::uint32_t transmitCount;
+  std::uint32_t goodCount;
+  std::uint8_t values[kRequestDataBytes];
+};
+
+struct PendingPost {
+  WindowHandle window;
+  std::uint32_t message;
+  std::uintptr_t wParam;
+  std::intptr_t lParam;
+};
+
+// Guards the slot table, the result table, the traffic window and the last-served index.
+std::mutex engineLock;
+RequestSlot slots[kSlotCount];
+SlotResult results[kSlotCount];
+WindowHandle trafficWindow = 0;
+int lastServed = kLastPollSlot;  // so that the first search starts at slot 1
+
+// Set by the user-interface thread, consumed under the lock by the poll thread.
+std::atomic<bool> counterResetRequested[kSlotCount];
+std::atomic<bool> runFlag{false};
+std::atomic<std::uint32_t> delayBetweenPolls{10};
+std::atomic<bool> threadRunning{false};
+std::thread pollThread;
+
+// Poll-thread state: the tick reference and the copy of the request being served.
+std::uint32_t tickReference = 0;
+std::uint8_t threadData[kRequestDataBytes];
+std::uint16_t threadWords[kMaxValueWords];
+
+bool ValidSlot(int slot) { return slot >= 0 && slot < kSlotCount; }
+
+// Argument checks shared by RegisterPoll and SubmitOneShot (rawAllowed for the latter).
+bool RequestAcceptable(std::uint16_t slave, std::uint16_t type, std::uint16_t quantity, std::uint16_t writeCount,
+                       bool rawAllowed) {
+  if (slave > 255) return false;
+  switch (type) {
+    case 0: return rawAllowed && quantity <= 2000;
+    case 1:
+    case 2: return slave != 0 && quantity <= kMaxReadBits;
+    case 3:
+    case 4: return slave != 0 && quantity <= kMaxReadRegisters;
+    case 5:
+    case 6: return quantity <= 1;
+    case 15: return quantity <= 2000;
+    case 16: return quantity <= 127;
+    case 22: return true;
+    case 23: return slave != 0 && quantity <= kMaxReadRegisters && writeCount <= kMaxWriteRegisterCount;
+    default: return false;
+  }
+}
+
+// Reads, mask writes and read/write without writes need no data: they may run at once.
+bool EnabledAtOnce(std::uint16_t type, std::uint16_t writeCount) {
+  return (type >= 1 && type <= 4) || type == 22 || (type == 23 && writeCount == 0);
+}
+
+void FillSlot(RequestSlot& slot, WindowHandle owner, std::uint32_t message, std::uint16_t slave, std::uint16_t type,
+              std::uint16_t address, std::uint16_t quantity, std::uint16_t writeAddress, std::uint16_t writeCount) {
+  slot.owner = owner;
+  slot.message = message;
+  slot.slave = slave;
+  slot.type = type;
+  slot.address = address;
+  slot.quantity = quantity;
+  slot.writeAddress = writeAddress;
+  slot.writeCount = writeCount;
+  slot.inUse = true;
+  slot.enabled = EnabledAtOnce(type, writeCount);
+  slot.transmitCount = 0;
+  slot.goodCount = 0;
+  std::memset(slot.data, 0, sizeof slot.data);
+}
+
+void ResetResult(SlotResult& result) {
+  result.code = RESULT_PENDING;
+  result.transmitCount = 0;
+  result.goodCount = 0;
+  std::memset(result.values, 0, sizeof result.values);
+}
+
+// Stores words in the slot's request data and makes the slot servable.
+int StoreWriteWords(int slot, const std::uint16_t* words, int wordCount) {
+  std::lock_guard<std::mutex> guard(engineLock);
+  std::memcpy(slots[slot].data, words, static_cast<size_t>(wordCount) * 2);
+  slots[slot].writeCount = static_cast<std::uint16_t>(wordCount);
+  slots[slot].enabled = true;
+  return 1;
+}
+
+// The register count of the slot's values, capped to the value table.
+int ValueWords(const RequestSlot& slot) { return slot.quantity < kMaxValueWords ? slot.quantity : kMaxValueWords; }
+
+std::uint16_t RunTransaction(std::uint16_t slave, std::uint16_t type, std::uint16_t address, std::uint16_t quantity,
+                             std::uint16_t writeAddress, std::uint16_t writeCount) {
+  std::uint16_t result = RESULT_WRITE;
+  switch (type) {
+    case 0: return ExchangeRaw(threadData, writeCount);
+    case 1:
+    case 2: return ReadBits(slave, type, address, quantity, threadData);
+    case 3:
+    case 4:
+      result = ReadRegisters(slave, type, address, quantity, threadWords);
+      if (result == RESULT_OK) std::memcpy(threadData, threadWords, static_cast<size_t>(quantity) * 2);
+      return result;
+    case 5: return WriteSingleCoil(slave, writeAddress, threadData[0]);
+    case 6:
+      std::memcpy(threadWords, threadData, 2);
+      return WriteSingleRegister(slave, writeAddress, threadWords[0]);
+    case 15: return WriteMultipleCoils(slave, writeAddress, writeCount, threadData);
+    case 16:
+      std::memcpy(threadWords, threadData, sizeof threadWords);
+      return WriteMultipleRegisters(slave, writeAddress, writeCount, threadWords);
+    case 22: return MaskWriteRegister(slave, writeAddress, address, quantity);
+    case 23:
+      std::memcpy(threadWords, threadData, sizeof threadWords);
+      result = ReadWriteRegisters(slave, address, quantity, writeAddress, writeCount, threadWords);
+      if (result == RESULT_OK) std::memcpy(threadData, threadWords, static_cast<size_t>(quantity) * 2);
+      return result;
+    default: return result;
+  }
+}
+
+void PollThreadBody() {
+  while (runFlag.load()) PollTick();
+}
+
+}  // namespace
+
+// ---- Links -------------------------------------------------------------------
+
+std::uint16_t TcpConnect(const char* ipAddress, std::uint16_t port, std::uint32_t responseTimeoutMs) {
+  switch (linklayer::TcpConnect(ipAddress, port, responseTimeoutMs)) {
+    case linklayer::TcpConnectStatus::Ok: return RESULT_OK;
+    case linklayer::TcpConnectStatus::NoSocket: return RESULT_WSA_STARTUP;
+    case linklayer::TcpConnectStatus::BadAddress: return RESULT_BAD_IP;
+    case linklayer::TcpConnectStatus::ConnectFailed: break;
+  }
+  return RESULT_CONNECT_FAILED;
+}
+
+void TcpDisconnect() {
+  linklayer::TcpDisconnect();
+  NotifyStateChange();
+}
+
+bool OpenSerialPort(int portNumber, std::uint32_t baudRate, int dataBits, int parity, int stopBits) {
+  const bool opened = linklayer::OpenSerialPort(portNumber, baudRate, dataBits, parity, stopBits);
+  NotifyStateChange();
+  return opened;
+}
+
+bool CloseSerialPort() {
+  const bool closed = linklayer::CloseSerialPort();
+  NotifyStateChange();
+  return closed;
+}
+
+bool IsConnected() { return linklayer::IsSerialPortOpen() || linklayer::IsTcpConnected(); }
+
+bool SetSerialTimeouts(std::uint32_t readInterval, std::uint32_t readMultiplier, std::uint32_t readConstant,
+                       std::uint32_t writeMultiplier, std::uint32_t writeConstant) {
+  return linklayer::SetSerialTimeouts(readInterval, readMultiplier, readConstant, writeMultiplier, writeConstant);
+}
+
+void SetLineOptions(std::uint8_t options) { linklayer::SetLineOptions(options); }
+void SetRtsReleaseDelay(std::uint16_t milliseconds) { linklayer::SetRtsReleaseDelay(milliseconds); }
+
+void SetLinkMode(std::uint16_t mode) {
+  if (!threadRunning.load()) SetExchangeLinkMode(mode);
+}
+
+void SetEcho(bool on) { SetExchangeEcho(on); }
+
+std::uint16_t ComputeCrc16(const std::uint8_t* bytes, std::uint16_t length) {
+  return linklayer::ComputeCrc16(bytes, length);
+}
+
+// ---- Engine ------------------------------------------------------------------
+
+void InitEngine() {
+  std::lock_guard<std::mutex> guard(engineLock);
+  std::memset(static_cast<void*>(slots), 0, sizeof slots);
+  std::memset(static_cast<void*>(results), 0, sizeof results);
+  for (auto& flag : counterResetRequested) flag.store(false);
+  trafficWindow = 0;
+  lastServed = kLastPollSlot;
+  tickReference = platform::TickCount();
+}
+
+int RegisterPoll(WindowHandle owner, std::uint32_t message, std::uint16_t scanRateMs, std::uint16_t slave,
+                 std::uint16_t type, std::uint16_t address, std::uint16_t quantity, std::uint16_t writeAddress,
+                 std::uint16_t writeCount) {
+  if (!RequestAcceptable(slave, type, quantity, writeCount, false)) return -1;
+  std::lock_guard<std::mutex> guard(engineLock);
+  for (int s = kFirstPollSlot; s <= kLastPollSlot; ++s) {
+    RequestSlot& slot = slots[s];
+    if (slot.inUse) continue;
+    FillSlot(slot, owner, message, slave, type, address, quantity, writeAddress, writeCount);
+    slot.scanRate = scanRateMs;
+    slot.mode = kModeStopped;
+    slot.elapsed = static_cast<std::uint32_t>(scanRateMs) + 1;
+    counterResetRequested[s].store(false);
+    ResetResult(results[s]);
+    return s;
+  }
+  return -1;
+}
+
+int SetPollMode(int slot, std::uint16_t mode) {
+  if (!ValidSlot(slot)) return 0;
+  std::lock_guard<std::mutex> guard(engineLock);
+  slots[slot].mode = mode;
+  slots[slot].elapsed = static_cast<std::uint32_t>(slots[slot].scanRate) + 1;
+  return 1;
+}
+
+int UnregisterPoll(int slot) {
+  if (!ValidSlot(slot)) return 0;
+  std::lock_guard<std::mutex> guard(engineLock);
+  slots[slot].inUse = false;
+  slots[slot].enabled = false;
+  return 1;
+}
+
+int SubmitOneShot(WindowHandle owner, std::uint32_t message, std::uint16_t slave, std::uint16_t type,
+                  std::uint16_t address, std::uint16_t quantity, std::uint16_t writeAddress,
+                  std::uint16_t writeCount) {
+  if (!RequestAcceptable(slave, type, quantity, writeCount, true)) return 0;
+  std::lock_guard<std::mutex> guard(engineLock);
+  RequestSlot& slot = slots[0];
+  if (slot.inUse) return 0;
+  FillSlot(slot, owner, message, slave, type, address, quantity, writeAddress, writeCount);
+  slot.mode = kModeOnce;
+  counterResetRequested[0].store(false);
+  ResetResult(results[0]);
+  return 1;
+}
+
+int SetWriteDoubles(int slot, int count, const double* values, bool reverse) {
+  if (!ValidSlot(slot) || count < 1 || count > kMaxWriteDoubles) return 0;
+  std::uint16_t words[4 * kMaxWriteDoubles];
+  for (int i = 0; i < count; ++i) {
+    const auto bits = std::bit_cast<std::uint64_t>(values[i]);
+    for (int w = 0; w < 4; ++w) {
+      const auto word = static_cast<std::uint16_t>(bits >> (16 * w));  // least significant first
+      words[4 * i + (reverse ? 3 - w : w)] = word;
+    }
+  }
+  return StoreWriteWords(slot, words, 4 * count);
+}
+
+int SetWriteLongs(int slot, int count, const std::uint32_t* values, bool swap) {
+  if (!ValidSlot(slot) || count < 1 || count > kMaxWriteLongs) return 0;
+  std::uint16_t words[2 * kMaxWriteLongs];
+  for (int i = 0; i < count; ++i) {
+    const auto low = static_cast<std::uint16_t>(values[i] & 0xFFFF);
+    const auto high = static_cast<std::uint16_t>(values[i] >> 16);
+    words[2 * i] = swap ? high : low;
+    words[2 * i + 1] = swap ? low : high;
+  }
+  return StoreWriteWords(slot, words, 2 * count);
+}
+
+int SetWriteRegisters(int slot, int count, const std::uint16_t* values) {
+  if (!ValidSlot(slot) || count < 1 || count > kMaxWriteRegisters) return 0;
+  return StoreWriteWords(slot, values, count);
+}
+
+int SetWriteBytes(int slot, int count, const std::uint8_t* bytes) {
+  if (!ValidSlot(slot) || count < 1 || count > kMaxWriteBytes) return 0;
+  std::lock_guard<std::mutex> guard(engineLock);
+  std::memcpy(slots[slot].data, bytes, static_cast<size_t>(count));
+  slots[slot].writeCount = static_cast<std::uint16_t>(count);
+  slots[slot].enabled = true;
+  return 1;
+}
+
+std::uint16_t ReadResultDoubles(int slot, double* out, bool reverse) {
+  if (!ValidSlot(slot)) return RESULT_BAD_SLOT;
+  std::lock_guard<std::mutex> guard(engineLock);
+  const int count = ValueWords(slots[slot]) / 4;
+  if (count == 0) return RESULT_NO_VALUES;
+  std::uint16_t words[4];
+  for (int i = 0; i < count; ++i) {
+    std::memcpy(words, results[slot].values + 8 * i, sizeof words);
+    std::uint64_t bits = 0;
+    for (int w = 0; w < 4; ++w) bits |= static_cast<std::uint64_t>(words[reverse ? 3 - w : w]) << (16 * w);
+    out[i] = std::bit_cast<double>(bits);
+  }
+  return results[slot].code;
+}
+
+std::uint16_t ReadResultLongs(int slot, std::uint32_t* out, bool swap) {
+  if (!ValidSlot(slot)) return RESULT_BAD_SLOT;
+  std::lock_guard<std::mutex> guard(engineLock);
+  const int count = ValueWords(slots[slot]) / 2;
+  if (count == 0) return RESULT_NO_VALUES;
+  std::uint16_t words[2];
+  for (int i = 0; i < count; ++i) {
+    std::memcpy(words, results[slot].values + 4 * i, sizeof words);
+    const std::uint32_t low = swap ? words[1] : words[0];
+    const std::uint32_t high = swap ? words[0] : words[1];
+    out[i] = (high << 16) | low;
+  }
+  return results[slot].code;
+}
+
+std::uint16_t ReadResultRegisters(int slot, std::uint16_t* out) {
+  if (!ValidSlot(slot)) return RESULT_BAD_SLOT;
+  std::lock_guard<std::mutex> guard(engineLock);
+  std::memcpy(out, results[slot].values, static_cast<size_t>(ValueWords(slots[slot])) * 2);
+  return results[slot].code;
+}
+
+std::uint16_t ReadResultBytes(int slot, std::uint8_t* out) {
+  if (!ValidSlot(slot)) return RESULT_BAD_SLOT;
+  std::lock_guard<std::mutex> guard(engineLock);
+  const int count = slots[slot].quantity < kRequestDataBytes ? slots[slot].quantity : kRequestDataBytes;
+  std::memcpy(out, results[slot].values, static_cast<size_t>(count));
+  return results[slot].code;
+}
+
+int ReadCounters(int slot, std::uint32_t* transmitCount, std::uint32_t* goodCount) {
+  if (!ValidSlot(slot)) return 0;
+  std::lock_guard<std::mutex> guard(engineLock);
+  *transmitCount = results[slot].transmitCount;
+  *goodCount = results[slot].goodCount;
+  return 1;
+}
+
+int RequestCounterReset(int slot) {
+  if (!ValidSlot(slot)) return 0;
+  counterResetRequested[slot].store(true);
+  return 1;
+}
+
+std::uint16_t CopySlotSent(int slot, std::uint8_t* buffer) {
+  if (!ValidSlot(slot)) return 0;
+  std::lock_guard<std::mutex> guard(engineLock);
+  std::memcpy(buffer, slots[slot].sent, slots[slot].sentLength);
+  return slots[slot].sentLength;
+}
+
+std::uint16_t CopySlotReceived(int slot, std::uint8_t* buffer) {
+  if (!ValidSlot(slot)) return 0;
+  std::lock_guard<std::mutex> guard(engineLock);
+  std::memcpy(buffer, slots[slot].received, slots[slot].receivedLength);
+  return slots[slot].receivedLength;
+}
+
+std::uint16_t GetResultCode(int slot) {
+  if (!ValidSlot(slot)) return RESULT_BAD_SLOT;
+  std::lock_guard<std::mutex> guard(engineLock);
+  return results[slot].code;
+}
+
+void SetTrafficWindow(WindowHandle window) {
+  std::lock_guard<std::mutex> guard(engineLock);
+  trafficWindow = window;
+}
+
+void SetDelayBetweenPolls(std::uint32_t milliseconds) { delayBetweenPolls.store(milliseconds); }
+
+int StartPolling() {
+  if (threadRunning.load()) return 0;
+  runFlag.store(true);
+  NotifyStateChange();
+  try {
+    pollThread = std::thread(PollThreadBody);
+  } catch (const std::system_error&) {
+    runFlag.store(false);
+    return 0;
+  }
+  threadRunning.store(true);
+  return 1;
+}
+
+void StopPolling() {
+  runFlag.store(false);
+  if (pollThread.joinable()) pollThread.join();
+  threadRunning.store(false);
+}
+
+bool IsPolling() { return threadRunning.load(); }
+
+void NotifyStateChange() {
+  PendingPost posts[kSlotCount];
+  int postCount = 0;
+  {
+    std::lock_guard<std::mutex> guard(engineLock);
+    for (const RequestSlot& slot : slots) {
+      if (slot.inUse && slot.owner != 0) posts[postCount++] = {slot.owner, slot.message + 1, 0, 0};
+    }
+  }
+  // Posted after the lock is released: the poster is another subsystem.
+  for (int i = 0; i < postCount; ++i) {
+    platform::PostWindowMessage(posts[i].window, posts[i].message, posts[i].wParam, posts[i].lParam);
+  }
+}
+
+void PollTick() {
+  const std::uint32_t now = platform::TickCount();
+  const std::uint32_t elapsed = now - tickReference;
+  tickReference = now;
+  platform::SleepMs(delayBetweenPolls.load());
+  // Only this thread touches the link while it runs; ask before locking.
+  const bool linkOpen = IsConnected();
+
+  int s = 0;
+  std::uint16_t slave, type, address, quantity, writeAddress, writeCount;
+  {
+    std::lock_guard<std::mutex> guard(engineLock);
+    if (!slots[0].enabled) {
+      for (RequestSlot& slot : slots) {
+        // Saturate: a stopped slot keeps accumulating and must not wrap to "not due".
+        slot.elapsed = slot.elapsed > UINT32_MAX - elapsed ? UINT32_MAX : slot.elapsed + elapsed;
+      }
+      int position = lastServed;
+      s = -1;
+      for (int visit = 0; visit < kSlotCount; ++visit) {
+        position = position % kLastPollSlot + 1;
+        const RequestSlot& slot = slots[position];
+        if (slot.enabled && slot.mode != kModeStopped && slot.elapsed > slot.scanRate) {
+          s = position;
+          break;
+        }
+      }
+      lastServed = position;
+      if (s < 0) return;
+      slots[s].elapsed = 0;
+    }
+    RequestSlot& slot = slots[s];
+    if (counterResetRequested[s].exchange(false)) {
+      slot.transmitCount = 0;
+      slot.goodCount = 0;
+    }
+    if (linkOpen) ++slot.transmitCount;
+    slave = slot.slave;
+    type = slot.type;
+    address = slot.address;
+    quantity = slot.quantity;
+    writeAddress = slot.writeAddress;
+    writeCount = slot.writeCount;
+    std::memcpy(threadData, slot.data, sizeof threadData);
+  }
+
+  const std::uint16_t result = RunTransaction(slave, type, address, quantity, writeAddress, writeCount);
+
+  PendingPost posts[2];
+  int postCount = 0;
+  {
+    std::lock_guard<std::mutex> guard(engineLock);
+    RequestSlot& slot = slots[s];
+    SlotResult& record = results[s];
+    slot.sentLength = CopyLastSentFrame(slot.sent);
+    slot.receivedLength = CopyLastReceivedFrame(slot.received);
+    if (trafficWindow != 0) posts[postCount++] = {trafficWindow, platform::WM_ENGINE_NOTIFY, result, s};
+    if (s == 0) {
+      slot.enabled = false;
+      slot.inUse = false;
+    }
+    if (slot.mode == kModeOnce) slot.mode = kModeStopped;
+    if (result == RESULT_OK && slot.transmitCount != 0) ++slot.goodCount;
+    record.transmitCount = slot.transmitCount;
+    record.goodCount = slot.goodCount;
+    if (slot.transmitCount != 0) {
+      if (result == RESULT_OK) std::memcpy(record.values, threadData, sizeof record.values);
+      record.code = result;
+      if (slot.owner != 0) posts[postCount++] = {slot.owner, slot.message, result, s};
+    }
+  }
+  for (int i = 0; i < postCount; ++i) {
+    platform::PostWindowMessage(posts[i].window, posts[i].message, posts[i].wParam, posts[i].lParam);
+  }
+}
+
+}  // namespace masterengine

@@ -1,0 +1,72 @@
+// The Modbus/TCP exchange of the master: MBAP framing of requests and the
+// reading of replies in link mode 2.
+#include <cstring>
+
+#include "link/tcp_client.h"
+#include "master/engine/transactions.h"
+
+namespace masterengine {
+namespace {
+
+// Incremented before each structured exchange, so the first request carries 0.
+std::uint16_t transactionId = 0xFFFF;
+constexpr int kMaxReceives = 5;
+
+std::uint8_t tcpFrame[linklayer::kMbapHeaderSize + kRequestBufferSize];
+
+}  // namespace
+
+std::uint16_t ExchangeTcp(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply,
+                          std::uint16_t expectedLength) {
+  ++transactionId;
+  ClearFrameRecords();
+  if (!linklayer::IsTcpConnected()) return RESULT_NO_CONNECTION;
+  if (length > kRequestBufferSize) return RESULT_WRITE;
+  std::memset(reply, 0, expectedLength);
+
+  tcpFrame[0] = static_cast<std::uint8_t>(transactionId >> 8);
+  tcpFrame[1] = static_cast<std::uint8_t>(transactionId & 0xFF);
+  tcpFrame[2] = 0;
+  tcpFrame[3] = 0;
+  tcpFrame[4] = static_cast<std::uint8_t>(length >> 8);
+  tcpFrame[5] = static_cast<std::uint8_t>(length & 0xFF);
+  std::memcpy(tcpFrame + linklayer::kMbapHeaderSize, request, length);
+  const std::uint16_t frameLength = length + linklayer::kMbapHeaderSize;
+  if (!linklayer::TcpSend(tcpFrame, frameLength)) return RESULT_WRITE;
+  RecordSentFrame(tcpFrame, frameLength);
+
+  // Replies to earlier requests that timed out may still arrive: skip them.
+  std::uint8_t received[linklayer::kTcpMaxAdu];
+  int got = 0;
+  bool matched = false;
+  for (int attempt = 0; attempt < kMaxReceives && !matched; ++attempt) {
+    got = linklayer::TcpReceive(received);
+    if (got < 0) return RESULT_READ;
+    if (got == 0) break;
+    matched = received[0] == tcpFrame[0] && received[1] == tcpFrame[1];
+  }
+  RecordReceivedFrame(received, static_cast<std::uint16_t>(got));
+  if (got == 0) return RESULT_TIMEOUT;
+  // Five replies to other requests: none of them may be taken for this one.
+  if (!matched) return RESULT_RESPONSE;
+
+  const int pduLength = got - linklayer::kMbapHeaderSize;  // unit id first, 3..255 bytes
+  std::memcpy(reply, received + linklayer::kMbapHeaderSize, static_cast<size_t>(pduLength));
+  if (reply[1] > 0x80) return static_cast<std::uint16_t>(RESULT_EXCEPTION_BASE + reply[2]);
+  if (pduLength < expectedLength) return RESULT_BYTES_MISSING;
+  return RESULT_OK;
+}
+
+std::uint16_t ExchangeTcpRaw(const std::uint8_t* bytes, std::uint16_t length) {
+  ClearFrameRecords();
+  if (!linklayer::IsTcpConnected()) return RESULT_NO_CONNECTION;
+  if (!linklayer::TcpSend(bytes, length)) return RESULT_WRITE;
+  RecordSentFrame(bytes, length);
+  std::uint8_t received[linklayer::kTcpMaxAdu];
+  const int got = linklayer::TcpReceive(received);
+  if (got < 0) return RESULT_READ;
+  RecordReceivedFrame(received, static_cast<std::uint16_t>(got));
+  return RESULT_OK;
+}
+
+}  // namespace masterengine

@@ -1,0 +1,306 @@
+#include "master/engine/transactions.h"
+
+#include <cstring>
+
+#include "link/checksums.h"
+#include "link/serial_link.h"
+
+namespace masterengine {
+namespace {
+
+constexpr int kRetryCount = 1;
+
+std::uint16_t linkMode = 0;
+bool echoOn = false;
+
+std::uint8_t sentRecord[kSentRecordCapacity];
+std::uint16_t sentLength = 0;
+std::uint8_t receivedRecord[kReceivedRecordCapacity];
+std::uint16_t receivedLength = 0;
+
+// The echo of a request is read here and dropped: the largest ASCII request.
+std::uint8_t echoScratch[kSentRecordCapacity];
+
+void PutWord(std::uint8_t* at, std::uint16_t value) {
+  at[0] = static_cast<std::uint8_t>(value >> 8);
+  at[1] = static_cast<std::uint8_t>(value & 0xFF);
+}
+
+std::uint16_t GetWord(const std::uint8_t* at) { return static_cast<std::uint16_t>((at[0] << 8) | at[1]); }
+
+// Builds slave, function, then two 16-bit fields: the head shared by every type
+// except the raw frame.
+std::uint16_t PutHead(std::uint8_t* request, std::uint16_t slave, std::uint8_t function, std::uint16_t first,
+                      std::uint16_t second) {
+  request[0] = static_cast<std::uint8_t>(slave);
+  request[1] = function;
+  PutWord(request + 2, first);
+  PutWord(request + 4, second);
+  return 6;
+}
+
+std::uint16_t ExchangeWithRetries(std::uint8_t* request, std::uint16_t length, std::uint8_t* reply,
+                                  std::uint16_t expectedLength) {
+  std::uint16_t result = RESULT_OK;
+  for (int attempt = 0; attempt < kRetryCount; ++attempt) {
+    result = Exchange(request, length, reply, expectedLength);
+    if (result == RESULT_OK) break;
+  }
+  return result;
+}
+
+// Reads: the reply must come from the addressed slave with the same function.
+std::uint16_t CheckReadReply(const std::uint8_t* reply, std::uint16_t slave, std::uint8_t function) {
+  if (reply[0] != static_cast<std::uint8_t>(slave) || reply[1] != function) return RESULT_RESPONSE;
+  return RESULT_OK;
+}
+
+// Writes: the reply repeats the first `compared` bytes of the request, except
+// after a broadcast, which gets no reply.
+std::uint16_t CheckWriteReply(const std::uint8_t* reply, const std::uint8_t* request, std::uint16_t compared) {
+  if (request[0] != 0 && std::memcmp(reply, request, compared) != 0) return RESULT_RESPONSE;
+  return RESULT_OK;
+}
+
+std::uint16_t WriteTransaction(std::uint8_t* request, std::uint16_t length, std::uint16_t compared) {
+  std::uint8_t reply[kReplyBufferSize];
+  const std::uint16_t result = ExchangeWithRetries(request, length, reply, compared);
+  if (result != RESULT_OK) return result;
+  return CheckWriteReply(reply, request, compared);
+}
+
+}  // namespace
+
+void SetExchangeLinkMode(std::uint16_t mode) {
+  if (mode <= 2) linkMode = mode;
+}
+std::uint16_t ExchangeLinkMode() { return linkMode; }
+void SetExchangeEcho(bool on) { echoOn = on; }
+
+void ClearFrameRecords() {
+  sentLength = 0;
+  receivedLength = 0;
+}
+
+void RecordSentFrame(const std::uint8_t* bytes, std::uint16_t length) {
+  if (length > kSentRecordCapacity) length = 0;
+  std::memcpy(sentRecord, bytes, length);
+  sentLength = length;
+}
+
+void RecordReceivedFrame(const std::uint8_t* bytes, std::uint16_t length) {
+  if (length > kReceivedRecordCapacity) length = 0;
+  std::memcpy(receivedRecord, bytes, length);
+  receivedLength = length;
+}
+
+std::uint16_t CopyLastSentFrame(std::uint8_t* buffer) {
+  std::memcpy(buffer, sentRecord, sentLength);
+  return sentLength;
+}
+
+std::uint16_t CopyLastReceivedFrame(std::uint8_t* buffer) {
+  std::memcpy(buffer, receivedRecord, receivedLength);
+  return receivedLength;
+}
+
+std::uint16_t Exchange(std::uint8_t* request, std::uint16_t length, std::uint8_t* reply,
+                       std::uint16_t expectedLength) {
+  switch (linkMode) {
+    case 1: return ExchangeAscii(request, length, reply, expectedLength);
+    case 2: return ExchangeTcp(request, length, reply, expectedLength);
+    default: return ExchangeRtu(request, length, reply, expectedLength);
+  }
+}
+
+std::uint16_t ExchangeRtu(std::uint8_t* request, std::uint16_t length, std::uint8_t* reply,
+                          std::uint16_t expectedLength) {
+  const std::uint16_t crc = linklayer::ComputeCrc16(request, length);
+  request[length] = static_cast<std::uint8_t>(crc & 0xFF);
+  request[length + 1] = static_cast<std::uint8_t>(crc >> 8);
+  const std::uint16_t frameLength = length + 2;
+  const std::uint16_t replyLength = expectedLength + 2;
+  ClearFrameRecords();
+
+  if (!linklayer::IsSerialPortOpen()) return RESULT_NO_CONNECTION;
+  linklayer::PurgeSerialPort();
+  std::memset(reply, 0, replyLength);
+  if (!linklayer::SerialWrite(request, frameLength)) return RESULT_WRITE;
+  if (echoOn) linklayer::SerialRead(echoScratch, frameLength);  // our own frame, heard back
+  RecordSentFrame(request, frameLength);
+
+  if (request[0] == 0) return RESULT_OK;  // broadcast: no slave answers
+
+  const int got = linklayer::SerialRead(reply, replyLength);
+  if (got < 0) return RESULT_READ;
+  RecordReceivedFrame(reply, static_cast<std::uint16_t>(got));
+  if (got == 0) return RESULT_TIMEOUT;
+  if (got >= 2 && reply[1] > 0x80) {
+    // Exception reply: address, function | 0x80, code, CRC.
+    if (got < 5) return RESULT_BYTES_MISSING;
+    if (linklayer::ComputeCrc16(reply, 5) != 0) return RESULT_CRC;
+    return static_cast<std::uint16_t>(RESULT_EXCEPTION_BASE + reply[2]);
+  }
+  if (got < replyLength) return RESULT_BYTES_MISSING;
+  if (linklayer::ComputeCrc16(reply, replyLength) != 0) return RESULT_CRC;
+  return RESULT_OK;
+}
+
+std::uint16_t ExchangeAscii(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply,
+                            std::uint16_t expectedLength) {
+  char text[kSentRecordCapacity];
+  const std::uint16_t textLength = 2 * length + 5;
+  const std::uint8_t lrc = linklayer::ComputeLrc(request, length);
+  text[0] = ':';
+  linklayer::EncodeHex(request, length, text + 1);
+  text[2 * length + 1] = linklayer::NibbleToHexChar(lrc >> 4);
+  text[2 * length + 2] = linklayer::NibbleToHexChar(lrc & 0x0F);
+  text[2 * length + 3] = '\r';
+  text[2 * length + 4] = '\n';
+  ClearFrameRecords();
+
+  if (!linklayer::IsSerialPortOpen()) return RESULT_NO_CONNECTION;
+  linklayer::PurgeSerialPort();
+  std::memset(reply, 0, expectedLength + 2);
+  const auto* textBytes = reinterpret_cast<const std::uint8_t*>(text);
+  if (!linklayer::SerialWrite(textBytes, textLength)) return RESULT_WRITE;
+  if (echoOn) linklayer::SerialRead(echoScratch, textLength);
+  RecordSentFrame(textBytes, textLength);
+
+  if (request[0] == 0) return RESULT_OK;
+
+  std::uint8_t received[kReceivedRecordCapacity];
+  const std::uint16_t replyTextLength = 2 * expectedLength + 5;
+  const int got = linklayer::SerialRead(received, replyTextLength);
+  if (got < 0) return RESULT_READ;
+  RecordReceivedFrame(received, static_cast<std::uint16_t>(got));
+  if (got == 0) return RESULT_TIMEOUT;
+
+  const char* rx = reinterpret_cast<const char*>(received);
+  // ":" + address (2) + function (2): anything shorter carries no function code.
+  if (got < 5) return RESULT_BYTES_MISSING;
+  const std::uint8_t function =
+      linklayer::JoinNibbles(linklayer::HexCharToNibble(rx[3]), linklayer::HexCharToNibble(rx[4]));
+  if (function > 0x80) {
+    // Exception replies are taken without an LRC or length check.
+    if (got < 7) return RESULT_BYTES_MISSING;
+    const std::uint8_t code =
+        linklayer::JoinNibbles(linklayer::HexCharToNibble(rx[5]), linklayer::HexCharToNibble(rx[6]));
+    return static_cast<std::uint16_t>(RESULT_EXCEPTION_BASE + code);
+  }
+  if (got != replyTextLength) return RESULT_BYTES_MISSING;
+  if (!linklayer::CheckAsciiLrc(rx, static_cast<std::uint16_t>(got))) return RESULT_CRC;
+  linklayer::DecodeHex(rx + 1, expectedLength, reply);
+  return RESULT_OK;
+}
+
+std::uint16_t ExchangeSerialRaw(const std::uint8_t* bytes, std::uint16_t length) {
+  ClearFrameRecords();
+  if (!linklayer::IsSerialPortOpen()) return RESULT_NO_CONNECTION;
+  linklayer::PurgeSerialPort();
+  if (!linklayer::SerialWrite(bytes, length)) return RESULT_WRITE;
+  // No purge after the write: on a real port it would discard the part of the
+  // frame still waiting in the transmitter.
+  RecordSentFrame(bytes, length);
+  std::uint8_t received[kReceivedRecordCapacity];
+  const int got = linklayer::SerialRead(received, kReceivedRecordCapacity);
+  if (got < 0) return RESULT_READ;
+  RecordReceivedFrame(received, static_cast<std::uint16_t>(got));
+  return RESULT_OK;
+}
+
+std::uint16_t ExchangeRaw(const std::uint8_t* bytes, std::uint16_t length) {
+  if (length > kMaxRawFrame) return RESULT_WRITE;
+  return linkMode == 2 ? ExchangeTcpRaw(bytes, length) : ExchangeSerialRaw(bytes, length);
+}
+
+std::uint16_t ReadBits(std::uint16_t slave, std::uint16_t function, std::uint16_t address, std::uint16_t quantity,
+                       std::uint8_t* out) {
+  if (quantity > kMaxReadBits) return RESULT_WRITE;
+  std::uint8_t request[kRequestBufferSize];
+  const auto code = static_cast<std::uint8_t>(function);
+  const std::uint16_t length = PutHead(request, slave, code, address, quantity);
+  std::uint8_t reply[kReplyBufferSize];
+  std::uint16_t result = ExchangeWithRetries(request, length, reply, 3 + (quantity + 7) / 8);
+  if (result == RESULT_OK) result = CheckReadReply(reply, slave, code);
+  if (result != RESULT_OK) return result;
+  for (int k = 0; k < quantity; ++k) out[k] = (reply[3 + k / 8] >> (k % 8)) & 1;
+  return RESULT_OK;
+}
+
+std::uint16_t ReadRegisters(std::uint16_t slave, std::uint16_t function, std::uint16_t address,
+                            std::uint16_t quantity, std::uint16_t* out) {
+  if (quantity > kMaxReadRegisters) return RESULT_WRITE;
+  std::uint8_t request[kRequestBufferSize];
+  const auto code = static_cast<std::uint8_t>(function);
+  const std::uint16_t length = PutHead(request, slave, code, address, quantity);
+  std::uint8_t reply[kReplyBufferSize];
+  std::uint16_t result = ExchangeWithRetries(request, length, reply, 3 + 2 * quantity);
+  if (result == RESULT_OK) result = CheckReadReply(reply, slave, code);
+  if (result != RESULT_OK) return result;
+  for (int i = 0; i < quantity; ++i) out[i] = GetWord(reply + 3 + 2 * i);
+  return RESULT_OK;
+}
+
+std::uint16_t WriteSingleCoil(std::uint16_t slave, std::uint16_t address, std::uint8_t value) {
+  std::uint8_t request[kRequestBufferSize];
+  const std::uint16_t length = PutHead(request, slave, 0x05, address, value != 0 ? 0xFF00 : 0x0000);
+  return WriteTransaction(request, length, 6);
+}
+
+std::uint16_t WriteSingleRegister(std::uint16_t slave, std::uint16_t address, std::uint16_t value) {
+  std::uint8_t request[kRequestBufferSize];
+  const std::uint16_t length = PutHead(request, slave, 0x06, address, value);
+  return WriteTransaction(request, length, 6);
+}
+
+std::uint16_t WriteMultipleCoils(std::uint16_t slave, std::uint16_t address, std::uint16_t count,
+                                 const std::uint8_t* coils) {
+  if (count > kMaxWriteCoilCount) return RESULT_WRITE;
+  std::uint8_t request[kRequestBufferSize];
+  PutHead(request, slave, 0x0F, address, count);
+  const std::uint16_t byteCount = (count + 7) / 8;
+  request[6] = static_cast<std::uint8_t>(byteCount);
+  std::memset(request + 7, 0, byteCount);
+  for (int k = 0; k < count; ++k) {
+    if (coils[k] != 0) request[7 + k / 8] |= static_cast<std::uint8_t>(1u << (k % 8));
+  }
+  return WriteTransaction(request, 7 + byteCount, 6);
+}
+
+std::uint16_t WriteMultipleRegisters(std::uint16_t slave, std::uint16_t address, std::uint16_t count,
+                                     const std::uint16_t* values) {
+  if (count > kMaxWriteRegisterCount) return RESULT_WRITE;
+  std::uint8_t request[kRequestBufferSize];
+  PutHead(request, slave, 0x10, address, count);
+  request[6] = static_cast<std::uint8_t>(2 * count);
+  for (int i = 0; i < count; ++i) PutWord(request + 7 + 2 * i, values[i]);
+  return WriteTransaction(request, 7 + 2 * count, 6);
+}
+
+std::uint16_t MaskWriteRegister(std::uint16_t slave, std::uint16_t address, std::uint16_t andMask,
+                                std::uint16_t orMask) {
+  std::uint8_t request[kRequestBufferSize];
+  PutHead(request, slave, 0x16, address, andMask);
+  PutWord(request + 6, orMask);
+  return WriteTransaction(request, 8, 8);
+}
+
+std::uint16_t ReadWriteRegisters(std::uint16_t slave, std::uint16_t readAddress, std::uint16_t readQuantity,
+                                 std::uint16_t writeAddress, std::uint16_t writeCount, std::uint16_t* values) {
+  if (readQuantity > kMaxReadRegisters || writeCount > kMaxWriteRegisterCount) return RESULT_WRITE;
+  std::uint8_t request[kRequestBufferSize];
+  PutHead(request, slave, 0x17, readAddress, readQuantity);
+  PutWord(request + 6, writeAddress);
+  PutWord(request + 8, writeCount);
+  request[10] = static_cast<std::uint8_t>(2 * writeCount);
+  for (int i = 0; i < writeCount; ++i) PutWord(request + 11 + 2 * i, values[i]);
+  std::uint8_t reply[kReplyBufferSize];
+  std::uint16_t result = ExchangeWithRetries(request, 11 + 2 * writeCount, reply, 3 + 2 * readQuantity);
+  if (result == RESULT_OK) result = CheckReadReply(reply, slave, 0x17);
+  if (result != RESULT_OK) return result;
+  for (int i = 0; i < readQuantity; ++i) values[i] = GetWord(reply + 3 + 2 * i);
+  return RESULT_OK;
+}
+
+}  // namespace masterengine
