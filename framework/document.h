@@ -112,8 +112,9 @@ class DocumentTemplate {
   DocumentTemplate(Info info, DocumentFactory makeDocument, ViewFactory makeView);
 
   const Info& info() const { return info_; }
-  // A new document of this template with the next default title.
-  Document* createDocument();
+  // A new document of this template. untitled: it gets the next default title
+  // (Zelmor1, Zelmor2, ...); a document about to be loaded passes false.
+  Document* createDocument(bool untitled = true);
   QWidget* createView(Document* document) const { return makeView_(document); }
   // True when the path ends with the template's extension (case-insensitive).
   bool matches(const QString& path) const;

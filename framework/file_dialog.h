@@ -36,6 +36,7 @@ QString GetSaveFilePath(QWidget* parent, const QString& title, const QString& fi
 
 // Replaces the service; nullptr restores the QFileDialog implementation.
 void SetFileDialogService(FileDialogService* service);
+FileDialogService* CurrentFileDialogService();
 
 // "Name (*.a)|*.a|Other (*.b)|*.b||" -> "Name (*.a);;Other (*.b)"; a filter
 // already in Qt form ("Zelmor Files (*.zmd)") is returned unchanged. An

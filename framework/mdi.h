@@ -12,6 +12,7 @@
 #include <QRect>
 
 #include "common/archive.h"
+#include "framework/document.h"
 
 class QMdiArea;
 
@@ -40,6 +41,11 @@ class ChildFrame : public QMdiSubWindow {
   archive::WindowPlacement placement() const;
   bool applyPlacement(const archive::WindowPlacement& placement);
 
+  // Destroys frame, view and document at once without asking the document
+  // (after the caller has asked, e.g. closeAllDocuments).
+  void closeWithoutAsking();
+  bool isClosing() const { return closing_; }
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
@@ -51,6 +57,7 @@ class ChildFrame : public QMdiSubWindow {
   void updateCaption();
   QPointer<Document> document_;
   QRect normalRect_;
+  bool closing_ = false;
 };
 
 class MdiMainWindow : public QMainWindow {
@@ -91,12 +98,14 @@ class MdiMainWindow : public QMainWindow {
   bool saveAllModified();
 
   // Section "Position", keys Cx, Cy, x, y. readPosition applies a stored
-  // size when Cx is not 0; writePosition stores the outer rectangle unless
-  // the window is minimised or maximised.
+  // size when Cx is not 0; writePosition stores the position of the outer
+  // frame (x, y) and the window's size (Cx, Cy) unless the window is
+  // minimised or maximised, so that the rectangle round-trips exactly.
   void readPosition();
   void writePosition();
 
-  // Stays above other windows, without moving or resizing.
+  // Stays above other windows, without moving or resizing. setAlwaysOnTop
+  // only applies the state; toggleAlwaysOnTop also writes "View"/"AlwaysOnTop".
   void setAlwaysOnTop(bool onTop);
   bool alwaysOnTop() const { return alwaysOnTop_; }
 
@@ -116,6 +125,7 @@ class MdiMainWindow : public QMainWindow {
   void cascade();
   void tile();
   void arrangeIcons();
+  void toggleAlwaysOnTop();
 
  signals:
   void activeDocumentChanged(fw::Document* document);
@@ -132,6 +142,7 @@ class MdiMainWindow : public QMainWindow {
 
  private:
   ChildFrame* createFrame(Document* document);
+  void showNewFrame(ChildFrame* frame);
   Profile* profile_;
   QMdiArea* mdiArea_;
   RecentFileList* recentFiles_;
