@@ -2,6 +2,7 @@
 
 #include <QLineEdit>
 #include <QWidget>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -86,10 +87,21 @@ bool ParseNumberText(const QString& text, double* value) {
     if (exponentDigits == 0) return false;
   }
   if (i != ascii.size() || body.size() != ascii.size()) return false;
-  // strtod in the C locale: the point is the decimal separator whatever the user's locale.
-  *value = QByteArray(p).toDouble();
-  if (std::isnan(*value)) return false;
-  if (!std::isfinite(*value)) return true;
+  // from_chars reads the point as decimal separator whatever the user's locale.
+  const char* begin = p + (p[0] == '+' ? 1 : 0);
+  double parsed = 0;
+  auto [end, error] = std::from_chars(begin, p + ascii.size(), parsed);
+  if (end != p + ascii.size()) return false;
+  if (error == std::errc::result_out_of_range) {
+    // Too large gives infinity (fails any range), too small gives zero.
+    bool huge = ascii.contains('e') || ascii.contains('E') ? !ascii.contains("e-") && !ascii.contains("E-")
+                                                            : true;
+    bool negative = p[0] == '-';
+    parsed = huge ? (negative ? -HUGE_VAL : HUGE_VAL) : (negative ? -0.0 : 0.0);
+  } else if (error != std::errc()) {
+    return false;
+  }
+  *value = parsed;
   return true;
 }
 
