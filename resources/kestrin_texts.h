@@ -45,6 +45,7 @@ inline constexpr char kWriteValue[] = "写入值";
 inline constexpr char kFrame[] = "数据帧";
 inline constexpr char kStationTooLarge[] = "ModBus----站号>256";
 inline constexpr char kBadFunction[] = "ModBus----功能代码错误";
+inline constexpr char kFieldTooLarge[] = "ModBus----寄存器地址/数量/写入值>65535";
 
 // Port configuration dialog
 inline constexpr char kConfigTitle[] = "端口配置";

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -18,7 +17,6 @@ namespace kestrin {
 namespace {
 
 std::atomic<PortErrorReporter> g_reporter{nullptr};
-std::atomic<WaitPump> g_waitPump{nullptr};
 
 // Modem lines and line errors are not signalled through the descriptor, so the
 // monitor thread looks at them this often while it waits.
@@ -59,7 +57,6 @@ void CloseFd(int* fd) {
 }  // namespace
 
 void SetPortErrorReporter(PortErrorReporter reporter) { g_reporter.store(reporter); }
-void SetWaitPump(WaitPump pump) { g_waitPump.store(pump); }
 
 std::string FormatPortError(const char* operation, const std::string& systemText, int portNumber) {
   const int needed = std::snprintf(nullptr, 0, text::kErrorBoxFormat, operation, systemText.c_str(), portNumber);
@@ -142,12 +139,6 @@ void EventSerialPort::StopThread() {
   if (!thread_.joinable()) return;
   stopping_.store(true);
   SetEvent(shutdownEvent_);
-  // The thread may be waiting for this (user-interface) thread to take a byte;
-  // let those deliveries through until it has ended.
-  while (alive_.load()) {
-    if (WaitPump pump = g_waitPump.load()) pump();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
   thread_.join();
   stopping_.store(false);
 }

@@ -45,12 +45,6 @@ constexpr std::uint32_t WM_PORT_RXFLAG = 1132;
 using PortErrorReporter = void (*)(const std::string& text, const std::string& title);
 void SetPortErrorReporter(PortErrorReporter reporter);
 
-// While the user-interface thread waits for the monitor thread to end, the
-// thread may be blocked delivering a byte to that very user-interface thread.
-// The pump, called repeatedly during the wait, lets those deliveries through.
-using WaitPump = void (*)();
-void SetWaitPump(WaitPump pump);
-
 // "WARNING:  <operation> Failed with the following error: \n<text>\nPort: <n>\n"
 std::string FormatPortError(const char* operation, const std::string& systemText, int portNumber);
 
@@ -66,6 +60,10 @@ class EventSerialPort {
   EventSerialPort(const EventSerialPort&) = delete;
   EventSerialPort& operator=(const EventSerialPort&) = delete;
 
+  // The owner must stop taking messages (fw::MessageTarget::close) before a
+  // reopen or the destruction, since both wait for the monitor thread, which
+  // may be blocked delivering a byte to the owner's thread.
+  //
   // Ends a running monitor thread, closes the old device and opens the port's
   // device (platform::SerialPortPath). False only when the device cannot be
   // opened (or the arguments are out of range); failures while setting it up

@@ -49,6 +49,10 @@ std::vector<std::uint8_t> ParseHexText(const std::string& text) {
 FrameResult BuildRequestFrame(const ModbusRequestFields& fields, std::array<std::uint8_t, 8>* frame) {
   if (fields.station > 256) return FrameResult::StationTooLarge;
   if (fields.function < 1 || fields.function > 6) return FrameResult::BadFunction;
+  if (fields.registerAddress < 0 || fields.registerAddress > 0xFFFF || fields.quantityOrValue < 0 ||
+      fields.quantityOrValue > 0xFFFF) {
+    return FrameResult::FieldTooLarge;
+  }
   std::array<std::uint8_t, 8> bytes{};
   bytes[0] = static_cast<std::uint8_t>(fields.station % 256);
   bytes[1] = static_cast<std::uint8_t>(fields.function);

@@ -17,7 +17,7 @@ constexpr int kSendBufferBytes = 500;
 // (code - 48 below 'A', else code - 55), so "g1" gives 01.
 std::vector<std::uint8_t> ParseHexText(const std::string& text);
 
-enum class FrameResult { Ok, StationTooLarge, BadFunction };
+enum class FrameResult { Ok, StationTooLarge, BadFunction, FieldTooLarge };
 
 struct ModbusRequestFields {
   long station = 1;
@@ -26,8 +26,9 @@ struct ModbusRequestFields {
   long quantityOrValue = 1;  // quantity for functions 1-4, value for 5 and 6
 };
 
-// Builds the 8-byte request with its CRC (low byte first). Stations above 256
-// and functions outside 1..6 are refused and leave frame untouched.
+// Builds the 8-byte request with its CRC (low byte first). Stations above 256,
+// functions outside 1..6 and an address, quantity or value that does not fit
+// in 16 bits are refused and leave frame untouched.
 FrameResult BuildRequestFrame(const ModbusRequestFields& fields, std::array<std::uint8_t, 8>* frame);
 // "0x01 0x03 ... " : each byte as 0x and two upper-case digits, then a space.
 std::string FormatFrameText(const std::uint8_t* bytes, int count);
