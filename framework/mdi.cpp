@@ -360,12 +360,19 @@ void MdiMainWindow::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void MdiMainWindow::dropEvent(QDropEvent* event) {
-  const QList<QUrl> urls = event->mimeData()->urls();
   event->acceptProposedAction();
   activateWindow();
+  openDroppedFiles(event->mimeData());
+}
+
+int MdiMainWindow::openDroppedFiles(const QMimeData* data) {
+  int opened = 0;
+  // Copy first: opening may show boxes that run the event loop.
+  const QList<QUrl> urls = data->urls();
   for (const QUrl& url : urls) {
-    if (url.isLocalFile()) openDocument(url.toLocalFile());
+    if (url.isLocalFile() && openDocument(url.toLocalFile()) != nullptr) ++opened;
   }
+  return opened;
 }
 
 void MdiMainWindow::showEvent(QShowEvent* event) {

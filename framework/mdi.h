@@ -15,6 +15,7 @@
 #include "framework/document.h"
 
 class QMdiArea;
+class QMimeData;
 
 namespace fw {
 
@@ -108,6 +109,9 @@ class MdiMainWindow : public QMainWindow {
   // only applies the state; toggleAlwaysOnTop also writes "View"/"AlwaysOnTop".
   void setAlwaysOnTop(bool onTop);
   bool alwaysOnTop() const { return alwaysOnTop_; }
+
+  // Opens every local file of a drop (or paste) through openDocument; the number opened.
+  int openDroppedFiles(const QMimeData* data);
 
   // Caption: "<application title> - <active document title>" or just the application title.
   void updateTitle();
