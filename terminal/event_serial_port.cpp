@@ -192,8 +192,10 @@ bool EventSerialPort::OpenPort(platform::WindowHandle owner, int portNumber, int
     lastOpenError_.clear();
 
     // Set-up failures are shown and the port stays open, as the terminal expects.
-    platform::SerialTimeouts timeouts{kPortTimeoutMs, kPortTimeoutMs, kPortTimeoutMs, kPortTimeoutMs,
-                                      kPortTimeoutMs};
+    // Reads only ever ask for bytes already waiting, so they return at once
+    // with what is there (a count that includes escaped line-error marks may
+    // decode to fewer bytes and must not make the read wait).
+    platform::SerialTimeouts timeouts{platform::kMaxDword, 0, 0, kPortTimeoutMs, kPortTimeoutMs};
     errno = 0;
     if (!device_->setTimeouts(timeouts)) {
       failedOperation = "SetCommTimeouts()";
@@ -222,11 +224,16 @@ bool EventSerialPort::OpenPort(platform::WindowHandle owner, int portNumber, int
 }
 
 bool EventSerialPort::StartPortThread() {
+  if (thread_.joinable()) return false;
   {
     std::lock_guard<std::mutex> lock(portMutex_);
     if (!device_) return false;
+    // Purged here rather than on the new thread, so that bytes arriving
+    // after this call returns are never discarded. Line changes from here on
+    // are events.
+    device_->purge(true, true);
+    lastModemLines_ = device_->modemLines();
   }
-  if (thread_.joinable()) return false;
   alive_.store(true);
   readErrorShown_ = false;
   pendingLineErrors_ = 0;
@@ -268,11 +275,6 @@ bool EventSerialPort::IsOpen() const {
 std::string EventSerialPort::LastOpenError() const {
   std::lock_guard<std::mutex> lock(portMutex_);
   return lastOpenError_;
-}
-
-void EventSerialPort::Purge() {
-  std::lock_guard<std::mutex> lock(portMutex_);
-  device_->purge(true, true);
 }
 
 std::uint32_t EventSerialPort::CollectLineEvents() {
@@ -375,11 +377,6 @@ void EventSerialPort::PerformWrite() {
 }
 
 void EventSerialPort::ThreadMain() {
-  Purge();
-  {
-    std::lock_guard<std::mutex> lock(portMutex_);
-    lastModemLines_ = device_->modemLines();
-  }
   bool waitErrorShown = false;
   bool deviceQuiet = false;
   for (;;) {

@@ -95,7 +95,6 @@ class EventSerialPort {
   void NotifyPortEvent(std::uint32_t mask);
   void ReceiveLoop();
   void PerformWrite();
-  void Purge();
   void ReportError(const char* operation, int systemError);
 
   platform::WindowHandle owner_ = 0;
