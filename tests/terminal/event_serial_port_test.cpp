@@ -332,8 +332,12 @@ TEST_F(PortOverFake, AFailingWriteShowsTheErrorBoxAndTheThreadCarriesOn) {
   ASSERT_TRUE(port.QueueWrite(request.data(), 3));
   fake->queueReceive({0x99});
   ASSERT_TRUE(recorder.waitFor(MessageIs(WM_PORT_CHAR), 2000));
+  for (int attempt = 0; attempt < 200 && fake->written().size() < 3; ++attempt) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   EXPECT_EQ(fake->written(), request);
   EXPECT_TRUE(port.IsThreadRunning());
+  EXPECT_EQ(ErrorBoxes::Texts().size(), 1u);
 }
 
 TEST_F(PortOverFake, LineEventsOfTheMaskAreNotifiedAndReadsGoOn) {
