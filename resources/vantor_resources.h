@@ -158,6 +158,7 @@ constexpr const char* kListenGroup = "TCP Server";
 constexpr const char* kListenAddress = "Listen on address:";
 constexpr const char* kListenPort = "Port:";
 constexpr const char* kDevicePath = "Device:";
+constexpr const char* kBadListenAddress = "Please enter an IPv4 address such as 127.0.0.1, or nothing for every address.";
 
 // Profile.
 constexpr const char* kSectionDefinition = "PollDefinition";

@@ -130,7 +130,7 @@ void SetImageLong(std::uint8_t* image, int index, std::int32_t value, bool swap)
   SetImageUint32(image, index, static_cast<std::uint32_t>(value), swap);
 }
 
-int Step(int table, int format, int length, const std::int32_t* flags, std::uint8_t* image,
+int Step(int table, int format, int length, const std::uint32_t* flags, std::uint8_t* image,
          const Setters& setters) {
   if (format < 0 || format >= kFormatCount) format = kSigned;
   const int count = ValueCount(table, format, length);

@@ -67,7 +67,7 @@ struct Setters {
 // wrap), floats and doubles + 1.0, longs + 1 (32-bit wrap). Reads and writes the
 // image (which the caller has just refreshed from the engine) and hands each new
 // value to the matching setter. Returns the number of values changed.
-int Step(int table, int format, int length, const std::int32_t* flags, std::uint8_t* image,
+int Step(int table, int format, int length, const std::uint32_t* flags, std::uint8_t* image,
          const Setters& setters);
 
 }  // namespace autochange

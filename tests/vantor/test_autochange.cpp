@@ -36,7 +36,7 @@ struct Recorder {
 
 struct Definition {
   std::array<std::uint8_t, kImageBytes> image{};
-  std::array<std::int32_t, kFlagCount> flags{};
+  std::array<std::uint32_t, kFlagCount> flags{};
   std::uint16_t reg(int i) const { return ImageRegister(image.data(), i); }
 };
 

@@ -1,0 +1,69 @@
+#pragma once
+// CMainFrame: vantor's MDI main window: menus and accelerators, the status bar's
+// link pane, the connection commands, the traffic monitor command and the
+// workspace files.
+#include <QString>
+#include <map>
+#include <memory>
+
+#include "framework/mdi.h"
+#include "slave/app/traffic_source_vantor.h"
+
+class CVantorApp;
+class CVantorDoc;
+class QAction;
+class QLabel;
+class QMenu;
+
+// The child frame of a slave window adds nothing to the framework's frame.
+using CChildFrame = fw::ChildFrame;
+
+class CMainFrame : public fw::MdiMainWindow {
+  Q_OBJECT
+
+ public:
+  CMainFrame(CVantorApp* app, fw::Profile* profile, QWidget* parent = nullptr);
+  ~CMainFrame() override;
+
+  CVantorApp* app() const { return app_; }
+  CVantorDoc* activeVantorDoc() const;
+
+  // Paths containing ".vnw" open as workspaces; anything else as a document.
+  fw::Document* openDocument(const QString& path) override;
+
+  // Loads a workspace. allowConnect: connect now when it was saved connected.
+  // *wantsConnect (may be null) tells whether it was saved connected.
+  bool loadWorkspace(const QString& path, bool allowConnect, bool* wantsConnect = nullptr);
+  // Saves to path; a name whose extension is not "vnw" is refused with a message.
+  bool saveWorkspace(const QString& path);
+
+  QAction* action(int commandId) const;
+  QString commPaneText() const;
+  // Re-evaluates enabled and checked states (also done before menus open).
+  void updateCommands();
+
+ public slots:
+  void openWorkspaceCommand();
+  void saveWorkspaceCommand();
+  void connectCommand();
+  void quickConnectCommand();
+  void disconnectCommand();
+  void communicationCommand();
+  void portPathsCommand();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  QAction* addCommand(QMenu* menu, int id, const char* text);
+  void createMenus();
+  void updateStatus();
+  void showWorkspaceError(const QString& text);
+
+  CVantorApp* app_;
+  VantorTrafficSource trafficSource_;
+  QLabel* commPane_;
+  QMenu* recentMenu_ = nullptr;
+  QAction* recentAnchor_ = nullptr;
+  std::map<int, QAction*> actions_;
+};

@@ -1,0 +1,35 @@
+#pragma once
+// vantor's start-up: settings, document template, main window, command line and
+// automatic connection, in that order.
+#include <QStringList>
+#include <memory>
+
+class CMainFrame;
+class CVantorApp;
+
+namespace fw {
+class DocumentTemplate;
+}
+
+struct VantorCommandLine {
+  QString path;           // a .vnd document or a .vnw workspace
+  QString listenAddress;  // --listen ADDRESS:PORT (for this run only)
+  int listenPort = 0;     // 0: not given
+  QString error;          // non-empty for a bad command line
+};
+
+// Arguments after the program name.
+VantorCommandLine ParseVantorCommandLine(const QStringList& arguments);
+
+// The running program's objects, created by StartVantor.
+struct VantorProgram {
+  VantorProgram();
+  ~VantorProgram();  // main frame first, then the application object
+  std::unique_ptr<CVantorApp> app;
+  std::unique_ptr<fw::DocumentTemplate> documentTemplate;
+  std::unique_ptr<CMainFrame> mainFrame;
+};
+
+// Needs a QApplication and fw::InitApplication. False when start-up fails
+// (the command line's document could not be opened).
+bool StartVantor(const VantorCommandLine& commandLine, VantorProgram* program, bool show = true);

@@ -1,0 +1,56 @@
+#pragma once
+// CVantorApp: the application object of vantor. Holds the communication
+// settings, AutoEnable and the TCP listening address, and connects and
+// disconnects the link (serial port or TCP server) with the receive thread.
+#include <QObject>
+#include <QString>
+
+#include "slave/app/connection_dialog.h"
+#include "slave/slave_settings.h"
+
+class QWidget;
+
+class CVantorApp : public QObject {
+  Q_OBJECT
+
+ public:
+  // Initialises the slave engine.
+  CVantorApp();
+  // At exit: stops the receive thread and closes the link.
+  ~CVantorApp() override;
+
+  // CommSetup from the profile (with the defaults), AutoEnable, the port map and
+  // the listening address and port.
+  void readSettings();
+
+  slavesettings::SlaveSettings& settings() { return settings_; }
+  const slavesettings::SlaveSettings& settings() const { return settings_; }
+  bool autoEnable() const { return autoEnable_; }
+  void setAutoEnable(bool on);  // written to the profile at once
+  QString listenAddress() const { return listenAddress_; }
+  int listenPort() const { return listenPort_; }
+  // Overrides for this run (command line); not written to the profile.
+  void setListen(const QString& address, int port);
+
+  bool isConnected() const { return settings_.connected != 0; }
+  // Connect (with the dialog) or quick connect (without). False when cancelled or failed.
+  bool connectLink(QWidget* parent, bool withDialog);
+  void disconnectLink();
+
+  // The status-bar text of the link.
+  QString statusText() const;
+
+  QString workspaceName() const { return workspaceName_; }
+  void setWorkspaceName(const QString& name) { workspaceName_ = name; }
+
+ signals:
+  void connectionChanged();
+
+ private:
+  void writeSettings() const;
+  slavesettings::SlaveSettings settings_;
+  bool autoEnable_ = false;
+  QString listenAddress_;
+  int listenPort_ = 502;
+  QString workspaceName_;
+};

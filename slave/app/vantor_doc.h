@@ -1,0 +1,84 @@
+#pragma once
+// CVantorDoc: one simulated slave definition (slave id, table, address, length),
+// its display settings, auto-change flags and value image, registered with the
+// slave engine while its view exists, stored as a .vnd file.
+#include <QString>
+#include <cstdint>
+
+#include "framework/document.h"
+#include "platform/messages.h"
+#include "slave/vnd_file.h"
+
+class QWidget;
+
+// Update hints of the document's change notification.
+enum VantorHint : int {
+  kHintLayout = 0,  // definition, format, font: recompute the layout
+  kHintValues = 1,  // only values changed: repaint
+};
+
+class CVantorDoc : public fw::Document {
+  Q_OBJECT
+
+ public:
+  // Starts with the profile's defaults ("PollDefinition", "Font").
+  CVantorDoc();
+  ~CVantorDoc() override;
+
+  const vnd::VndDocument& data() const { return data_; }
+  int address() const { return data_.address; }
+  int table() const { return data_.table; }
+  int length() const { return data_.length; }
+  int slaveId() const { return data_.slaveId; }
+  int displayFormat() const { return data_.displayFormat; }
+  bool oneBased() const { return data_.oneBased != 0; }
+  std::uint32_t textColor() const { return data_.textColor; }
+  const archive::LogFont& font() const { return data_.font; }
+  const std::uint8_t* image() const { return data_.valueImage.data(); }
+  std::uint32_t autoFlag(int index) const;
+  int slot() const { return slot_; }
+
+  // Releases the old slot, registers the definition for the owner window and
+  // pushes the value image into the new slot. Shows the "No more data
+  // resources" warning and stays unregistered on failure.
+  bool registerWithEngine(platform::WindowHandle owner);
+  void releaseSlot();
+
+  // The Slave Definition dialog; true when the definition changed.
+  bool editDefinition(QWidget* parent);
+  // What OK of that dialog does (address is the protocol address): clears the
+  // first 256 bytes of the image, registers again, marks modified.
+  void applyDefinition(int slaveId, int table, int address, int length);
+
+  // Display commands.
+  void setDisplayFormat(int format);
+  // PLC addresses need an address below 10000; false (with the warning) otherwise.
+  bool setOneBased(bool oneBased);
+  void setFont(const archive::LogFont& font);
+  void setTextColor(std::uint32_t colorRef);
+  void chooseFont(QWidget* parent);
+  void chooseColor(QWidget* parent);
+  // Writes the definition and font as defaults for new documents.
+  void useAsDefault() const;
+
+  // Value edits from the view: engine setter, image, auto-change flag, modified.
+  void editCoil(int index, std::uint8_t value, bool autoChange);
+  void editRegister(int index, std::uint16_t value, bool autoIncrement);
+  void editFloat(int index, float value, bool autoIncrement);
+  void editDouble(int index, double value, bool autoIncrement);
+  void editLong(int index, std::int32_t value, bool autoIncrement);
+
+  // Copies the slot's values into the image; on the periodic refresh also runs
+  // the auto changes (not a modification of the document).
+  void refreshFromEngine(bool periodic);
+
+  bool serialize(std::vector<std::uint8_t>* bytes, QString* error) const override;
+  bool deserialize(const std::vector<std::uint8_t>& bytes, QString* error) override;
+  void afterLoad() override;
+
+ private:
+  void setAutoFlag(int index, bool on);
+  vnd::VndDocument data_;
+  int slot_ = -1;
+  platform::WindowHandle owner_ = 0;
+};
