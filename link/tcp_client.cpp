@@ -153,17 +153,26 @@ void TcpDisconnect() {
 bool IsTcpConnected() { return connected; }
 
 bool TcpSend(const std::uint8_t* bytes, std::uint16_t count) {
+  // Also notices a server that closed the idle connection, so the request goes
+  // out on a fresh one instead of failing.
   if (socketFd >= 0) DropStaleBytes();
   if (broken || socketFd < 0) Reconnect();
   if (socketFd >= 0) {
     const std::uint32_t deadline = platform::TickCount() + kSendWaitMs;
     int sent = 0;
     while (sent < count) {
-      if (WaitFor(POLLOUT, deadline) <= 0) break;
-      const ssize_t n = ::send(socketFd, bytes + sent, static_cast<size_t>(count - sent), MSG_NOSIGNAL);
-      if (n > 0) sent += static_cast<int>(n);
-      else if (n < 0 && errno == EINTR) continue;
-      else break;
+      // Try at once; wait for room only when the socket's buffer is full.
+      const ssize_t n =
+          ::send(socketFd, bytes + sent, static_cast<size_t>(count - sent), MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n > 0) {
+        sent += static_cast<int>(n);
+      } else if (n < 0 && errno == EINTR) {
+        continue;
+      } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        if (WaitFor(POLLOUT, deadline) <= 0) break;
+      } else {
+        break;
+      }
     }
     if (sent == count) return true;
   }

@@ -2,6 +2,7 @@
 // poll thread, which serves one due slot per pass outside the lock.
 #include <atomic>
 #include <bit>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <system_error>
@@ -33,7 +34,7 @@ struct RequestSlot {
   bool inUse;
   bool enabled;
   std::uint16_t mode;
-  std::uint32_t elapsed;
+  std::uint64_t elapsedUs;  // time accumulated since last served, in microseconds
   std::uint32_t transmitCount;
   std::uint32_t goodCount;
   std::uint8_t sent[kSlotSentCapacity];
@@ -72,9 +73,20 @@ std::atomic<bool> threadRunning{false};
 std::thread pollThread;
 
 // Poll-thread state: the tick reference and the copy of the request being served.
-std::uint32_t tickReference = 0;
+// Time is kept in microseconds so that a scan rate of 0 means "every pass" even
+// when a pass takes less than a millisecond.
+std::uint64_t tickReferenceUs = 0;
 std::uint8_t threadData[kRequestDataBytes];
 std::uint16_t threadWords[kMaxValueWords];
+
+std::uint64_t NowUs() {
+  return static_cast<std::uint64_t>(
+      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+          .count());
+}
+
+// A newly registered or re-moded slot is due at the next pass.
+std::uint64_t DueAtOnce(std::uint16_t scanRateMs) { return (static_cast<std::uint64_t>(scanRateMs) + 1) * 1000; }
 
 bool ValidSlot(int slot) { return slot >= 0 && slot < kSlotCount; }
 
@@ -233,7 +245,7 @@ void InitEngine() {
   for (auto& flag : counterResetRequested) flag.store(false);
   trafficWindow = 0;
   lastServed = kLastPollSlot;
-  tickReference = platform::TickCount();
+  tickReferenceUs = NowUs();
 }
 
 int RegisterPoll(WindowHandle owner, std::uint32_t message, std::uint16_t scanRateMs, std::uint16_t slave,
@@ -247,7 +259,7 @@ int RegisterPoll(WindowHandle owner, std::uint32_t message, std::uint16_t scanRa
     FillSlot(slot, owner, message, slave, type, address, quantity, writeAddress, writeCount);
     slot.scanRate = scanRateMs;
     slot.mode = kModeStopped;
-    slot.elapsed = static_cast<std::uint32_t>(scanRateMs) + 1;
+    slot.elapsedUs = DueAtOnce(scanRateMs);
     counterResetRequested[s].store(false);
     ResetResult(results[s]);
     return s;
@@ -259,7 +271,7 @@ int SetPollMode(int slot, std::uint16_t mode) {
   if (!ValidSlot(slot)) return 0;
   std::lock_guard<std::mutex> guard(engineLock);
   slots[slot].mode = mode;
-  slots[slot].elapsed = static_cast<std::uint32_t>(slots[slot].scanRate) + 1;
+  slots[slot].elapsedUs = DueAtOnce(slots[slot].scanRate);
   return 1;
 }
 
@@ -448,10 +460,11 @@ void NotifyStateChange() {
 }
 
 void PollTick() {
-  const std::uint32_t now = platform::TickCount();
-  const std::uint32_t elapsed = now - tickReference;
-  tickReference = now;
-  platform::SleepMs(delayBetweenPolls.load());
+  const std::uint64_t now = NowUs();
+  const std::uint64_t elapsedUs = now - tickReferenceUs;
+  tickReferenceUs = now;
+  const std::uint32_t delay = delayBetweenPolls.load();
+  if (delay != 0) platform::SleepMs(delay);
   // Only this thread touches the link while it runs; ask before locking.
   const bool linkOpen = IsConnected();
 
@@ -460,23 +473,20 @@ void PollTick() {
   {
     std::lock_guard<std::mutex> guard(engineLock);
     if (!slots[0].enabled) {
-      for (RequestSlot& slot : slots) {
-        // Saturate: a stopped slot keeps accumulating and must not wrap to "not due".
-        slot.elapsed = slot.elapsed > UINT32_MAX - elapsed ? UINT32_MAX : slot.elapsed + elapsed;
-      }
+      for (RequestSlot& slot : slots) slot.elapsedUs += elapsedUs;
       int position = lastServed;
       s = -1;
       for (int visit = 0; visit < kSlotCount; ++visit) {
         position = position % kLastPollSlot + 1;
         const RequestSlot& slot = slots[position];
-        if (slot.enabled && slot.mode != kModeStopped && slot.elapsed > slot.scanRate) {
+        if (slot.enabled && slot.mode != kModeStopped && slot.elapsedUs > static_cast<std::uint64_t>(slot.scanRate) * 1000) {
           s = position;
           break;
         }
       }
       lastServed = position;
       if (s < 0) return;
-      slots[s].elapsed = 0;
+      slots[s].elapsedUs = 0;
     }
     RequestSlot& slot = slots[s];
     if (counterResetRequested[s].exchange(false)) {
