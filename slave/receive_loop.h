@@ -1,0 +1,45 @@
+#pragma once
+// The slave's one background thread: every pass it reads what the serial port
+// holds and cuts it into RTU or ASCII request frames, or runs one step of the
+// Modbus/TCP server, hands complete requests to the slave engine and drives the
+// engine's 500 ms window refresh.
+#include <cstdint>
+
+namespace slaveloop {
+
+enum LinkMode : std::uint16_t { kLinkRtu = 0, kLinkAscii = 1, kLinkTcp = 2 };
+
+constexpr int kRtuBufferSize = 300;
+constexpr int kAsciiBufferSize = 600;
+constexpr int kPassPeriodMs = 10;
+constexpr std::uint32_t kAsciiFrameTimeoutMs = 1000;
+
+// Ignored while the thread runs.
+void SetLinkMode(std::uint16_t mode);
+std::uint16_t GetLinkMode();
+
+// 1 when the thread runs, 0 when it could not be created.
+int StartReceiveThread();
+// Stops the thread and waits for it to end.
+void StopReceiveThread();
+bool IsReceiveThreadRunning();
+
+// Opens the serial port for the slave: sets the RTU silence threshold from the
+// baud rate, then opens the port through the serial link (time-outs untouched,
+// so reads return at once). parity: 0 none, 1 odd, 2 even; stopBits: 0 one, 2 two.
+bool OpenSlaveSerialPort(int portNumber, std::uint32_t baudRate, int dataBits, int parity, int stopBits);
+// Closes the serial port and tells the windows.
+void CloseSlaveSerialPort();
+std::uint16_t RtuSilenceThreshold();
+
+// The serial port is open or the TCP server is listening.
+bool IsLinkOpen();
+
+// One receive step each, as the thread runs them. Exposed so that tests can step
+// the receivers deterministically.
+void RtuStep();
+void AsciiStep();
+// Forgets partial frames (both receivers).
+void ResetReceivers();
+
+}  // namespace slaveloop

@@ -1,0 +1,207 @@
+// The serial receive loop over a pseudo-terminal pair: RTU frames cut by
+// silence, CRC and LRC errors, the ASCII frame time-out and restart, overlong
+// input. The test plays the master on the pty's master side.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <thread>
+#include <unistd.h>
+
+#include "platform/port_map.h"
+#include "platform/ticks.h"
+#include "slave/receive_loop.h"
+#include "slave/slave_engine.h"
+#include "slave_test_support.h"
+
+using namespace slavetest;
+
+namespace {
+
+constexpr int kPort = 3;
+
+class ReceiveLoopTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char name[256] = {};
+    ASSERT_EQ(::openpty(&master_, &slaveSide_, name, nullptr, nullptr), 0) << "openpty failed";
+    platform::SetSerialPortPath(kPort, name);
+    slaveengine::InitEngine();
+    slot_ = slaveengine::RegisterSlot(0, platform::WM_ENGINE_NOTIFY, 0, 1, slaveengine::kHoldingRegisters, 0, 10);
+    slaveengine::SetRegisterValue(slot_, 0, 0x1122);
+    slaveengine::SetRegisterValue(slot_, 1, 0x3344);
+    ClearFrames();
+    slaveengine::SetFrameObserver(ObserveFrame);
+  }
+  void Start(slaveloop::LinkMode mode) {
+    slaveloop::SetLinkMode(mode);
+    slaveloop::ResetReceivers();
+    ASSERT_TRUE(slaveloop::OpenSlaveSerialPort(kPort, 9600, 8, 0, 0));
+    EXPECT_EQ(slaveloop::RtuSilenceThreshold(), 20);
+    EXPECT_TRUE(slaveloop::IsLinkOpen());
+    ASSERT_EQ(slaveloop::StartReceiveThread(), 1);
+  }
+  void TearDown() override {
+    slaveloop::StopReceiveThread();
+    slaveloop::CloseSlaveSerialPort();
+    slaveengine::SetFrameObserver(nullptr);
+    platform::SetSerialPortPath(kPort, "");
+    ::close(master_);
+    ::close(slaveSide_);
+  }
+  void Write(const std::string& text) { Write(Bytes(text.begin(), text.end())); }
+  void Write(const Bytes& bytes) { ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
+  // Everything the slave sends within the time-out, ending early once `count` bytes are in.
+  Bytes Read(std::size_t count, int timeoutMs) {
+    Bytes out;
+    const std::uint32_t start = platform::TickCount();
+    while (out.size() < count) {
+      const int left = timeoutMs - static_cast<int>(platform::TickCount() - start);
+      if (left <= 0) break;
+      pollfd p{master_, POLLIN, 0};
+      if (::poll(&p, 1, left) <= 0) break;
+      std::uint8_t chunk[600];
+      const ssize_t n = ::read(master_, chunk, sizeof chunk);
+      if (n <= 0) break;
+      out.insert(out.end(), chunk, chunk + n);
+    }
+    return out;
+  }
+  // Waits until the loop has recorded `count` received frames.
+  std::vector<Bytes> WaitReceived(std::size_t count, int timeoutMs) {
+    const std::uint32_t start = platform::TickCount();
+    for (;;) {
+      {
+        std::lock_guard<std::mutex> guard(Frames().lock);
+        if (Frames().received.size() >= count || int(platform::TickCount() - start) > timeoutMs)
+          return Frames().received;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  }
+  static Bytes WithCrc(Bytes frame) {
+    const std::uint16_t crc = linklayer::ComputeCrc16(frame.data(), static_cast<std::uint16_t>(frame.size()));
+    frame.push_back(static_cast<std::uint8_t>(crc));
+    frame.push_back(static_cast<std::uint8_t>(crc >> 8));
+    return frame;
+  }
+  int master_ = -1;
+  int slaveSide_ = -1;
+  int slot_ = -1;
+};
+
+const Bytes kReadTwo = {1, 3, 0, 0, 0, 2};
+const std::string kAsciiReadTwo = ":010300000002FA\r\n";
+
+TEST_F(ReceiveLoopTest, RtuRequestIsAnsweredAndSilenceSplitsFrames) {
+  Start(slaveloop::kLinkRtu);
+  const Bytes request = WithCrc(kReadTwo);
+  const Bytes expected = WithCrc({1, 3, 4, 0x11, 0x22, 0x33, 0x44});
+  Write(request);
+  EXPECT_EQ(Read(expected.size(), 2000), expected);
+
+  // Two writes without a pause still make one frame.
+  Write(Bytes(request.begin(), request.begin() + 3));
+  Write(Bytes(request.begin() + 3, request.end()));
+  EXPECT_EQ(Read(expected.size(), 2000), expected);
+
+  // A pause well beyond 20 ms ends the frame: two halves, neither answered.
+  ClearFrames();
+  Write(Bytes(request.begin(), request.begin() + 4));
+  std::this_thread::sleep_for(std::chrono::milliseconds(120));
+  Write(Bytes(request.begin() + 4, request.end()));
+  const auto frames = WaitReceived(2, 2000);
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_EQ(frames[0], Bytes(request.begin(), request.begin() + 4));
+  EXPECT_EQ(frames[1], Bytes(request.begin() + 4, request.end()));
+  EXPECT_TRUE(Read(1, 200).empty());
+}
+
+TEST_F(ReceiveLoopTest, RtuCrcErrorIsShownButNotAnswered) {
+  Start(slaveloop::kLinkRtu);
+  Bytes bad = WithCrc(kReadTwo);
+  bad.back() ^= 0x01;
+  Write(bad);
+  const auto frames = WaitReceived(1, 2000);
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0], bad);
+  EXPECT_TRUE(Read(1, 200).empty());
+  std::lock_guard<std::mutex> guard(Frames().lock);
+  EXPECT_TRUE(Frames().sent.empty());
+}
+
+TEST_F(ReceiveLoopTest, RtuOverlongNoiseIsCutAt300Bytes) {
+  Start(slaveloop::kLinkRtu);
+  Bytes noise(301);
+  for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<std::uint8_t>(i * 13 + 5);
+  Write(noise);
+  const auto frames = WaitReceived(1, 2000);
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0], Bytes(noise.begin(), noise.begin() + 300));
+  EXPECT_TRUE(Read(1, 200).empty());
+  EXPECT_EQ(WaitReceived(2, 100).size(), 1u) << "the 301st byte is dropped, not a frame of its own";
+
+  // The receiver works normally afterwards.
+  const Bytes expected = WithCrc({1, 3, 4, 0x11, 0x22, 0x33, 0x44});
+  Write(WithCrc(kReadTwo));
+  EXPECT_EQ(Read(expected.size(), 2000), expected);
+}
+
+TEST_F(ReceiveLoopTest, AsciiRequestAnsweredLowerCaseLrcIsNot) {
+  Start(slaveloop::kLinkAscii);
+  const std::string expected = ":010304112233444E\r\n";
+  Write(kAsciiReadTwo);
+  const Bytes reply = Read(expected.size(), 2000);
+  EXPECT_EQ(std::string(reply.begin(), reply.end()), expected);
+
+  Write(":010300000002fa\r\n");
+  const auto frames = WaitReceived(2, 2000);
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_EQ(std::string(frames[1].begin(), frames[1].end()), ":010300000002fa\r\n");
+  EXPECT_TRUE(Read(1, 200).empty());
+
+  // Text without a leading colon is shown, never decoded.
+  Write("010300000002FA\r\n");
+  EXPECT_EQ(WaitReceived(3, 2000).size(), 3u);
+  EXPECT_TRUE(Read(1, 200).empty());
+}
+
+TEST_F(ReceiveLoopTest, AsciiColonRestartsAndStalledFrameTimesOut) {
+  Start(slaveloop::kLinkAscii);
+  const std::string expected = ":010304112233444E\r\n";
+  Write(":0103");
+  Write(kAsciiReadTwo);
+  Bytes reply = Read(expected.size(), 2000);
+  EXPECT_EQ(std::string(reply.begin(), reply.end()), expected);
+  auto frames = WaitReceived(2, 2000);
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_EQ(std::string(frames[0].begin(), frames[0].end()), ":0103");
+
+  ClearFrames();
+  Write(":010300");
+  frames = WaitReceived(1, 3000);
+  ASSERT_EQ(frames.size(), 1u) << "discarded after a second of silence";
+  EXPECT_EQ(std::string(frames[0].begin(), frames[0].end()), ":010300");
+  Write("000002FA\r\n");  // the rest of the stalled frame alone is not a request
+  EXPECT_TRUE(Read(1, 300).empty());
+  Write(kAsciiReadTwo);
+  reply = Read(expected.size(), 2000);
+  EXPECT_EQ(std::string(reply.begin(), reply.end()), expected);
+}
+
+TEST_F(ReceiveLoopTest, ClosedPortFlushesAndThreadStops) {
+  Start(slaveloop::kLinkRtu);
+  Write(Bytes{1, 3, 0});
+  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  slaveloop::StopReceiveThread();
+  EXPECT_FALSE(slaveloop::IsReceiveThreadRunning());
+  slaveloop::CloseSlaveSerialPort();
+  EXPECT_FALSE(slaveloop::IsLinkOpen());
+  slaveloop::RtuStep();  // a read on the closed port fails and flushes what was buffered
+  const auto frames = WaitReceived(1, 100);
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0], (Bytes{1, 3, 0}));
+}
+
+}  // namespace

@@ -1,0 +1,171 @@
+// The Modbus/TCP server driven by the receive thread over loopback: MBAP framing
+// across segments, back-to-back requests, malformed headers, the connection
+// limit and idle close, and start failures with their reason.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
+
+#include "slave/receive_loop.h"
+#include "slave/slave_engine.h"
+#include "slave/tcp_server.h"
+#include "socket_client.h"
+
+using namespace slavetest;
+
+namespace {
+
+class TcpServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    slaveengine::InitEngine();
+    slaveengine::SetIgnoreUnitId(false);
+    slot_ = slaveengine::RegisterSlot(0, platform::WM_ENGINE_NOTIFY, 0, 17, slaveengine::kHoldingRegisters, 0, 100);
+    for (int i = 0; i < 100; ++i) slaveengine::SetRegisterValue(slot_, i, static_cast<std::uint16_t>(0x100 + i));
+    ASSERT_EQ(slavetcp::StartTcpServer("127.0.0.1", 0), 0) << slavetcp::LastTcpServerError();
+    port_ = slavetcp::ListeningPort();
+    slaveloop::SetLinkMode(slaveloop::kLinkTcp);
+    ASSERT_EQ(slaveloop::StartReceiveThread(), 1);
+    EXPECT_TRUE(slaveloop::IsLinkOpen());
+  }
+  void TearDown() override {
+    slaveloop::StopReceiveThread();
+    slavetcp::StopTcpServer();
+    slavetcp::SetIdleLimitSeconds(slavetcp::kDefaultIdleLimitSeconds);
+    EXPECT_FALSE(slavetcp::IsTcpServerRunning());
+  }
+  // Expects the reply to a ReadHoldingRequest of `count` registers from `address`.
+  void ExpectReadReply(Client& c, std::uint16_t transaction, std::uint16_t address, std::uint16_t count) {
+    const auto reply = c.receive(9 + 2 * count, 2000);
+    ASSERT_EQ(reply.size(), 9u + 2 * count);
+    EXPECT_EQ(reply[0], transaction >> 8);
+    EXPECT_EQ(reply[1], transaction & 0xFF);
+    EXPECT_EQ(reply[2], 0);
+    EXPECT_EQ(reply[3], 0);
+    EXPECT_EQ(reply[4] << 8 | reply[5], 3 + 2 * count) << "length = reply size - 6";
+    EXPECT_EQ(reply[6], 17);
+    EXPECT_EQ(reply[7], 3);
+    EXPECT_EQ(reply[8], 2 * count);
+    for (int i = 0; i < count; ++i) EXPECT_EQ(reply[9 + 2 * i] << 8 | reply[10 + 2 * i], 0x100 + address + i);
+  }
+  int slot_ = -1;
+  std::uint16_t port_ = 0;
+};
+
+TEST_F(TcpServerTest, HeaderAndBodyInSeparateSegments) {
+  Client c(port_);
+  ASSERT_TRUE(c.connected());
+  const auto request = ReadHoldingRequest(0x1234, 17, 5, 3);
+  ASSERT_TRUE(c.send({request.begin(), request.begin() + 4}));
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));  // separate segments, not a start-up wait
+  ASSERT_TRUE(c.send({request.begin() + 4, request.begin() + 7}));
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  EXPECT_TRUE(c.receive(1, 50).empty()) << "no reply before the body is complete";
+  ASSERT_TRUE(c.send({request.begin() + 7, request.end()}));
+  ExpectReadReply(c, 0x1234, 5, 3);
+}
+
+TEST_F(TcpServerTest, BackToBackRequestsInOneSegmentAreAllServedInOrder) {
+  Client c(port_);
+  std::vector<std::uint8_t> burst;
+  for (std::uint16_t t = 1; t <= 40; ++t) {
+    const auto r = ReadHoldingRequest(t, 17, t, 2);
+    burst.insert(burst.end(), r.begin(), r.end());
+  }
+  // And a request split across the end of the burst.
+  const auto tail = ReadHoldingRequest(41, 17, 0, 1);
+  burst.insert(burst.end(), tail.begin(), tail.begin() + 9);
+  ASSERT_TRUE(c.send(burst));
+  for (std::uint16_t t = 1; t <= 40; ++t) ExpectReadReply(c, t, t, 2);
+  ASSERT_TRUE(c.send({tail.begin() + 9, tail.end()}));
+  ExpectReadReply(c, 41, 0, 1);
+}
+
+TEST_F(TcpServerTest, UnservedUnitIsConsumedWithoutReply) {
+  Client c(port_);
+  ASSERT_TRUE(c.send(ReadHoldingRequest(7, 99, 0, 1)));
+  EXPECT_TRUE(c.receive(1, 100).empty());
+  ASSERT_TRUE(c.send(ReadHoldingRequest(8, 17, 0, 1)));
+  ExpectReadReply(c, 8, 0, 1);
+}
+
+TEST_F(TcpServerTest, MalformedHeadersCloseTheConnection) {
+  const std::vector<std::vector<std::uint8_t>> bad = {
+      {0, 1, 0, 1, 0, 6, 17, 3, 0, 0, 0, 1},  // protocol id 1
+      {0, 1, 0, 0, 1, 0, 17, 3, 0, 0, 0, 1},  // length 0x0100
+      {0, 1, 0, 0, 0, 1, 17},                 // length 1
+      {0, 1, 0, 0, 0, 0, 17, 3},              // length 0
+  };
+  for (const auto& request : bad) {
+    Client c(port_);
+    ASSERT_TRUE(c.send(request));
+    EXPECT_TRUE(c.waitClosed(2000)) << "header " << int(request[3]) << " " << int(request[4]) << " " << int(request[5]);
+  }
+  Client good(port_);
+  ASSERT_TRUE(good.send(ReadHoldingRequest(1, 17, 0, 1)));
+  ExpectReadReply(good, 1, 0, 1);
+}
+
+TEST_F(TcpServerTest, HundredConnectionsAreAllServedAndThe101stIsClosed) {
+  std::vector<std::unique_ptr<Client>> clients;
+  for (int i = 0; i < slavetcp::kMaxConnections; ++i) {
+    clients.push_back(std::make_unique<Client>(port_));
+    ASSERT_TRUE(clients.back()->connected());
+    // A served request proves the server has taken this connection.
+    ASSERT_TRUE(clients.back()->send(ReadHoldingRequest(static_cast<std::uint16_t>(i), 17, 0, 1)));
+    ExpectReadReply(*clients.back(), static_cast<std::uint16_t>(i), 0, 1);
+  }
+  Client extra(port_);
+  ASSERT_TRUE(extra.connected());
+  EXPECT_TRUE(extra.waitClosed(2000)) << "the 101st connection is closed at once";
+  // Every one of the hundred is watched, the last ones included.
+  for (int round = 0; round < 2; ++round)
+    for (int i = slavetcp::kMaxConnections - 1; i >= 0; --i) {
+      ASSERT_TRUE(clients[i]->send(ReadHoldingRequest(static_cast<std::uint16_t>(1000 + i), 17, 10, 4)));
+      ExpectReadReply(*clients[i], static_cast<std::uint16_t>(1000 + i), 10, 4);
+    }
+  clients.resize(50);
+  Client again(port_);
+  ASSERT_TRUE(again.send(ReadHoldingRequest(5, 17, 0, 1)));
+  ExpectReadReply(again, 5, 0, 1);
+}
+
+TEST_F(TcpServerTest, IdleConnectionsAreClosed) {
+  slavetcp::SetIdleLimitSeconds(1);
+  Client idle(port_);
+  Client busy(port_);
+  const std::uint32_t start = platform::TickCount();
+  for (int i = 0; i < 8; ++i) {
+    ASSERT_TRUE(busy.send(ReadHoldingRequest(1, 17, 0, 1)));
+    ExpectReadReply(busy, 1, 0, 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  EXPECT_TRUE(idle.waitClosed(3000));
+  EXPECT_GE(platform::TickCount() - start, 900u) << "not before the idle limit";
+  ASSERT_TRUE(busy.send(ReadHoldingRequest(2, 17, 0, 1)));
+  ExpectReadReply(busy, 2, 0, 1);
+}
+
+TEST(TcpServerStart, FailureTellsTheSystemsReason) {
+  const int blocker = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(blocker, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(::listen(blocker, 1), 0);
+  socklen_t size = sizeof a;
+  ::getsockname(blocker, reinterpret_cast<sockaddr*>(&a), &size);
+  EXPECT_EQ(slavetcp::StartTcpServer("127.0.0.1", ntohs(a.sin_port)), 1);
+  EXPECT_FALSE(slavetcp::IsTcpServerRunning());
+  EXPECT_NE(slavetcp::LastTcpServerError().find("Address already in use"), std::string::npos)
+      << slavetcp::LastTcpServerError();
+  ::close(blocker);
+  EXPECT_EQ(slavetcp::StartTcpServer("no.such.host.invalid", 1502), 1);
+  EXPECT_FALSE(slavetcp::LastTcpServerError().empty());
+  EXPECT_EQ(slavetcp::StartTcpServer("127.0.0.1", 0), 0);
+  EXPECT_TRUE(slavetcp::IsTcpServerRunning());
+  EXPECT_NE(slavetcp::ListeningPort(), 0);
+  slavetcp::StopTcpServer();
+}
+
+}  // namespace

@@ -1,0 +1,151 @@
+// The .vnd codec: byte-exact images of both layouts, round trips and damaged files.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+
+#include "slave/vnd_file.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+void Put32(Bytes* b, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) b->push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
+// A file image built by hand, field by field, as the program writes it.
+Bytes HandMadeImage(bool withMarker, std::int32_t table, const std::string& face) {
+  Bytes b;
+  if (withMarker) Put32(&b, 2000);
+  Put32(&b, 123);  // address
+  Put32(&b, static_cast<std::uint32_t>(table));
+  Put32(&b, 20);       // length
+  Put32(&b, 17);       // slave id
+  Put32(&b, 5);        // display format
+  Put32(&b, 0);        // one based
+  Put32(&b, 0x0000FF); // text colour
+  Put32(&b, 0xFFFFFF); // reserved colour
+  Put32(&b, static_cast<std::uint32_t>(-13));  // height
+  Put32(&b, 0);                                // width
+  Put32(&b, 0);                                // escapement
+  Put32(&b, 0);                                // orientation
+  Put32(&b, 700);                              // weight
+  for (std::uint8_t v : {1, 0, 0, 0, 4, 0, 2, 33}) b.push_back(v);
+  b.push_back(static_cast<std::uint8_t>(face.size()));
+  b.insert(b.end(), face.begin(), face.end());
+  for (int i = 0; i < 4096; ++i) Put32(&b, i == 7 ? 1u : i == 4095 ? 0x80000001u : 0u);
+  for (int i = 0; i < 4096; ++i) b.push_back(static_cast<std::uint8_t>(i * 7));
+  if (withMarker)
+    for (std::int32_t v : {44, 0, 3, -1, -1, -8, -30, 10, 20, 630, 420}) Put32(&b, static_cast<std::uint32_t>(v));
+  return b;
+}
+
+void ExpectHandMadeFields(const vnd::VndDocument& d) {
+  EXPECT_EQ(d.address, 123);
+  EXPECT_EQ(d.length, 20);
+  EXPECT_EQ(d.slaveId, 17);
+  EXPECT_EQ(d.displayFormat, 5);
+  EXPECT_EQ(d.oneBased, 0);
+  EXPECT_EQ(d.textColor, 0x0000FFu);
+  EXPECT_EQ(d.reservedColor, 0xFFFFFFu);
+  EXPECT_EQ(d.font.height, -13);
+  EXPECT_EQ(d.font.weight, 700);
+  EXPECT_EQ(d.font.italic, 1);
+  EXPECT_EQ(d.font.outPrecision, 4);
+  EXPECT_EQ(d.font.quality, 2);
+  EXPECT_EQ(d.font.pitchAndFamily, 33);
+  EXPECT_EQ(d.autoChangeFlags[7], 1u);
+  EXPECT_EQ(d.autoChangeFlags[4095], 0x80000001u);
+  EXPECT_EQ(d.autoChangeFlags[8], 0u);
+  EXPECT_EQ(d.valueImage[1], 7);
+  EXPECT_EQ(d.valueImage[4095], static_cast<std::uint8_t>(4095 * 7));
+}
+
+TEST(VndFile, CurrentLayoutIsByteExact) {
+  const Bytes image = HandMadeImage(true, 3, "Courier New");
+  ASSERT_EQ(image.size(), 20600u);
+  vnd::VndDocument d;
+  ASSERT_EQ(vnd::DecodeVnd(image, &d), vnd::VndResult::Ok);
+  EXPECT_EQ(d.table, 3);
+  EXPECT_EQ(d.font.faceName, "Courier New");
+  ExpectHandMadeFields(d);
+  ASSERT_TRUE(d.hasPlacement);
+  EXPECT_EQ(d.placement.showCommand, 3);
+  EXPECT_EQ(d.placement.maxX, -8);
+  EXPECT_EQ(d.placement.right, 630);
+  EXPECT_EQ(d.placement.bottom, 420);
+  EXPECT_EQ(vnd::EncodeVnd(d), image) << "decode then encode gives the same bytes";
+}
+
+TEST(VndFile, DefaultDocumentSize) {
+  vnd::VndDocument d;
+  EXPECT_EQ(vnd::EncodeVnd(d).size(), 20600u);
+  d.font.faceName = "";
+  EXPECT_EQ(vnd::EncodeVnd(d).size(), vnd::kFileSizeWithoutFaceName);
+  d.font.faceName = std::string(300, 'x');
+  EXPECT_EQ(vnd::EncodeVnd(d).size(), vnd::kFileSizeWithoutFaceName + 254) << "one length byte at most";
+}
+
+TEST(VndFile, OlderLayoutWithoutMarkerAndPlacement) {
+  const Bytes image = HandMadeImage(false, 2, "Arial");
+  ASSERT_EQ(image.size(), 20541u + 5u);
+  vnd::VndDocument d;
+  ASSERT_EQ(vnd::DecodeVnd(image, &d), vnd::VndResult::Ok);
+  EXPECT_EQ(d.table, 2);
+  EXPECT_EQ(d.font.faceName, "Arial");
+  ExpectHandMadeFields(d);
+  EXPECT_FALSE(d.hasPlacement);
+  EXPECT_EQ(d.placement, archive::WindowPlacement{}) << "default placement";
+
+  for (std::int32_t table : {-1, 4, 2000 - 1}) {
+    vnd::VndDocument untouched;
+    untouched.slaveId = 99;
+    EXPECT_EQ(vnd::DecodeVnd(HandMadeImage(false, table, "Arial"), &untouched), vnd::VndResult::FormatError)
+        << table;
+    EXPECT_EQ(untouched.slaveId, 99) << "a failed load changes nothing";
+  }
+  EXPECT_STREQ(vnd::VndResultText(vnd::VndResult::FormatError), "File format error");
+}
+
+TEST(VndFile, ShortFilesAreTruncatedNotGarbage) {
+  const Bytes image = HandMadeImage(true, 3, "Courier New");
+  for (std::size_t size : {std::size_t{0}, std::size_t{4}, std::size_t{11}, std::size_t{12}, std::size_t{64},
+                           std::size_t{76}, std::size_t{20555}, image.size() - 44, image.size() - 1}) {
+    vnd::VndDocument d;
+    EXPECT_EQ(vnd::DecodeVnd(image.data(), size, &d), vnd::VndResult::Truncated) << size;
+  }
+  EXPECT_STRNE(vnd::VndResultText(vnd::VndResult::Truncated), vnd::VndResultText(vnd::VndResult::FormatError));
+  const Bytes older = HandMadeImage(false, 1, "Arial");
+  vnd::VndDocument d;
+  EXPECT_EQ(vnd::DecodeVnd(older.data(), older.size() - 1, &d), vnd::VndResult::Truncated);
+}
+
+TEST(VndFile, SaveAndLoadRoundTrip) {
+  vnd::VndDocument d;
+  d.address = 65535;
+  d.table = 1;
+  d.length = 4096;
+  d.slaveId = 255;
+  d.displayFormat = 9;
+  d.font.faceName = "DejaVu Sans Mono";
+  d.autoChangeFlags[0] = 3;
+  d.valueImage[4095] = 1;
+  d.placement.left = -100;
+  d.hasPlacement = true;
+  char pattern[] = "/tmp/vnd_test_XXXXXX";
+  const int fd = mkstemp(pattern);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  std::string error;
+  ASSERT_TRUE(vnd::SaveVndFile(pattern, d, &error)) << error;
+  vnd::VndDocument loaded;
+  ASSERT_TRUE(vnd::LoadVndFile(pattern, &loaded, &error)) << error;
+  EXPECT_EQ(loaded, d);
+  std::remove(pattern);
+  EXPECT_FALSE(vnd::LoadVndFile(pattern, &loaded, &error));
+  EXPECT_FALSE(error.empty());
+}
+
+}  // namespace
