@@ -101,7 +101,16 @@ MdiMainWindow::MdiMainWindow(Profile* profile, int recentFileCount, QWidget* par
 }
 
 MdiMainWindow::~MdiMainWindow() {
-  // Frames own their documents; destroy them while the main window is intact.
+  // The derived window is already gone: no more signals to its slots while
+  // the frames, which own their documents, are destroyed.
+  blockSignals(true);
+  disconnect(mdiArea_, nullptr, this, nullptr);
+  for (QMdiSubWindow* window : mdiArea_->subWindowList()) {
+    disconnect(window, nullptr, this, nullptr);
+    if (auto* frame = qobject_cast<ChildFrame*>(window)) {
+      if (frame->document() != nullptr) disconnect(frame->document(), nullptr, this, nullptr);
+    }
+  }
   for (QMdiSubWindow* window : mdiArea_->subWindowList()) {
     if (auto* frame = qobject_cast<ChildFrame*>(window)) frame->closeWithoutAsking();
   }
