@@ -40,15 +40,20 @@ class Vantor:
     def tcp_port(self):
         return int(self.ready_line.rsplit(":", 1)[1])
 
-    def stop(self):
-        """SIGTERM by pid; returns the exit status."""
-        self.process.send_signal(signal.SIGTERM)
+    def stop(self, signal_number=signal.SIGTERM):
+        """Signals the process by pid; returns the exit status. What it printed on
+        standard output is kept in self.output."""
+        self.process.send_signal(signal_number)
         try:
-            return self.process.wait(timeout=10)
+            status = self.process.wait(timeout=10)
         except subprocess.TimeoutExpired:
             self.process.kill()
             self.process.wait()
-            return None
+            status = None
+        self.output = self.process.stdout.read().decode()
+        self.process.stdout.close()
+        self.process.stderr.close()
+        return status
 
 
 class NullModem:
