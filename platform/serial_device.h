@@ -90,6 +90,10 @@ class SerialDevice {
 // failure with the reason in error.
 std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, SerialOpenError* error);
 
+// The termios device itself, whatever opener is installed (tests that wrap a
+// real pseudo-terminal use it).
+std::unique_ptr<SerialDevice> OpenPosixSerialDevice(const std::string& path, SerialOpenError* error);
+
 // Tests replace the opener (for fake devices); nullptr restores the real one.
 using SerialDeviceOpener =
     std::function<std::unique_ptr<SerialDevice>(const std::string& path, SerialOpenError* error)>;

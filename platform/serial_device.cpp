@@ -1,0 +1,46 @@
+#include "platform/serial_device.h"
+
+#include <cstring>
+#include <mutex>
+
+namespace platform {
+
+namespace {
+std::mutex g_openerMutex;
+SerialDeviceOpener g_opener;  // empty: the real termios device
+}  // namespace
+
+void SetSerialDeviceOpener(SerialDeviceOpener opener) {
+  std::lock_guard<std::mutex> lock(g_openerMutex);
+  g_opener = std::move(opener);
+}
+
+std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, SerialOpenError* error) {
+  SerialDeviceOpener opener;
+  {
+    std::lock_guard<std::mutex> lock(g_openerMutex);
+    opener = g_opener;
+  }
+  if (opener) return opener(path, error);
+  return OpenPosixSerialDevice(path, error);
+}
+
+std::string SerialOpenErrorText(const SerialOpenError& error) {
+  if (!error.systemText.empty()) return error.systemText;
+  if (error.systemError != 0) {
+    char buffer[256];
+    // GNU strerror_r returns the text, which may or may not be in buffer.
+    return strerror_r(error.systemError, buffer, sizeof buffer);
+  }
+  switch (error.status) {
+    case SerialOpenStatus::Ok: return "";
+    case SerialOpenStatus::NoSuchPort: return "No such port";
+    case SerialOpenStatus::Busy: return "Port in use";
+    case SerialOpenStatus::PermissionDenied: return "Permission denied";
+    case SerialOpenStatus::NotASerialDevice: return "Not a serial device";
+    case SerialOpenStatus::OtherError: break;
+  }
+  return "Cannot open the port";
+}
+
+}  // namespace platform
