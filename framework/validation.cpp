@@ -2,6 +2,7 @@
 
 #include <QLineEdit>
 #include <QWidget>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -93,9 +94,17 @@ bool ParseNumberText(const QString& text, double* value) {
   auto [end, error] = std::from_chars(begin, p + ascii.size(), parsed);
   if (end != p + ascii.size()) return false;
   if (error == std::errc::result_out_of_range) {
-    // Too large gives infinity (fails any range), too small gives zero.
-    bool huge = ascii.contains('e') || ascii.contains('E') ? !ascii.contains("e-") && !ascii.contains("E-")
-                                                            : true;
+    // Too large gives infinity (fails any range), too small gives zero. An
+    // exponent decides which; without one only a non-zero integer part can overflow.
+    int exponentAt = std::max(ascii.indexOf('e'), ascii.indexOf('E'));
+    bool huge = false;
+    if (exponentAt >= 0) {
+      huge = p[exponentAt + 1] != '-';
+    } else {
+      const char* digit = begin + (begin[0] == '-' ? 1 : 0);
+      while (*digit == '0') ++digit;
+      huge = *digit >= '1' && *digit <= '9';
+    }
     bool negative = p[0] == '-';
     parsed = huge ? (negative ? -HUGE_VAL : HUGE_VAL) : (negative ? -0.0 : 0.0);
   } else if (error != std::errc()) {

@@ -78,6 +78,15 @@ class ValidationTest : public QObject {
     double parsed = 0;
     QVERIFY(fw::ParseNumberText("1e999", &parsed));
     QVERIFY(std::isinf(parsed));
+    QVERIFY(fw::ParseNumberText("-1e999", &parsed));
+    QVERIFY(std::isinf(parsed) && parsed < 0);
+    QVERIFY(fw::ParseNumberText(QString(400, '9'), &parsed));
+    QVERIFY(std::isinf(parsed));
+    // Too small to represent reads as zero, which a range check may accept.
+    QVERIFY(fw::ParseNumberText("1e-999", &parsed));
+    QCOMPARE(parsed, 0.0);
+    QVERIFY(fw::ParseNumberText("0." + QString(400, '0') + "1", &parsed));
+    QCOMPARE(parsed, 0.0);
     fw::testing::MessageBoxRecorder boxes;
     QLineEdit edit("1e999");
     fw::DataExchange dx;
