@@ -54,10 +54,12 @@ constexpr int kMaxWriteBytes = kRequestDataBytes;
 // address; host names and 255.255.255.255 are refused) or RESULT_CONNECT_FAILED.
 // Does not notify: the caller sets the link mode and starts polling on success.
 std::uint16_t TcpConnect(const char* ipAddress, std::uint16_t port, std::uint32_t responseTimeoutMs);
-// Closes the TCP connection, then NotifyStateChange().
+// Closes the TCP connection, then NotifyStateChange(). Stops the poll thread
+// first when it is still running (waits for its current transaction).
 void TcpDisconnect();
 // Opens / closes the serial port (port number 1..8), then NotifyStateChange()
 // whatever the result. parity: 0 none, 1 odd, 2 even; stopBits: 0 one, 2 two.
+// Closing stops the poll thread first, like TcpDisconnect.
 bool OpenSerialPort(int portNumber, std::uint32_t baudRate, int dataBits, int parity, int stopBits);
 bool CloseSerialPort();
 // Serial port open or TCP connected.

@@ -199,7 +199,14 @@ std::uint16_t TcpConnect(const char* ipAddress, std::uint16_t port, std::uint32_
   return RESULT_CONNECT_FAILED;
 }
 
+// The link must not be closed under the poll thread's feet (its descriptor could
+// be reused while a transaction still uses it): stop the thread first.
+void StopPollingBeforeClosing() {
+  if (threadRunning.load()) StopPolling();
+}
+
 void TcpDisconnect() {
+  StopPollingBeforeClosing();
   linklayer::TcpDisconnect();
   NotifyStateChange();
 }
@@ -211,6 +218,7 @@ bool OpenSerialPort(int portNumber, std::uint32_t baudRate, int dataBits, int pa
 }
 
 bool CloseSerialPort() {
+  StopPollingBeforeClosing();
   const bool closed = linklayer::CloseSerialPort();
   NotifyStateChange();
   return closed;

@@ -367,3 +367,17 @@ TEST_F(SchedulerTest, ReadOutsAndRegistrationDoNotWaitForATransactionInProgress)
   EXPECT_EQ(GetResultCode(slot), RESULT_TIMEOUT);
   EXPECT_FALSE(IsPolling());
 }
+
+TEST_F(SchedulerTest, DisconnectWhilePollingStopsThePollThreadFirst) {
+  Connect([](const Bytes&) { return Answer{}; }, 300);
+  const int slot = RegisterRead();
+  SetPollMode(slot, kModeContinuous);
+  ASSERT_EQ(StartPolling(), 1);
+  for (int i = 0; i < 200 && server_->requests().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_FALSE(server_->requests().empty());
+  TcpDisconnect();
+  EXPECT_FALSE(IsPolling());
+  EXPECT_FALSE(IsConnected());
+  EXPECT_EQ(GetResultCode(slot), RESULT_TIMEOUT) << "the transaction under way finished first";
+  EXPECT_EQ(recorder_.count(MessageIs(platform::WM_ENGINE_STATE, kOwnerA)), 2u) << "start and disconnect";
+}
