@@ -169,7 +169,10 @@ Document* MdiMainWindow::openDocumentFile(const QString& path) {
   }
   DocumentTemplate* owner = documentTemplate();
   for (DocumentTemplate* candidate : templates_) {
-    if (candidate->matches(path)) owner = candidate;
+    if (candidate->matches(path)) {
+      owner = candidate;
+      break;
+    }
   }
   if (owner == nullptr) return nullptr;
   Document* document = owner->createDocument(false);

@@ -29,6 +29,7 @@ class ValueDocument : public fw::Document {
   int padding = 0;
   bool refuseSerialize = false;
   bool afterLoadSawFrame = false;
+  archive::WindowPlacement placementToApply{};  // length 0: none
 
   bool serialize(std::vector<std::uint8_t>* bytes, QString* error) const override {
     if (refuseSerialize) {
@@ -47,7 +48,12 @@ class ValueDocument : public fw::Document {
     value = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | bytes[3] << 24;
     return true;
   }
-  void afterLoad() override { afterLoadSawFrame = frame() != nullptr; }
+  void afterLoad() override {
+    afterLoadSawFrame = frame() != nullptr;
+    if (frame() != nullptr && placementToApply.length == archive::kPlacementSize) {
+      frame()->applyPlacement(placementToApply);
+    }
+  }
 };
 
 struct ViewLog {
@@ -270,6 +276,48 @@ class DocumentMdiTest : public QObject {
     QCOMPARE(window_->documents().size(), 1);
     // Loading did not use up an untitled number.
     QCOMPARE(newDocument()->title(), QString("Value1"));
+  }
+
+  // A placement applied while loading survives the frame being shown and
+  // placed by the MDI area.
+  void placementAppliedOnLoadIsKept() {
+    archive::WindowPlacement normal;
+    normal.left = 33;
+    normal.top = 44;
+    normal.right = 333;
+    normal.bottom = 244;
+    archive::WindowPlacement maximised = normal;
+    maximised.showCommand = archive::kShowMaximized;
+    auto placing = [](archive::WindowPlacement placement) {
+      return [placement] {
+        auto* document = new ValueDocument;
+        document->placementToApply = placement;
+        return document;
+      };
+    };
+    auto makeView = [](fw::Document* d) { return new ValueView(d); };
+    fw::DocumentTemplate normalTemplate({"N", "N (*.nrm)", ".nrm", "N"}, placing(normal), makeView);
+    fw::DocumentTemplate maxTemplate({"M", "M (*.max)", ".max", "M"}, placing(maximised), makeView);
+    fw::MdiMainWindow window(profile_.get(), 4);
+    window.addDocumentTemplate(&normalTemplate);
+    window.addDocumentTemplate(&maxTemplate);
+    window.resize(900, 700);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    WriteBytes(path("placed.nrm"), ValueFile(1));
+    fw::Document* document = window.openDocumentFile(path("placed.nrm"));
+    QVERIFY(document);
+    QCoreApplication::processEvents();
+    QCOMPARE(window.frameOf(document)->geometry(), QRect(33, 44, 300, 200));
+    QCOMPARE(window.frameOf(document)->placement(), normal);
+
+    WriteBytes(path("placed.max"), ValueFile(2));
+    fw::Document* second = window.openDocumentFile(path("placed.max"));
+    QVERIFY(second);
+    QCoreApplication::processEvents();
+    QVERIFY(window.frameOf(second)->isMaximized());
+    QCOMPARE(window.frameOf(second)->placement(), maximised);
   }
 
   void loadFailuresAreReportedAndOpenNothing() {
