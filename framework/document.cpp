@@ -98,6 +98,7 @@ bool Document::saveTo(const QString& path) {
   }
   setPath(path);
   setModified(false);
+  emit saved(path_);
   return true;
 }
 

@@ -86,6 +86,8 @@ class Document : public QObject {
   void updateViews(int hint);
   void modifiedChanged(bool modified);
   void titleChanged(const QString& title);
+  // After every successful save (the main window adds the file to the recent-file list).
+  void saved(const QString& path);
 
  private:
   friend class DocumentTemplate;

@@ -131,6 +131,7 @@ ChildFrame* MdiMainWindow::createFrame(Document* document) {
   auto* frame = new ChildFrame(document, view);
   mdiArea_->addSubWindow(frame);
   connect(document, &Document::titleChanged, this, &MdiMainWindow::updateTitle);
+  connect(document, &Document::saved, recentFiles_, &RecentFileList::add);
   connect(frame, &QObject::destroyed, this, [this] {
     updateTitle();
     emit documentsChanged();
@@ -303,16 +304,12 @@ void MdiMainWindow::fileOpen() {
 
 bool MdiMainWindow::fileSave() {
   Document* document = activeDocument();
-  if (document == nullptr || !document->save()) return false;
-  recentFiles_->add(document->path());
-  return true;
+  return document != nullptr && document->save();
 }
 
 bool MdiMainWindow::fileSaveAs() {
   Document* document = activeDocument();
-  if (document == nullptr || !document->saveAs()) return false;
-  recentFiles_->add(document->path());
-  return true;
+  return document != nullptr && document->saveAs();
 }
 
 void MdiMainWindow::fileClose() {

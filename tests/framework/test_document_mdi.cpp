@@ -214,6 +214,8 @@ class DocumentMdiTest : public QObject {
     QCOMPARE(document->title(), QString("chosen.val"));
     QCOMPARE(window_->frameOf(document)->windowTitle(), QString("chosen.val"));
     QVERIFY(!document->isModified());
+    // Any successful save puts the file on the recent-file list.
+    QCOMPARE(window_->recentFiles()->files(), QStringList{path("chosen.val")});
   }
 
   void cancelledSaveAsKeepsDocumentModified() {
