@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -55,6 +56,18 @@ class PtyPair {
       if (n > 0) bytes.insert(bytes.end(), chunk, chunk + n);
     }
     return bytes;
+  }
+
+  // Waits until the device side has at least `count` bytes queued for reading.
+  bool waitQueued(int count, int timeoutMs = 2000) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    int queued = 0;
+    while (ioctl(slave_, FIONREAD, &queued) == 0 && queued < count) {
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      pollfd none{-1, 0, 0};
+      ::poll(&none, 0, 2);
+    }
+    return queued >= count;
   }
 
   void closeMaster() {

@@ -1,0 +1,205 @@
+#include "link/serial_link.h"
+
+#include <atomic>
+#include <memory>
+
+#include "platform/port_map.h"
+#include "platform/ticks.h"
+
+namespace linklayer {
+
+namespace {
+
+// The one port of the program. Open and close run on the user-interface thread
+// while the communication thread is stopped, so there is no lock. The device
+// is held through an atomic shared pointer only so that a close at program exit,
+// racing a transfer still under way, cannot free the device beneath it.
+std::atomic<std::shared_ptr<platform::SerialDevice>> g_device;
+platform::SerialTimeouts g_timeouts;  // MAXDWORD, 0, 0, 0, 0 until set
+std::uint8_t g_lineOptions = 0;
+std::uint16_t g_rtsReleaseDelay = 0;
+// Whether the driver raises RTS around transmissions itself (the kernel's RS-485
+// mode). Cleared at open when the driver refuses that mode; SerialWrite then
+// drives RTS.
+bool g_rtsByDriver = true;
+platform::SerialOpenError g_lastOpenError;
+
+constexpr int kHighestPortNumber = 8;
+
+platform::SerialOpenError RefusedPortNumber() {
+  platform::SerialOpenError error;
+  error.status = platform::SerialOpenStatus::NoSuchPort;
+  error.systemText = "No such port";
+  return error;
+}
+
+bool ToLineSettings(std::uint32_t baudRate, int dataBits, int parity, int stopBits,
+                    platform::SerialLineSettings* settings) {
+  if (dataBits < 5 || dataBits > 8 || parity < 0 || parity > 4 || stopBits < 0 || stopBits > 2) return false;
+  settings->baudRate = baudRate;
+  settings->dataBits = static_cast<std::uint8_t>(dataBits);
+  settings->parity = static_cast<platform::Parity>(parity);
+  settings->stopBits = static_cast<platform::StopBits>(stopBits);
+  settings->dsrOutputFlow = (g_lineOptions & kOptionDsrFlow) != 0;
+  settings->ctsOutputFlow = (g_lineOptions & kOptionCtsFlow) != 0;
+  settings->xonXoff = (g_lineOptions & kOptionXonXoff) != 0;
+  settings->dtrOn = true;
+  settings->rts = platform::RtsControl::Enable;
+  settings->rs485DelayAfterSendMs = g_rtsReleaseDelay;
+  return true;
+}
+
+}  // namespace
+
+bool OpenSerialPort(int portNumber, std::uint32_t baudRate, int dataBits, int parity, int stopBits) {
+  g_rtsByDriver = true;
+  if (portNumber < 1 || portNumber > kHighestPortNumber) {
+    g_lastOpenError = RefusedPortNumber();
+    return false;
+  }
+  platform::SerialLineSettings settings;
+  if (!ToLineSettings(baudRate, dataBits, parity, stopBits, &settings)) {
+    g_lastOpenError = platform::SerialOpenError{platform::SerialOpenStatus::OtherError, 0,
+                                                "Unsupported line settings"};
+    return false;
+  }
+  // A second open without a close would otherwise leave the first device open
+  // and the port busy.
+  CloseSerialPort();
+
+  platform::SerialOpenError error;
+  std::shared_ptr<platform::SerialDevice> device =
+      platform::OpenSerialDevice(platform::SerialPortPath(portNumber), &error);
+  g_lastOpenError = error;
+  if (!device) return false;
+
+  bool configured;
+  if ((g_lineOptions & kOptionRtsToggle) != 0) {
+    settings.rts = platform::RtsControl::Toggle;
+    configured = device->configure(settings);
+    if (!configured) {
+      // No RS-485 mode in this driver: hold RTS on and let SerialWrite drive it.
+      settings.rts = platform::RtsControl::Enable;
+      configured = device->configure(settings);
+      if (configured) g_rtsByDriver = false;
+    }
+  } else {
+    configured = device->configure(settings);
+  }
+  if (!configured || !device->setTimeouts(g_timeouts)) {
+    g_lastOpenError = platform::SerialOpenError{platform::SerialOpenStatus::OtherError, 0,
+                                                "The port refused the line settings"};
+    return false;  // the device closes as it goes out of scope
+  }
+  g_device.store(std::move(device));
+  return true;
+}
+
+bool CloseSerialPort() {
+  std::shared_ptr<platform::SerialDevice> device = g_device.exchange(nullptr);
+  return device != nullptr;
+}
+
+bool IsSerialPortOpen() { return g_device.load() != nullptr; }
+
+bool PurgeSerialPort() {
+  std::shared_ptr<platform::SerialDevice> device = g_device.load();
+  return device && device->purge(true, true);
+}
+
+bool SetSerialTimeouts(std::uint32_t readInterval, std::uint32_t readMultiplier, std::uint32_t readConstant,
+                       std::uint32_t writeMultiplier, std::uint32_t writeConstant) {
+  g_timeouts = platform::SerialTimeouts{readInterval, readMultiplier, readConstant, writeMultiplier, writeConstant};
+  std::shared_ptr<platform::SerialDevice> device = g_device.load();
+  return device && device->setTimeouts(g_timeouts);
+}
+
+bool SerialWrite(const std::uint8_t* bytes, std::uint16_t count) {
+  std::shared_ptr<platform::SerialDevice> device = g_device.load();
+  if (!device) return false;
+  const bool programDrivesRts = !g_rtsByDriver && (g_lineOptions & kOptionRtsToggle) != 0;
+  if (!programDrivesRts) {
+    // A short count (write time-out) is a failure too, not a success.
+    if (device->write(bytes, count) != count) {
+      device->clearError();
+      return false;
+    }
+    return true;
+  }
+  device->setRts(true);
+  if (device->write(bytes, count) != count) {
+    device->clearError();
+    device->setRts(false);
+    return false;
+  }
+  // RTS must stay up until the last stop bit has left, plus the adapter's release delay.
+  device->waitTransmitEmpty();
+  if (g_rtsReleaseDelay != 0) platform::SleepMs(g_rtsReleaseDelay);
+  device->setRts(false);
+  return true;
+}
+
+int SerialRead(std::uint8_t* buffer, std::uint16_t maxCount) {
+  std::shared_ptr<platform::SerialDevice> device = g_device.load();
+  if (!device) return -1;
+  const int count = device->read(buffer, maxCount);
+  if (count < 0) {
+    device->clearError();  // so that the next read works despite abort-on-error
+    return -1;
+  }
+  return count;
+}
+
+void SetLineOptions(std::uint8_t options) { g_lineOptions = options; }
+
+void SetRtsReleaseDelay(std::uint16_t milliseconds) { g_rtsReleaseDelay = milliseconds; }
+
+platform::SerialOpenError LastSerialOpenError() { return g_lastOpenError; }
+
+namespace {
+
+struct BaudTimeouts {
+  std::uint32_t baudRate;
+  std::uint32_t multiplier;    // ms per byte
+  std::uint32_t readInterval;  // ms between two bytes (RTU)
+};
+
+constexpr BaudTimeouts kBaudTimeouts[] = {
+    {300, 32, 1720},   {600, 16, 1720},  {1200, 8, 1720},  {2400, 4, 960},   {4800, 2, 480},  {9600, 2, 240},
+    {14400, 1, 180},   {19200, 1, 120},  {38400, 1, 60},   {56000, 1, 32},   {57600, 1, 32},  {115200, 1, 32}};
+
+// A rate between the listed ones takes the row of the next lower listed rate
+// (slower rates get the longer times); a rate below 300 takes the 300 row.
+const BaudTimeouts& BaudRow(std::uint32_t baudRate) {
+  const BaudTimeouts* row = &kBaudTimeouts[0];
+  for (const BaudTimeouts& candidate : kBaudTimeouts) {
+    if (candidate.baudRate <= baudRate) row = &candidate;
+  }
+  return *row;
+}
+
+}  // namespace
+
+std::uint32_t TimeoutMultiplierForBaud(std::uint32_t baudRate) { return BaudRow(baudRate).multiplier; }
+
+std::uint32_t ReadIntervalForBaud(std::uint32_t baudRate) { return BaudRow(baudRate).readInterval; }
+
+std::uint16_t SlaveFrameGapForBaud(std::uint32_t baudRate) {
+  switch (baudRate) {
+    case 300: return 300;
+    case 600: return 150;
+    case 1200: return 80;
+    case 2400: return 40;
+    case 4800:
+    case 9600:
+    case 14400:
+    case 19200:
+    case 38400:
+    case 56000:
+    case 57600:
+    case 115200: return 20;
+    default: return 0;
+  }
+}
+
+}  // namespace linklayer
