@@ -97,8 +97,6 @@ void CMainFrame::createMenus() {
   recentFiles()->fillMenu(file, recentAnchor_);
   connect(recentFiles(), &fw::RecentFileList::changed, this,
           [this] { recentFiles()->fillMenu(recentMenu_, recentAnchor_); });
-  connect(recentFiles(), &fw::RecentFileList::openRequested, this,
-          [this](const QString& path) { openDocument(path); });
   connect(addCommand(file, ID_APP_EXIT, kFileExit), &QAction::triggered, this, &CMainFrame::fileExit);
 
   QMenu* connection = menuBar()->addMenu(Text(kMenuConnection));
