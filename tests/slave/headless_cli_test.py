@@ -101,9 +101,9 @@ class Serving(unittest.TestCase):
         modem = vantor_process.NullModem()
         try:
             v = vantor_process.Vantor(VANTOR, ["--slave", "1:3:0:10", "--serial", modem.path_a, "--baud", "19200",
-                                               "--parity", "E", "--stop-bits", "2", "--ascii"])
+                                               "--ascii"])
             self.assertEqual(v.ready_line,
-                             "vantor: serving 1 definitions on %s (ASCII, 19200-8-E-2)" % modem.path_a)
+                             "vantor: serving 1 definitions on %s (ASCII, 19200-8-N-1)" % modem.path_a)
             self.assertEqual(v.stop(), 0)
         finally:
             modem.close()

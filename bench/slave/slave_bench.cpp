@@ -1,0 +1,197 @@
+// Headless vantor against a libmodbus server over loopback Modbus/TCP, in the
+// same run: 1, 10 and 100 concurrent clients doing back-to-back reads of 10 and
+// 125 holding registers. Prints requests per second, p50 and p99 latency,
+// errors, and vantor's resident memory with 32 definitions and 100 connections.
+//
+//   slave_bench [seconds-per-row]
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/slave/vantor_child.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct RowResult {
+  double requestsPerSecond = 0;
+  double p50Ms = 0;
+  double p99Ms = 0;
+  long errors = 0;
+};
+
+int Connect(std::uint16_t port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  const int one = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  timeval timeout{2, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  return fd;
+}
+
+bool ReceiveAll(int fd, std::uint8_t* out, std::size_t count) {
+  std::size_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::recv(fd, out + done, count - done, 0);
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// One client: back-to-back reads until the deadline; latencies in microseconds.
+void ClientLoop(int fd, int registers, Clock::time_point deadline, std::vector<std::uint32_t>* latencies,
+                long* errors) {
+  std::uint8_t request[12] = {0, 0, 0, 0, 0, 6, 1, 3, 0, 0, 0, static_cast<std::uint8_t>(registers)};
+  std::uint8_t reply[260];
+  const std::size_t replySize = 9 + 2 * static_cast<std::size_t>(registers);
+  std::uint16_t transaction = 0;
+  while (Clock::now() < deadline) {
+    ++transaction;
+    request[0] = static_cast<std::uint8_t>(transaction >> 8);
+    request[1] = static_cast<std::uint8_t>(transaction);
+    const auto start = Clock::now();
+    if (::send(fd, request, sizeof request, MSG_NOSIGNAL) != sizeof request || !ReceiveAll(fd, reply, replySize)) {
+      ++*errors;
+      return;
+    }
+    const auto end = Clock::now();
+    if (reply[0] != request[0] || reply[1] != request[1] || reply[7] != 3 || reply[8] != 2 * registers) ++*errors;
+    latencies->push_back(static_cast<std::uint32_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(end - start).count()));
+  }
+}
+
+RowResult RunRow(std::uint16_t port, int clients, int registers, double seconds, int vantorPid, long* rssKiB) {
+  std::vector<int> sockets;
+  RowResult result;
+  for (int i = 0; i < clients; ++i) {
+    const int fd = Connect(port);
+    if (fd < 0) ++result.errors;
+    else sockets.push_back(fd);
+  }
+  std::vector<std::vector<std::uint32_t>> latencies(sockets.size());
+  std::vector<long> errors(sockets.size(), 0);
+  for (auto& l : latencies) l.reserve(200000);
+  const auto begin = Clock::now();
+  const auto deadline = begin + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
+  std::vector<std::thread> threads;
+  for (std::size_t i = 0; i < sockets.size(); ++i)
+    threads.emplace_back(ClientLoop, sockets[i], registers, deadline, &latencies[i], &errors[i]);
+  for (auto& t : threads) t.join();
+  const double elapsed = std::chrono::duration<double>(Clock::now() - begin).count();
+  if (vantorPid > 0 && rssKiB) {
+    // Read while all connections are still open.
+    std::ifstream status("/proc/" + std::to_string(vantorPid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+      if (line.rfind("VmRSS:", 0) == 0) *rssKiB = std::stol(line.substr(6));
+  }
+  for (int fd : sockets) ::close(fd);
+  std::vector<std::uint32_t> all;
+  for (auto& l : latencies) all.insert(all.end(), l.begin(), l.end());
+  for (long e : errors) result.errors += e;
+  if (!all.empty()) {
+    std::sort(all.begin(), all.end());
+    result.requestsPerSecond = static_cast<double>(all.size()) / elapsed;
+    result.p50Ms = all[all.size() / 2] / 1000.0;
+    result.p99Ms = all[std::min(all.size() - 1, all.size() * 99 / 100)] / 1000.0;
+  }
+  return result;
+}
+
+// The libmodbus reference server as a child: its port from "ready PORT".
+struct ReferenceServer {
+  int pid = -1;
+  std::uint16_t port = 0;
+  explicit ReferenceServer(const char* executable) {
+    int out[2];
+    if (::pipe(out) != 0) return;
+    pid = ::fork();
+    if (pid == 0) {
+      ::dup2(out[1], 1);
+      ::close(out[0]);
+      ::execl(executable, executable, static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(out[1]);
+    char line[64] = {};
+    std::size_t used = 0;
+    while (used < sizeof line - 1 && !std::strchr(line, '\n')) {
+      const ssize_t n = ::read(out[0], line + used, sizeof line - 1 - used);
+      if (n <= 0) break;
+      used += static_cast<std::size_t>(n);
+    }
+    ::close(out[0]);
+    unsigned value = 0;
+    if (std::sscanf(line, "ready %u", &value) == 1) port = static_cast<std::uint16_t>(value);
+  }
+  ~ReferenceServer() {
+    if (pid > 0) {
+      ::kill(pid, SIGTERM);
+      ::waitpid(pid, nullptr, 0);
+    }
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const double seconds = argc > 1 ? std::atof(argv[1]) : 2.0;
+  std::vector<std::string> args;
+  // 32 definitions, the first one serving the benchmark's registers.
+  args.insert(args.end(), {"--slave", "1:3:0:2048"});
+  for (int i = 1; i < 32; ++i) args.insert(args.end(), {"--slave", std::to_string(i + 1) + ":" + std::to_string(1 + i % 4) + ":0:100"});
+  args.insert(args.end(), {"--tcp", "127.0.0.1:0"});
+  slavetest::VantorChild vantor(VANTOR_EXECUTABLE, args);
+  ReferenceServer reference(LIBMODBUS_SERVER_EXECUTABLE);
+  if (!vantor.ok() || reference.port == 0) {
+    std::fprintf(stderr, "could not start the servers: %s\n", vantor.readyLine().c_str());
+    return 1;
+  }
+  std::printf("%-9s %7s %9s %12s %9s %9s %7s %9s\n", "server", "clients", "registers", "requests/s", "p50 ms",
+              "p99 ms", "errors", "vs libm.");
+  long rssKiB = 0;
+  bool targetsMet = true;
+  for (int clients : {1, 10, 100}) {
+    for (int registers : {10, 125}) {
+      const RowResult ours = RunRow(vantor.tcpPort(), clients, registers, seconds, vantor.pid(),
+                                    clients == 100 ? &rssKiB : nullptr);
+      const RowResult theirs = RunRow(reference.port, clients, registers, seconds, -1, nullptr);
+      const double ratio = theirs.requestsPerSecond > 0 ? ours.requestsPerSecond / theirs.requestsPerSecond : 0;
+      std::printf("%-9s %7d %9d %12.0f %9.3f %9.3f %7ld %8.0f%%\n", "vantor", clients, registers,
+                  ours.requestsPerSecond, ours.p50Ms, ours.p99Ms, ours.errors, 100 * ratio);
+      std::printf("%-9s %7d %9d %12.0f %9.3f %9.3f %7ld\n", "libmodbus", clients, registers,
+                  theirs.requestsPerSecond, theirs.p50Ms, theirs.p99Ms, theirs.errors);
+      if (ratio < 0.8 || ours.errors != 0 || (clients == 10 && ours.p99Ms >= 5.0)) targetsMet = false;
+    }
+  }
+  std::printf("vantor resident memory with 32 definitions and 100 connections: %.1f MiB\n", rssKiB / 1024.0);
+  if (rssKiB >= 20 * 1024) targetsMet = false;
+  std::printf("targets (>= 80%% of libmodbus, p99 < 5 ms at 10 clients, no errors, < 20 MiB): %s\n",
+              targetsMet ? "met" : "NOT met");
+  return vantor.stop() == 0 ? 0 : 1;
+}
