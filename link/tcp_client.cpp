@@ -100,15 +100,21 @@ void DropStaleBytes() {
 enum class ReadOutcome { Complete, TimedOut, Failed };
 
 // Reads until `wanted` bytes are in buffer (counting `have` already there).
-ReadOutcome ReadUntil(std::uint8_t* buffer, int& have, int wanted, std::uint32_t deadline) {
+// With readyNow the bytes are likely there already (the rest of a reply whose
+// header has come), so it reads before waiting.
+ReadOutcome ReadUntil(std::uint8_t* buffer, int& have, int wanted, std::uint32_t deadline, bool readyNow) {
   while (have < wanted) {
-    const int ready = WaitFor(POLLIN, deadline);
-    if (ready == 0) return ReadOutcome::TimedOut;
-    if (ready < 0) return ReadOutcome::Failed;
-    const ssize_t got = ::recv(socketFd, buffer + have, static_cast<size_t>(wanted - have), 0);
+    if (!readyNow) {
+      const int ready = WaitFor(POLLIN, deadline);
+      if (ready == 0) return ReadOutcome::TimedOut;
+      if (ready < 0) return ReadOutcome::Failed;
+    }
+    readyNow = false;
+    const ssize_t got = ::recv(socketFd, buffer + have, static_cast<size_t>(wanted - have), MSG_DONTWAIT);
     if (got > 0) {
       have += static_cast<int>(got);
-    } else if (got < 0 && errno == EINTR) {
+      readyNow = true;  // more of a segmented reply may already be waiting
+    } else if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
       continue;
     } else {
       return ReadOutcome::Failed;  // 0: closed by the server
@@ -185,7 +191,7 @@ int TcpReceive(std::uint8_t* buffer) {
   const std::uint32_t deadline = platform::TickCount() + responseTimeoutMs;
   int have = 0;
 
-  ReadOutcome outcome = ReadUntil(buffer, have, kMbapHeaderSize, deadline);
+  ReadOutcome outcome = ReadUntil(buffer, have, kMbapHeaderSize, deadline, false);
   if (outcome == ReadOutcome::TimedOut && have == 0) return 0;
   if (outcome != ReadOutcome::Complete) {
     broken = true;
@@ -199,7 +205,7 @@ int TcpReceive(std::uint8_t* buffer) {
     broken = true;  // the stream has lost its framing: start afresh
     return -1;
   }
-  outcome = ReadUntil(buffer, have, kMbapHeaderSize + length, deadline);
+  outcome = ReadUntil(buffer, have, kMbapHeaderSize + length, deadline, true);
   if (outcome == ReadOutcome::Complete) return have;
   broken = true;
   if (outcome == ReadOutcome::TimedOut && have >= kTcpMinAdu) return have;
