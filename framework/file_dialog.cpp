@@ -1,5 +1,6 @@
 #include "framework/file_dialog.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QStringList>
@@ -13,6 +14,8 @@ QString g_lastDirectory;
 class QtFileDialogService : public FileDialogService {
  public:
   QString choose(QWidget* parent, const FileDialogRequest& request) override {
+    // Headless (no widgets): no dialog can be shown, which is a cancel.
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return QString();
     QFileDialog dialog(parent);
     dialog.setWindowTitle(!request.title.isEmpty() ? request.title
                           : request.save           ? QFileDialog::tr("Save As")

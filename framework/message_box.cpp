@@ -3,15 +3,34 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <cstdio>
 
 namespace fw {
 
 namespace {
 
+MsgResult HeadlessAnswer(MsgButtons buttons) {
+  switch (buttons) {
+    case MsgButtons::Ok:
+      return MsgResult::Ok;
+    case MsgButtons::YesNo:
+      return MsgResult::No;
+    case MsgButtons::AbortRetryIgnore:
+      return MsgResult::Abort;
+    default:
+      return MsgResult::Cancel;
+  }
+}
+
 class QtMessageBoxService : public MessageBoxService {
  public:
   MsgResult show(QWidget* parent, const QString& text, const QString& title, MsgIcon icon,
                  MsgButtons buttons) override {
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+      // Headless (no widgets): a box cannot be shown; tell stderr and take the cautious answer.
+      std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
+      return HeadlessAnswer(buttons);
+    }
     QMessageBox box(parent);
     box.setWindowTitle(title);
     box.setText(text);
@@ -83,7 +102,9 @@ QString g_applicationTitle;
 
 MsgResult ShowMessage(const QString& text, MsgIcon icon, MsgButtons buttons, QWidget* parent,
                       const QString& title) {
-  if (parent == nullptr) parent = QApplication::activeWindow();
+  if (parent == nullptr && qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr) {
+    parent = QApplication::activeWindow();
+  }
   return g_service->show(parent, text, title.isEmpty() ? ApplicationTitle() : title, icon, buttons);
 }
 

@@ -21,7 +21,9 @@ class MessageBoxService {
 
 // Shows a modal message box. An empty title uses the application title
 // (SetApplicationTitle, else QGuiApplication::applicationDisplayName()).
-// A parent of nullptr uses the active window.
+// A parent of nullptr uses the active window. Without a QApplication
+// (headless runs) the text goes to stderr and the answer is the cautious one:
+// OK, No (Yes/No) or Cancel.
 MsgResult ShowMessage(const QString& text, MsgIcon icon = MsgIcon::Exclamation,
                       MsgButtons buttons = MsgButtons::Ok, QWidget* parent = nullptr,
                       const QString& title = QString());
