@@ -20,6 +20,7 @@
 #include "framework/scroll_view.h"
 #include "framework/testing/file_dialog_recorder.h"
 #include "framework/testing/message_box_recorder.h"
+#include "framework/window_messages.h"
 
 namespace {
 
@@ -68,6 +69,25 @@ class ServicesTest : public QObject {
   QTemporaryDir dir_;
 
  private slots:
+  void initApplicationSetsNamesProfileAndMessaging() {
+    fw::Profile::setTestDirectory(dir_.path());
+    fw::InitApplication("tester", "Tester");
+    fw::Profile::setTestDirectory(QString());
+    QCOMPARE(QCoreApplication::organizationName(), QString("Orvane"));
+    QCOMPARE(QCoreApplication::applicationName(), QString("tester"));
+    QCOMPARE(fw::ApplicationTitle(), QString("Tester"));
+    QVERIFY(fw::HasAppProfile());
+    QCOMPARE(fw::AppProfile().fileName(), dir_.filePath("tester.ini"));
+    int received = 0;
+    fw::MessageTarget target([&](std::uint32_t, std::uintptr_t, std::intptr_t) -> std::intptr_t {
+      ++received;
+      return 0;
+    });
+    platform::PostWindowMessage(target.handle(), platform::WM_ENGINE_STATE, 0, 0);
+    QTRY_COMPARE(received, 1);
+    fw::SetApplicationTitle(QString());
+  }
+
   void filtersInBothForms_data() {
     QTest::addColumn<QString>("filter");
     QTest::addColumn<QString>("qtFilter");
