@@ -38,15 +38,20 @@ class PtyPair {
     return ::write(master_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
   }
 
+  // Whatever the port has written so far, without waiting.
+  std::vector<std::uint8_t> drain() const { return receive(1 << 20, 0); }
+
   // What the port wrote: reads until `count` bytes arrived or the time-out passed.
   std::vector<std::uint8_t> receive(std::size_t count, int timeoutMs) const {
     std::vector<std::uint8_t> bytes;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (bytes.size() < count) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      if (left.count() <= 0) break;
       pollfd wait{master_, POLLIN, 0};
-      if (::poll(&wait, 1, static_cast<int>(left.count())) <= 0) continue;
+      if (::poll(&wait, 1, static_cast<int>(left.count() > 0 ? left.count() : 0)) <= 0) {
+        if (left.count() <= 0) break;
+        continue;
+      }
       std::uint8_t chunk[4096];
       const ssize_t got = ::read(master_, chunk, sizeof chunk);
       if (got <= 0) break;
