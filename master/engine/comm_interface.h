@@ -53,6 +53,7 @@ constexpr int kMaxWriteBytes = kRequestDataBytes;
 // RESULT_WSA_STARTUP (no socket could be created), RESULT_BAD_IP (not a dotted
 // address; host names and 255.255.255.255 are refused) or RESULT_CONNECT_FAILED.
 // Does not notify: the caller sets the link mode and starts polling on success.
+// Connecting or opening while the poll thread runs stops it first.
 std::uint16_t TcpConnect(const char* ipAddress, std::uint16_t port, std::uint32_t responseTimeoutMs);
 // Closes the TCP connection, then NotifyStateChange(). Stops the poll thread
 // first when it is still running (waits for its current transaction).

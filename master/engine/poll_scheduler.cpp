@@ -185,11 +185,18 @@ void PollThreadBody() {
   while (runFlag.load()) PollTick();
 }
 
+// The link must not be closed under the poll thread's feet (its descriptor could
+// be reused while a transaction still uses it): stop the thread first.
+void StopPollingBeforeClosing() {
+  if (threadRunning.load()) StopPolling();
+}
+
 }  // namespace
 
 // ---- Links -------------------------------------------------------------------
 
 std::uint16_t TcpConnect(const char* ipAddress, std::uint16_t port, std::uint32_t responseTimeoutMs) {
+  StopPollingBeforeClosing();  // connecting replaces the socket
   switch (linklayer::TcpConnect(ipAddress, port, responseTimeoutMs)) {
     case linklayer::TcpConnectStatus::Ok: return RESULT_OK;
     case linklayer::TcpConnectStatus::NoSocket: return RESULT_WSA_STARTUP;
@@ -199,12 +206,6 @@ std::uint16_t TcpConnect(const char* ipAddress, std::uint16_t port, std::uint32_
   return RESULT_CONNECT_FAILED;
 }
 
-// The link must not be closed under the poll thread's feet (its descriptor could
-// be reused while a transaction still uses it): stop the thread first.
-void StopPollingBeforeClosing() {
-  if (threadRunning.load()) StopPolling();
-}
-
 void TcpDisconnect() {
   StopPollingBeforeClosing();
   linklayer::TcpDisconnect();
@@ -212,6 +213,7 @@ void TcpDisconnect() {
 }
 
 bool OpenSerialPort(int portNumber, std::uint32_t baudRate, int dataBits, int parity, int stopBits) {
+  StopPollingBeforeClosing();
   const bool opened = linklayer::OpenSerialPort(portNumber, baudRate, dataBits, parity, stopBits);
   NotifyStateChange();
   return opened;
