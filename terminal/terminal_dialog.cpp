@@ -158,7 +158,7 @@ void TerminalDialog::buildLayout() {
   layout->addLayout(top);
   layout->addWidget(receiveLabel);
   layout->addWidget(receiveBox_, 1);
-  layout->addWidget(new QLabel(Text(text::kSendLabel), this));
+  // The send panels carry their own "发送：" label.
   layout->addWidget(placeholder_);
   layout->addWidget(progressBar_);
   layout->addLayout(buttons);
