@@ -7,6 +7,7 @@
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -236,6 +237,17 @@ bool TerminalDialog::openPort(const PortChoices& choices) {
                     Text(text::kProgramName));
   }
   return opened;
+}
+
+void TerminalDialog::keyPressEvent(QKeyEvent* event) {
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  QWidget* focus = QApplication::focusWidget();
+  if (enter && event->modifiers() == Qt::NoModifier && focus != nullptr && placeholder_->isAncestorOf(focus)) {
+    if (sendButton_->isEnabled()) sendOnce();
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
 }
 
 void TerminalDialog::refuseSend(const QString& message) {

@@ -81,6 +81,11 @@ class TerminalDialog : public QDialog {
   bool timedSendRunning() const { return sendTimer_.isActive(); }
   bool progressRunning() const { return progressTimer_.isActive(); }
 
+ protected:
+  // Enter in a send panel sends (when sending is possible) instead of
+  // pressing the default "退出" button, so typing and sending never ends the program.
+  void keyPressEvent(QKeyEvent* event) override;
+
  private:
   void buildLayout();
   void showSendMode(int mode);

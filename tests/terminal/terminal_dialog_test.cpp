@@ -273,6 +273,15 @@ class TerminalDialogTest : public QObject {
     QTest::mouseClick(dialog.sendButton(), Qt::LeftButton);
     QCOMPARE(ptys_[3]->receive(4, 2000), (Bytes{'A', 'T', ' ', '1'}));
 
+    // Enter in the text sends it rather than pressing the default "退出".
+    dialog.activateWindow();
+    dialog.textPanel()->textEdit()->setFocus();
+    QTRY_VERIFY(dialog.textPanel()->textEdit()->hasFocus());
+    QTest::keyClick(dialog.textPanel()->textEdit(), Qt::Key_Return);
+    QCOMPARE(ptys_[3]->receive(4, 2000), (Bytes{'A', 'T', ' ', '1'}));
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(dialog.result(), 0);
+
     // Back to Modbus: the text panel is kept, only hidden.
     kestrin::TextSendPanel* textPanel = dialog.textPanel();
     dialog.modbusModeButton()->click();
