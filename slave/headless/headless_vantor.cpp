@@ -32,9 +32,14 @@ std::atomic<std::uint32_t> pendingRefresh{0};
 int wakeWrite = -1;
 std::uint32_t trafficCounter = 0;
 
+// One definition source in command-line order: a .vnd path or a --slave value.
+struct DefinitionArgument {
+  bool isFile = false;
+  std::string text;
+};
+
 struct Options {
-  std::vector<std::string> files;
-  std::vector<std::string> slaves;
+  std::vector<DefinitionArgument> definitions;
   bool tcp = false;
   std::string tcpAddress;
   std::uint16_t tcpPort = slavetcp::kDefaultPort;
@@ -87,7 +92,7 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
       o->help = true;
     } else if (arg == "--slave") {
       if (!value(i, "--slave", &v)) return false;
-      o->slaves.push_back(v);
+      o->definitions.push_back({false, v});
     } else if (arg == "--tcp") {
       if (!value(i, "--tcp", &v)) return false;
       const std::size_t colon = v.rfind(':');
@@ -146,7 +151,7 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
       *error = "unknown option '" + arg + "'";
       return false;
     } else {
-      o->files.push_back(arg);
+      o->definitions.push_back({true, arg});
     }
   }
   if (o->help) return true;
@@ -163,7 +168,7 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
     return false;
   }
   if (o->serialDevice.empty()) o->tcp = true;  // Modbus/TCP on port 502 unless told otherwise
-  if (o->files.empty() && o->slaves.empty()) {
+  if (o->definitions.empty()) {
     *error = "no slave definitions (give .vnd files or --slave ID:TABLE:ADDRESS:LENGTH)";
     return false;
   }
@@ -270,23 +275,18 @@ int RunHeadlessVantor(int argc, char** argv) {
     return 0;
   }
 
-  // Definitions, in the order given: files first, then --slave arguments, each
-  // group in command-line order.
+  // Definitions, in the order given.
   std::vector<HeadlessDefinition> definitions;
-  for (const std::string& path : options.files) {
+  for (const DefinitionArgument& argument : options.definitions) {
     HeadlessDefinition d;
-    d.source = path;
-    d.fromFile = true;
-    if (!vnd::LoadVndFile(path, &d.document, &error)) {
-      std::fprintf(stderr, "vantor: %s: %s\n", path.c_str(), error.c_str());
-      return 1;
-    }
-    definitions.push_back(std::move(d));
-  }
-  for (const std::string& text : options.slaves) {
-    HeadlessDefinition d;
-    d.source = text;
-    if (!ParseSlave(text, &d.document, &error)) {
+    d.source = argument.text;
+    d.fromFile = argument.isFile;
+    if (argument.isFile) {
+      if (!vnd::LoadVndFile(argument.text, &d.document, &error)) {
+        std::fprintf(stderr, "vantor: %s: %s\n", argument.text.c_str(), error.c_str());
+        return 1;
+      }
+    } else if (!ParseSlave(argument.text, &d.document, &error)) {
       std::fprintf(stderr, "vantor: %s\nTry 'vantor --headless --help'.\n", error.c_str());
       return 2;
     }

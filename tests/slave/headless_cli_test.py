@@ -97,6 +97,20 @@ class Serving(unittest.TestCase):
         self.assertEqual(lines, ["000000-Rx:00 07 00 00 00 06 01 03 00 00 00 01 ",
                                  "000001-Tx:00 07 00 00 00 05 01 03 02 00 00 "])
 
+    def test_definitions_are_registered_in_command_line_order(self):
+        # Two definitions of the same registers: the first registered one answers.
+        with tempfile.TemporaryDirectory() as directory:
+            path = os.path.join(directory, "values.vnd")
+            with open(path, "wb") as f:
+                f.write(vantor_process.vnd_image(0, 3, 10, 1, struct.pack("<H", 0x1234)))
+            for args, expected in [(["--slave", "1:3:0:10", path], 0), ([path, "--slave", "1:3:0:10"], 0x1234)]:
+                v = vantor_process.Vantor(VANTOR, args + ["--tcp", "127.0.0.1:0"])
+                with socket.create_connection(("127.0.0.1", v.tcp_port())) as s:
+                    s.sendall(bytes([0, 1, 0, 0, 0, 6, 1, 3, 0, 0, 0, 1]))
+                    reply = s.recv(64)
+                self.assertEqual(v.stop(), 0)
+                self.assertEqual(reply[9:11], struct.pack(">H", expected), args)
+
     def test_serial_ready_line_and_sigterm(self):
         modem = vantor_process.NullModem()
         try:
