@@ -78,15 +78,14 @@ void CVantorDoc::setAutoFlag(int index, bool on) {
 bool CVantorDoc::registerWithEngine(platform::WindowHandle owner) {
   owner_ = owner;
   releaseSlot();
-  slot_ = slaveengine::RegisterSlot(owner, platform::WM_ENGINE_NOTIFY, 0, static_cast<std::uint16_t>(data_.slaveId),
-                                    static_cast<std::uint16_t>(data_.table),
-                                    static_cast<std::uint16_t>(data_.address),
-                                    static_cast<std::uint16_t>(data_.length));
-  if (data_.slaveId < 0 || data_.slaveId > 255 || data_.address < 0 || data_.address > 65535 || data_.length < 0 ||
-      data_.length > 65535) {
-    // The 16-bit arguments would have wrapped: refuse instead of serving a wrong definition.
-    if (slot_ >= 0) slaveengine::ReleaseSlot(slot_);
-    slot_ = -1;
+  // A definition from a damaged file must not wrap into the engine's 16-bit arguments.
+  const bool inRange = data_.slaveId >= 0 && data_.slaveId <= 255 && data_.address >= 0 &&
+                       data_.address <= 65535 && data_.length >= 0 && data_.length <= 65535;
+  if (inRange) {
+    slot_ = slaveengine::RegisterSlot(owner, platform::WM_ENGINE_NOTIFY, 0, static_cast<std::uint16_t>(data_.slaveId),
+                                      static_cast<std::uint16_t>(data_.table),
+                                      static_cast<std::uint16_t>(data_.address),
+                                      static_cast<std::uint16_t>(data_.length));
   }
   if (slot_ < 0) {
     fw::ShowMessage(Text(vantorres::kNoResources), fw::MsgIcon::Exclamation);

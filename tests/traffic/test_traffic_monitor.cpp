@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QListWidget>
 #include <QPushButton>
@@ -199,6 +200,18 @@ class TrafficMonitorTest : public QObject {
     files.script({dir.filePath(QStringLiteral("missing/dir/commdata.txt"))});
     QTest::mouseClick(monitor->saveButton(), Qt::LeftButton);
     QCOMPARE(boxes.texts(), QStringList{QStringLiteral("File open error")});
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), expected);
+    file.close();
+    // Failing halfway on the same file (its temporary file cannot be written) keeps the old capture.
+    QTest::mouseClick(monitor->stopButton(), Qt::LeftButton);
+    received(kReply);
+    QTRY_COMPARE(monitor->list()->count(), 4);
+    QTest::mouseClick(monitor->stopButton(), Qt::LeftButton);
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("commdata.txt.saving~")));
+    files.script({path});
+    QTest::mouseClick(monitor->saveButton(), Qt::LeftButton);
+    QCOMPARE(boxes.lastText(), QStringLiteral("Disk full or disk error"));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), expected);
   }

@@ -154,6 +154,23 @@ class VantorShellTest : public QObject {
     QVERIFY(!f.frame()->saveWorkspace(f.dir.filePath(QStringLiteral("no/such/dir.vnw"))));
     QCOMPARE(f.boxes.texts(), (QStringList{QStringLiteral("File open error"), QStringLiteral("File open error")}));
     QCOMPARE(FileBytes(workspace), before);
+    // The same target failing halfway (its temporary file cannot be written):
+    // "Disk full or disk error", and the previous workspace is intact.
+    f.frame()->documents().at(0)->setModified(false);
+    QVERIFY(QDir(f.dir.path()).mkdir(QStringLiteral("keep.vnw.saving~")));
+    QVERIFY(!f.frame()->saveWorkspace(workspace));
+    QCOMPARE(f.boxes.lastText(), QStringLiteral("Disk full or disk error"));
+    QCOMPARE(FileBytes(workspace), before);
+    // A document save that fails keeps the previous document file.
+    CVantorDoc* doc = f.doc();
+    const QString docPath = doc->path();
+    const QByteArray docBefore = FileBytes(docPath);
+    doc->editRegister(0, 999, false);
+    QVERIFY(QDir().mkdir(docPath + QStringLiteral(".saving~")));
+    QVERIFY(!doc->saveTo(docPath));
+    QCOMPARE(FileBytes(docPath), docBefore);
+    QVERIFY(QDir().rmdir(docPath + QStringLiteral(".saving~")));
+    QVERIFY(QDir(f.dir.path()).rmdir(QStringLiteral("keep.vnw.saving~")));
     // No temporary file is left behind either.
     QCOMPARE(QDir(f.dir.path()).entryList(QStringList{QStringLiteral("*~")}, QDir::Files), QStringList{});
   }
