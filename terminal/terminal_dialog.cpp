@@ -315,6 +315,7 @@ void TerminalDialog::onPortChar(std::uint8_t byte, int portNumber) {
   }
   pendingReceived_ += QLatin1String(FormatReceivedByte(byte).c_str());
   ++bytesInLine_;
+  ++shownBytes_;
   if (showTiming_) {
     const std::uint32_t now = platform::TickCount();
     if (timeReference_ == 0) timeReference_ = now;
@@ -346,6 +347,7 @@ void TerminalDialog::onClear() {
   flushTimer_.stop();
   pendingReceived_.clear();
   bytesInLine_ = 0;
+  shownBytes_ = 0;
   receiveBox_->clear();
   timeReference_ = 0;
 }

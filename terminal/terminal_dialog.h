@@ -54,6 +54,8 @@ class TerminalDialog : public QDialog {
   void sendOnce();
   // The receive view's text, including bytes not yet painted.
   QString receiveText();
+  // Bytes added to the receive view since it was last cleared.
+  long shownByteCount() const { return shownBytes_; }
   // Handles one notification of the port (on the GUI thread).
   std::intptr_t handlePortMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
 
@@ -114,6 +116,7 @@ class TerminalDialog : public QDialog {
 
   QString pendingReceived_;
   int bytesInLine_ = 0;
+  long shownBytes_ = 0;
 
   QTimer sendTimer_;      // timed send, period = interval
   QTimer progressTimer_;  // progress animation, 10 ms
