@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "framework/validation.h"
+#include "platform/port_map.h"
 #include "resources/kestrin_texts.h"
 #include "terminal/event_serial_port.h"
 
@@ -60,6 +61,10 @@ PortConfigDialog::PortConfigDialog(const EventSerialPort& port, QWidget* parent)
   QStringList portEntries;
   for (int number = 1; number <= 30; ++number) portEntries << QString::number(number);
   portList_ = DropDownList(portEntries, this);
+  // Port numbers stand for device paths (profile section "Ports"); show which.
+  for (int index = 0; index < portList_->count(); ++index) {
+    portList_->setItemData(index, QString::fromStdString(platform::SerialPortPath(index + 1)), Qt::ToolTipRole);
+  }
   baudList_ = DropDownList({"19200", "9600", "2400", "1200", "300"}, this);
   parityList_ = DropDownList({"None", "Odd", "Even", "Mark", "Space"}, this);
   dataBitsList_ = DropDownList({"8", "7", "6"}, this);

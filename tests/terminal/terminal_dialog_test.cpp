@@ -374,6 +374,7 @@ class TerminalDialogTest : public QObject {
       QCOMPARE(config.windowTitle(), U("端口配置"));
       QCOMPARE(config.portList()->currentText(), QStringLiteral("1"));
       QCOMPARE(config.portList()->count(), 30);
+      QCOMPARE(config.portList()->itemData(1, Qt::ToolTipRole).toString(), QString::fromStdString(ptys_[1]->path()));
       QCOMPARE(config.baudList()->currentText(), QStringLiteral("9600"));
       QCOMPARE(config.parityList()->currentText(), QStringLiteral("None"));
       QCOMPARE(config.dataBitsList()->currentText(), QStringLiteral("8"));
