@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QRadioButton>
 #include <QtTest>
 #include <netinet/in.h>
@@ -18,7 +19,9 @@
 #include "framework/window_messages.h"
 #include "platform/port_map.h"
 #include "resources/vantor_resources.h"
+#include "link/ui/traffic_monitor.h"
 #include "slave/app/connection_dialog.h"
+#include "slave/app/definition_dialog.h"
 #include "slave/slave_engine.h"
 #include "slave/tcp_server.h"
 #include "slave/vnw_file.h"
@@ -367,6 +370,60 @@ class VantorShellTest : public QObject {
     LibModbusMaster master(slavetcp::ListeningPort(), 99);  // any unit id is served
     QVERIFY(master.connected());
     QCOMPARE(master.registers(0, 2), (std::vector<std::uint16_t>{0, 0}));
+  }
+
+  void communicationWindowShowsTheMastersTraffic() {
+    VantorFixture f;
+    QVERIFY(f.start());
+    QAction* communication = f.frame()->action(ID_COMMUNICATION);
+    QVERIFY(communication->isEnabled());
+    communication->trigger();
+    auto* monitor = linkui::TrafficMonitorDialog::instance();
+    QVERIFY(monitor != nullptr);
+    QVERIFY(monitor->isVisible());
+    QVERIFY(!communication->isEnabled());  // one monitor at a time
+    f.doc()->editRegister(1, 0x1234, false);
+    const int port = f.connectTcp();
+    QVERIFY(port > 0);
+    LibModbusMaster master(port);
+    QCOMPARE(master.registers(1, 1), std::vector<std::uint16_t>{0x1234});
+    QTRY_COMPARE(monitor->list()->count(), 2);
+    // libmodbus numbers its first transaction 0 (or 1, depending on the version): compare from the length field.
+    QVERIFY(monitor->lines().at(0).contains(QStringLiteral("-Rx:00 ")));
+    QVERIFY(monitor->lines().at(0).endsWith(QStringLiteral("00 00 00 06 01 03 00 01 00 01 ")));
+    QVERIFY(monitor->lines().at(1).endsWith(QStringLiteral("00 00 00 05 01 03 02 12 34 ")));
+    QPointer<linkui::TrafficMonitorDialog> guard(monitor);
+    QTest::keyClick(monitor, Qt::Key_Escape);  // Esc closes like "&Exit"
+    QTRY_VERIFY(guard.isNull());
+    QTRY_VERIFY(communication->isEnabled());
+  }
+
+  void functionKeysRunTheirCommands() {
+    VantorFixture f;
+    QVERIFY(f.start());
+    QApplication::setActiveWindow(f.frame());
+    bool definitionShown = false, connectionShown = false;
+    WhenDialogOpens<DefinitionDialog>([&](DefinitionDialog* d) {
+      definitionShown = true;
+      d->reject();
+    });
+    QTest::keyClick(f.frame(), Qt::Key_F2);
+    QVERIFY(definitionShown);
+    WhenDialogOpens<ConnectionDialog>([&](ConnectionDialog* d) {
+      connectionShown = true;
+      d->reject();
+    });
+    QApplication::setActiveWindow(f.frame());  // the closed dialog took the activation along
+    QTest::keyClick(f.frame(), Qt::Key_F3);
+    QVERIFY(connectionShown);
+    // F5 quick-connects with the current settings, F4 disconnects.
+    f.app()->settings().port = slavesettings::kTcpPort;
+    f.app()->setListen(QStringLiteral("127.0.0.1"), 0);
+    QApplication::setActiveWindow(f.frame());
+    QTest::keyClick(f.frame(), Qt::Key_F5);
+    QVERIFY(f.app()->isConnected());
+    QTest::keyClick(f.frame(), Qt::Key_F4);
+    QVERIFY(!f.app()->isConnected());
   }
 
   void commandLineOptions() {
