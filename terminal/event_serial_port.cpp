@@ -113,6 +113,7 @@ EventSerialPort::EventSerialPort() = default;
 
 EventSerialPort::~EventSerialPort() {
   StopThread();
+  open_.store(false);
   {
     std::lock_guard<std::mutex> lock(portMutex_);
     device_.reset();
@@ -147,6 +148,7 @@ bool EventSerialPort::OpenPort(platform::WindowHandle owner, int portNumber, int
                                int dataBits, int stopBits, std::uint32_t eventMask, int sendBufferSize) {
   StopThread();
 
+  open_.store(false);
   if (portNumber < 1 || portNumber > platform::kMaxPortNumber || sendBufferSize <= 0) {
     std::lock_guard<std::mutex> lock(portMutex_);
     device_.reset();
@@ -190,6 +192,7 @@ bool EventSerialPort::OpenPort(platform::WindowHandle owner, int portNumber, int
       return false;
     }
     lastOpenError_.clear();
+    open_.store(true);
 
     // Set-up failures are shown and the port stays open, as the terminal expects.
     // Reads only ever ask for bytes already waiting, so they return at once
@@ -243,10 +246,8 @@ bool EventSerialPort::StartPortThread() {
 
 bool EventSerialPort::QueueWrite(const std::uint8_t* bytes, int count) {
   if (count <= 0) return count == 0;
-  {
-    std::lock_guard<std::mutex> lock(portMutex_);
-    if (!device_) return false;
-  }
+  // Never waits for the port lock: the monitor thread holds it while it writes.
+  if (!open_.load()) return false;
   {
     std::lock_guard<std::mutex> lock(writeMutex_);
     const int capacity = static_cast<int>(pendingWrite_.size());
@@ -258,24 +259,15 @@ bool EventSerialPort::QueueWrite(const std::uint8_t* bytes, int count) {
   return true;
 }
 
-platform::SerialLineSettings EventSerialPort::CurrentLineSettings() const {
-  std::lock_guard<std::mutex> lock(portMutex_);
-  return lineSettings_;
-}
+platform::SerialLineSettings EventSerialPort::CurrentLineSettings() const { return lineSettings_; }
 
 std::uint32_t EventSerialPort::CurrentEventMask() const { return eventMask_.load(); }
 int EventSerialPort::SendBufferSize() const { return sendBufferSize_.load(); }
 int EventSerialPort::PortNumber() const { return portNumber_; }
 
-bool EventSerialPort::IsOpen() const {
-  std::lock_guard<std::mutex> lock(portMutex_);
-  return device_ != nullptr;
-}
+bool EventSerialPort::IsOpen() const { return open_.load(); }
 
-std::string EventSerialPort::LastOpenError() const {
-  std::lock_guard<std::mutex> lock(portMutex_);
-  return lastOpenError_;
-}
+std::string EventSerialPort::LastOpenError() const { return lastOpenError_; }
 
 std::uint32_t EventSerialPort::CollectLineEvents() {
   const std::uint32_t mask = eventMask_.load();

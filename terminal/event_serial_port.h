@@ -102,6 +102,7 @@ class EventSerialPort {
   std::thread thread_;
   std::atomic<bool> alive_{false};
   std::atomic<bool> stopping_{false};
+  std::atomic<bool> open_{false};
 
   // Guards the device during reads, writes, error clearing, purging and opening.
   mutable std::mutex portMutex_;
@@ -120,6 +121,8 @@ class EventSerialPort {
 
   std::atomic<std::uint32_t> eventMask_{0};
   std::atomic<int> sendBufferSize_{512};
+  // Written by OpenPort and read by the getters, all on the user-interface
+  // thread, so the getters never wait for the port lock.
   platform::SerialLineSettings lineSettings_;
   std::string lastOpenError_;
 

@@ -340,6 +340,33 @@ TEST_F(PortOverFake, AFailingWriteShowsTheErrorBoxAndTheThreadCarriesOn) {
   EXPECT_EQ(ErrorBoxes::Texts().size(), 1u);
 }
 
+TEST_F(PortOverFake, TheUserInterfaceNeverWaitsForASlowWrite) {
+  // The peer takes half a second per write while the monitor thread holds
+  // the port; queuing and the getters must not wait for it.
+  std::atomic<bool> writing{false};
+  fake->setWriteResponder([&](const Bytes&) {
+    writing.store(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    return Bytes{};
+  });
+  EventSerialPort port;
+  ASSERT_TRUE(port.OpenPort(kOwner, 1, 9600, 'N', 8, 1, kTerminalMask, 512));
+  ASSERT_TRUE(port.StartPortThread());
+  const Bytes first = {1};
+  ASSERT_TRUE(port.QueueWrite(first.data(), 1));
+  for (int attempt = 0; attempt < 200 && !writing.load(); ++attempt) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_TRUE(writing.load());
+  const auto start = std::chrono::steady_clock::now();
+  const Bytes second = {2};
+  EXPECT_TRUE(port.QueueWrite(second.data(), 1));
+  EXPECT_EQ(port.CurrentLineSettings().baudRate, 9600u);
+  EXPECT_TRUE(port.IsOpen());
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_LT(waited, std::chrono::milliseconds(250));
+}
+
 TEST_F(PortOverFake, LineEventsOfTheMaskAreNotifiedAndReadsGoOn) {
   EventSerialPort port;
   const std::uint32_t mask = EV_RXCHAR | EV_ERR | EV_BREAK | EV_RING;
