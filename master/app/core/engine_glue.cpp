@@ -1,0 +1,110 @@
+#include "master/app/core/engine_glue.h"
+
+#include <cstring>
+
+#include "common/baud_table.h"
+#include "master/engine/comm_interface.h"
+#include "resources/zelmor_resources.h"
+
+namespace zelmor {
+
+namespace me = masterengine;
+namespace text = res::text;
+
+ConnectOutcome ConnectLink(const CommSettings& s) {
+  ConnectOutcome outcome;
+  auto options = static_cast<std::uint8_t>((s.dtrDsr ? 1 : 0) | (s.rtsCts ? 2 : 0) | (s.rtsToggle ? 4 : 0));
+  me::SetLineOptions(options);
+  me::SetDelayBetweenPolls(static_cast<std::uint32_t>(s.delayBetweenPolls < 0 ? 0 : s.delayBetweenPolls));
+  me::SetRtsReleaseDelay(static_cast<std::uint16_t>(s.clrRtsDelay < 0 ? 0 : s.clrRtsDelay));
+  me::SetEcho(s.echo != 0);
+
+  bool tcp = s.port == kTcpPortChoice;
+  if (tcp) {
+    std::uint16_t answer = me::TcpConnect(s.ipAddress.c_str(), static_cast<std::uint16_t>(s.servicePort),
+                                          static_cast<std::uint32_t>(s.timeout));
+    if (answer != me::RESULT_OK) {
+      outcome.message = answer == me::RESULT_WSA_STARTUP ? text::kTcpWsaStartupError
+                        : answer == me::RESULT_BAD_IP    ? text::kTcpInvalidAddress
+                                                         : text::kTcpConnectFailed;
+      return outcome;
+    }
+  } else {
+    std::uint32_t baud = baudtable::BaudRateForIndex(s.baudIndex);
+    if (s.port < 0 || s.port >= kTcpPortChoice || baud == 0 ||
+        !me::OpenSerialPort(s.port + 1, baud, s.dataBits == 1 ? 8 : 7, s.parity, s.stopBits == 1 ? 2 : 0)) {
+      outcome.message = text::kPortNotAvailable;
+      return outcome;
+    }
+    std::uint32_t multiplier = baudtable::TimeoutMultiplierForIndex(s.baudIndex);
+    std::uint32_t interval = s.asciiMode ? 1000 : baudtable::ReadIntervalForIndex(s.baudIndex);
+    me::SetSerialTimeouts(interval, multiplier, static_cast<std::uint32_t>(s.timeout), multiplier, 200);
+  }
+  me::SetLinkMode(tcp ? me::kLinkTcp : (s.asciiMode ? me::kLinkAscii : me::kLinkRtu));
+  if (!me::StartPolling()) {
+    // A link without its thread would look connected but never poll: close it again.
+    if (tcp)
+      me::TcpDisconnect();
+    else
+      me::CloseSerialPort();
+    outcome.message = text::kThreadError;
+    return outcome;
+  }
+  outcome.connected = true;
+  return outcome;
+}
+
+void DisconnectLink() {
+  me::StopPolling();
+  me::CloseSerialPort();
+  me::TcpDisconnect();
+}
+
+namespace {
+
+void PutWord(std::uint8_t* values, int index, std::uint16_t word) {
+  values[2 * index] = static_cast<std::uint8_t>(word);
+  values[2 * index + 1] = static_cast<std::uint8_t>(word >> 8);
+}
+
+}  // namespace
+
+std::uint16_t CopyPollValues(int slot, int function, int displayFormat, std::uint8_t* values) {
+  if (function == 1 || function == 2) return me::ReadResultBytes(slot, values);
+  switch (displayFormat) {
+    case 4:
+    case 5:
+    case 8:
+    case 9: {
+      static std::uint32_t longs[kValueBytes / 4];
+      std::memset(longs, 0, sizeof longs);
+      std::uint16_t result = me::ReadResultLongs(slot, longs, displayFormat == 5 || displayFormat == 9);
+      for (int k = 0; k < kValueBytes / 4; ++k) {
+        PutWord(values, 2 * k, static_cast<std::uint16_t>(longs[k]));
+        PutWord(values, 2 * k + 1, static_cast<std::uint16_t>(longs[k] >> 16));
+      }
+      return result;
+    }
+    case 6:
+    case 7: {
+      static double doubles[kValueBytes / 8];
+      std::memset(doubles, 0, sizeof doubles);
+      std::uint16_t result = me::ReadResultDoubles(slot, doubles, displayFormat == 7);
+      for (int k = 0; k < kValueBytes / 8; ++k) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &doubles[k], sizeof bits);
+        for (int w = 0; w < 4; ++w) PutWord(values, 4 * k + w, static_cast<std::uint16_t>(bits >> (16 * w)));
+      }
+      return result;
+    }
+    default: {
+      static std::uint16_t words[kValueBytes / 2];
+      std::memset(words, 0, sizeof words);
+      std::uint16_t result = me::ReadResultRegisters(slot, words);
+      for (int k = 0; k < kValueBytes / 2; ++k) PutWord(values, k, words[k]);
+      return result;
+    }
+  }
+}
+
+}  // namespace zelmor

@@ -1,0 +1,390 @@
+#include "master/app/headless/headless.h"
+
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <deque>
+#include <mutex>
+
+#include "common/baud_table.h"
+#include "common/value_format.h"
+#include "master/app/core/engine_glue.h"
+#include "master/app/core/poll_results.h"
+#include "master/engine/comm_interface.h"
+#include "platform/messages.h"
+#include "platform/port_map.h"
+#include "resources/zelmor_resources.h"
+
+namespace zelmor {
+
+namespace me = masterengine;
+
+const char* HeadlessUsage() {
+  return "Usage: zelmor --headless [options] [FILE.zmw | FILE.zmd ...]\n"
+         "Polls without a window and prints one data-log line per completed poll.\n"
+         "\n"
+         "Link (a workspace gives its own unless --tcp or --serial is given):\n"
+         "  --tcp HOST:PORT             Modbus/TCP server (dotted IPv4 address)\n"
+         "  --serial DEVICE             serial device, e.g. /dev/ttyUSB0\n"
+         "  --baud N                    300 600 1200 2400 4800 9600 14400 19200 38400 56000 57600 115200\n"
+         "  --parity none|odd|even      (default even)\n"
+         "  --data-bits 7|8             (default 8)\n"
+         "  --stop-bits 1|2             (default 1)\n"
+         "  --ascii                     Modbus ASCII framing instead of RTU\n"
+         "  --timeout MS                response time-out, 50..100000 (default 1000)\n"
+         "  --delay-between-polls MS    pause between transactions, 0..1000 (default 10)\n"
+         "Polls:\n"
+         "  --poll SLAVE:FUNCTION:ADDRESS:LENGTH[:SCANRATE]\n"
+         "                              function 1..4, protocol address 0..65535, scan rate in ms\n"
+         "                              (default 1000); may be repeated; labels use PLC addresses\n"
+         "  FILE.zmd                    a poll document; FILE.zmw a workspace (link and documents)\n"
+         "Output:\n"
+         "  --format NAME               signed unsigned hex binary float float-inverse double\n"
+         "                              double-inverse long long-inverse (default: each document's)\n"
+         "  --delimiter comma|tab|fixed (default comma)\n"
+         "  --count N                   stop after N completed polls of every document\n"
+         "  --help                      this text\n"
+         "Ends with exit code 0 on SIGINT/SIGTERM or when --count is reached; 2 bad option,\n"
+         "3 unreadable file, 4 connection failed, 5 more polls than the 32 poll slots.\n";
+}
+
+namespace {
+
+bool ParseInt(const std::string& text, long min, long max, int* out) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  long value = std::strtol(text.c_str(), &end, 10);
+  if (errno != 0 || *end != '\0' || value < min || value > max) return false;
+  *out = static_cast<int>(value);
+  return true;
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (true) {
+    std::size_t at = text.find(separator, start);
+    parts.push_back(text.substr(start, at == std::string::npos ? std::string::npos : at - start));
+    if (at == std::string::npos) break;
+    start = at + 1;
+  }
+  return parts;
+}
+
+std::string RangeError(const std::string& what, long min, long max) {
+  return what + " must be an integer between " + std::to_string(min) + " and " + std::to_string(max);
+}
+
+bool ParsePoll(const std::string& text, HeadlessPoll* poll, std::string* error) {
+  auto parts = Split(text, ':');
+  if (parts.size() != 4 && parts.size() != 5) {
+    *error = "--poll expects SLAVE:FUNCTION:ADDRESS:LENGTH[:SCANRATE], got \"" + text + "\"";
+    return false;
+  }
+  PollDocumentData& d = poll->document;
+  if (!ParseInt(parts[0], 1, 255, &d.slaveId)) return *error = RangeError("--poll slave", 1, 255), false;
+  if (!ParseInt(parts[1], 1, 4, &d.function)) return *error = RangeError("--poll function", 1, 4), false;
+  if (!ParseInt(parts[2], 0, 65535, &d.address)) return *error = RangeError("--poll address", 0, 65535), false;
+  int maxLength = d.function >= 3 ? 127 : 2000;
+  if (!ParseInt(parts[3], 1, maxLength, &d.length)) return *error = RangeError("--poll length", 1, maxLength), false;
+  if (parts.size() == 5 && !ParseInt(parts[4], 20, 60000, &d.scanRate))
+    return *error = RangeError("--poll scan rate", 20, 60000), false;
+  poll->source = "--poll " + text;
+  return true;
+}
+
+}  // namespace
+
+bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions* o, std::string* error) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    auto value = [&](std::string* out) {
+      if (i + 1 >= args.size()) {
+        *error = arg + " needs a value";
+        return false;
+      }
+      *out = args[++i];
+      return true;
+    };
+    std::string v;
+    if (arg == "--headless") continue;
+    if (arg == "--help" || arg == "-h") {
+      o->help = true;
+    } else if (arg == "--tcp") {
+      if (!value(&v)) return false;
+      auto colon = v.rfind(':');
+      int port = 0;
+      if (colon == std::string::npos || colon == 0 || !ParseInt(v.substr(colon + 1), 1, 65535, &port)) {
+        *error = "--tcp expects HOST:PORT with a port 1..65535, got \"" + v + "\"";
+        return false;
+      }
+      std::string host = v.substr(0, colon);
+      if (host.size() > static_cast<std::size_t>(kIpAddressMaxLength)) {
+        *error = "--tcp host must be a dotted IPv4 address of at most 15 characters";
+        return false;
+      }
+      o->settings.port = kTcpPortChoice;
+      o->settings.ipAddress = host;
+      o->settings.servicePort = port;
+      o->haveLink = true;
+    } else if (arg == "--serial") {
+      if (!value(&o->serialDevice)) return false;
+      o->settings.port = 0;
+      o->haveLink = true;
+    } else if (arg == "--baud") {
+      int baud = 0;
+      if (!value(&v)) return false;
+      int index = ParseInt(v, 1, 10000000, &baud) ? baudtable::IndexForBaudRate(static_cast<std::uint32_t>(baud)) : -1;
+      if (index < 0) {
+        *error = "--baud: unsupported baud rate \"" + v + "\"";
+        return false;
+      }
+      o->settings.baudIndex = index;
+    } else if (arg == "--parity") {
+      if (!value(&v)) return false;
+      if (v == "none" || v == "N" || v == "n") o->settings.parity = 0;
+      else if (v == "odd" || v == "O" || v == "o") o->settings.parity = 1;
+      else if (v == "even" || v == "E" || v == "e") o->settings.parity = 2;
+      else return *error = "--parity expects none, odd or even", false;
+    } else if (arg == "--data-bits") {
+      if (!value(&v)) return false;
+      if (v == "7" || v == "8") o->settings.dataBits = v == "8" ? 1 : 0;
+      else return *error = "--data-bits expects 7 or 8", false;
+    } else if (arg == "--stop-bits") {
+      if (!value(&v)) return false;
+      if (v == "1" || v == "2") o->settings.stopBits = v == "2" ? 1 : 0;
+      else return *error = "--stop-bits expects 1 or 2", false;
+    } else if (arg == "--ascii") {
+      o->settings.asciiMode = 1;
+    } else if (arg == "--timeout") {
+      if (!value(&v)) return false;
+      if (!ParseInt(v, 50, 100000, &o->settings.timeout)) return *error = RangeError("--timeout", 50, 100000), false;
+      o->timeout = o->settings.timeout;
+    } else if (arg == "--delay-between-polls") {
+      if (!value(&v)) return false;
+      if (!ParseInt(v, 0, 1000, &o->settings.delayBetweenPolls))
+        return *error = RangeError("--delay-between-polls", 0, 1000), false;
+      o->delayBetweenPolls = o->settings.delayBetweenPolls;
+    } else if (arg == "--poll") {
+      if (!value(&v)) return false;
+      HeadlessPoll poll;
+      if (!ParsePoll(v, &poll, error)) return false;
+      o->polls.push_back(poll);
+    } else if (arg == "--format") {
+      if (!value(&v)) return false;
+      o->format = valuefmt::FormatFromName(v);
+      if (o->format < 0) {
+        *error = "--format: unknown display format \"" + v + "\"";
+        return false;
+      }
+    } else if (arg == "--delimiter") {
+      if (!value(&v)) return false;
+      if (v == "comma") o->delimiter = kLogComma;
+      else if (v == "tab") o->delimiter = kLogTab;
+      else if (v == "fixed") o->delimiter = kLogFixed;
+      else return *error = "--delimiter expects comma, tab or fixed", false;
+    } else if (arg == "--count") {
+      if (!value(&v)) return false;
+      if (!ParseInt(v, 1, 1000000000, &o->count)) return *error = RangeError("--count", 1, 1000000000), false;
+    } else if (!arg.empty() && arg[0] == '-') {
+      *error = "unknown option \"" + arg + "\"";
+      return false;
+    } else {
+      o->files.push_back(arg);
+    }
+  }
+  return true;
+}
+
+namespace {
+
+// Posted engine messages, handed from the poll thread to the main loop.
+struct Notification {
+  platform::WindowHandle window;
+  std::uint32_t message;
+  std::uintptr_t wParam;
+  std::intptr_t lParam;
+};
+std::mutex gQueueMutex;
+std::condition_variable gQueueReady;
+std::deque<Notification> gQueue;
+std::atomic<bool> gStop{false};
+
+void QueuePost(platform::WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+  {
+    std::lock_guard<std::mutex> lock(gQueueMutex);
+    gQueue.push_back({window, message, wParam, lParam});
+  }
+  gQueueReady.notify_one();
+}
+
+void OnSignal(int) { gStop.store(true); }
+
+struct RunningPoll {
+  PollDocumentData document;
+  int slot = -1;
+  int completed = 0;
+  std::uint8_t values[kValueBytes] = {};
+};
+
+std::string LocalTimeText() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[16];
+  std::strftime(text, sizeof text, "%H:%M:%S", &local);
+  return text;
+}
+
+bool LoadFiles(HeadlessOptions& o, std::vector<PollDocumentData>* documents) {
+  for (const std::string& path : o.files) {
+    std::vector<std::uint8_t> bytes;
+    std::string error;
+    if (!archive::ReadFile(path, &bytes, &error)) {
+      std::fprintf(stderr, "zelmor: %s%s\n", path.c_str(), res::text::kWasNotFound);
+      return false;
+    }
+    if (LooksLikeWorkspace(path)) {
+      WorkspaceData workspace;
+      workspace.settings = o.settings;
+      auto result = DecodeWorkspace(bytes, &workspace);
+      if (result != WorkspaceReadResult::kOk) {
+        std::fprintf(stderr, "zelmor: %s: %s\n", path.c_str(),
+                     result == WorkspaceReadResult::kFormatError ? res::text::kFileFormatError
+                                                                 : res::text::kUnexpectedFileFormat);
+        return false;
+      }
+      // --tcp / --serial replace the workspace's link; --timeout and
+      // --delay-between-polls apply to either.
+      if (!o.haveLink) {
+        o.settings = workspace.settings;
+        if (o.timeout) o.settings.timeout = *o.timeout;
+        if (o.delayBetweenPolls) o.settings.delayBetweenPolls = *o.delayBetweenPolls;
+        o.haveLink = true;
+      }
+      for (const WorkspaceDocument& record : workspace.documents) {
+        std::vector<std::uint8_t> docBytes;
+        PollDocumentData d;
+        if (!archive::ReadFile(record.path, &docBytes, &error) ||
+            DecodePollDocument(docBytes, &d) != DocumentReadResult::kOk) {
+          std::fprintf(stderr, "zelmor: %s: cannot read the poll document %s\n", path.c_str(), record.path.c_str());
+          return false;
+        }
+        documents->push_back(d);
+      }
+    } else {
+      PollDocumentData d;
+      auto result = DecodePollDocument(bytes, &d);
+      if (result != DocumentReadResult::kOk) {
+        std::fprintf(stderr, "zelmor: %s: %s\n", path.c_str(),
+                     result == DocumentReadResult::kFormatError ? res::text::kFileFormatError
+                                                                : res::text::kUnexpectedFileFormat);
+        return false;
+      }
+      documents->push_back(d);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunHeadless(const std::vector<std::string>& args) {
+  HeadlessOptions options;
+  std::string error;
+  if (!ParseHeadlessOptions(args, &options, &error)) {
+    std::fprintf(stderr, "zelmor: %s\nTry 'zelmor --headless --help'.\n", error.c_str());
+    return kExitBadOption;
+  }
+  if (options.help) {
+    std::fputs(HeadlessUsage(), stdout);
+    return kExitOk;
+  }
+  std::vector<PollDocumentData> documents;
+  if (!LoadFiles(options, &documents)) return kExitBadFile;
+  for (const HeadlessPoll& poll : options.polls) documents.push_back(poll.document);
+  if (!options.haveLink) {
+    std::fprintf(stderr, "zelmor: no link: give --tcp HOST:PORT, --serial DEVICE or a workspace file\n");
+    return kExitBadOption;
+  }
+  if (documents.empty()) {
+    std::fprintf(stderr, "zelmor: nothing to poll: give --poll, a .zmd file or a workspace\n");
+    return kExitBadOption;
+  }
+  if (documents.size() > 32) {
+    std::fprintf(stderr, "zelmor: %s\n", res::text::kNoResources);
+    return kExitNoResources;
+  }
+  if (!options.serialDevice.empty()) platform::SetSerialPortPath(1, options.serialDevice);
+
+  std::vector<RunningPoll> polls(documents.size());
+  me::InitEngine();
+  platform::SetMessagePoster(QueuePost);
+  for (std::size_t k = 0; k < documents.size(); ++k) {
+    RunningPoll& p = polls[k];
+    p.document = documents[k];
+    if (options.format >= 0) p.document.displayFormat = options.format;
+    const PollDocumentData& d = p.document;
+    p.slot = me::RegisterPoll(k + 1, platform::WM_ENGINE_NOTIFY, static_cast<std::uint16_t>(d.scanRate),
+                              static_cast<std::uint16_t>(d.slaveId), static_cast<std::uint16_t>(d.function),
+                              static_cast<std::uint16_t>(d.address), static_cast<std::uint16_t>(d.length), 0, 0);
+    if (p.slot < 0) {
+      std::fprintf(stderr, "zelmor: poll %zu (slave %d, function %d, address %d, length %d): %s\n", k + 1,
+                   d.slaveId, d.function, d.address, d.length, res::text::kNoResources);
+      platform::SetMessagePoster(nullptr);
+      return kExitNoResources;
+    }
+    // A poll saved as disabled would never report; headless runs always poll.
+    me::SetPollMode(p.slot, me::kModeContinuous);
+  }
+
+  ConnectOutcome outcome = ConnectLink(options.settings);
+  if (!outcome.connected) {
+    std::fprintf(stderr, "zelmor: %s\n", outcome.message.c_str());
+    platform::SetMessagePoster(nullptr);
+    return kExitConnectFailed;
+  }
+
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+
+  std::size_t finished = 0;
+  while (!gStop.load() && (options.count == 0 || finished < polls.size())) {
+    Notification n;
+    {
+      std::unique_lock<std::mutex> lock(gQueueMutex);
+      // Wake now and then to notice a signal.
+      if (!gQueueReady.wait_for(lock, std::chrono::milliseconds(100), [] { return !gQueue.empty(); })) continue;
+      n = gQueue.front();
+      gQueue.pop_front();
+    }
+    if (n.message != platform::WM_ENGINE_NOTIFY || n.window == 0 || n.window > polls.size()) continue;
+    RunningPoll& p = polls[n.window - 1];
+    if (n.lParam != p.slot) continue;
+    if (options.count > 0 && p.completed >= options.count) continue;
+    auto result = static_cast<std::uint16_t>(n.wParam);
+    const PollDocumentData& d = p.document;
+    CopyPollValues(p.slot, d.function, d.displayFormat, p.values);
+    LogPoll log{d.function, d.address, d.length, d.displayFormat, d.oneBased != 0, p.values, sizeof p.values};
+    std::string line = ComposeLogLine(LocalTimeText(), log, result, options.delimiter);
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+    if (++p.completed == options.count) ++finished;
+  }
+
+  DisconnectLink();
+  for (RunningPoll& p : polls) me::UnregisterPoll(p.slot);
+  platform::SetMessagePoster(nullptr);
+  return kExitOk;
+}
+
+}  // namespace zelmor

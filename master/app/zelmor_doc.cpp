@@ -1,0 +1,236 @@
+#include "master/app/zelmor_doc.h"
+
+#include <QColorDialog>
+#include <QFontDialog>
+#include <QScreen>
+#include <QWidget>
+
+#include "framework/mdi.h"
+#include "framework/message_box.h"
+#include "framework/placement.h"
+#include "framework/profile.h"
+#include "master/app/core/engine_glue.h"
+#include "master/app/poll_definition_dialog.h"
+#include "master/app/zelmor_view.h"
+#include "master/engine/comm_interface.h"
+#include "resources/zelmor_resources.h"
+
+namespace me = masterengine;
+namespace text = zelmor::res::text;
+
+namespace {
+
+const QString kPollSection = QStringLiteral("PollDefinition");
+const QString kFontSection = QStringLiteral("Font");
+
+}  // namespace
+
+CZelmorDoc::CZelmorDoc(QObject* parent) : fw::Document(parent) {
+  // New windows start from the profile's defaults ("Use as Default").
+  const fw::Profile& p = fw::AppProfile();
+  data_.address = p.readIntInRange(kPollSection, "Address", 0, 0, 65535);
+  data_.function = p.readIntInRange(kPollSection, "FunctionValue", 3, 1, 4);
+  data_.length = p.readIntInRange(kPollSection, "Length", 10, 1, 2000);
+  data_.scanRate = p.readIntInRange(kPollSection, "ScanRate", 1000, 20, 60000);
+  data_.slaveId = p.readIntInRange(kPollSection, "SlaveID", 1, 1, 255);
+  data_.enable = p.readIntInRange(kPollSection, "bEnable", 1, 0, 1);
+  data_.displayFormat = p.readIntInRange(kPollSection, "DisplayFormat", 0, 0, 9);
+  data_.oneBased = p.readIntInRange(kPollSection, "OneBased", 1, 0, 1);
+  presetSingle_ = p.readIntInRange(kPollSection, "PresetSingle", 0, 0, 1);
+  archive::LogFont& f = data_.font;
+  f.height = p.readInt(kFontSection, "Height", -10);
+  f.weight = p.readIntInRange(kFontSection, "Weight", 400, 0, 1000);
+  f.outPrecision = static_cast<std::uint8_t>(p.readIntInRange(kFontSection, "OutPrecision", 4, 0, 255));
+  f.clipPrecision = static_cast<std::uint8_t>(p.readIntInRange(kFontSection, "ClipPrecision", 0, 0, 255));
+  f.quality = static_cast<std::uint8_t>(p.readIntInRange(kFontSection, "Quality", 2, 0, 255));
+  f.pitchAndFamily = static_cast<std::uint8_t>(p.readIntInRange(kFontSection, "PitchAndFamily", 0x21, 0, 255));
+  f.faceName = p.readString(kFontSection, "FaceName", "Courier New").left(archive::kFaceNameMax).toStdString();
+}
+
+CZelmorDoc::~CZelmorDoc() = default;
+
+CZelmorView* CZelmorDoc::view() const { return qobject_cast<CZelmorView*>(firstView()); }
+
+bool CZelmorDoc::registerPoll() {
+  if (pollSlot_ != -1) me::UnregisterPoll(pollSlot_);
+  pollSlot_ = -1;
+  CZelmorView* v = view();
+  platform::WindowHandle owner = v != nullptr ? v->engineHandle() : 0;
+  pollSlot_ = me::RegisterPoll(owner, platform::WM_ENGINE_NOTIFY, static_cast<std::uint16_t>(data_.scanRate),
+                               static_cast<std::uint16_t>(data_.slaveId), static_cast<std::uint16_t>(data_.function),
+                               static_cast<std::uint16_t>(data_.address), static_cast<std::uint16_t>(data_.length),
+                               0, 0);
+  if (pollSlot_ == -1) {
+    fw::ShowMessage(text::kNoResources, fw::MsgIcon::Exclamation);
+    return false;
+  }
+  me::SetPollMode(pollSlot_, static_cast<std::uint16_t>(data_.enable));
+  lastResult_ = me::RESULT_PENDING;
+  return true;
+}
+
+void CZelmorDoc::unregisterPoll() {
+  if (pollSlot_ != -1) me::UnregisterPoll(pollSlot_);
+  pollSlot_ = -1;
+}
+
+PollDefinition CZelmorDoc::definition() const {
+  return {data_.address + data_.oneBased, data_.function - 1, data_.length, data_.scanRate, data_.slaveId,
+          data_.enable};
+}
+
+void CZelmorDoc::takeFields(const PollDefinition& d) {
+  data_.address = d.shownAddress - data_.oneBased;
+  data_.function = d.functionIndex + 1;
+  data_.length = d.length;
+  data_.scanRate = d.scanRate;
+  data_.slaveId = d.slaveId;
+}
+
+bool CZelmorDoc::takeDefinitionIfChanged(const PollDefinition& d) {
+  if (d == definition()) return false;
+  takeDefinition(d);
+  return true;
+}
+
+void CZelmorDoc::takeDefinition(const PollDefinition& d) {
+  takeFields(d);
+  data_.enable = d.enable;
+  clearValues();
+  registerPoll();
+  changed();
+}
+
+void CZelmorDoc::pollOnceWith(const PollDefinition& d) {
+  PollDefinition current = definition();
+  PollDefinition wanted = d;
+  wanted.enable = current.enable;  // compare everything but the enable flag
+  if (!(wanted == current)) {
+    takeFields(d);
+    clearValues();
+    registerPoll();
+  }
+  data_.enable = d.enable;
+  if (pollSlot_ != -1) me::SetPollMode(pollSlot_, me::kModeOnce);
+  changed();
+}
+
+void CZelmorDoc::showPollDefinitionDialog(QWidget* parent) {
+  PollDefinitionDialog dialog(this, parent);
+  dialog.exec();
+}
+
+bool CZelmorDoc::canReadOnce() const { return data_.enable == 0 && me::IsConnected(); }
+
+void CZelmorDoc::readOnce() {
+  if (pollSlot_ != -1) me::SetPollMode(pollSlot_, me::kModeOnce);
+  changed();
+}
+
+void CZelmorDoc::resetCounters() {
+  me::RequestCounterReset(pollSlot_);
+  txCount_ = 0;
+  goodCount_ = 0;
+  errorCounters_.fill(0);
+  updateAllViews();
+}
+
+void CZelmorDoc::setFont(const archive::LogFont& font) {
+  data_.font = font;
+  changed();
+}
+
+void CZelmorDoc::setTextColor(std::uint32_t color) {
+  data_.textColor = color;
+  changed();
+}
+
+void CZelmorDoc::chooseFont(QWidget* parent) {
+  bool ok = false;
+  QFont chosen = QFontDialog::getFont(&ok, fw::FontFromLogFont(data_.font), parent, QString(),
+                                      QFontDialog::DontUseNativeDialog);
+  if (!ok) return;
+  archive::LogFont font = fw::LogFontFromFont(chosen, data_.font);
+  setFont(font);
+}
+
+void CZelmorDoc::chooseColor(QWidget* parent) {
+  QColor chosen = QColorDialog::getColor(fw::ColorFromColorRef(data_.textColor), parent);
+  if (!chosen.isValid()) return;
+  setTextColor(fw::ColorRefFromColor(chosen));
+}
+
+void CZelmorDoc::useAsDefault() {
+  fw::Profile& p = fw::AppProfile();
+  p.writeInt(kPollSection, "Address", data_.address);
+  p.writeInt(kPollSection, "FunctionValue", data_.function);
+  p.writeInt(kPollSection, "Length", data_.length);
+  p.writeInt(kPollSection, "ScanRate", data_.scanRate);
+  p.writeInt(kPollSection, "SlaveID", data_.slaveId);
+  p.writeInt(kPollSection, "bEnable", data_.enable);
+  p.writeInt(kPollSection, "DisplayFormat", data_.displayFormat);
+  p.writeInt(kPollSection, "OneBased", data_.oneBased);
+  p.writeInt(kPollSection, "PresetSingle", presetSingle_);
+  const archive::LogFont& f = data_.font;
+  p.writeString(kFontSection, "FaceName", QString::fromStdString(f.faceName));
+  p.writeInt(kFontSection, "Height", f.height);
+  p.writeInt(kFontSection, "OutPrecision", f.outPrecision);
+  p.writeInt(kFontSection, "ClipPrecision", f.clipPrecision);
+  p.writeInt(kFontSection, "Quality", f.quality);
+  p.writeInt(kFontSection, "PitchAndFamily", f.pitchAndFamily);
+  p.writeInt(kFontSection, "Weight", f.weight);
+  p.sync();
+}
+
+void CZelmorDoc::setDisplayFormat(int format) {
+  if (format < 0 || format > 9) return;
+  data_.displayFormat = format;
+  changed();
+}
+
+void CZelmorDoc::setOneBased(bool oneBased) {
+  data_.oneBased = oneBased ? 1 : 0;
+  changed();
+}
+
+std::uint16_t CZelmorDoc::takeNotification(std::uint16_t result, int slot) {
+  if (slot != 0 && data_.function >= 1 && data_.function <= 4)
+    zelmor::CopyPollValues(pollSlot_, data_.function, data_.displayFormat, values_.data());
+  me::ReadCounters(pollSlot_, &txCount_, &goodCount_);
+  lastResult_ = zelmor::NormalizeResult(result);
+  int counter = zelmor::ErrorCounterForResult(result);
+  if (counter >= 0) ++errorCounters_[counter];
+  return static_cast<std::uint16_t>(lastResult_);
+}
+
+bool CZelmorDoc::serialize(std::vector<std::uint8_t>* bytes, QString*) const {
+  zelmor::PollDocumentData d = data_;
+  if (fw::ChildFrame* f = frame()) d.placement = f->placement();
+  *bytes = zelmor::EncodePollDocument(d);
+  return true;
+}
+
+bool CZelmorDoc::deserialize(const std::vector<std::uint8_t>& bytes, QString* error) {
+  zelmor::PollDocumentData d = data_;
+  switch (zelmor::DecodePollDocument(bytes, &d)) {
+    case zelmor::DocumentReadResult::kOk:
+      data_ = d;
+      loadedPlacement_ = d.hasPlacement;
+      placementToApply_ = d.placement;
+      return true;
+    case zelmor::DocumentReadResult::kFormatError:
+      // The older layout with an impossible function: say so, open with the defaults.
+      fw::ShowMessage(text::kFileFormatError, fw::MsgIcon::Exclamation);
+      loadedPlacement_ = false;
+      return true;
+    case zelmor::DocumentReadResult::kTruncated:
+      *error = text::kUnexpectedFileFormat;
+      return false;
+  }
+  return false;
+}
+
+void CZelmorDoc::afterLoad() {
+  if (loadedPlacement_)
+    if (fw::ChildFrame* f = frame()) f->applyPlacement(placementToApply_);
+}

@@ -1,0 +1,110 @@
+#pragma once
+// CZelmorDoc: one poll definition, its latest values and counters, its display
+// settings and its registration with the poll scheduler.
+#include <array>
+#include <cstdint>
+
+#include "framework/document.h"
+#include "master/app/core/poll_results.h"
+#include "master/app/core/zelmor_files.h"
+
+class CZelmorView;
+
+// What the Poll Definition dialog edits; the address as shown (protocol
+// address + base) and the function as its list index 0..3.
+struct PollDefinition {
+  int shownAddress = 1;
+  int functionIndex = 2;
+  int length = 10;
+  int scanRate = 1000;
+  int slaveId = 1;
+  int enable = 1;
+  bool operator==(const PollDefinition&) const = default;
+};
+
+class CZelmorDoc : public fw::Document {
+  Q_OBJECT
+
+ public:
+  explicit CZelmorDoc(QObject* parent = nullptr);
+  ~CZelmorDoc() override;
+
+  // ---- Definition and presentation (the file's fields) ----
+  const zelmor::PollDocumentData& data() const { return data_; }
+  int address() const { return data_.address; }
+  int function() const { return data_.function; }
+  int length() const { return data_.length; }
+  int scanRate() const { return data_.scanRate; }
+  int slaveId() const { return data_.slaveId; }
+  int enable() const { return data_.enable; }
+  int displayFormat() const { return data_.displayFormat; }
+  bool oneBased() const { return data_.oneBased != 0; }
+  std::uint32_t textColor() const { return data_.textColor; }
+  const archive::LogFont& font() const { return data_.font; }
+  int presetSingle() const { return presetSingle_; }
+
+  // ---- Run-time state ----
+  int pollSlot() const { return pollSlot_; }
+  std::uint32_t txCount() const { return txCount_; }
+  std::uint32_t goodCount() const { return goodCount_; }
+  int lastResult() const { return lastResult_; }
+  const std::uint8_t* values() const { return values_.data(); }
+  std::uint8_t* mutableValues() { return values_.data(); }
+  const std::array<std::uint32_t, zelmor::kErrorCounterCount>& errorCounters() const { return errorCounters_; }
+
+  // ---- Registration with the scheduler ----
+  // Unregisters the old slot, registers anew with the first view's window and
+  // sets the polling mode. On failure shows the "no more data resources"
+  // message and returns false (the window stays open, unpolled).
+  bool registerPoll();
+  void unregisterPoll();
+
+  // ---- Commands ----
+  PollDefinition definition() const;
+  // OK: takes the values only when something differs. Returns true when it changed.
+  bool takeDefinitionIfChanged(const PollDefinition& definition);
+  // Apply: takes the values unconditionally.
+  void takeDefinition(const PollDefinition& definition);
+  // Poll Once (the dialog has checked that polling is not enabled).
+  void pollOnceWith(const PollDefinition& definition);
+  void showPollDefinitionDialog(QWidget* parent);
+  void readOnce();
+  void resetCounters();
+  void chooseFont(QWidget* parent);
+  void chooseColor(QWidget* parent);
+  // Stores the definition, display format, base, write preset and font as the
+  // profile's defaults for new windows.
+  void useAsDefault();
+  void setDisplayFormat(int format);
+  void setOneBased(bool oneBased);
+  void setFont(const archive::LogFont& font);
+  void setTextColor(std::uint32_t color);
+  bool canReadOnce() const;
+
+  // ---- Notification results (called by the view) ----
+  // Copies values and counts from the slot and counts the error. Returns the
+  // normalized result code.
+  std::uint16_t takeNotification(std::uint16_t result, int slot);
+
+  // ---- Files ----
+  bool serialize(std::vector<std::uint8_t>* bytes, QString* error) const override;
+  bool deserialize(const std::vector<std::uint8_t>& bytes, QString* error) override;
+  void afterLoad() override;
+
+  CZelmorView* view() const;
+
+ private:
+  void clearValues() { values_.fill(0); }
+  void takeFields(const PollDefinition& definition);
+
+  zelmor::PollDocumentData data_;
+  int presetSingle_ = 0;
+  int pollSlot_ = -1;
+  std::uint32_t txCount_ = 0;
+  std::uint32_t goodCount_ = 0;
+  int lastResult_ = 10;
+  std::array<std::uint8_t, 2000> values_{};
+  std::array<std::uint32_t, zelmor::kErrorCounterCount> errorCounters_{};
+  bool loadedPlacement_ = false;
+  archive::WindowPlacement placementToApply_;
+};

@@ -1,0 +1,69 @@
+#pragma once
+// Shared set-up of zelmor's window tests: a private profile per test, the
+// message-box and file-dialog recorders, and the application object.
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+#include "framework/message_box.h"
+#include "framework/profile.h"
+#include "framework/testing/file_dialog_recorder.h"
+#include "framework/testing/message_box_recorder.h"
+#include "framework/window_messages.h"
+#include "master/app/main_frame.h"
+#include "master/app/zelmor_app.h"
+#include "master/app/zelmor_doc.h"
+#include "master/app/zelmor_view.h"
+
+class ZelmorFixture {
+ public:
+  ZelmorFixture() {
+    fw::InstallWindowMessaging();
+    fw::SetApplicationTitle("zelmor");
+    static int profileNumber = 0;
+    fw::SetAppProfile(
+        std::make_unique<fw::Profile>("zelmor", dir.filePath(QString("profile%1.ini").arg(++profileNumber))));
+    boxes = std::make_unique<fw::testing::MessageBoxRecorder>();
+    files = std::make_unique<fw::testing::FileDialogRecorder>();
+  }
+  ~ZelmorFixture() {
+    if (app) {
+      app->exitInstance();
+      app.reset();
+    }
+    files.reset();
+    boxes.reset();
+  }
+
+  CZelmorApp* start(const QStringList& args = {}) {
+    app = std::make_unique<CZelmorApp>();
+    if (!app->initInstance(args)) return nullptr;
+    return app.get();
+  }
+  CMainFrame* frame() const { return app->mainFrame(); }
+  CZelmorDoc* doc() const { return frame()->activeZelmorDocument(); }
+  CZelmorView* view() const { return doc() ? doc()->view() : nullptr; }
+  fw::Profile& profile() const { return fw::AppProfile(); }
+  QString path(const QString& name) const { return dir.filePath(name); }
+
+  QTemporaryDir dir;
+  std::unique_ptr<fw::testing::MessageBoxRecorder> boxes;
+  std::unique_ptr<fw::testing::FileDialogRecorder> files;
+  std::unique_ptr<CZelmorApp> app;
+};
+
+// Runs `drive` on the next modal dialog of type T once it is shown.
+// Gives up after about five seconds of event-loop rounds.
+template <typename T>
+void WhenModal(std::function<void(T*)> drive, int attemptsLeft = 500) {
+  QTimer::singleShot(10, [drive, attemptsLeft] {
+    auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) {
+      if (attemptsLeft > 0) WhenModal<T>(drive, attemptsLeft - 1);  // not shown yet
+      return;
+    }
+    drive(dialog);
+  });
+}

@@ -1,0 +1,164 @@
+// The headless program against a pymodbus server: lines per poll in the
+// data-log layout, --count, documents and workspaces as input, signals, and
+// the exit codes and messages of failures.
+#include <QProcess>
+#include <QRegularExpression>
+#include <QtTest>
+#include <csignal>
+
+#include "common/archive.h"
+#include "master/app/core/zelmor_files.h"
+#include "peer_server.h"
+
+namespace {
+
+struct Run {
+  int exitCode = -1;
+  QStringList lines;
+  QString errors;
+};
+
+Run RunZelmor(const QStringList& args, int timeoutMs = 20000) {
+  QProcess process;
+  process.start(ZELMOR_BINARY, QStringList{"--headless"} + args);
+  Run run;
+  if (!process.waitForFinished(timeoutMs)) {
+    process.kill();
+    process.waitForFinished();
+    run.errors = "timed out";
+    return run;
+  }
+  run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+  run.lines = QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+  run.errors = QString::fromUtf8(process.readAllStandardError());
+  return run;
+}
+
+}  // namespace
+
+class HeadlessTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() { QVERIFY2(peer_.start(), qPrintable(peer_.error())); }
+  void pollsPrintDataLogLines();
+  void formatsAndDelimiters();
+  void errorsAreLoggedAsText();
+  void documentsAndWorkspacesAsInput();
+  void signalEndsWithExitZero();
+  void failuresExitNonZero();
+  void helpPrintsUsage();
+
+ private:
+  QString tcp() const { return QString("127.0.0.1:%1").arg(peer_.port()); }
+  PeerServer peer_;
+  QTemporaryDir dir_;
+};
+
+void HeadlessTest::pollsPrintDataLogLines() {
+  Run run = RunZelmor({"--tcp", tcp(), "--poll", "1:3:2:4:50", "--count", "3"});
+  QCOMPARE(run.exitCode, 0);
+  QCOMPARE(run.lines.size(), 3);
+  QRegularExpression line("^\\d\\d:\\d\\d:\\d\\d,<40003>,-1,5,1004,1005$");
+  for (const QString& l : run.lines) QVERIFY2(line.match(l).hasMatch(), qPrintable(l));
+}
+
+void HeadlessTest::formatsAndDelimiters() {
+  Run fl = RunZelmor({"--tcp", tcp(), "--poll", "1:3:0:4", "--format", "float", "--count", "1"});
+  QCOMPARE(fl.exitCode, 0);
+  QCOMPARE(fl.lines.size(), 1);
+  // Registers 2 and 3 (0xFFFF, 5) make a tiny denormal float.
+  QVERIFY2(fl.lines[0].endsWith(",<40001>,1.000000,0.000000"), qPrintable(fl.lines[0]));
+  Run tab = RunZelmor({"--tcp", tcp(), "--poll", "1:4:0:2", "--format", "hex", "--delimiter", "tab", "--count", "1"});
+  QVERIFY2(tab.lines.value(0).endsWith("\t<30001>\t0x07D0\t0x07D1"), qPrintable(tab.lines.value(0)));
+  Run fixed = RunZelmor({"--tcp", tcp(), "--poll", "1:3:2:2", "--delimiter", "fixed", "--count", "1"});
+  QVERIFY2(fixed.lines.value(0).endsWith(" <40003>     -1      5"), qPrintable(fixed.lines.value(0)));
+  Run coils = RunZelmor({"--tcp", tcp(), "--poll", "1:1:0:4", "--count", "1"});
+  QVERIFY2(coils.lines.value(0).endsWith(",<00001>,1,0,0,1"), qPrintable(coils.lines.value(0)));
+  Run longInverse = RunZelmor({"--tcp", tcp(), "--poll", "1:3:2:2", "--format", "long-inverse", "--count", "1"});
+  QVERIFY2(longInverse.lines.value(0).endsWith(",<40003>,-65531"), qPrintable(longInverse.lines.value(0)));
+}
+
+void HeadlessTest::errorsAreLoggedAsText() {
+  Run run = RunZelmor({"--tcp", tcp(), "--poll", "1:3:399:10", "--count", "2"});
+  QCOMPARE(run.exitCode, 0);
+  QCOMPARE(run.lines.size(), 2);
+  QVERIFY2(run.lines[0].endsWith(",<40400>,Illigal Data Address"), qPrintable(run.lines[0]));
+}
+
+void HeadlessTest::documentsAndWorkspacesAsInput() {
+  zelmor::PollDocumentData d;
+  d.address = 3;
+  d.length = 2;
+  d.oneBased = 0;
+  d.scanRate = 50;
+  d.enable = 0;  // saved disabled: headless polls it anyway
+  QString docPath = dir_.filePath("h.zmd");
+  std::string error;
+  QVERIFY(archive::WriteFileAtomically(docPath.toStdString(), zelmor::EncodePollDocument(d), &error));
+  Run fromDoc = RunZelmor({"--tcp", tcp(), docPath, "--count", "2"});
+  QCOMPARE(fromDoc.exitCode, 0);
+  QCOMPARE(fromDoc.lines.size(), 2);
+  QVERIFY2(fromDoc.lines[0].endsWith(",<00003>,5,1004"), qPrintable(fromDoc.lines[0]));
+
+  zelmor::WorkspaceData w;
+  w.settings.port = zelmor::kTcpPortChoice;
+  w.settings.ipAddress = "127.0.0.1";
+  w.settings.servicePort = peer_.port();
+  w.documents.push_back({{}, "h.zmd", docPath.toStdString()});
+  w.documents.push_back({{}, "h.zmd", docPath.toStdString()});
+  QString wsPath = dir_.filePath("h.zmw");
+  QVERIFY(archive::WriteFileAtomically(wsPath.toStdString(), zelmor::EncodeWorkspace(w), &error));
+  Run fromWorkspace = RunZelmor({wsPath, "--count", "2"});
+  QCOMPARE(fromWorkspace.exitCode, 0);
+  QCOMPARE(fromWorkspace.lines.size(), 4);  // two documents, two polls each
+
+  QFile bad(dir_.filePath("bad.zmw"));
+  QVERIFY(bad.open(QIODevice::WriteOnly));
+  bad.write(QByteArray("\xDE\x0D\x00\x00", 4) + QByteArray(200, '\0'));  // version 3550
+  bad.close();
+  Run refused = RunZelmor({bad.fileName()});
+  QCOMPARE(refused.exitCode, 3);
+  QVERIFY2(refused.errors.contains("File format error"), qPrintable(refused.errors));
+}
+
+void HeadlessTest::signalEndsWithExitZero() {
+  QProcess process;
+  process.start(ZELMOR_BINARY, {"--headless", "--tcp", tcp(), "--poll", "1:3:0:2:50"});
+  QVERIFY(process.waitForStarted());
+  // Wait for the first line: polling is under way.
+  QTRY_VERIFY_WITH_TIMEOUT((process.waitForReadyRead(100), process.canReadLine()), 10000);
+  ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+  QVERIFY(process.waitForFinished(10000));
+  QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+  QCOMPARE(process.exitCode(), 0);
+}
+
+void HeadlessTest::failuresExitNonZero() {
+  quint16 closed = FreeLoopbackPort();
+  Run refused = RunZelmor({"--tcp", QString("127.0.0.1:%1").arg(closed), "--poll", "1:3:0:10", "--timeout", "300"});
+  QCOMPARE(refused.exitCode, 4);
+  QVERIFY2(refused.errors.contains("Modbus/TCP Connection Failed"), qPrintable(refused.errors));
+  Run badIp = RunZelmor({"--tcp", "300.1.1.1:502", "--poll", "1:3:0:10"});
+  QCOMPARE(badIp.exitCode, 4);
+  QVERIFY2(badIp.errors.contains("Modbus/TCP Connection Failed. Invalid IP Address"), qPrintable(badIp.errors));
+  Run serial = RunZelmor({"--serial", dir_.filePath("no-such-tty"), "--poll", "1:3:0:10"});
+  QCOMPARE(serial.exitCode, 4);
+  QVERIFY2(serial.errors.contains("Port not available"), qPrintable(serial.errors));
+  Run badOption = RunZelmor({"--poll", "1:3:0:200"});
+  QCOMPARE(badOption.exitCode, 2);
+  QVERIFY2(badOption.errors.contains("--poll length must be an integer between 1 and 127"), qPrintable(badOption.errors));
+  Run missing = RunZelmor({"--tcp", tcp(), dir_.filePath("gone.zmd")});
+  QCOMPARE(missing.exitCode, 3);
+  QVERIFY2(missing.errors.contains("gone.zmd was not found"), qPrintable(missing.errors));
+}
+
+void HeadlessTest::helpPrintsUsage() {
+  Run help = RunZelmor({"--help"});
+  QCOMPARE(help.exitCode, 0);
+  QVERIFY(help.lines.value(0).startsWith("Usage: zelmor --headless"));
+  QVERIFY(help.lines.join('\n').contains("--poll SLAVE:FUNCTION:ADDRESS:LENGTH[:SCANRATE]"));
+}
+
+QTEST_GUILESS_MAIN(HeadlessTest)
+#include "headless_test.moc"

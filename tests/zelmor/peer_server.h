@@ -1,0 +1,85 @@
+#pragma once
+// Starts the pymodbus test server on a free loopback port and waits until it
+// accepts connections; stops it by its pid.
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QThread>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+// A loopback port that was free a moment ago. Kept below 32768 because the
+// Connection dialog accepts server ports 1..32767 only.
+inline quint16 FreeLoopbackPort() {
+  static quint16 next = static_cast<quint16>(20000 + (::getpid() * 7) % 10000);
+  for (int attempt = 0; attempt < 2000; ++attempt) {
+    quint16 port = next;
+    next = static_cast<quint16>(next >= 32000 ? 20000 : next + 1);
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) return 0;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    if (free) return port;
+  }
+  return 0;
+}
+
+inline bool LoopbackAccepts(quint16 port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return false;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
+  bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  ::close(fd);
+  return ok;
+}
+
+class PeerServer {
+ public:
+  PeerServer() = default;
+  ~PeerServer() { stop(); }
+
+  // False (with the reason in error()) when the server did not come up in time.
+  bool start() {
+    port_ = FreeLoopbackPort();
+    if (port_ == 0) return fail("no free port");
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start("/usr/bin/python3", {ZELMOR_TEST_DIR "/zelmor_peer_server.py", QString::number(port_)});
+    if (!process_.waitForStarted(10000)) return fail("python did not start");
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 20000) {
+      if (process_.state() != QProcess::Running) return fail("server exited");
+      if (LoopbackAccepts(port_)) return true;
+      QThread::msleep(50);  // retry interval while waiting for the port, not a fixed start delay
+    }
+    return fail("server did not accept connections");
+  }
+
+  void stop() {
+    if (process_.state() != QProcess::NotRunning) {
+      process_.kill();  // by pid, the process we started
+      process_.waitForFinished(5000);
+    }
+  }
+
+  quint16 port() const { return port_; }
+  QString error() const { return error_; }
+
+ private:
+  bool fail(const QString& why) {
+    error_ = why;
+    stop();
+    return false;
+  }
+  QProcess process_;
+  quint16 port_ = 0;
+  QString error_;
+};
