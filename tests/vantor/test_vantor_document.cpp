@@ -4,6 +4,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QImage>
+#include <QPainter>
 #include <QtTest>
 
 #include "framework/window_messages.h"
@@ -311,6 +313,35 @@ class VantorDocumentTest : public QObject {
     });
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cellPoint(5));
     QCOMPARE(bits, std::uint16_t(0x8001));
+  }
+
+  void printedPageCarriesHeaderAndCellsRightOfTheMargin() {
+    VantorFixture f;
+    QVERIFY(f.start());
+    f.doc()->applyDefinition(1, 3, 0, 40);
+    QImage page(850, 1100, QImage::Format_RGB32);
+    page.setDotsPerMeterX(3780);  // 96 dpi
+    page.setDotsPerMeterY(3780);
+    page.fill(Qt::white);
+    {
+      QPainter painter(&page);
+      f.view()->renderPage(painter, &page);
+    }
+    // Nothing inside the left tenth of the page; red "No connection" in the second line;
+    // text-coloured cells below.
+    bool inMargin = false, red = false, cells = false;
+    for (int y = 0; y < page.height(); ++y) {
+      for (int x = 0; x < page.width(); ++x) {
+        const QColor c = page.pixelColor(x, y);
+        if (c == Qt::white) continue;
+        if (x < page.width() / 10 - 1) inMargin = true;
+        if (c.red() > 150 && c.green() < 100 && c.blue() < 100) red = true;
+        if (y > 60 && c.red() < 150 && c.blue() < 150) cells = true;
+      }
+    }
+    QVERIFY(!inMargin);
+    QVERIFY(red);
+    QVERIFY(cells);
   }
 
   void closingTheWindowReleasesItsSlot() {
