@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QTextDocument>
 #include <QTimer>
 #include <QtTest>
 #include <atomic>
@@ -197,6 +198,11 @@ class TerminalDialogTest : public QObject {
     QVERIFY(dialog.openPort(Choices(1)));
     Bytes sent(20000);
     for (std::size_t index = 0; index < sent.size(); ++index) sent[index] = static_cast<std::uint8_t>(index);
+    int replacedOrInserted = 0;
+    QTextDocument* document = dialog.receiveBox()->document();
+    connect(document, &QTextDocument::contentsChange, this, [&](int position, int removed, int added) {
+      if (removed != 0 || position != document->characterCount() - 1 - added) ++replacedOrInserted;
+    });
     // The peer writes from its own thread: the pseudo-terminal holds only a
     // few kilobytes, and the GUI thread must stay free to take the bytes.
     std::atomic<bool> written{false};
@@ -204,6 +210,8 @@ class TerminalDialogTest : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(FieldCount(dialog.receiveText()), 20000, 20000);
     peer.join();
     QVERIFY(written.load());
+    // The view was only ever appended to, never set again as a whole.
+    QCOMPARE(replacedOrInserted, 0);
     const QStringList lines = dialog.receiveText().split(QLatin1Char('\n'));
     QCOMPARE(lines.size(), 20000 / TerminalDialog::kBytesPerLine);
     QCOMPARE(lines.first(), QStringLiteral("   0   1   2   3   4   5   6   7   8   9   a   b   c   d   e   f"));
