@@ -98,7 +98,8 @@ bool ServeBuffered(TcpConnection& c) {
   while (c.fill - offset >= 6) {
     const std::uint8_t* request = c.buffer + offset;
     if (request[2] != 0 || request[3] != 0 || request[4] != 0 || request[5] < 2) {
-      CloseConnection(c);
+      // Answer what came before the bad header, then drop the connection.
+      if (Flush(c, &outFill)) CloseConnection(c);
       return false;
     }
     const std::uint32_t needed = 6u + request[5];

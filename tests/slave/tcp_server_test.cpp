@@ -104,6 +104,15 @@ TEST_F(TcpServerTest, MalformedHeadersCloseTheConnection) {
   Client good(port_);
   ASSERT_TRUE(good.send(ReadHoldingRequest(1, 17, 0, 1)));
   ExpectReadReply(good, 1, 0, 1);
+
+  // A good request followed by a bad header in the same segment: the good one
+  // is still answered before the connection closes.
+  Client mixed(port_);
+  auto burst = ReadHoldingRequest(2, 17, 3, 2);
+  burst.insert(burst.end(), bad[0].begin(), bad[0].end());
+  ASSERT_TRUE(mixed.send(burst));
+  ExpectReadReply(mixed, 2, 3, 2);
+  EXPECT_TRUE(mixed.waitClosed(2000));
 }
 
 TEST_F(TcpServerTest, HundredConnectionsAreAllServedAndThe101stIsClosed) {
