@@ -27,7 +27,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr int kSlices = 4;
+constexpr int kSlices = 8;
 
 struct RowResult {
   double requestsPerSecond = 0;
