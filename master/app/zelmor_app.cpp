@@ -77,12 +77,14 @@ bool CZelmorApp::initInstance(const QStringList& args) {
 }
 
 void CZelmorApp::exitInstance() {
+  // The poll thread may be inside a transaction on the link: stop it before
+  // the link is closed under it.
+  masterengine::StopPolling();
   if (isConnected()) {
     masterengine::CloseSerialPort();
     masterengine::TcpDisconnect();
     settings_.connected = 0;
   }
-  masterengine::StopPolling();
 }
 
 bool CZelmorApp::connectLink(bool withDialog, QWidget* parent) {
