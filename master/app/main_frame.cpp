@@ -64,7 +64,6 @@ CMainFrame::CMainFrame(CZelmorApp* app, fw::Profile* profile)
   connect(this, &fw::MdiMainWindow::activeDocumentChanged, this, &CMainFrame::updateCommandUI);
   connect(recentFiles(), &fw::RecentFileList::changed, this,
           [this] { recentFiles()->fillMenu(fileMenu_, recentAnchor_); });
-  connect(recentFiles(), &fw::RecentFileList::openRequested, this, [this](const QString& path) { openDocument(path); });
   recentFiles()->fillMenu(fileMenu_, recentAnchor_);
   idleTimer_ = new QTimer(this);
   connect(idleTimer_, &QTimer::timeout, this, &CMainFrame::updateCommandUI);

@@ -111,7 +111,9 @@ void CZelmorView::draw(QPainter& painter, const fw::RenderTarget& target) {
   if (doc == nullptr) return;
   PollLayout l = layout_;
   int margin = 0;
-  int headerX = target.area.left();
+  // The header stays at the visible left edge when the table scrolls sideways
+  // (the whole window is repainted on a horizontal scroll).
+  int headerX = scrollPosition().x();
   if (target.printing) {
     // One page: rows from the page height, a left margin of a tenth of the page.
     l = computeLayout(painter.device(), target.area.height());

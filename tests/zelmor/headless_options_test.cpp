@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <unistd.h>
+
+#include "common/archive.h"
+
 using namespace zelmor;
 
 namespace {
@@ -96,4 +101,15 @@ TEST(HeadlessOptions, RunRefusesWhatCannotWork) {
   }
   EXPECT_EQ(RunHeadless(many), kExitNoResources);
   EXPECT_EQ(RunHeadless({"--headless", "--tcp", "1.2.3:502", "--poll", "1:3:0:10"}), kExitConnectFailed);
+
+  // A document whose definition the scheduler would refuse is named, not polled.
+  PollDocumentData bad;
+  bad.function = 3;
+  bad.length = 128;
+  std::string path =
+      (std::filesystem::temp_directory_path() / ("zelmor-bad-" + std::to_string(getpid()) + ".zmd")).string();
+  std::string error;
+  ASSERT_TRUE(archive::WriteFileAtomically(path, EncodePollDocument(bad), &error)) << error;
+  EXPECT_EQ(RunHeadless({"--headless", "--tcp", "127.0.0.1:1502", path}), kExitBadFile);
+  std::filesystem::remove(path);
 }

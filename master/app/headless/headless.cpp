@@ -241,6 +241,29 @@ std::string LocalTimeText() {
   return text;
 }
 
+// A document whose definition the scheduler would refuse: say which field is wrong.
+std::string CheckDefinition(const PollDocumentData& d) {
+  if (d.function < 1 || d.function > 4) return "function " + std::to_string(d.function) + " is not 1..4";
+  int maxLength = d.function >= 3 ? 127 : 2000;
+  if (d.length < 1 || d.length > maxLength)
+    return "length " + std::to_string(d.length) + " is not 1.." + std::to_string(maxLength);
+  if (d.address < 0 || d.address > 65535) return "address " + std::to_string(d.address) + " is not 0..65535";
+  if (d.slaveId < 1 || d.slaveId > 255) return "slave " + std::to_string(d.slaveId) + " is not 1..255";
+  if (d.scanRate < 20 || d.scanRate > 60000) return "scan rate " + std::to_string(d.scanRate) + " is not 20..60000";
+  if (!valuefmt::IsValidFormat(d.displayFormat)) return "display format " + std::to_string(d.displayFormat) + " is not 0..9";
+  return {};
+}
+
+bool Accept(const std::string& path, const PollDocumentData& d, std::vector<PollDocumentData>* documents) {
+  std::string problem = CheckDefinition(d);
+  if (!problem.empty()) {
+    std::fprintf(stderr, "zelmor: %s: %s\n", path.c_str(), problem.c_str());
+    return false;
+  }
+  documents->push_back(d);
+  return true;
+}
+
 bool LoadFiles(HeadlessOptions& o, std::vector<PollDocumentData>* documents) {
   for (const std::string& path : o.files) {
     std::vector<std::uint8_t> bytes;
@@ -275,7 +298,7 @@ bool LoadFiles(HeadlessOptions& o, std::vector<PollDocumentData>* documents) {
           std::fprintf(stderr, "zelmor: %s: cannot read the poll document %s\n", path.c_str(), record.path.c_str());
           return false;
         }
-        documents->push_back(d);
+        if (!Accept(record.path, d, documents)) return false;
       }
     } else {
       PollDocumentData d;
@@ -286,7 +309,7 @@ bool LoadFiles(HeadlessOptions& o, std::vector<PollDocumentData>* documents) {
                                                                 : res::text::kUnexpectedFileFormat);
         return false;
       }
-      documents->push_back(d);
+      if (!Accept(path, d, documents)) return false;
     }
   }
   return true;
@@ -343,18 +366,19 @@ int RunHeadless(const std::vector<std::string>& args) {
     me::SetPollMode(p.slot, me::kModeContinuous);
   }
 
+  // A signal during a slow connect must still end the run cleanly.
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+
   ConnectOutcome outcome = ConnectLink(options.settings);
   if (!outcome.connected) {
     std::fprintf(stderr, "zelmor: %s\n", outcome.message.c_str());
     platform::SetMessagePoster(nullptr);
     return kExitConnectFailed;
   }
-
-  struct sigaction action {};
-  action.sa_handler = OnSignal;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
 
   std::size_t finished = 0;
   while (!gStop.load() && (options.count == 0 || finished < polls.size())) {
