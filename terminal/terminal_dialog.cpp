@@ -50,7 +50,15 @@ constexpr int kAboutCommand = 16;
 void ShowPortErrorBox(const std::string& message, const std::string& title) {
   const QString text = QString::fromStdString(message);
   const QString caption = QString::fromStdString(title);
-  auto show = [text, caption] { fw::ShowMessage(text, fw::MsgIcon::Stop, fw::MsgButtons::Ok, nullptr, caption); };
+  auto show = [text, caption] {
+    // A port that keeps failing (a timed send to a vanished device) would
+    // otherwise stack one modal box on another; one at a time is enough.
+    static bool showing = false;
+    if (showing) return;
+    showing = true;
+    fw::ShowMessage(text, fw::MsgIcon::Stop, fw::MsgButtons::Ok, nullptr, caption);
+    showing = false;
+  };
   QCoreApplication* application = QCoreApplication::instance();
   if (application == nullptr) return;
   if (QThread::currentThread() == application->thread()) {

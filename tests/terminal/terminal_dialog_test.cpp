@@ -492,6 +492,41 @@ class TerminalDialogTest : public QObject {
     platform::testing::FakeSerialPort::uninstall();
   }
 
+  void failingTimedSendDoesNotStackErrorBoxes() {
+    // A box that stays open for a while, turning the event loop as a modal box does.
+    struct ModalBoxes : fw::MessageBoxService {
+      int shown = 0;
+      int depth = 0;
+      int maxDepth = 0;
+      fw::MsgResult show(QWidget*, const QString&, const QString&, fw::MsgIcon, fw::MsgButtons) override {
+        ++shown;
+        maxDepth = std::max(maxDepth, ++depth);
+        QEventLoop loop;
+        QTimer::singleShot(150, &loop, &QEventLoop::quit);
+        loop.exec();
+        --depth;
+        return fw::MsgResult::Ok;
+      }
+    } modalBoxes;
+    boxes_.reset();
+    fw::SetMessageBoxService(&modalBoxes);
+    auto fake = std::make_shared<platform::testing::FakeSerialPort>();
+    fake->install();
+    {
+      TerminalDialog dialog;
+      QVERIFY(dialog.openPort(Choices(1)));
+      fake->setFailWrites(true);
+      dialog.intervalEdit()->setText(QStringLiteral("10"));
+      dialog.timedSendBox()->click();
+      QTRY_VERIFY(modalBoxes.shown >= 2);
+      dialog.timedSendBox()->click();
+      QTest::qWait(200);
+    }
+    platform::testing::FakeSerialPort::uninstall();
+    fw::SetMessageBoxService(nullptr);
+    QCOMPARE(modalBoxes.maxDepth, 1);
+  }
+
  private:
   std::unique_ptr<PtyPair> ptys_[5];
   std::unique_ptr<fw::testing::MessageBoxRecorder> boxes_;
