@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 
@@ -195,6 +196,22 @@ void CMainFrame::createActions() {
   addCommand(help, res::ID_HELP_WEB, menu::kOnTheWeb, &M::onWeb);
   help->addSeparator();
   addCommand(help, res::ID_APP_ABOUT, menu::kAbout, &M::onAbout);
+
+  const std::pair<int, QStyle::StandardPixmap> icons[] = {
+      {res::ID_FILE_NEW, QStyle::SP_FileIcon},
+      {res::ID_FILE_OPEN, QStyle::SP_DialogOpenButton},
+      {res::ID_FILE_SAVE, QStyle::SP_DialogSaveButton},
+      {res::ID_FILE_PRINT, QStyle::SP_FileDialogContentsView},
+      {res::ID_SETUP_RESET_COUNTERS, QStyle::SP_BrowserReload},
+      {res::ID_SETUP_POLL_DEFINITION, QStyle::SP_FileDialogDetailedView},
+      {res::ID_DISCONNECT, QStyle::SP_MediaStop},
+      {res::ID_QUICK_CONNECT, QStyle::SP_MediaPlay},
+      {res::ID_SETUP_READ_ONCE, QStyle::SP_MediaSkipForward},
+      {res::ID_DISPLAY_COMMUNICATION, QStyle::SP_ComputerIcon},
+      {res::ID_APP_ABOUT, QStyle::SP_MessageBoxInformation},
+  };
+  for (const auto& [id, pixmap] : icons) action(id)->setIcon(style()->standardIcon(pixmap));
+  toolBar_->setIconSize(QSize(16, 16));
 
   // Toolbar: New, Open, Save, Print | Reset Counters | Poll Definition |
   // Disconnect, Quick Connect | Read Once | Communication | About.

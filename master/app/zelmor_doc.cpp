@@ -47,7 +47,10 @@ CZelmorDoc::CZelmorDoc(QObject* parent) : fw::Document(parent) {
   f.faceName = p.readString(kFontSection, "FaceName", "Courier New").left(archive::kFaceNameMax).toStdString();
 }
 
-CZelmorDoc::~CZelmorDoc() = default;
+CZelmorDoc::~CZelmorDoc() {
+  // Normally the view has freed the slot already; never leave one behind.
+  unregisterPoll();
+}
 
 CZelmorView* CZelmorDoc::view() const { return qobject_cast<CZelmorView*>(firstView()); }
 
