@@ -275,6 +275,7 @@ void CMainFrame::onOpenWorkspace() {
   QString path = fw::GetOpenFilePath(this, text::kOpenWorkspaceTitle, text::kWorkspaceFilter, "zmw",
                                      app_->workspaceName());
   if (path.isEmpty()) return;
+  app_->setWorkspaceName(path);
   LoadWorkspace(*app_, path, true);
   updateCommandUI();
 }

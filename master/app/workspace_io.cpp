@@ -20,7 +20,7 @@ bool SaveWorkspace(CZelmorApp& app, const QString& path) {
     fw::ShowMessage(text::kWorkspaceNotSaved, fw::MsgIcon::Exclamation, fw::MsgButtons::Ok, frame);
     return false;
   }
-  app.setWorkspaceName(QFileInfo(path).fileName());
+  app.setWorkspaceName(path);  // proposed again, in the same folder, by the next dialog
   QFileInfo target(path);
   if (!QFileInfo(target.absolutePath()).isWritable() || (target.exists() && !target.isWritable())) {
     fw::ShowMessage(text::kFileOpenError, fw::MsgIcon::Exclamation, fw::MsgButtons::Ok, frame);

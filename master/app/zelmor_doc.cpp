@@ -108,12 +108,12 @@ void CZelmorDoc::pollOnceWith(const PollDefinition& d) {
   PollDefinition current = definition();
   PollDefinition wanted = d;
   wanted.enable = current.enable;  // compare everything but the enable flag
+  data_.enable = d.enable;
   if (!(wanted == current)) {
     takeFields(d);
     clearValues();
     registerPoll();
   }
-  data_.enable = d.enable;
   if (pollSlot_ != -1) me::SetPollMode(pollSlot_, me::kModeOnce);
   changed();
 }

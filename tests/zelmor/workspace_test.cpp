@@ -178,7 +178,7 @@ void WorkspaceTest::workspaceSavePromptsAndLayout() {
   // The next dialog proposes the name chosen last.
   fx.files->script({QString()});
   fx.frame()->action(res::ID_FILE_SAVE_WORKSPACE)->trigger();
-  QCOMPARE(fx.files->requests().last().initialName, QString("mine.zmw"));
+  QCOMPARE(fx.files->requests().last().initialName, fx.path("mine.zmw"));
   QVERIFY(fx.frame()->recentFiles()->files().contains(fx.path("mine.zmw")));
 }
 
