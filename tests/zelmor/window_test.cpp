@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QCheckBox>
 #include <QLabel>
+#include <QPainter>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -32,6 +33,7 @@ class WindowTest : public QObject {
   void displayFormatsAndLabelsOnScreen();
   void headerAndErrorLine();
   void layoutRules();
+  void printedPageUsesThePageAndAMargin();
   void doubleClickFindsTheItem();
   void notificationsCountErrors();
   void menusFollowTheState();
@@ -356,6 +358,28 @@ void WindowTest::layoutRules() {
   QVERIFY(view->totalSize().height() > view->viewport()->height());
 }
 
+void WindowTest::printedPageUsesThePageAndAMargin() {
+  ZelmorFixture fx;
+  QVERIFY(fx.start());
+  CZelmorView* view = fx.view();
+  fx.doc()->takeDefinition({1, 2, 100, 1000, 1, 1});
+  QImage page(850, 1100, QImage::Format_RGB32);
+  page.fill(Qt::white);
+  {
+    QPainter painter(&page);
+    view->renderPage(painter, &page);
+  }
+  // Nothing is drawn left of the margin (a tenth of the page width).
+  for (int y = 0; y < page.height(); ++y)
+    for (int x = 0; x < 85; ++x) QCOMPARE(page.pixel(x, y), QColor(Qt::white).rgb());
+  bool inked = false;
+  for (int x = 85; x < page.width() && !inked; ++x)
+    if (page.pixel(x, view->layout().rowHeight / 2) != QColor(Qt::white).rgb()) inked = true;
+  QVERIFY(inked);  // the header line is printed
+  // The screen layout is unchanged by printing.
+  QCOMPARE(view->layout().rowsPerColumn, view->computeLayout(view->viewport(), view->viewport()->height()).rowsPerColumn);
+}
+
 void WindowTest::doubleClickFindsTheItem() {
   ZelmorFixture fx;
   QVERIFY(fx.start());
@@ -444,6 +468,9 @@ void WindowTest::menusFollowTheState() {
   QCOMPARE(fx.profile().readInt("View", "AlwaysOnTop", -1), 1);
   frame->action(res::ID_VIEW_ALWAYS_ON_TOP)->trigger();
   QVERIFY(!frame->alwaysOnTop());
+  // The about box names the program and its version.
+  frame->action(res::ID_APP_ABOUT)->trigger();
+  QVERIFY2(fx.boxes->lastText().startsWith("Zelmor Version "), qPrintable(fx.boxes->lastText()));
   // Without a document the document menus disappear.
   fx.frame()->frameOf(fx.doc())->closeWithoutAsking();
   QTRY_COMPARE(frame->documents().size(), 0);
