@@ -73,6 +73,7 @@ constexpr int kFormatCommandIds[10] = {32775, 32776, 32777, 32780, 32781, 32782,
 constexpr const char* kPlcAddresses = "&PLC Addresses (Base 1)";
 constexpr const char* kProtocolAddresses = "P&rotocol Addresses (Base 0)";
 constexpr const char* kCommunication = "&Communication...";
+constexpr const char* kToolbar = "&Toolbar";
 constexpr const char* kStatusBar = "&Status Bar";
 constexpr const char* kAlwaysOnTop = "&Always On Top";
 constexpr const char* kCascade = "&Cascade";

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QToolBar>
 #include <unistd.h>
 
 #include "framework/application.h"
@@ -160,6 +161,11 @@ void CMainFrame::createMenus() {
           &CMainFrame::communicationCommand);
 
   QMenu* view = menuBar()->addMenu(Text(kMenuView));
+  QToolBar* toolBar = addToolBar(Text(kToolbar).remove(QLatin1Char('&')));
+  toolBar->setObjectName(QStringLiteral("toolbar"));
+  QAction* toolBarAction = toolBar->toggleViewAction();
+  toolBarAction->setText(Text(kToolbar));
+  view->addAction(toolBarAction);
   QAction* statusBarAction = view->addAction(Text(kStatusBar));
   statusBarAction->setCheckable(true);
   statusBarAction->setChecked(true);
@@ -184,6 +190,16 @@ void CMainFrame::createMenus() {
   connect(addCommand(help, ID_APP_ABOUT, kAbout), &QAction::triggered, this, [this] {
     fw::ShowAboutBox(this, Text(vantorres::kProductName), QStringLiteral(SUITE_VERSION_TEXT));
   });
+
+  // Toolbar: New, Open, Save, Print | Slave Definition | Disconnect, Quick Connect | Communication | About.
+  for (int id : {int(ID_FILE_NEW), int(ID_FILE_OPEN), int(ID_FILE_SAVE), int(ID_FILE_PRINT), 0,
+                 int(ID_SLAVE_DEFINITION), 0, int(ID_DISCONNECT), int(ID_QUICK_CONNECT), 0, int(ID_COMMUNICATION), 0,
+                 int(ID_APP_ABOUT)}) {
+    if (id == 0)
+      toolBar->addSeparator();
+    else
+      toolBar->addAction(action(id));
+  }
 
   for (QMenu* menu : menuBar()->findChildren<QMenu*>())
     connect(menu, &QMenu::aboutToShow, this, &CMainFrame::updateCommands);
