@@ -7,6 +7,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -79,7 +81,8 @@ bool SetModemBit(int fd, int bit, bool on) {
 
 class PosixSerialDevice final : public SerialDevice {
  public:
-  PosixSerialDevice(int fd, const termios& original) : fd_(fd), original_(original) {
+  PosixSerialDevice(int fd, const termios& original)
+      : fd_(fd), original_(original), pseudoTerminal_(detail::IsPseudoTerminal(fd)) {
     haveCounts_ = ioctl(fd_, TIOCGICOUNT, &lastCounts_) == 0;
   }
 
@@ -95,7 +98,12 @@ class PosixSerialDevice final : public SerialDevice {
     if (tcgetattr(fd_, &t) != 0) return false;
     bool standard = true;
     if (!detail::BuildTermios(settings, &t, &standard)) return false;
-    if (tcsetattr(fd_, TCSANOW, &t) != 0) return false;
+    if (tcsetattr(fd_, TCSANOW, &t) != 0) {
+      // A pseudo-terminal (virtual port pair) keeps its own framing, always 8
+      // bits without parity, and the C library reports that as EINVAL although
+      // everything else applied. Only a real UART refusing the settings fails.
+      if (!(pseudoTerminal_ && errno == EINVAL && AppliedApartFromFraming(t))) return false;
+    }
     if (!standard && !detail::SetArbitraryBaud(fd_, settings.baudRate)) return false;
     // tcsetattr succeeds when any part applied. Check the rate; the framing is
     // not checked because pseudo-terminals (virtual port pairs) force 8N1.
@@ -347,8 +355,19 @@ class PosixSerialDevice final : public SerialDevice {
     return produced;
   }
 
+  // Whether the device holds everything of `wanted` except data bits and parity.
+  bool AppliedApartFromFraming(const termios& wanted) const {
+    termios applied{};
+    if (tcgetattr(fd_, &applied) != 0) return false;
+    constexpr tcflag_t kFraming = CSIZE | PARENB | PARODD | CMSPAR;
+    return (applied.c_cflag & ~kFraming) == (wanted.c_cflag & ~kFraming) && applied.c_iflag == wanted.c_iflag &&
+           applied.c_oflag == wanted.c_oflag && applied.c_lflag == wanted.c_lflag &&
+           cfgetospeed(&applied) == cfgetospeed(&wanted) && cfgetispeed(&applied) == cfgetispeed(&wanted);
+  }
+
   int fd_;
   termios original_;
+  bool pseudoTerminal_;
   SerialTimeouts timeouts_{};
   bool parityEnabled_ = false;
   bool dsrOutputFlow_ = false;
@@ -398,6 +417,14 @@ class PosixSerialDevice final : public SerialDevice {
 }  // namespace
 
 namespace detail {
+
+bool IsPseudoTerminal(int fd) {
+  struct stat status {};
+  if (fstat(fd, &status) != 0 || !S_ISCHR(status.st_mode)) return false;
+  const unsigned major = major(status.st_rdev);
+  // Unix98 pty slaves (136..143) and the legacy BSD ones (3).
+  return (major >= 136 && major <= 143) || major == 3;
+}
 
 void MakeRaw(termios* settings) {
   cfmakeraw(settings);

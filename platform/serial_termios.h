@@ -7,6 +7,8 @@
 
 namespace platform::detail {
 
+// True for the device side of a pseudo-terminal, which keeps its own framing.
+bool IsPseudoTerminal(int fd);
 // Raw 8-bit mode with line-error marking (INPCK, PARMRK) and reads that never block.
 void MakeRaw(termios* settings);
 // Raw mode plus the framing, flow control and speed of `settings`. Rates without a

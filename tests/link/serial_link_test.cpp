@@ -374,3 +374,35 @@ INSTANTIATE_TEST_SUITE_P(
                       BaudRow{56000, 1, 32, 20}, BaudRow{57600, 1, 32, 20}, BaudRow{115200, 1, 32, 20},
                       // Rates outside the table: no slave gap; times of the next slower listed rate.
                       BaudRow{110, 32, 1720, 0}, BaudRow{7200, 2, 480, 0}, BaudRow{230400, 1, 32, 0}));
+
+// Virtual port pairs (ptys, socat) keep their own framing: every line setting
+// the connection dialogs offer must open, with and without the line options,
+// and bytes must still pass both ways.
+TEST_F(SerialLinkPtyTest, EveryDialogLineSettingOpensAVirtualPort) {
+  const std::uint32_t rates[] = {300, 9600, 14400, 56000, 115200};
+  const std::uint8_t optionSets[] = {0, kOptionDsrFlow | kOptionCtsFlow, kOptionRtsToggle, kOptionXonXoff};
+  SetSerialTimeouts(100, 0, 300, 0, 300);  // stored while closed, applied at every open
+  for (std::uint8_t options : optionSets) {
+    SetLineOptions(options);
+    for (std::uint32_t rate : rates) {
+      for (int dataBits : {7, 8}) {
+        for (int parity : {0, 1, 2}) {
+          for (int stopBits : {0, 2}) {
+            SCOPED_TRACE(::testing::Message() << "options " << int(options) << ", " << rate << " baud, " << dataBits
+                                              << " data bits, parity " << parity << ", stop bits " << stopBits);
+            ASSERT_TRUE(OpenSerialPort(1, rate, dataBits, parity, stopBits)) << LastSerialOpenError().systemText;
+            const std::uint8_t request[] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x0A, 0xC5, 0xCD};
+            if ((options & (kOptionDsrFlow | kOptionCtsFlow)) == 0) {
+              ASSERT_TRUE(SerialWrite(request, sizeof request));
+              EXPECT_EQ(pty.receive(sizeof request), std::vector<std::uint8_t>(request, request + sizeof request));
+              pty.send({0x12, 0xFF, 0x00});
+              std::uint8_t buffer[3] = {};
+              EXPECT_EQ(SerialRead(buffer, 3), 3);
+            }
+            EXPECT_TRUE(CloseSerialPort());
+          }
+        }
+      }
+    }
+  }
+}

@@ -436,3 +436,45 @@ TEST(SerialDeviceModem, PseudoTerminalHasNoRs485) {
   EXPECT_TRUE(device->configure(settings));
   EXPECT_EQ(device->pollDescriptor() >= 0, true);
 }
+
+// A pty forces 8 bits without parity, which the C library reports as a refusal;
+// the device must take every framing anyway, whatever framing it had before,
+// while the rest (rate, raw mode, error marking) is applied.
+TEST(SerialDeviceConfigure, PseudoTerminalTakesEveryFraming) {
+  PtyPair pty;
+  EXPECT_TRUE(detail::IsPseudoTerminal(pty.slaveFd()));
+  const int devNull = ::open("/dev/null", O_RDWR);
+  ASSERT_GE(devNull, 0);
+  EXPECT_FALSE(detail::IsPseudoTerminal(devNull));
+  ::close(devNull);
+
+  auto device = OpenOrFail(pty.path());
+  ASSERT_NE(device, nullptr);
+  for (std::uint32_t rate : {9600u, 14400u}) {
+    for (std::uint8_t dataBits : {7, 8}) {
+      for (Parity parity : {Parity::None, Parity::Odd, Parity::Even}) {
+        for (StopBits stopBits : {StopBits::One, StopBits::Two}) {
+          SCOPED_TRACE(::testing::Message() << rate << " " << int(dataBits) << " " << int(parity) << " "
+                                            << int(stopBits));
+          // Start from the framing furthest from the wanted one.
+          SerialLineSettings before;
+          before.baudRate = 19200;
+          before.dataBits = dataBits == 7 ? 8 : 7;
+          before.parity = parity == Parity::None ? Parity::Even : Parity::None;
+          before.stopBits = stopBits == StopBits::One ? StopBits::Two : StopBits::One;
+          ASSERT_TRUE(device->configure(before));
+          SerialLineSettings settings;
+          settings.baudRate = rate;
+          settings.dataBits = dataBits;
+          settings.parity = parity;
+          settings.stopBits = stopBits;
+          ASSERT_TRUE(device->configure(settings));
+          const ProbedSettings t = DeviceSettings(pty.slaveFd());
+          EXPECT_EQ(t.outputSpeed, rate);
+          EXPECT_EQ((t.cflag & CSTOPB) != 0, stopBits == StopBits::Two);
+          EXPECT_TRUE(t.iflag & PARMRK);
+        }
+      }
+    }
+  }
+}
