@@ -59,7 +59,7 @@ VndResult DecodeVnd(const std::uint8_t* data, std::size_t size, VndDocument* out
   } else {
     if (second < 0 || second > 3) return VndResult::FormatError;
     d.address = first;
-    d.table = second;
+    d.table = second + 1;  // the older layout stored the list index 0..3
     d.length = third;
   }
   d.slaveId = r.int32();

@@ -111,6 +111,20 @@ class Serving(unittest.TestCase):
                 self.assertEqual(v.stop(), 0)
                 self.assertEqual(reply[9:11], struct.pack(">H", expected), args)
 
+    def test_older_layout_file_with_table_index_0_serves_coils(self):
+        # Files without the 2000 marker store the table as the list index 0..3.
+        with tempfile.TemporaryDirectory() as directory:
+            current = vantor_process.vnd_image(10, 1, 8, 5, bytes([1, 0, 1, 1]))
+            path = os.path.join(directory, "older.vnd")
+            with open(path, "wb") as f:
+                f.write(struct.pack("<3i", 10, 0, 8) + current[16:-44])
+            v = vantor_process.Vantor(VANTOR, [path, "--tcp", "127.0.0.1:0"])
+            with socket.create_connection(("127.0.0.1", v.tcp_port())) as s:
+                s.sendall(bytes([0, 3, 0, 0, 0, 6, 5, 1, 0, 10, 0, 4]))
+                reply = s.recv(64)
+            self.assertEqual(v.stop(), 0)
+            self.assertEqual(reply, bytes([0, 3, 0, 0, 0, 4, 5, 1, 1, 0x0D]))
+
     def test_serial_ready_line_and_sigterm(self):
         modem = vantor_process.NullModem()
         try:

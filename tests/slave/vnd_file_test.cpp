@@ -93,11 +93,23 @@ TEST(VndFile, OlderLayoutWithoutMarkerAndPlacement) {
   ASSERT_EQ(image.size(), 20541u + 5u);
   vnd::VndDocument d;
   ASSERT_EQ(vnd::DecodeVnd(image, &d), vnd::VndResult::Ok);
-  EXPECT_EQ(d.table, 2);
+  EXPECT_EQ(d.table, 3) << "the older layout's list index 2 is holding registers";
   EXPECT_EQ(d.font.faceName, "Arial");
   ExpectHandMadeFields(d);
   EXPECT_FALSE(d.hasPlacement);
   EXPECT_EQ(d.placement, archive::WindowPlacement{}) << "default placement";
+
+  // Every list index 0..3 maps to a table the engine accepts.
+  for (std::int32_t index = 0; index <= 3; ++index) {
+    vnd::VndDocument older;
+    ASSERT_EQ(vnd::DecodeVnd(HandMadeImage(false, index, "Arial"), &older), vnd::VndResult::Ok);
+    EXPECT_EQ(older.table, index + 1);
+    const Bytes resaved = vnd::EncodeVnd(older);
+    EXPECT_EQ(resaved.size(), 20546u + 4u + 44u) << "saved again in the current layout";
+    vnd::VndDocument reloaded;
+    ASSERT_EQ(vnd::DecodeVnd(resaved, &reloaded), vnd::VndResult::Ok);
+    EXPECT_EQ(reloaded.table, index + 1) << "the current layout keeps the table as it is";
+  }
 
   for (std::int32_t table : {-1, 4, 2000 - 1}) {
     vnd::VndDocument untouched;
