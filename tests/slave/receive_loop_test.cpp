@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <thread>
 #include <unistd.h>
 
@@ -51,6 +52,19 @@ class ReceiveLoopTest : public ::testing::Test {
     ::close(slaveSide_);
   }
   void Write(const std::string& text) { Write(Bytes(text.begin(), text.end())); }
+  // Writes and waits until the bytes are queued on the slave side of the pty,
+  // so that the next receive step reads them.
+  void WriteAndWaitQueued(const Bytes& bytes) {
+    int before = 0;
+    ASSERT_EQ(::ioctl(slaveSide_, FIONREAD, &before), 0);
+    Write(bytes);
+    const std::uint32_t start = platform::TickCount();
+    int queued = 0;
+    while (::ioctl(slaveSide_, FIONREAD, &queued) == 0 && queued < before + int(bytes.size())) {
+      ASSERT_LT(platform::TickCount() - start, 2000u) << "bytes never reached the slave side";
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
   void Write(const Bytes& bytes) { ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
   // Everything the slave sends within the time-out, ending early once `count` bytes are in.
   Bytes Read(std::size_t count, int timeoutMs) {
@@ -116,6 +130,59 @@ TEST_F(ReceiveLoopTest, RtuRequestIsAnsweredAndSilenceSplitsFrames) {
   EXPECT_EQ(frames[0], Bytes(request.begin(), request.begin() + 4));
   EXPECT_EQ(frames[1], Bytes(request.begin() + 4, request.end()));
   EXPECT_TRUE(Read(1, 200).empty());
+}
+
+// Stepping the RTU receiver by hand (thread stopped): idle steps that add up to
+// no more than the 20 ms threshold keep the bytes together, a longer silence
+// ends the frame.
+TEST_F(ReceiveLoopTest, RtuSilenceCountsIdleStepsAgainstTheThreshold) {
+  slaveloop::SetLinkMode(slaveloop::kLinkRtu);
+  slaveloop::ResetReceivers();
+  ASSERT_TRUE(slaveloop::OpenSlaveSerialPort(kPort, 9600, 8, 0, 0));
+  const Bytes request = WithCrc(kReadTwo);
+  const Bytes expected = WithCrc({1, 3, 4, 0x11, 0x22, 0x33, 0x44});
+
+  WriteAndWaitQueued(Bytes(request.begin(), request.begin() + 3));
+  slaveloop::RtuStep();
+  slaveloop::RtuStep();  // idle, but only a moment of silence
+  slaveloop::RtuStep();
+  WriteAndWaitQueued(Bytes(request.begin() + 3, request.end()));
+  slaveloop::RtuStep();
+  EXPECT_TRUE(WaitReceived(1, 0).empty()) << "no frame before the silence";
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  slaveloop::RtuStep();
+  auto frames = WaitReceived(1, 0);
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0], request) << "one frame across the short pause";
+  EXPECT_EQ(Read(expected.size(), 2000), expected);
+
+  ClearFrames();
+  WriteAndWaitQueued(Bytes(request.begin(), request.begin() + 3));
+  slaveloop::RtuStep();
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  slaveloop::RtuStep();  // more than 20 ms without a byte: the frame ends here
+  WriteAndWaitQueued(Bytes(request.begin() + 3, request.end()));
+  slaveloop::RtuStep();
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  slaveloop::RtuStep();
+  frames = WaitReceived(2, 0);
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_EQ(frames[0], Bytes(request.begin(), request.begin() + 3));
+  EXPECT_EQ(frames[1], Bytes(request.begin() + 3, request.end()));
+  EXPECT_TRUE(Read(1, 100).empty());
+}
+
+TEST_F(ReceiveLoopTest, SilenceThresholdFollowsTheBaudRate) {
+  const std::pair<std::uint32_t, std::uint16_t> rates[] = {
+      {300, 300}, {600, 150}, {1200, 80}, {2400, 40}, {4800, 20}, {56000, 20}, {115200, 20}, {2400, 40}};
+  for (const auto& [baud, threshold] : rates) {
+    slaveloop::OpenSlaveSerialPort(kPort, baud, 8, 0, 0);
+    EXPECT_EQ(slaveloop::RtuSilenceThreshold(), threshold) << baud;
+    slaveloop::CloseSlaveSerialPort();
+  }
+  slaveloop::OpenSlaveSerialPort(kPort, 250000, 8, 0, 0);
+  EXPECT_EQ(slaveloop::RtuSilenceThreshold(), 40) << "a rate outside the table keeps the previous threshold";
+  slaveloop::CloseSlaveSerialPort();
 }
 
 TEST_F(ReceiveLoopTest, RtuCrcErrorIsShownButNotAnswered) {
