@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
 #include <thread>
 
 #include "slave/receive_loop.h"
@@ -153,6 +154,66 @@ TEST_F(TcpServerTest, IdleConnectionsAreClosed) {
   EXPECT_GE(platform::TickCount() - start, 900u) << "not before the idle limit";
   ASSERT_TRUE(busy.send(ReadHoldingRequest(2, 17, 0, 1)));
   ExpectReadReply(busy, 2, 0, 1);
+}
+
+// Random requests for a served and an unserved unit, cut into random segments:
+// every request to the served unit gets exactly one well-formed reply, in
+// order; the unserved one is consumed silently; a malformed header at the end
+// closes the connection after the replies before it.
+TEST_F(TcpServerTest, RandomRequestStreamsAreAnsweredInOrder) {
+  std::mt19937 random(5021);
+  static const std::uint8_t functions[] = {1, 2, 3, 4, 5, 6, 15, 16, 22, 23, 7, 0x2B, 0x81};
+  for (int round = 0; round < 30; ++round) {
+    Client c(port_);
+    ASSERT_TRUE(c.connected());
+    std::vector<std::uint8_t> stream;
+    std::vector<std::pair<std::uint16_t, std::uint8_t>> expected;  // transaction id, function
+    const int requests = 1 + static_cast<int>(random() % 25);
+    for (int i = 0; i < requests; ++i) {
+      const std::uint16_t transaction = static_cast<std::uint16_t>(round * 100 + i);
+      const std::uint8_t unit = random() % 5 == 0 ? 99 : 17;
+      std::vector<std::uint8_t> pdu{functions[random() % sizeof functions]};
+      const int extra = static_cast<int>(random() % 12);
+      for (int k = 0; k < extra; ++k) pdu.push_back(static_cast<std::uint8_t>(k % 2 == 0 ? 0 : random() % 120));
+      const std::uint16_t length = static_cast<std::uint16_t>(pdu.size() + 1);
+      const std::uint8_t header[7] = {static_cast<std::uint8_t>(transaction >> 8),
+                                      static_cast<std::uint8_t>(transaction), 0, 0, 0,
+                                      static_cast<std::uint8_t>(length), unit};
+      stream.insert(stream.end(), header, header + 7);
+      stream.insert(stream.end(), pdu.begin(), pdu.end());
+      if (unit == 17) expected.emplace_back(transaction, pdu[0]);
+    }
+    const bool endsMalformed = round % 3 == 0;
+    if (endsMalformed) stream.insert(stream.end(), {0, 0, 0, 7, 0, 6, 17, 3, 0, 0, 0, 1});
+    for (std::size_t sent = 0; sent < stream.size();) {
+      const std::size_t piece = std::min<std::size_t>(stream.size() - sent, 1 + random() % 40);
+      ASSERT_TRUE(c.send({stream.begin() + sent, stream.begin() + sent + piece}));
+      sent += piece;
+    }
+    for (const auto& [transaction, function] : expected) {
+      const auto header = c.receive(6, 2000);
+      ASSERT_EQ(header.size(), 6u) << "round " << round << " transaction " << transaction;
+      EXPECT_EQ(header[0] << 8 | header[1], transaction);
+      EXPECT_EQ(header[2] << 8 | header[3], 0);
+      const int length = header[4] << 8 | header[5];
+      ASSERT_GE(length, 3);
+      ASSERT_LE(length, 253);
+      const auto body = c.receive(static_cast<std::size_t>(length), 2000);
+      ASSERT_EQ(body.size(), static_cast<std::size_t>(length));
+      EXPECT_EQ(body[0], 17);
+      EXPECT_EQ(body[1] & 0x7F, function & 0x7F) << "function " << int(function);
+      if (body[1] & 0x80) {
+        EXPECT_EQ(length, 3);
+        EXPECT_GE(body[2], 1);
+        EXPECT_LE(body[2], 3);
+      }
+    }
+    if (endsMalformed) {
+      EXPECT_TRUE(c.waitClosed(2000)) << "round " << round;
+    } else {
+      EXPECT_TRUE(c.receive(1, 30).empty()) << "nothing beyond the expected replies";
+    }
+  }
 }
 
 TEST(TcpServerStart, FailureTellsTheSystemsReason) {
