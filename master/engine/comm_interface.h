@@ -100,7 +100,8 @@ int SubmitOneShot(WindowHandle owner, std::uint32_t message, std::uint16_t slave
                   std::uint16_t writeCount);
 
 // Write-data setters: store values, set the write count and enable the slot.
-// Return 1, or 0 for a slot outside 0..32 or a count of 0 or above the limit.
+// Return 1, or 0 for a slot outside 0..32 or not in use (registered or submitted),
+// or a count of 0 or above the limit.
 // Word order: without reverse/swap the lowest register holds the least
 // significant 16 bits; with it the most significant 16 bits come first.
 int SetWriteDoubles(int slot, int count, const double* values, bool reverse);           // 1..31

@@ -139,9 +139,12 @@ void ResetResult(SlotResult& result) {
   std::memset(result.values, 0, sizeof result.values);
 }
 
-// Stores words in the slot's request data and makes the slot servable.
+// Stores words in the slot's request data and makes the slot servable. A slot
+// that is not in use is refused: enabling it would send its last request again
+// (slot 0 after it was served) or poll a slot nobody owns.
 int StoreWriteWords(int slot, const std::uint16_t* words, int wordCount) {
   std::lock_guard<std::mutex> guard(engineLock);
+  if (!slots[slot].inUse) return 0;
   std::memcpy(slots[slot].data, words, static_cast<size_t>(wordCount) * 2);
   slots[slot].writeCount = static_cast<std::uint16_t>(wordCount);
   slots[slot].enabled = true;
@@ -340,6 +343,7 @@ int SetWriteRegisters(int slot, int count, const std::uint16_t* values) {
 int SetWriteBytes(int slot, int count, const std::uint8_t* bytes) {
   if (!ValidSlot(slot) || count < 1 || count > kMaxWriteBytes) return 0;
   std::lock_guard<std::mutex> guard(engineLock);
+  if (!slots[slot].inUse) return 0;
   std::memcpy(slots[slot].data, bytes, static_cast<size_t>(count));
   slots[slot].writeCount = static_cast<std::uint16_t>(count);
   slots[slot].enabled = true;

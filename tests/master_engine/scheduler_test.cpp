@@ -294,6 +294,7 @@ TEST_F(SchedulerTest, WriteSettersRefuseCountsWhoseByteCountCannotBeFramed) {
   std::uint32_t longs[100] = {};
   double doubles[50] = {};
   std::uint8_t bytes[2100] = {};
+  ASSERT_EQ(SubmitOneShot(kOwnerB, kNotify, 1, 16, 0, 0, 0, 0), 1);
   EXPECT_EQ(SetWriteRegisters(0, 128, registers), 0);
   EXPECT_EQ(SetWriteLongs(0, 64, longs, false), 0);
   EXPECT_EQ(SetWriteDoubles(0, 32, doubles, false), 0);
@@ -380,4 +381,31 @@ TEST_F(SchedulerTest, DisconnectWhilePollingStopsThePollThreadFirst) {
   EXPECT_FALSE(IsConnected());
   EXPECT_EQ(GetResultCode(slot), RESULT_TIMEOUT) << "the transaction under way finished first";
   EXPECT_EQ(recorder_.count(MessageIs(platform::WM_ENGINE_STATE, kOwnerA)), 2u) << "start and disconnect";
+}
+
+TEST_F(SchedulerTest, WriteDataForASlotNotInUseIsRefusedAndNothingIsSentAgain) {
+  Connect(RegisterBank);
+  const std::uint16_t value = 7;
+  EXPECT_EQ(SetWriteRegisters(0, 1, &value), 0) << "nothing submitted yet";
+  ASSERT_EQ(SubmitOneShot(kOwnerB, kNotify, 1, 16, 0, 0, 0x20, 0), 1);
+  ASSERT_EQ(SetWriteRegisters(0, 1, &value), 1);
+  PollTick();
+  ASSERT_EQ(server_->requests().size(), 1u);
+
+  // Slot 0 is free again: late data must not send the write a second time.
+  const std::uint8_t bytes[2] = {1, 2};
+  const std::uint32_t longValue = 1;
+  const double doubleValue = 1.0;
+  EXPECT_EQ(SetWriteRegisters(0, 1, &value), 0);
+  EXPECT_EQ(SetWriteBytes(0, 2, bytes), 0);
+  EXPECT_EQ(SetWriteLongs(0, 1, &longValue, false), 0);
+  EXPECT_EQ(SetWriteDoubles(0, 1, &doubleValue, false), 0);
+  // Nor may a freed poll slot come back to life.
+  const int slot = RegisterPoll(kOwnerA, kNotify, 0, 1, 16, 0, 1, 0x30, 1);
+  SetPollMode(slot, kModeContinuous);
+  UnregisterPoll(slot);
+  EXPECT_EQ(SetWriteRegisters(slot, 1, &value), 0);
+  PollTick();
+  PollTick();
+  EXPECT_EQ(server_->requests().size(), 1u);
 }
