@@ -1,5 +1,6 @@
 #include "master/engine/transactions.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "link/checksums.h"
@@ -10,8 +11,9 @@ namespace {
 
 constexpr int kRetryCount = 1;
 
-std::uint16_t linkMode = 0;
-bool echoOn = false;
+// Set from the user-interface thread, read by the poll thread.
+std::atomic<std::uint16_t> linkMode{0};
+std::atomic<bool> echoOn{false};
 
 std::uint8_t sentRecord[kSentRecordCapacity];
 std::uint16_t sentLength = 0;
