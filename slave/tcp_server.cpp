@@ -123,8 +123,12 @@ bool ServeBuffered(TcpConnection& c) {
   return Flush(c, &outFill);
 }
 
+// A connection whose master sends without pause gets this many reads per step,
+// so that it cannot keep the one receive thread from the others.
+constexpr int kMaxReadsPerStep = 16;
+
 void ReadAndServe(TcpConnection& c) {
-  for (;;) {
+  for (int reads = 0; reads < kMaxReadsPerStep; ++reads) {
     const std::uint32_t space = kConnectionBufferSize - c.fill;
     const ssize_t n = ::recv(c.socket, c.buffer + c.fill, space, 0);
     if (n < 0 && errno == EINTR) continue;

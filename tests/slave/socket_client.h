@@ -36,6 +36,8 @@ class Client {
   Client& operator=(const Client&) = delete;
 
   bool connected() const { return fd_ >= 0; }
+  // Ends both directions, so that a thread blocked in send() or receive() returns.
+  void shutdown() { ::shutdown(fd_, SHUT_RDWR); }
   bool send(const std::vector<std::uint8_t>& bytes) {
     return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
   }

@@ -3,6 +3,7 @@
 // limit and idle close, and start failures with their reason.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <random>
 #include <thread>
@@ -214,6 +215,43 @@ TEST_F(TcpServerTest, RandomRequestStreamsAreAnsweredInOrder) {
       EXPECT_TRUE(c.receive(1, 30).empty()) << "nothing beyond the expected replies";
     }
   }
+}
+
+// A master that sends without pause must not keep the one receive thread to
+// itself: another connection is still answered promptly.
+TEST_F(TcpServerTest, AFloodingConnectionDoesNotStarveTheOthers) {
+  Client flood(port_);
+  Client other(port_);
+  ASSERT_TRUE(flood.connected());
+  ASSERT_TRUE(other.connected());
+  std::atomic<bool> stop{false};
+  std::vector<std::uint8_t> burst;
+  for (int i = 0; i < 2000; ++i) {
+    const auto r = ReadHoldingRequest(static_cast<std::uint16_t>(i), 17, 0, 1);
+    burst.insert(burst.end(), r.begin(), r.end());
+  }
+  std::thread writer([&] {
+    while (!stop && flood.send(burst)) {
+    }
+  });
+  std::atomic<std::size_t> replies{0};
+  std::thread reader([&] {
+    for (;;) {
+      const auto got = flood.receive(1 << 16, 50);
+      if (stop || got.empty()) break;
+      replies += got.size();
+    }
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // let the flood build up
+  for (std::uint16_t t = 1; t <= 5; ++t) {
+    ASSERT_TRUE(other.send(ReadHoldingRequest(t, 17, 2, 1)));
+    ExpectReadReply(other, t, 2, 1);
+  }
+  EXPECT_GT(replies.load(), 100000u) << "the flood was served too, not cut off";
+  stop = true;
+  flood.shutdown();
+  writer.join();
+  reader.join();
 }
 
 TEST(TcpServerStart, FailureTellsTheSystemsReason) {
