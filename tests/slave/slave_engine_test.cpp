@@ -3,6 +3,7 @@
 // setters and notifications.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 
@@ -333,9 +334,58 @@ TEST_F(EngineTest, TcpBroadcastAndIgnoreUnitId) {
   EXPECT_EQ(CoilAt(a, 0), 1);
   EXPECT_EQ(CoilAt(b, 0), 0) << "with IgnoreUnitId only the lower slot is written";
   EXPECT_EQ(Transact(Framing::Tcp, 99, Pdu16(1, {0, 3})), (Bytes{1, 1, 0x05}));
+  EXPECT_EQ(Transact(Framing::Tcp, 0, Pdu16(5, {16, 0xFF00})), Exception(5, 2))
+      << "with IgnoreUnitId a failed unit-0 write is answered";
   slaveengine::SetIgnoreUnitId(false);
   EXPECT_EQ(Transact(Framing::Tcp, 99, Pdu16(1, {0, 3})), std::nullopt);
   EXPECT_EQ(Transact(Framing::Tcp, 0, Pdu16(1, {0, 3})), Exception(1, 1)) << "reads to unit 0 find no definition";
+  EXPECT_EQ(Transact(Framing::Tcp, 0, Pdu16(5, {16, 0xFF00})), std::nullopt) << "a failed broadcast is silent";
+  EXPECT_EQ(Transact(Framing::Tcp, 0, Pdu16(5, {0, 0x1234})), std::nullopt);
+
+  const int regs = Register(1, kHoldingRegisters, 0, 4);
+  slaveengine::SetRegisterValue(regs, 0, 0x00FF);
+  EXPECT_EQ(Transact(Framing::Tcp, 0, Pdu16(22, {0, 0, 0})), Exception(22, 1)) << "no broadcast of 22";
+  EXPECT_EQ(RegisterAt(regs, 0), 0x00FF);
+  Bytes rw = Pdu16(23, {0, 1, 0, 1});
+  rw.insert(rw.end(), {2, 0, 0});
+  EXPECT_EQ(Transact(Framing::Tcp, 0, rw), Exception(23, 1)) << "no broadcast of 23";
+  EXPECT_EQ(RegisterAt(regs, 0), 0x00FF);
+}
+
+// The read-outs copy the definition's length (halved or quartered for the
+// 32- and 64-bit views) and never more than the data area holds.
+TEST_F(EngineTest, ReadOutsCopyOnlyTheDefinitionsLength) {
+  const int regs = Register(1, kHoldingRegisters, 0, 7);
+  for (int i = 0; i < 8; ++i) slaveengine::SetRegisterValue(regs, i, static_cast<std::uint16_t>(0x100 + i));
+  std::uint16_t words[9];
+  std::fill(std::begin(words), std::end(words), 0xEEEE);
+  ASSERT_EQ(slaveengine::ReadSlotRegisters(regs, words), 1);
+  EXPECT_EQ(words[6], 0x106);
+  EXPECT_EQ(words[7], 0xEEEE) << "element 7 lies outside a definition of 7";
+  std::uint32_t longs[4];
+  std::fill(std::begin(longs), std::end(longs), 0xEEEEEEEEu);
+  ASSERT_EQ(slaveengine::ReadSlotLongs(regs, longs, false), 1);
+  EXPECT_EQ(longs[2], 0x01050104u);
+  EXPECT_EQ(longs[3], 0xEEEEEEEEu) << "7 / 2 = 3 values";
+  double doubles[2] = {-1.0, -1.0};
+  ASSERT_EQ(slaveengine::ReadSlotDoubles(regs, doubles, false), 1);
+  EXPECT_NE(doubles[0], -1.0);
+  EXPECT_EQ(doubles[1], -1.0) << "7 / 4 = 1 value";
+
+  const int coils = Register(1, kCoils, 0, 5);
+  std::uint8_t bytes[6] = {9, 9, 9, 9, 9, 9};
+  slaveengine::SetCoilValue(coils, 4, 1);
+  slaveengine::SetCoilValue(coils, 5, 1);
+  ASSERT_EQ(slaveengine::ReadSlotCoils(coils, bytes), 1);
+  EXPECT_EQ(bytes[4], 1);
+  EXPECT_EQ(bytes[5], 9);
+
+  // A coil definition of 4096 elements read as registers stops at 2048 words.
+  const int big = Register(1, kCoils, 0, 4096);
+  std::vector<std::uint16_t> all(2049, 0xEEEE);
+  ASSERT_EQ(slaveengine::ReadSlotRegisters(big, all.data()), 1);
+  EXPECT_EQ(all[2047], 0);
+  EXPECT_EQ(all[2048], 0xEEEE);
 }
 
 TEST_F(EngineTest, ValueSettersSwapWordsAndCheckIndices) {
@@ -429,6 +479,14 @@ TEST_F(EngineTest, RefreshTickNotifiesEachSlotAfterItsPeriod) {
   EXPECT_EQ(refresh[0].lParam, slot);
   slaveengine::RefreshTick();
   EXPECT_EQ(recorder.messages().size(), 1u) << "the period starts again";
+
+  // The phase given at registration counts as time already elapsed.
+  recorder.clear();
+  const int late = slaveengine::RegisterSlot(0x400, WM_ENGINE_NOTIFY, 600, 3, kCoils, 0, 1);
+  slaveengine::RefreshTick();
+  auto first = recorder.matching(platform::testing::MessageIs(WM_ENGINE_NOTIFY, 0x400));
+  ASSERT_EQ(first.size(), 1u);
+  EXPECT_EQ(first[0].lParam, late);
 }
 
 }  // namespace
