@@ -47,6 +47,11 @@ class Errors(unittest.TestCase):
                            (["--slave", "1:3:0:10", "--serial", "/dev/null", "--parity", "X"], "bad --parity"),
                            (["--slave", "1:3:0:10", "--baud", "9600"], "need --serial"),
                            (["--slave", "1:3:0:10", "--tcp", "1502", "--serial", "/dev/null"], "either"),
+                           (["--slave", "1:3:0:10", "--serial", "/dev/null", "--ignore-unit-id"], "applies to --tcp only"),
+                           (["--slave", "1:3:0:10", "--serial", "/dev/null", "--data-bits", "9"], "bad --data-bits"),
+                           (["--slave", "1:3:0:10", "--serial", "/dev/null", "--stop-bits", "3"], "bad --stop-bits"),
+                           (["--slave", "1:3:0:10", "--tcp", "70000"], "bad --tcp value"),
+                           (["--slave", "1:3:0:0"], "bad --slave value"),
                            (["--slave"], "needs a value"),
                            ([], "no slave definitions")]:
             status, _, err = run(args)
