@@ -257,6 +257,20 @@ TEST_F(ReceiveLoopTest, AsciiColonRestartsAndStalledFrameTimesOut) {
   EXPECT_EQ(std::string(reply.begin(), reply.end()), expected);
 }
 
+TEST_F(ReceiveLoopTest, AsciiOverlongTextIsCutAt600Characters) {
+  Start(slaveloop::kLinkAscii);
+  const std::string noise = ":" + std::string(650, 'A');
+  Write(noise + kAsciiReadTwo);
+  const std::string expected = ":010304112233444E\r\n";
+  const Bytes reply = Read(expected.size(), 3000);
+  EXPECT_EQ(std::string(reply.begin(), reply.end()), expected) << "the request after the noise is answered";
+  const auto frames = WaitReceived(3, 2000);
+  ASSERT_EQ(frames.size(), 3u);
+  EXPECT_EQ(std::string(frames[0].begin(), frames[0].end()), noise.substr(0, 600));
+  EXPECT_EQ(std::string(frames[1].begin(), frames[1].end()), std::string(51, 'A'));
+  EXPECT_EQ(std::string(frames[2].begin(), frames[2].end()), kAsciiReadTwo);
+}
+
 TEST_F(ReceiveLoopTest, ClosedPortFlushesAndThreadStops) {
   Start(slaveloop::kLinkRtu);
   Write(Bytes{1, 3, 0});
