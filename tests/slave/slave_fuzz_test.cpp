@@ -3,6 +3,7 @@
 // so a read past its end stops the test. Fixed seed, so failures repeat.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
 
@@ -58,6 +59,39 @@ TEST(SlaveFuzz, SerialRequests) {
   const std::uint16_t sent = slaveengine::CopyLastSent(copy);
   EXPECT_LE(sent, 2 * 255 + 5) << "an ASCII reply never exceeds the largest frame";
   EXPECT_GT(sent, 0) << "the generator must reach replies";
+}
+
+// The receive loop builds replies in the request buffer. Serving a request in
+// place must send the same frame as serving it into a separate buffer (every
+// handler is idempotent, so the second serving sees the same data).
+TEST(SlaveFuzz, InPlaceRepliesMatchSeparateBuffers) {
+  RegisterDefinitions();
+  std::mt19937 random(777);
+  std::uint8_t separate[slaveengine::kReplyCapacity];
+  std::uint8_t inPlace[slaveengine::kReplyCapacity];
+  std::uint8_t first[slaveengine::kFrameCopySize];
+  std::uint8_t second[slaveengine::kFrameCopySize];
+  int compared = 0;
+  for (slaveloop::LinkMode mode : {slaveloop::kLinkRtu, slaveloop::kLinkAscii}) {
+    slaveloop::SetLinkMode(mode);
+    for (int i = 0; i < kIterations / 10; ++i) {
+      std::vector<std::uint8_t> request = RandomPdu(random);
+      request.insert(request.begin(), static_cast<std::uint8_t>(1 + random() % 2));
+      if (request.size() > slaveengine::kReplyCapacity - 2) request.resize(slaveengine::kReplyCapacity - 2);
+      const auto size = static_cast<std::uint16_t>(request.size());
+      slaveengine::RecordSent(first, 0);  // forget the previous reply
+      slaveengine::ServeSerialRequest(request.data(), size, separate);
+      const std::uint16_t firstLength = slaveengine::CopyLastSent(first);
+      std::copy(request.begin(), request.end(), inPlace);
+      slaveengine::RecordSent(first, 0);  // forget the previous reply
+      slaveengine::ServeSerialRequest(inPlace, size, inPlace);
+      const std::uint16_t secondLength = slaveengine::CopyLastSent(second);
+      ASSERT_EQ(firstLength, secondLength) << "function " << int(request[1]);
+      ASSERT_TRUE(std::equal(first, first + firstLength, second)) << "function " << int(request[1]);
+      if (firstLength > 0) ++compared;
+    }
+  }
+  EXPECT_GT(compared, kIterations / 20);
 }
 
 TEST(SlaveFuzz, TcpRequests) {
