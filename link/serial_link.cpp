@@ -104,7 +104,10 @@ bool IsSerialPortOpen() { return g_device.load() != nullptr; }
 
 bool PurgeSerialPort() {
   std::shared_ptr<platform::SerialDevice> device = g_device.load();
-  return device && device->purge(true, true);
+  // Only the receive side. A write returns once the bytes are queued, not sent,
+  // so discarding the transmit queue before the next request would cut off the
+  // previous frame still going out (a broadcast, which waits for no reply).
+  return device && device->purge(true, false);
 }
 
 bool SetSerialTimeouts(std::uint32_t readInterval, std::uint32_t readMultiplier, std::uint32_t readConstant,

@@ -20,6 +20,7 @@ constexpr std::uint8_t kOptionXonXoff = 8;
 bool OpenSerialPort(int portNumber, std::uint32_t baudRate, int dataBits, int parity, int stopBits);
 bool CloseSerialPort();
 bool IsSerialPortOpen();
+// Discards received bytes not yet read; bytes still being sent go out.
 bool PurgeSerialPort();
 bool SetSerialTimeouts(std::uint32_t readInterval, std::uint32_t readMultiplier, std::uint32_t readConstant,
                        std::uint32_t writeMultiplier, std::uint32_t writeConstant);

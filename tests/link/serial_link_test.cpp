@@ -159,6 +159,24 @@ TEST_F(SerialLinkPtyTest, SlaveReadsReturnAtOnceAndPurgeDiscards) {
   EXPECT_EQ(SerialRead(buffer, 300), 0);
 }
 
+// The exchange purges before each request; a frame written just before (a
+// broadcast, which waits for no reply) must still reach the line whole.
+TEST_F(SerialLinkPtyTest, PurgeKeepsAFrameStillGoingOut) {
+  ASSERT_TRUE(OpenSerialPort(1, 9600, 8, 0, 0));
+  const std::uint8_t broadcast[] = {0x00, 0x06, 0x00, 0x09, 0x55, 0x55, 0x00, 0x00};
+  const std::uint8_t next[] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x0A, 0xC5, 0xCD};
+  std::vector<std::uint8_t> expected;
+  // Many rounds: the device side holds the bytes only briefly.
+  for (int round = 0; round < 50; ++round) {
+    ASSERT_TRUE(SerialWrite(broadcast, sizeof broadcast));
+    EXPECT_TRUE(PurgeSerialPort());
+    ASSERT_TRUE(SerialWrite(next, sizeof next));
+    expected.insert(expected.end(), broadcast, broadcast + sizeof broadcast);
+    expected.insert(expected.end(), next, next + sizeof next);
+  }
+  EXPECT_EQ(pty.receive(expected.size()), expected);
+}
+
 TEST_F(SerialLinkPtyTest, CloseDuringAReadDoesNotPullTheDeviceAway) {
   ASSERT_TRUE(OpenSerialPort(1, 9600, 8, 0, 0));
   ASSERT_TRUE(SetSerialTimeouts(0, 0, 400, 0, 0));
