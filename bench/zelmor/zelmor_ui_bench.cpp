@@ -10,6 +10,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <cstdio>
 #include <modbus/modbus.h>
 #include <signal.h>
@@ -61,7 +64,7 @@ double CpuSeconds() {
 struct Sample {
   double cpuPercent = 0;
   std::uint32_t good = 0;
-  std::vector<qint64> answers;  // ms
+  std::vector<double> answers;  // ms
 };
 
 // Runs the event loop for `seconds`, posting a probe every 50 ms and timing its answer.
@@ -76,22 +79,27 @@ Sample Measure(int seconds, const std::vector<int>& pollSlots) {
   QElapsedTimer wall;
   wall.start();
   double cpuStart = CpuSeconds();
-  QTimer probe;
-  QObject::connect(&probe, &QTimer::timeout, [&] {
-    QElapsedTimer* sent = new QElapsedTimer;
-    sent->start();
-    QMetaObject::invokeMethod(
-        qApp,
-        [&sample, sent] {
-          sample.answers.push_back(sent->elapsed());
-          delete sent;
-        },
-        Qt::QueuedConnection);
+  // Probes come from another thread, as user input would, so a busy GUI
+  // thread shows up as a late answer.
+  std::atomic<bool> probing{true};
+  std::thread prober([&] {
+    while (probing.load()) {
+      auto sent = std::chrono::steady_clock::now();
+      QMetaObject::invokeMethod(
+          qApp,
+          [&sample, sent] {
+            sample.answers.push_back(
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - sent).count());
+          },
+          Qt::QueuedConnection);
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
   });
-  probe.start(50);
   QTimer::singleShot(seconds * 1000, qApp, &QCoreApplication::quit);
   QApplication::exec();
-  probe.stop();
+  probing.store(false);
+  prober.join();
+  QCoreApplication::processEvents();  // answers still queued
   double cpu = CpuSeconds() - cpuStart;
   sample.cpuPercent = 100.0 * cpu / (wall.elapsed() / 1000.0);
   for (int slot : pollSlots) {
@@ -105,11 +113,10 @@ Sample Measure(int seconds, const std::vector<int>& pollSlots) {
 
 void Report(const char* name, Sample s, int seconds) {
   std::sort(s.answers.begin(), s.answers.end());
-  qint64 median = s.answers.empty() ? -1 : s.answers[s.answers.size() / 2];
-  qint64 worst = s.answers.empty() ? -1 : s.answers.back();
-  std::printf("%-22s CPU %5.1f %% of one core   polls/s %7.1f   event-loop answer median %lld ms, worst %lld ms (%zu probes)\n",
-              name, s.cpuPercent, double(s.good) / seconds, static_cast<long long>(median),
-              static_cast<long long>(worst), s.answers.size());
+  double median = s.answers.empty() ? -1 : s.answers[s.answers.size() / 2];
+  double worst = s.answers.empty() ? -1 : s.answers.back();
+  std::printf("%-14s CPU %5.1f %% of one core  polls/s %7.1f  event-loop answer median %.2f ms, worst %.2f ms (%zu probes)\n",
+              name, s.cpuPercent, double(s.good) / seconds, median, worst, s.answers.size());
 }
 
 class QuietMessages : public fw::MessageBoxService {
