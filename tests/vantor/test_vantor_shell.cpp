@@ -426,6 +426,56 @@ class VantorShellTest : public QObject {
     QVERIFY(!f.app()->isConnected());
   }
 
+  void shellCommandsAndRememberedState() {
+    VantorFixture f;
+    QVERIFY(f.start());
+    QCOMPARE(f.frame()->recentFiles()->maxEntries(), 4);
+    QVERIFY(f.frame()->action(ID_AUTO_ENABLE)->isEnabled());
+    QVERIFY(!f.frame()->action(ID_AUTO_DISABLE)->isEnabled());
+    f.frame()->action(ID_AUTO_ENABLE)->trigger();
+    QCOMPARE(fw::AppProfile().readInt(QStringLiteral("CommSetup"), QStringLiteral("AutoEnable"), 0), 1);
+    QVERIFY(f.frame()->action(ID_AUTO_DISABLE)->isEnabled());
+    QVERIFY(!f.frame()->alwaysOnTop());
+    f.frame()->action(ID_ALWAYS_ON_TOP)->trigger();
+    QVERIFY(f.frame()->alwaysOnTop());
+    QVERIFY(f.frame()->action(ID_ALWAYS_ON_TOP)->isChecked());
+    QCOMPARE(fw::AppProfile().readInt(QStringLiteral("View"), QStringLiteral("AlwaysOnTop"), 0), 1);
+    f.frame()->action(ID_APP_ABOUT)->trigger();
+    QVERIFY(f.boxes.lastText().startsWith(QStringLiteral("Vantor Version ")));
+
+    // Auto Connect at the next start: connected with the stored settings, and the window on top again.
+    fw::AppProfile().writeInt(QStringLiteral("CommSetup"), QStringLiteral("Port"), 8);
+    fw::AppProfile().writeString(QStringLiteral("CommSetup"), QStringLiteral("ListenAddress"),
+                                 QStringLiteral("127.0.0.1"));
+    int freePort = 0;
+    {
+      BusyPort probe;
+      freePort = probe.port();
+    }
+    fw::AppProfile().writeInt(QStringLiteral("CommSetup"), QStringLiteral("ListenPort"), freePort);
+    fw::AppProfile().sync();
+    QVERIFY(f.restart());
+    QVERIFY(f.app()->isConnected());
+    QCOMPARE(static_cast<int>(slavetcp::ListeningPort()), freePort);
+    QVERIFY(f.frame()->alwaysOnTop());
+  }
+
+  void documentReopensAtItsSavedPlacement() {
+    VantorFixture f;
+    QVERIFY(f.start());
+    f.frame()->resize(900, 700);
+    fw::ChildFrame* frame = f.frame()->frameOf(f.doc());
+    frame->setGeometry(25, 35, 333, 222);
+    const QRect saved = frame->geometry();
+    const QString path = f.dir.filePath(QStringLiteral("placed.vnd"));
+    QVERIFY(f.doc()->saveTo(path));
+    f.frame()->action(ID_FILE_CLOSE)->trigger();
+    QTRY_COMPARE(f.frame()->documents().size(), 0);
+    QVERIFY(f.frame()->openDocument(path) != nullptr);
+    QCOMPARE(f.frame()->frameOf(f.doc())->geometry(), saved);
+    QVERIFY(f.frame()->recentFiles()->files().contains(path));
+  }
+
   void commandLineOptions() {
     VantorCommandLine parsed = ParseVantorCommandLine({QStringLiteral("--listen"), QStringLiteral("127.0.0.1:1502"),
                                                       QStringLiteral("/tmp/demo.vnw")});
