@@ -217,6 +217,11 @@ bool CZelmorDoc::deserialize(const std::vector<std::uint8_t>& bytes, QString* er
   zelmor::PollDocumentData d = data_;
   switch (zelmor::DecodePollDocument(bytes, &d)) {
     case zelmor::DocumentReadResult::kOk:
+      // Fields that become menu indices or flags are range-checked; the poll
+      // definition itself is left to the scheduler, which refuses what it cannot poll.
+      if (d.displayFormat < 0 || d.displayFormat > 9) d.displayFormat = 0;
+      d.enable = d.enable != 0 ? 1 : 0;
+      d.oneBased = d.oneBased != 0 ? 1 : 0;
       data_ = d;
       loadedPlacement_ = d.hasPlacement;
       placementToApply_ = d.placement;

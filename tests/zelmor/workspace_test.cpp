@@ -138,6 +138,18 @@ void WorkspaceTest::olderDocumentLayouts() {
   QCOMPARE(bad->function(), 3);
   QCOMPARE(bad->length(), 10);
 
+  // A marked file with an impossible display format opens as Signed.
+  zelmor::PollDocumentData odd;
+  odd.displayFormat = 12;
+  odd.enable = 5;
+  WriteAll(fx.path("odd.zmd"), zelmor::EncodePollDocument(odd));
+  auto* oddDoc = qobject_cast<CZelmorDoc*>(fx.frame()->openDocument(fx.path("odd.zmd")));
+  QVERIFY(oddDoc);
+  QCOMPARE(oddDoc->displayFormat(), 0);
+  QCOMPARE(oddDoc->enable(), 1);
+  fx.frame()->updateCommandUI();
+  QVERIFY(fx.frame()->action(res::ID_DISPLAY_SIGNED)->isChecked());
+
   auto truncated = image(50, 1);
   truncated.resize(30);
   WriteAll(fx.path("short.zmd"), truncated);
