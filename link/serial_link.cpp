@@ -23,6 +23,9 @@ std::uint16_t g_rtsReleaseDelay = 0;
 // drives RTS.
 bool g_rtsByDriver = true;
 platform::SerialOpenError g_lastOpenError;
+// Bits one character takes on the line and the rate, from the last open.
+std::uint32_t g_bitsPerCharacter = 10;
+std::uint32_t g_baudRate = 9600;
 
 constexpr int kHighestPortNumber = 8;
 
@@ -91,6 +94,8 @@ bool OpenSerialPort(int portNumber, std::uint32_t baudRate, int dataBits, int pa
                                                 "The port refused the line settings"};
     return false;  // the device closes as it goes out of scope
   }
+  g_bitsPerCharacter = 1 + static_cast<std::uint32_t>(dataBits) + (parity != 0 ? 1 : 0) + (stopBits != 0 ? 2 : 1);
+  g_baudRate = baudRate;
   g_device.store(std::move(device));
   return true;
 }
@@ -140,6 +145,14 @@ bool SerialWrite(const std::uint8_t* bytes, std::uint16_t count) {
   if (g_rtsReleaseDelay != 0) platform::SleepMs(g_rtsReleaseDelay);
   device->setRts(false);
   return true;
+}
+
+void WaitSerialFrameSent(std::uint16_t count) {
+  if (!IsSerialPortOpen() || g_baudRate == 0) return;
+  // count characters plus the 3.5-character silence that ends an RTU frame.
+  const std::uint64_t bits = (2 * static_cast<std::uint64_t>(count) + 7) * g_bitsPerCharacter;
+  const std::uint64_t ms = (bits * 1000 + 2ULL * g_baudRate - 1) / (2ULL * g_baudRate);
+  platform::SleepMs(static_cast<std::uint32_t>(ms));
 }
 
 int SerialRead(std::uint8_t* buffer, std::uint16_t maxCount) {

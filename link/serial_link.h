@@ -26,6 +26,11 @@ bool SetSerialTimeouts(std::uint32_t readInterval, std::uint32_t readMultiplier,
                        std::uint32_t writeMultiplier, std::uint32_t writeConstant);
 bool SerialWrite(const std::uint8_t* bytes, std::uint16_t count);
 int SerialRead(std::uint8_t* buffer, std::uint16_t maxCount);
+// A write returns once the bytes are queued. This waits the time count
+// characters take on the line at the open port's settings, plus the 3.5
+// characters of silence that end a frame: after a frame that gets no reply (a
+// broadcast) the next one must not follow it without a gap.
+void WaitSerialFrameSent(std::uint16_t count);
 void SetLineOptions(std::uint8_t options);
 void SetRtsReleaseDelay(std::uint16_t milliseconds);
 

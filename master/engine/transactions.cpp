@@ -131,7 +131,10 @@ std::uint16_t ExchangeRtu(std::uint8_t* request, std::uint16_t length, std::uint
   if (echoOn) linklayer::SerialRead(echoScratch, frameLength);  // our own frame, heard back
   RecordSentFrame(request, frameLength);
 
-  if (request[0] == 0) return RESULT_OK;  // broadcast: no slave answers
+  if (request[0] == 0) {  // broadcast: no slave answers
+    linklayer::WaitSerialFrameSent(frameLength);
+    return RESULT_OK;
+  }
 
   const int got = linklayer::SerialRead(reply, replyLength);
   if (got < 0) return RESULT_READ;
@@ -169,7 +172,10 @@ std::uint16_t ExchangeAscii(const std::uint8_t* request, std::uint16_t length, s
   if (echoOn) linklayer::SerialRead(echoScratch, textLength);
   RecordSentFrame(textBytes, textLength);
 
-  if (request[0] == 0) return RESULT_OK;
+  if (request[0] == 0) {
+    linklayer::WaitSerialFrameSent(textLength);
+    return RESULT_OK;
+  }
 
   std::uint8_t received[kReceivedRecordCapacity];
   const std::uint16_t replyTextLength = 2 * expectedLength + 5;

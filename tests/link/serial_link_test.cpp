@@ -424,3 +424,25 @@ TEST_F(SerialLinkPtyTest, EveryDialogLineSettingOpensAVirtualPort) {
     }
   }
 }
+
+// A write only queues the bytes; after a frame that gets no reply the caller
+// waits until it has left plus the 3.5-character gap that ends a frame.
+TEST_F(SerialLinkPtyTest, FrameSentWaitFollowsTheLineSettings) {
+  auto timed = [](std::uint16_t count) {
+    const auto start = Clock::now();
+    WaitSerialFrameSent(count);
+    return MsBetween(start, Clock::now());
+  };
+  EXPECT_LT(timed(200), 50) << "no port open: nothing to wait for";
+
+  ASSERT_TRUE(OpenSerialPort(1, 1200, 8, 0, 0));  // 10 bits a character
+  long long waited = timed(8);
+  EXPECT_GE(waited, 95);  // 11.5 characters at 1200 baud: 95.8 ms
+  EXPECT_LT(waited, 600);
+  ASSERT_TRUE(CloseSerialPort());
+
+  ASSERT_TRUE(OpenSerialPort(1, 1200, 8, 2, 2));  // start, 8 data, parity, 2 stop: 12 bits
+  waited = timed(8);
+  EXPECT_GE(waited, 114);  // 115 ms
+  EXPECT_LT(waited, 600);
+}

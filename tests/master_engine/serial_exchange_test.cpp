@@ -179,6 +179,20 @@ TEST_P(SerialExchangeTest, BroadcastWritesReturnAtOnceWithoutAReply) {
   EXPECT_EQ(LastReceived().size(), 0u);
 }
 
+// A broadcast gets no reply, so the exchange itself waits until the frame has
+// left and the line has been silent for a frame gap: the next request must not
+// run into it.
+TEST_P(SerialExchangeTest, BroadcastReturnsOnlyAfterItsFrameHasLeft) {
+  linklayer::CloseSerialPort();
+  ASSERT_TRUE(linklayer::OpenSerialPort(1, 1200, 8, 0, 0));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(WriteSingleRegister(0, 1, 3), RESULT_OK);
+  const auto waited = std::chrono::steady_clock::now() - start;
+  // RTU: 8 + 3.5 characters of 10 bits at 1200 baud; ASCII: 17 + 3.5.
+  EXPECT_GE(waited, std::chrono::milliseconds(framing_ == SerialFraming::Rtu ? 95 : 170));
+  EXPECT_LT(waited, std::chrono::milliseconds(1000));
+}
+
 TEST_P(SerialExchangeTest, EchoOfTheRequestIsDroppedBeforeTheReply) {
   SetExchangeEcho(true);
   const Bytes reply = Framed({1, 3, 2, 0x12, 0x34});
