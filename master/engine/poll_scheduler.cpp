@@ -484,6 +484,7 @@ void PollTick() {
 
   int s = 0;
   std::uint16_t slave, type, address, quantity, writeAddress, writeCount;
+  bool idle = false;
   {
     std::lock_guard<std::mutex> guard(engineLock);
     if (!slots[0].enabled) {
@@ -499,22 +500,30 @@ void PollTick() {
         }
       }
       lastServed = position;
-      if (s < 0) return;
-      slots[s].elapsedUs = 0;
+      idle = s < 0;
+      if (!idle) slots[s].elapsedUs = 0;
     }
-    RequestSlot& slot = slots[s];
-    if (counterResetRequested[s].exchange(false)) {
-      slot.transmitCount = 0;
-      slot.goodCount = 0;
+    if (!idle) {
+      RequestSlot& slot = slots[s];
+      if (counterResetRequested[s].exchange(false)) {
+        slot.transmitCount = 0;
+        slot.goodCount = 0;
+      }
+      if (linkOpen) ++slot.transmitCount;
+      slave = slot.slave;
+      type = slot.type;
+      address = slot.address;
+      quantity = slot.quantity;
+      writeAddress = slot.writeAddress;
+      writeCount = slot.writeCount;
+      std::memcpy(threadData, slot.data, sizeof threadData);
     }
-    if (linkOpen) ++slot.transmitCount;
-    slave = slot.slave;
-    type = slot.type;
-    address = slot.address;
-    quantity = slot.quantity;
-    writeAddress = slot.writeAddress;
-    writeCount = slot.writeCount;
-    std::memcpy(threadData, slot.data, sizeof threadData);
+  }
+  if (idle) {
+    // Nothing due: with no delay between polls the thread would otherwise spin
+    // on the lock and burn a whole core until a slot becomes due.
+    if (delay == 0) platform::SleepMs(1);
+    return;
   }
 
   const std::uint16_t result = RunTransaction(slave, type, address, quantity, writeAddress, writeCount);

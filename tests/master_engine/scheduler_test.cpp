@@ -6,6 +6,7 @@
 #include <bit>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 
 #include "master/engine/comm_interface.h"
 #include "master/engine/transactions.h"
@@ -408,4 +409,20 @@ TEST_F(SchedulerTest, WriteDataForASlotNotInUseIsRefusedAndNothingIsSentAgain) {
   PollTick();
   PollTick();
   EXPECT_EQ(server_->requests().size(), 1u);
+}
+
+// With no delay between polls and nothing due, the poll thread must wait for
+// work instead of spinning on the lock: its CPU time stays far below the time
+// that passes.
+TEST_F(SchedulerTest, IdlePollThreadWithoutDelayDoesNotSpin) {
+  RegisterRead();  // registered, mode 0: never due
+  ASSERT_EQ(StartPolling(), 1);
+  const clock_t cpuBefore = std::clock();
+  const auto start = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  const double cpuMs = 1000.0 * static_cast<double>(std::clock() - cpuBefore) / CLOCKS_PER_SEC;
+  const double wallMs =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  StopPolling();
+  EXPECT_LT(cpuMs, 0.2 * wallMs) << "process CPU " << cpuMs << " ms in " << wallMs << " ms";
 }
