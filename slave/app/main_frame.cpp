@@ -11,6 +11,8 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
@@ -53,6 +55,11 @@ CMainFrame::CMainFrame(CVantorApp* app, fw::Profile* profile, QWidget* parent)
 
 CMainFrame::~CMainFrame() {
   if (auto* monitor = linkui::TrafficMonitorDialog::instance()) delete monitor;
+  // Child frames go while this window is still whole: their "destroyed" handlers
+  // call back into the main window.
+  // That includes frames already closed and waiting for their deferred deletion.
+  const QList<fw::ChildFrame*> frames = findChildren<fw::ChildFrame*>();
+  for (fw::ChildFrame* frame : frames) delete frame;
 }
 
 CVantorDoc* CMainFrame::activeVantorDoc() const { return qobject_cast<CVantorDoc*>(activeDocument()); }
