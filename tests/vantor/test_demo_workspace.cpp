@@ -1,9 +1,10 @@
-// The demo workspace from slave/app/tools/make_demo_workspace.py opens in the
+// The demo workspace of ./run.sh (written by make_demo_files) opens in the
 // windowed vantor started with --listen, which serves it at once with values on
 // auto-increment.
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cstring>
 #include <modbus.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -15,13 +16,6 @@ class DemoWorkspaceTest : public QObject {
  private slots:
   void demoWorkspaceServesAndCounts() {
     QTemporaryDir dir;
-    QProcess maker;
-    maker.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(DEMO_SCRIPT), dir.filePath("demo")});
-    QVERIFY(maker.waitForFinished(20000));
-    QCOMPARE(maker.exitCode(), 0);
-    const QString workspace = dir.filePath("demo/demo.vnw");
-    QVERIFY(QFile::exists(workspace));
-
     // A free loopback port for the server.
     int port = 0;
     {
@@ -35,6 +29,13 @@ class DemoWorkspaceTest : public QObject {
       modbus_free(probe);
     }
     QVERIFY(port > 0);
+
+    QProcess maker;
+    maker.start(QStringLiteral(DEMO_MAKER), {dir.path(), QStringLiteral("127.0.0.1"), QString::number(port)});
+    QVERIFY(maker.waitForFinished(20000));
+    QCOMPARE(maker.exitCode(), 0);
+    const QString workspace = dir.filePath("demo.vnw");
+    QVERIFY(QFile::exists(workspace));
 
     QProcess vantor;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -56,15 +57,24 @@ class DemoWorkspaceTest : public QObject {
     // Wait until the server accepts.
     QTRY_VERIFY_WITH_TIMEOUT(modbus_connect(ctx) == 0, 10000);
     modbus_set_slave(ctx, 1);
-    std::uint16_t first[6] = {}, later[6] = {};
-    QCOMPARE(modbus_read_registers(ctx, 0, 6, first), 6);
-    QCOMPARE(first[5], std::uint16_t(1234));
-    QTRY_VERIFY_WITH_TIMEOUT(modbus_read_registers(ctx, 0, 6, later) == 6 && later[0] != first[0], 3000);
-    QCOMPARE(later[5], std::uint16_t(1234));  // not flagged
+    std::uint16_t first[14] = {}, later[14] = {};
+    QCOMPARE(modbus_read_registers(ctx, 0, 14, first), 14);
+    QTRY_VERIFY_WITH_TIMEOUT(modbus_read_registers(ctx, 0, 14, later) == 14 && later[1] != first[1], 3000);
+    QCOMPARE(std::uint16_t(later[1] - first[1]), std::uint16_t(later[0] - first[0]));  // counting together
+    const float pi = 3.14159f;
+    std::uint32_t bits;
+    std::memcpy(&bits, &pi, 4);
+    QCOMPARE(later[10], std::uint16_t(bits));  // not flagged: the float stays, low word first
+    QCOMPARE(later[11], std::uint16_t(bits >> 16));
+    std::uint8_t coils[16] = {};
+    QCOMPARE(modbus_read_bits(ctx, 0, 16, coils), 16);
+    QCOMPARE(int(coils[3]), 1);  // every third coil starts on; odd coils never toggle
+    QCOMPARE(int(coils[1]), 0);
     modbus_set_slave(ctx, 2);
-    std::uint16_t input[2] = {};
-    QCOMPARE(modbus_read_input_registers(ctx, 100, 2, input), 2);
-    QVERIFY(input[1] >= 0x3F80);  // 1.0f and counting up (low word first)
+    std::uint16_t input[8] = {};
+    QCOMPARE(modbus_read_input_registers(ctx, 0, 8, input), 8);
+    QCOMPARE(input[0], std::uint16_t(0x1111));
+    QCOMPARE(input[7], std::uint16_t(0x8888));
     modbus_close(ctx);
     modbus_free(ctx);
   }
