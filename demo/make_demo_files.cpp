@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "common/archive.h"
@@ -55,6 +56,13 @@ int main(int argc, char** argv) {
   if (port < 1 || port > 65535) {
     std::fprintf(stderr, "make_demo_files: bad port %s\n", argv[3]);
     return 2;
+  }
+
+  std::error_code created;
+  std::filesystem::create_directories(folder, created);
+  if (created) {
+    std::fprintf(stderr, "make_demo_files: cannot create %s: %s\n", folder.c_str(), created.message().c_str());
+    return 1;
   }
 
   // Slave 1: ten holding registers counting up, a float pair at 10..11 and a long at 12..13.
