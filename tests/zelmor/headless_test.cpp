@@ -9,6 +9,7 @@
 #include "common/archive.h"
 #include "master/app/core/zelmor_files.h"
 #include "peer_server.h"
+#include "pty_bridge.h"
 
 namespace {
 
@@ -45,6 +46,8 @@ class HeadlessTest : public QObject {
   void formatsAndDelimiters();
   void errorsAreLoggedAsText();
   void documentsAndWorkspacesAsInput();
+  void serialRtuAndAsciiOverPtys_data();
+  void serialRtuAndAsciiOverPtys();
   void signalEndsWithExitZero();
   void failuresExitNonZero();
   void helpPrintsUsage();
@@ -122,12 +125,49 @@ void HeadlessTest::documentsAndWorkspacesAsInput() {
   QVERIFY2(refused.errors.contains("File format error"), qPrintable(refused.errors));
 }
 
+void HeadlessTest::serialRtuAndAsciiOverPtys_data() {
+  QTest::addColumn<QString>("framing");
+  QTest::newRow("rtu") << "rtu";
+  QTest::newRow("ascii") << "ascii";
+}
+
+void HeadlessTest::serialRtuAndAsciiOverPtys() {
+  QFETCH(QString, framing);
+  PtyBridge line;
+  QVERIFY2(line.ok(), "no pseudo-terminals available");
+  QProcess peer;
+  peer.setProcessChannelMode(QProcess::SeparateChannels);
+  peer.start("/usr/bin/python3", {ZELMOR_TEST_DIR "/zelmor_peer_server.py", framing,
+                                  QString::fromStdString(line.pathA())});
+  QVERIFY(peer.waitForStarted(10000));
+  QByteArray said;
+  QElapsedTimer clock;
+  clock.start();
+  while (!said.contains("READY") && peer.state() == QProcess::Running && clock.elapsed() < 20000) {
+    peer.waitForReadyRead(100);
+    said += peer.readAllStandardOutput();
+  }
+  QVERIFY2(said.contains("READY"), qPrintable(QString::fromUtf8(peer.readAllStandardError())));
+  QStringList args{"--serial", QString::fromStdString(line.pathB()), "--baud", "19200", "--parity", "none",
+                   "--timeout", "1000", "--poll", "1:3:2:2:50", "--count", "2"};
+  if (framing == "ascii") args << "--ascii";
+  Run run = RunZelmor(args);
+  peer.kill();  // by pid, the process started here
+  peer.waitForFinished(5000);
+  QCOMPARE(run.exitCode, 0);
+  QCOMPARE(run.lines.size(), 2);
+  for (const QString& l : run.lines) QVERIFY2(l.endsWith(",<40003>,-1,5"), qPrintable(l + " " + run.errors));
+}
+
 void HeadlessTest::signalEndsWithExitZero() {
   QProcess process;
   process.start(ZELMOR_BINARY, {"--headless", "--tcp", tcp(), "--poll", "1:3:0:2:50"});
   QVERIFY(process.waitForStarted());
   // Wait for the first line: polling is under way.
-  QTRY_VERIFY_WITH_TIMEOUT((process.waitForReadyRead(100), process.canReadLine()), 10000);
+  QElapsedTimer clock;
+  clock.start();
+  while (!process.canReadLine() && clock.elapsed() < 10000) process.waitForReadyRead(100);
+  QVERIFY(process.canReadLine());
   ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
   QVERIFY(process.waitForFinished(10000));
   QCOMPARE(process.exitStatus(), QProcess::NormalExit);
