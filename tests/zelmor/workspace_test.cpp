@@ -209,6 +209,7 @@ void WorkspaceTest::failedWorkspaceSaveKeepsThePreviousFile() {
   ZelmorFixture fx;
   QVERIFY(fx.start());
   QVERIFY(fx.doc()->saveTo(fx.path("a.zmd")));
+  QByteArray previousDocument = ReadAll(fx.path("a.zmd"));
   QString path = fx.path("keep.zmw");
   QVERIFY(SaveWorkspace(*fx.app, path));
   QByteArray previous = ReadAll(path);
@@ -221,10 +222,15 @@ void WorkspaceTest::failedWorkspaceSaveKeepsThePreviousFile() {
   tight.rlim_cur = 100;
   QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
   bool saved = SaveWorkspace(*fx.app, path);
+  fx.doc()->takeDefinition({1, 2, 20, 1000, 1, 1});
+  bool documentSaved = fx.doc()->saveTo(fx.path("a.zmd"));
   setrlimit(RLIMIT_FSIZE, &old);
   QVERIFY(!saved);
-  QCOMPARE(fx.boxes->lastText(), QString("Disk full or disk error"));
+  QVERIFY(fx.boxes->texts().contains("Disk full or disk error"));
   QCOMPARE(ReadAll(path), previous);
+  // The same holds for a poll document.
+  QVERIFY(!documentSaved);
+  QCOMPARE(ReadAll(fx.path("a.zmd")), previousDocument);
 }
 
 void WorkspaceTest::olderWorkspaceKeepsDelayAndEcho() {
