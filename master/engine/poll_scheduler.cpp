@@ -42,6 +42,10 @@ struct RequestSlot {
   std::uint8_t received[kSlotReceivedCapacity];
   std::uint16_t receivedLength;
   std::uint8_t data[kRequestDataBytes];
+  // Bumped whenever the slot changes hands (registered, submitted or freed), so
+  // that a transaction started for one registration cannot store its outcome in
+  // the next one.
+  std::uint32_t generation;
 };
 
 struct SlotResult {
@@ -130,6 +134,7 @@ void FillSlot(RequestSlot& slot, WindowHandle owner, std::uint32_t message, std:
   slot.transmitCount = 0;
   slot.goodCount = 0;
   std::memset(slot.data, 0, sizeof slot.data);
+  ++slot.generation;
 }
 
 void ResetResult(SlotResult& result) {
@@ -293,6 +298,7 @@ int UnregisterPoll(int slot) {
   std::lock_guard<std::mutex> guard(engineLock);
   slots[slot].inUse = false;
   slots[slot].enabled = false;
+  ++slots[slot].generation;
   return 1;
 }
 
@@ -484,6 +490,7 @@ void PollTick() {
 
   int s = 0;
   std::uint16_t slave, type, address, quantity, writeAddress, writeCount;
+  std::uint32_t servedGeneration = 0;
   bool idle = false;
   {
     std::lock_guard<std::mutex> guard(engineLock);
@@ -516,6 +523,7 @@ void PollTick() {
       quantity = slot.quantity;
       writeAddress = slot.writeAddress;
       writeCount = slot.writeCount;
+      servedGeneration = slot.generation;
       std::memcpy(threadData, slot.data, sizeof threadData);
     }
   }
@@ -534,21 +542,28 @@ void PollTick() {
     std::lock_guard<std::mutex> guard(engineLock);
     RequestSlot& slot = slots[s];
     SlotResult& record = results[s];
+    // The frames did go on the wire through this slot: the traffic window reads
+    // them from here even when the slot has changed hands in the meantime.
     slot.sentLength = CopyLastSentFrame(slot.sent);
     slot.receivedLength = CopyLastReceivedFrame(slot.received);
     if (trafficWindow != 0) posts[postCount++] = {trafficWindow, platform::WM_ENGINE_NOTIFY, result, s};
-    if (s == 0) {
-      slot.enabled = false;
-      slot.inUse = false;
-    }
-    if (slot.mode == kModeOnce) slot.mode = kModeStopped;
-    if (result == RESULT_OK && slot.transmitCount != 0) ++slot.goodCount;
-    record.transmitCount = slot.transmitCount;
-    record.goodCount = slot.goodCount;
-    if (slot.transmitCount != 0) {
-      if (result == RESULT_OK) std::memcpy(record.values, threadData, sizeof record.values);
-      record.code = result;
-      if (slot.owner != 0) posts[postCount++] = {slot.owner, slot.message, result, s};
+    // Re-registered (or freed) while the transaction ran: the outcome belongs to a
+    // request that no longer exists. Its values, counts, result and mode change
+    // must not land in the new registration, nor its message reach the new owner.
+    if (slot.generation == servedGeneration) {
+      if (s == 0) {
+        slot.enabled = false;
+        slot.inUse = false;
+      }
+      if (slot.mode == kModeOnce) slot.mode = kModeStopped;
+      if (result == RESULT_OK && slot.transmitCount != 0) ++slot.goodCount;
+      record.transmitCount = slot.transmitCount;
+      record.goodCount = slot.goodCount;
+      if (slot.transmitCount != 0) {
+        if (result == RESULT_OK) std::memcpy(record.values, threadData, sizeof record.values);
+        record.code = result;
+        if (slot.owner != 0) posts[postCount++] = {slot.owner, slot.message, result, s};
+      }
     }
   }
   for (int i = 0; i < postCount; ++i) {

@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <bit>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <ctime>
+#include <memory>
+#include <mutex>
 
 #include "master/engine/comm_interface.h"
 #include "master/engine/transactions.h"
@@ -425,4 +428,174 @@ TEST_F(SchedulerTest, IdlePollThreadWithoutDelayDoesNotSpin) {
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   StopPolling();
   EXPECT_LT(cpuMs, 0.2 * wallMs) << "process CPU " << cpuMs << " ms in " << wallMs << " ms";
+}
+
+// ---- Slots that change hands while their transaction is on the wire ---------
+
+namespace {
+
+// Holds every reply until the test releases it, so a test can act while the
+// poll thread waits for the answer. Shared with the server's handler, which may
+// outlive the test body.
+class ReplyGate {
+ public:
+  // Blocks the server thread until Release (or a safety time-out), then answers.
+  Answer Hold(const Bytes& request, const testpeer::Handler& answer) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ++arrived_;
+    changed_.notify_all();
+    changed_.wait_for(lock, std::chrono::seconds(5), [this] { return released_; });
+    return answer(request);
+  }
+  // Waits until `count` requests have reached the server.
+  bool WaitForRequests(int count) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::seconds(3), [&] { return arrived_ >= count; });
+  }
+  void Release() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    released_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int arrived_ = 0;
+  bool released_ = false;
+};
+
+// Coil and input reads answer alternating bits 1, 0, 1, ...; register reads as RegisterBank.
+Answer BitsAndRegisters(const Bytes& request) {
+  const std::uint8_t function = request[7];
+  if (function != 1 && function != 2) return RegisterBank(request);
+  const int quantity = (request[10] << 8) | request[11];
+  Bytes pdu{function, static_cast<std::uint8_t>((quantity + 7) / 8)};
+  for (int i = 0; i < (quantity + 7) / 8; ++i) pdu.push_back(0x55);
+  return Answer{{Adu(TransactionIdOf(request), request[6], pdu)}};
+}
+
+class ChangingHandsTest : public SchedulerTest {
+ protected:
+  void SetUp() override {
+    SchedulerTest::SetUp();
+    auto gate = gate_;
+    Connect([gate](const Bytes& request) { return gate->Hold(request, BitsAndRegisters); }, 3000);
+  }
+  void TearDown() override {
+    gate_->Release();
+    SchedulerTest::TearDown();
+  }
+
+  // Starts the poll thread and waits until the transaction of `slot` is on the wire.
+  void StartAndWaitForTheRequest(int slot) {
+    SetPollMode(slot, kModeContinuous);
+    ASSERT_EQ(StartPolling(), 1);
+    ASSERT_TRUE(gate_->WaitForRequests(1));
+  }
+  // Releases the held reply and waits until the poll thread has stored the outcome.
+  void ReleaseAndWaitForTheOutcome(int slot) {
+    gate_->Release();
+    ASSERT_TRUE(recorder_.waitFor(
+        [slot](const RecordedMessage& m) {
+          return m.window == kTraffic && m.message == kNotify && m.lParam == slot;
+        },
+        3000));
+  }
+
+  std::shared_ptr<ReplyGate> gate_ = std::make_shared<ReplyGate>();
+};
+
+}  // namespace
+
+TEST_F(ChangingHandsTest, ReRegisteredSlotKeepsNothingOfTheTransactionInFlight) {
+  const int old = RegisterPoll(kOwnerA, kNotify, kLongScan, 1, 3, 100, 10, 0, 0);  // 10 holding registers
+  StartAndWaitForTheRequest(old);
+
+  // The definition changes to 16 coils, polling off: the same slot comes back.
+  ASSERT_EQ(UnregisterPoll(old), 1);
+  const int fresh = RegisterPoll(kOwnerB, kNotify, kLongScan, 1, 1, 0, 16, 0, 0);
+  ASSERT_EQ(fresh, old);
+  ReleaseAndWaitForTheOutcome(fresh);
+  StopPolling();
+
+  EXPECT_EQ(GetResultCode(fresh), RESULT_PENDING);
+  std::uint32_t tx = 9, good = 9;
+  ASSERT_EQ(ReadCounters(fresh, &tx, &good), 1);
+  EXPECT_EQ(tx, 0u);
+  EXPECT_EQ(good, 0u);
+  std::uint8_t bytes[kRequestDataBytes];
+  std::memset(bytes, 0xEE, sizeof bytes);
+  EXPECT_EQ(ReadResultBytes(fresh, bytes), RESULT_PENDING);
+  EXPECT_TRUE(std::all_of(bytes, bytes + 16, [](std::uint8_t b) { return b == 0; }))
+      << "the old registers (100, 101, ...) must not show up as coils";
+  EXPECT_EQ(recorder_.count(MessageIs(kNotify, kOwnerA)), 0u) << "the old registration is gone";
+  EXPECT_EQ(recorder_.count(MessageIs(kNotify, kOwnerB)), 0u) << "the new owner never asked for this";
+
+  // The traffic window hears of the exchange and can still show what went on the wire.
+  const auto traffic = recorder_.matching(MessageIs(kNotify, kTraffic));
+  ASSERT_EQ(traffic.size(), 1u);
+  EXPECT_EQ(traffic[0].wParam, RESULT_OK);
+  std::uint8_t sent[kSlotSentCapacity];
+  ASSERT_EQ(CopySlotSent(fresh, sent), 12);
+  EXPECT_EQ(Bytes(sent + 6, sent + 12), (Bytes{1, 3, 0, 100, 0, 10}));
+  std::uint8_t received[kSlotReceivedCapacity];
+  EXPECT_EQ(CopySlotReceived(fresh, received), 6 + 3 + 20);
+  EXPECT_EQ(server_->requests().size(), 1u) << "the new registration (mode 0) was never served";
+}
+
+// A document that re-registers and asks for one read must get exactly that read:
+// the finishing old transaction must not switch the new registration's mode off.
+TEST_F(ChangingHandsTest, ReadOnceRequestedForTheNewRegistrationIsServedWithItsOwnDefinition) {
+  const int old = RegisterPoll(kOwnerA, kNotify, kLongScan, 1, 3, 100, 10, 0, 0);
+  StartAndWaitForTheRequest(old);
+  UnregisterPoll(old);
+  const int fresh = RegisterPoll(kOwnerA, kNotify, kLongScan, 1, 1, 0, 16, 0, 0);
+  ASSERT_EQ(fresh, old);
+  SetPollMode(fresh, kModeOnce);
+  gate_->Release();
+
+  const auto told = recorder_.waitFor(MessageIs(kNotify, kOwnerA), 3000);
+  ASSERT_TRUE(told.has_value()) << "the read once was lost";
+  StopPolling();
+  EXPECT_EQ(told->wParam, RESULT_OK);
+  EXPECT_EQ(told->lParam, fresh);
+  EXPECT_EQ(recorder_.count(MessageIs(kNotify, kOwnerA)), 1u) << "one message: the old outcome is not announced";
+  EXPECT_EQ(recorder_.count(MessageIs(kNotify, kTraffic)), 2u);
+
+  const auto requests = server_->requests();
+  ASSERT_EQ(requests.size(), 2u) << "served once, then stopped";
+  EXPECT_EQ(Bytes(requests[1].begin() + 7, requests[1].end()), (Bytes{1, 0, 0, 0, 16}));
+  std::uint32_t tx = 0, good = 0;
+  ReadCounters(fresh, &tx, &good);
+  EXPECT_EQ(tx, 1u);
+  EXPECT_EQ(good, 1u);
+  std::uint8_t bytes[kRequestDataBytes] = {};
+  EXPECT_EQ(ReadResultBytes(fresh, bytes), RESULT_OK);
+  EXPECT_EQ(Bytes(bytes, bytes + 4), (Bytes{1, 0, 1, 0}));
+}
+
+// Slot 0 freed and submitted anew while its one-shot runs: finishing the old one
+// must not free slot 0 under the new request, which would silently drop it.
+TEST_F(ChangingHandsTest, NewOneShotSurvivesTheEndOfTheOneBeforeIt) {
+  ASSERT_EQ(SubmitOneShot(kOwnerA, kNotify, 1, 3, 100, 10, 0, 0), 1);
+  ASSERT_EQ(StartPolling(), 1);
+  ASSERT_TRUE(gate_->WaitForRequests(1));
+  ASSERT_EQ(UnregisterPoll(0), 1);
+  ASSERT_EQ(SubmitOneShot(kOwnerB, kNotify, 1, 16, 0, 0, 0x40, 0), 1);  // data follow below
+  gate_->Release();
+  ASSERT_TRUE(recorder_.waitFor(MessageIs(kNotify, kTraffic), 3000));
+
+  // The write still waits for its data: slot 0 stays taken, and the data are accepted.
+  EXPECT_EQ(SubmitOneShot(kOwnerA, kNotify, 1, 3, 0, 1, 0, 0), 0);
+  const std::uint16_t value = 0x1234;
+  ASSERT_EQ(SetWriteRegisters(0, 1, &value), 1);
+  const auto told = recorder_.waitFor(MessageIs(kNotify, kOwnerB), 3000);
+  ASSERT_TRUE(told.has_value());
+  StopPolling();
+  EXPECT_EQ(told->wParam, RESULT_OK);
+  EXPECT_EQ(recorder_.count(MessageIs(kNotify, kOwnerA)), 0u);
+  const auto requests = server_->requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(Bytes(requests[1].begin() + 7, requests[1].end()), (Bytes{0x10, 0, 0x40, 0, 1, 2, 0x12, 0x34}));
 }
