@@ -232,15 +232,19 @@ void CMainFrame::updateCommandUI() {
   CZelmorDoc* doc = activeZelmorDocument();
   bool hasDocument = doc != nullptr;
   bool connected = app_->isConnected();
+  // While a TCP connect runs, no second connect, no disconnect and no workspace
+  // load (which disconnects and reconnects) may start.
+  bool connecting = app_->isConnecting();
   // Menu 129 while a document is open, 128 otherwise.
   for (QMenu* m : documentMenus_) m->menuAction()->setVisible(hasDocument);
   for (QAction* a : documentFileActions_) a->setEnabled(hasDocument);
   for (int id : {int(res::ID_SETUP_POLL_DEFINITION), int(res::ID_SETUP_FONT), int(res::ID_SETUP_COLOR),
                  int(res::ID_SETUP_RESET_COUNTERS), int(res::ID_SETUP_USE_AS_DEFAULT)})
     action(id)->setEnabled(hasDocument);
-  action(res::ID_CONNECT)->setEnabled(!connected);
-  action(res::ID_QUICK_CONNECT)->setEnabled(!connected);
-  action(res::ID_DISCONNECT)->setEnabled(connected);
+  action(res::ID_CONNECT)->setEnabled(!connected && !connecting);
+  action(res::ID_QUICK_CONNECT)->setEnabled(!connected && !connecting);
+  action(res::ID_DISCONNECT)->setEnabled(connected && !connecting);
+  action(res::ID_FILE_OPEN_WORKSPACE)->setEnabled(!connecting);
   action(res::ID_AUTO_CONNECT_ENABLE)->setEnabled(app_->autoEnable() == 0);
   action(res::ID_AUTO_CONNECT_DISABLE)->setEnabled(app_->autoEnable() == 1);
   action(res::ID_SETUP_READ_ONCE)->setEnabled(hasDocument && doc->canReadOnce());

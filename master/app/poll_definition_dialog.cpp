@@ -11,7 +11,7 @@
 
 #include "framework/message_box.h"
 #include "framework/validation.h"
-#include "master/engine/comm_interface.h"
+#include "master/app/core/engine_glue.h"
 #include "resources/zelmor_resources.h"
 
 namespace text = zelmor::res::text;
@@ -62,7 +62,7 @@ PollDefinitionDialog::PollDefinitionDialog(CZelmorDoc* document, QWidget* parent
   lengthEdit_->setText(QString::number(d.length));
   scanRateEdit_->setText(QString::number(d.scanRate));
   enableBox_->setChecked(d.enable != 0);
-  pollOnceButton_->setEnabled(masterengine::IsConnected());
+  pollOnceButton_->setEnabled(zelmor::LinkIsOpen());
 }
 
 bool PollDefinitionDialog::validate(PollDefinition* d) {

@@ -1,5 +1,6 @@
 #include "master/app/workspace_io.h"
 
+#include <QApplication>
 #include <QFileInfo>
 
 #include "framework/document.h"
@@ -53,6 +54,12 @@ bool SaveWorkspace(CZelmorApp& app, const QString& path) {
 WorkspaceLoadResult LoadWorkspace(CZelmorApp& app, const QString& path, bool allowConnect) {
   WorkspaceLoadResult result;
   CMainFrame* frame = app.mainFrame();
+  // Loading disconnects and may reconnect: not while a connect is still running
+  // (a recent-file entry or a dropped file can get here with the command disabled).
+  if (app.isConnecting()) {
+    QApplication::beep();
+    return result;
+  }
   std::vector<std::uint8_t> bytes;
   std::string error;
   if (!archive::ReadFile(path.toStdString(), &bytes, &error)) {

@@ -1,6 +1,7 @@
 #include "master/app/zelmor_app.h"
 
 #include <QFileInfo>
+#include <QStatusBar>
 
 #include "framework/document.h"
 #include "framework/message_box.h"
@@ -19,6 +20,8 @@ namespace text = zelmor::res::text;
 
 namespace {
 CZelmorApp* gApp = nullptr;
+// Status-bar message while a TCP connect is in flight: address and port as in the comm pane.
+constexpr const char* kConnectingFormat = "Connecting to %1: %2...";
 }
 
 CZelmorApp* ZelmorApp() { return gApp; }
@@ -29,6 +32,8 @@ CZelmorApp::CZelmorApp() : workspaceName_(text::kDefaultWorkspaceName) {
 }
 
 CZelmorApp::~CZelmorApp() {
+  // The worker must not outlive the application object it reports to.
+  if (zelmor::BackgroundOpenPending() && zelmor::CollectBackgroundOpen().empty()) masterengine::TcpDisconnect();
   mainFrame_.reset();
   if (gApp == this) gApp = nullptr;
 }
@@ -77,6 +82,14 @@ bool CZelmorApp::initInstance(const QStringList& args) {
 }
 
 void CZelmorApp::exitInstance() {
+  // A TCP connect still in flight: wait for it (its own time-out bounds the
+  // wait) and drop its result, closing a connection it may have opened.
+  if (isConnecting()) {
+    ++connectGeneration_;
+    if (zelmor::CollectBackgroundOpen().empty()) masterengine::TcpDisconnect();
+    discardPendingConnect_ = false;
+    showConnectingState(false);
+  }
   // The poll thread may be inside a transaction on the link: stop it before
   // the link is closed under it.
   masterengine::StopPolling();
@@ -87,8 +100,11 @@ void CZelmorApp::exitInstance() {
   }
 }
 
+bool CZelmorApp::isConnecting() const { return zelmor::BackgroundOpenPending(); }
+
 bool CZelmorApp::connectLink(bool withDialog, QWidget* parent) {
   if (isConnected()) return true;
+  if (isConnecting()) return false;
   if (withDialog) {
     ConnectionDialog dialog(settings_, parent);
     if (dialog.exec() != QDialog::Accepted) return false;
@@ -96,7 +112,43 @@ bool CZelmorApp::connectLink(bool withDialog, QWidget* parent) {
     chosen.connected = 0;
     settings_ = chosen;
   }
-  zelmor::ConnectOutcome outcome = zelmor::ConnectLink(settings_);
+  zelmor::PrepareLink(settings_);
+  if (settings_.port != zelmor::kTcpPortChoice) return completeConnect(zelmor::OpenLink(settings_), withDialog, parent);
+
+  // The TCP connect may take seconds when the host does not answer: it runs on
+  // a worker thread and reports back through this thread's event loop.
+  unsigned generation = ++connectGeneration_;
+  pendingWithDialog_ = withDialog;
+  pendingParent_ = parent;
+  discardPendingConnect_ = false;
+  zelmor::BeginBackgroundOpen(settings_, [this, generation] {
+    QMetaObject::invokeMethod(this, [this, generation] { backgroundOpenEnded(generation); }, Qt::QueuedConnection);
+  });
+  showConnectingState(true);
+  return true;
+}
+
+void CZelmorApp::backgroundOpenEnded(unsigned generation) {
+  // exitInstance may have collected this connect already, and a newer one may be running.
+  if (generation != connectGeneration_ || !isConnecting()) return;
+  std::string failure = zelmor::CollectBackgroundOpen();
+  showConnectingState(false);
+  if (discardPendingConnect_) {
+    discardPendingConnect_ = false;
+    if (failure.empty()) zelmor::DisconnectLink();
+    settings_.connected = 0;
+    if (mainFrame_) mainFrame_->updateCommandUI();
+    emit connectFinished(false);
+    return;
+  }
+  QWidget* parent = pendingParent_ ? pendingParent_.data() : mainFrame_.get();
+  completeConnect(failure, pendingWithDialog_, parent);
+}
+
+bool CZelmorApp::completeConnect(const std::string& failure, bool withDialog, QWidget* parent) {
+  zelmor::ConnectOutcome outcome;
+  outcome.message = failure;
+  if (failure.empty()) outcome = zelmor::StartLink(settings_);
   if (!outcome.connected) {
     // The record keeps what was entered, so a quick connect retries it; the
     // profile keeps its previous values.
@@ -104,15 +156,32 @@ bool CZelmorApp::connectLink(bool withDialog, QWidget* parent) {
     fw::ShowMessage(QString::fromStdString(outcome.message), fw::MsgIcon::Exclamation, fw::MsgButtons::Ok, parent,
                     text::kConnectionCaption);
     if (mainFrame_) mainFrame_->updateCommandUI();
+    emit connectFinished(false);
     return false;
   }
   settings_.connected = 1;
   if (withDialog) zelmor::WriteCommSettings(fw::AppProfile(), settings_);
   if (mainFrame_) mainFrame_->updateCommandUI();
+  emit connectFinished(true);
   return true;
 }
 
+void CZelmorApp::showConnectingState(bool connecting) {
+  if (!mainFrame_) return;
+  if (connecting)
+    mainFrame_->statusBar()->showMessage(
+        QString(kConnectingFormat).arg(QString::fromStdString(settings_.ipAddress)).arg(settings_.servicePort));
+  else
+    mainFrame_->statusBar()->clearMessage();
+  mainFrame_->updateCommandUI();
+}
+
 void CZelmorApp::disconnectLink() {
+  if (isConnecting()) {
+    // Only the worker may touch the link now: close what it opens once it ends.
+    discardPendingConnect_ = true;
+    return;
+  }
   zelmor::DisconnectLink();
   settings_.connected = 0;
   if (mainFrame_) mainFrame_->updateCommandUI();

@@ -2,6 +2,7 @@
 // CZelmorApp: the communication settings and the link's state, Auto Connect,
 // the start-up order and the exit order of zelmor.
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -35,11 +36,25 @@ class CZelmorApp : public QObject {
   const zelmor::CommSettings& settings() const { return settings_; }
   void setSettings(const zelmor::CommSettings& settings) { settings_ = settings; }
   bool isConnected() const { return settings_.connected != 0; }
-  // Connect (with the dialog) or quick connect (without). Shows the failure
+  // A TCP connect is running on its worker thread; no other connect, disconnect
+  // or workspace load may start until it has finished.
+  bool isConnecting() const;
+  // Connect (with the dialog) or quick connect (without). A serial port opens at
+  // once; a TCP connect runs on a worker thread and the rest of the sequence
+  // follows on this thread when it ends (connectFinished). Shows the failure
   // message; writes the profile only after a successful connection made with
-  // the dialog. True when connected.
+  // the dialog. True when connected or connecting; false when cancelled, failed
+  // at once, or a connect is already running.
   bool connectLink(bool withDialog, QWidget* parent);
+  // While a TCP connect runs, its result is discarded when it arrives (an open
+  // connection is closed again) instead of touching the link under it.
   void disconnectLink();
+
+ signals:
+  // Every connect sequence ends here, on this thread, once its messages are shown.
+  void connectFinished(bool connected);
+
+ public:
 
   int autoEnable() const { return autoEnable_; }
   void setAutoEnable(int enable);
@@ -48,7 +63,18 @@ class CZelmorApp : public QObject {
   void setWorkspaceName(const QString& name) { workspaceName_ = name; }
 
  private:
+  // The rest of the sequence once the link has opened (failure empty) or not.
+  bool completeConnect(const std::string& failure, bool withDialog, QWidget* parent);
+  void backgroundOpenEnded(unsigned generation);
+  void showConnectingState(bool connecting);
+
   zelmor::CommSettings settings_;
+  // The TCP connect in flight: its number (a late result of an earlier one is
+  // ignored), how it was started and whether its result is to be dropped.
+  unsigned connectGeneration_ = 0;
+  bool pendingWithDialog_ = false;
+  QPointer<QWidget> pendingParent_;
+  bool discardPendingConnect_ = false;
   int autoEnable_ = 0;
   QString workspaceName_;
   std::unique_ptr<fw::DocumentTemplate> template_;

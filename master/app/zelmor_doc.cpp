@@ -123,7 +123,7 @@ void CZelmorDoc::showPollDefinitionDialog(QWidget* parent) {
   dialog.exec();
 }
 
-bool CZelmorDoc::canReadOnce() const { return data_.enable == 0 && me::IsConnected(); }
+bool CZelmorDoc::canReadOnce() const { return data_.enable == 0 && zelmor::LinkIsOpen(); }
 
 void CZelmorDoc::readOnce() {
   if (pollSlot_ != -1) me::SetPollMode(pollSlot_, me::kModeOnce);

@@ -8,6 +8,7 @@
 #include "common/value_format.h"
 #include "framework/message_box.h"
 #include "framework/placement.h"
+#include "master/app/core/engine_glue.h"
 #include "master/app/core/poll_results.h"
 #include "master/app/zelmor_doc.h"
 #include "master/engine/comm_interface.h"
@@ -127,7 +128,7 @@ void CZelmorView::draw(QPainter& painter, const fw::RenderTarget& target) {
   painter.setPen(textColor);
   painter.drawText(QRect(headerX, 0, lineWidth, l.rowHeight), Qt::AlignLeft | Qt::AlignTop, headerLine());
 
-  if (!masterengine::IsConnected()) errorText_ = text::kNoConnection;
+  if (!zelmor::LinkIsOpen()) errorText_ = text::kNoConnection;
   painter.setPen(fw::ColorFromColorRef(kErrorColor));
   painter.drawText(QRect(headerX, l.rowHeight, lineWidth, l.rowHeight), Qt::AlignLeft | Qt::AlignTop,
                    QString(text::kErrorLineBlanks, QLatin1Char(' ')) + errorText_);

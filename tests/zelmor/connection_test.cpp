@@ -189,6 +189,7 @@ void ConnectionTest::failedConnectionsShowTheirMessageAndWriteNothing() {
     if (dialog->isVisible()) dialog->reject();  // a refused field must not hang the test
   });
   fx.frame()->action(res::ID_CONNECT)->trigger();
+  QVERIFY(WaitForConnect(fx.app.get()));
   QVERIFY(!fx.app->isConnected());
   QCOMPARE(fx.boxes->lastText(), message);
   QCOMPARE(fx.boxes->calls().last().title, QString("Connection"));
@@ -200,6 +201,7 @@ void ConnectionTest::failedConnectionsShowTheirMessageAndWriteNothing() {
   QCOMPARE(fx.app->settings().timeout, 300);
   fx.boxes->clear();
   fx.frame()->action(res::ID_QUICK_CONNECT)->trigger();
+  QVERIFY(WaitForConnect(fx.app.get()));
   QCOMPARE(fx.boxes->lastText(), message);
   QVERIFY(!fx.profile().contains("CommSetup", "Port"));
   platform::SetSerialPortPath(3, "");
@@ -218,6 +220,7 @@ void ConnectionTest::connectingWithTheDialogWritesAllKeys() {
     if (dialog->isVisible()) dialog->reject();
   });
   fx.frame()->action(res::ID_CONNECT)->trigger();
+  QVERIFY(WaitForConnect(fx.app.get()));
   QVERIFY2(fx.app->isConnected(), qPrintable(fx.boxes->lastText()));
   QVERIFY(masterengine::IsConnected());
   for (const char* key : {"Port", "BaudRate", "DataBits", "Parity", "StopBits", "Timeout", "DTRDSR", "RTSCTS", "RTS",
@@ -250,6 +253,7 @@ void ConnectionTest::pollsReachTheCellsAndCounters() {
   s.servicePort = peer_.port();
   fx.app->setSettings(s);
   fx.frame()->action(res::ID_QUICK_CONNECT)->trigger();
+  QVERIFY(WaitForConnect(fx.app.get()));
   QVERIFY2(fx.app->isConnected(), qPrintable(fx.boxes->lastText()));
   // Registers 0x0000, 0x3F80: "&Float" shows 1.000000.
   QTRY_COMPARE_WITH_TIMEOUT(view->cellValue(0), QString("       1.000000"), 5000);
@@ -298,6 +302,7 @@ void ConnectionTest::autoConnectAtStartUp() {
     fx.profile().writeInt("CommSetup", "ServicePort", peer_.port());
     fx.profile().writeInt("CommSetup", "AutoEnable", 1);
     QVERIFY(fx.start());
+    QVERIFY(WaitForConnect(fx.app.get()));
     QVERIFY2(fx.app->isConnected(), qPrintable(fx.boxes->lastText()));
     QCOMPARE(fx.app->autoEnable(), 1);
     QVERIFY(!fx.frame()->action(res::ID_AUTO_CONNECT_ENABLE)->isEnabled());

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QtTest>
 #include <functional>
 #include <memory>
 
@@ -53,6 +54,13 @@ class ZelmorFixture {
   std::unique_ptr<fw::testing::FileDialogRecorder> files;
   std::unique_ptr<CZelmorApp> app;
 };
+
+// A TCP connect finishes on the event loop: waits (serving events) until the
+// connect in flight, if any, has run its whole sequence. False if it did not
+// end within the link's own connect time-out and a margin.
+inline bool WaitForConnect(CZelmorApp* app, int timeoutMs = 15000) {
+  return QTest::qWaitFor([app] { return !app->isConnecting(); }, timeoutMs);
+}
 
 // Runs `drive` on the next modal dialog of type T once it is shown.
 // Gives up after about five seconds of event-loop rounds.

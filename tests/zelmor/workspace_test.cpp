@@ -311,6 +311,8 @@ void WorkspaceTest::workspaceSavedConnectedReconnects() {
   s.servicePort = peer_.port();
   fx.app->setSettings(s);
   QVERIFY(fx.app->connectLink(false, nullptr));
+  QVERIFY(WaitForConnect(fx.app.get()));
+  QVERIFY2(fx.app->isConnected(), qPrintable(fx.boxes->lastText()));
   QVERIFY(SaveWorkspace(*fx.app, fx.path("connected.zmw")));
   QCOMPARE(Int32At(ReadAll(fx.path("connected.zmw")), 4 + 48), 1);
   fx.app->disconnectLink();
@@ -319,6 +321,7 @@ void WorkspaceTest::workspaceSavedConnectedReconnects() {
   fx.files->script({fx.path("connected.zmw")});
   fx.frame()->action(res::ID_FILE_OPEN_WORKSPACE)->trigger();
   QCOMPARE(fx.files->requests().last().title, QString("Open workspace"));
+  QVERIFY(WaitForConnect(fx.app.get()));
   QVERIFY2(fx.app->isConnected(), qPrintable(fx.boxes->lastText()));
   QCOMPARE(fx.frame()->documents().size(), 1);
   QTRY_VERIFY_WITH_TIMEOUT(fx.doc()->goodCount() >= 1, 5000);
@@ -349,6 +352,7 @@ void WorkspaceTest::commandLineWorkspace() {
   QVERIFY(fx.frame()->isVisible());
   QCOMPARE(fx.frame()->documents().size(), 1);
   QCOMPARE(fx.doc()->address(), 10);
+  QVERIFY(WaitForConnect(fx.app.get()));
   QVERIFY2(fx.app->isConnected(), qPrintable(fx.boxes->lastText()));
 }
 

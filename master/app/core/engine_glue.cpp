@@ -1,6 +1,7 @@
 #include "master/app/core/engine_glue.h"
 
 #include <cstring>
+#include <thread>
 
 #include "common/baud_table.h"
 #include "master/engine/comm_interface.h"
@@ -11,31 +12,51 @@ namespace zelmor {
 namespace me = masterengine;
 namespace text = res::text;
 
-ConnectOutcome ConnectLink(const CommSettings& s) {
-  ConnectOutcome outcome;
+namespace {
+
+TcpConnectFunction tcpConnect = nullptr;
+
+// The background open: its thread, and its answer once the thread has ended.
+std::thread openThread;
+bool openPending = false;  // touched by the caller's thread only
+std::string openFailure;   // written by the worker, read after the join
+
+const char* TcpFailureText(std::uint16_t answer) {
+  return answer == me::RESULT_WSA_STARTUP ? text::kTcpWsaStartupError
+         : answer == me::RESULT_BAD_IP    ? text::kTcpInvalidAddress
+                                          : text::kTcpConnectFailed;
+}
+
+}  // namespace
+
+void SetTcpConnectFunction(TcpConnectFunction function) { tcpConnect = function; }
+
+void PrepareLink(const CommSettings& s) {
   auto options = static_cast<std::uint8_t>((s.dtrDsr ? 1 : 0) | (s.rtsCts ? 2 : 0) | (s.rtsToggle ? 4 : 0));
   me::SetLineOptions(options);
   me::SetDelayBetweenPolls(static_cast<std::uint32_t>(s.delayBetweenPolls < 0 ? 0 : s.delayBetweenPolls));
   me::SetRtsReleaseDelay(static_cast<std::uint16_t>(s.clrRtsDelay < 0 ? 0 : s.clrRtsDelay));
   me::SetEcho(s.echo != 0);
+}
 
+std::string OpenLink(const CommSettings& s) {
+  if (s.port == kTcpPortChoice) {
+    TcpConnectFunction connectTcp = tcpConnect != nullptr ? tcpConnect : &me::TcpConnect;
+    std::uint16_t answer = connectTcp(s.ipAddress.c_str(), static_cast<std::uint16_t>(s.servicePort),
+                                      static_cast<std::uint32_t>(s.timeout));
+    return answer == me::RESULT_OK ? std::string() : std::string(TcpFailureText(answer));
+  }
+  std::uint32_t baud = baudtable::BaudRateForIndex(s.baudIndex);
+  if (s.port < 0 || s.port >= kTcpPortChoice || baud == 0 ||
+      !me::OpenSerialPort(s.port + 1, baud, s.dataBits == 1 ? 8 : 7, s.parity, s.stopBits == 1 ? 2 : 0))
+    return text::kPortNotAvailable;
+  return std::string();
+}
+
+ConnectOutcome StartLink(const CommSettings& s) {
+  ConnectOutcome outcome;
   bool tcp = s.port == kTcpPortChoice;
-  if (tcp) {
-    std::uint16_t answer = me::TcpConnect(s.ipAddress.c_str(), static_cast<std::uint16_t>(s.servicePort),
-                                          static_cast<std::uint32_t>(s.timeout));
-    if (answer != me::RESULT_OK) {
-      outcome.message = answer == me::RESULT_WSA_STARTUP ? text::kTcpWsaStartupError
-                        : answer == me::RESULT_BAD_IP    ? text::kTcpInvalidAddress
-                                                         : text::kTcpConnectFailed;
-      return outcome;
-    }
-  } else {
-    std::uint32_t baud = baudtable::BaudRateForIndex(s.baudIndex);
-    if (s.port < 0 || s.port >= kTcpPortChoice || baud == 0 ||
-        !me::OpenSerialPort(s.port + 1, baud, s.dataBits == 1 ? 8 : 7, s.parity, s.stopBits == 1 ? 2 : 0)) {
-      outcome.message = text::kPortNotAvailable;
-      return outcome;
-    }
+  if (!tcp) {
     std::uint32_t multiplier = baudtable::TimeoutMultiplierForIndex(s.baudIndex);
     std::uint32_t interval = s.asciiMode ? 1000 : baudtable::ReadIntervalForIndex(s.baudIndex);
     me::SetSerialTimeouts(interval, multiplier, static_cast<std::uint32_t>(s.timeout), multiplier, 200);
@@ -53,6 +74,36 @@ ConnectOutcome ConnectLink(const CommSettings& s) {
   outcome.connected = true;
   return outcome;
 }
+
+ConnectOutcome ConnectLink(const CommSettings& s) {
+  PrepareLink(s);
+  ConnectOutcome outcome;
+  outcome.message = OpenLink(s);
+  if (!outcome.message.empty()) return outcome;
+  return StartLink(s);
+}
+
+bool BeginBackgroundOpen(const CommSettings& settings, std::function<void()> done) {
+  if (openPending) return false;
+  openPending = true;
+  openFailure.clear();
+  openThread = std::thread([settings, done = std::move(done)] {
+    openFailure = OpenLink(settings);
+    if (done) done();
+  });
+  return true;
+}
+
+bool BackgroundOpenPending() { return openPending; }
+
+std::string CollectBackgroundOpen() {
+  if (!openPending) return std::string();
+  if (openThread.joinable()) openThread.join();
+  openPending = false;
+  return openFailure;
+}
+
+bool LinkIsOpen() { return !openPending && me::IsConnected(); }
 
 void DisconnectLink() {
   me::StopPolling();

@@ -4,6 +4,7 @@
 // settings record, and copying a poll's values out in the word order of its
 // display format. Qt-free.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "master/app/core/zelmor_files.h"
@@ -19,8 +20,36 @@ struct ConnectOutcome {
 
 // Hands the line options, delay between polls, RTS delay and echo to the
 // engine, opens the TCP connection or the serial port, and on success sets the
-// serial time-outs and the link mode and starts the poll thread.
+// serial time-outs and the link mode and starts the poll thread. Blocks for as
+// long as the TCP connect takes (the window uses the three steps below instead).
 ConnectOutcome ConnectLink(const CommSettings& settings);
+
+// The connect in three steps, so that the slow part can leave the window's thread:
+// 1. hand the line options, delays and echo to the engine;
+void PrepareLink(const CommSettings& settings);
+// 2. open the TCP connection or the serial port; the failure text, empty on success;
+std::string OpenLink(const CommSettings& settings);
+// 3. set the serial time-outs and the link mode and start the poll thread. A
+//    thread that does not start closes the link again.
+ConnectOutcome StartLink(const CommSettings& settings);
+
+// The TCP connect used by OpenLink: the engine's unless replaced (tests replace
+// it with a connect whose duration and answer they control; nullptr restores it).
+using TcpConnectFunction = std::uint16_t (*)(const char* ipAddress, std::uint16_t port, std::uint32_t timeoutMs);
+void SetTcpConnectFunction(TcpConnectFunction function);
+
+// Step 2 for TCP on a worker thread. Only one thread may touch the link at a
+// time, so from BeginBackgroundOpen until CollectBackgroundOpen the caller's
+// thread leaves the link alone (LinkIsOpen answers false without asking it).
+// done runs on the worker thread once the connect has ended. False when an
+// open is already pending.
+bool BeginBackgroundOpen(const CommSettings& settings, std::function<void()> done);
+bool BackgroundOpenPending();
+// Waits for the worker (at most the connect's own time-out) and returns its
+// failure text, empty on success. Nothing pending: empty.
+std::string CollectBackgroundOpen();
+// Serial port open or TCP connected; false while a background open is pending.
+bool LinkIsOpen();
 // Stops the poll thread first, then closes the serial port and the TCP connection.
 void DisconnectLink();
 
