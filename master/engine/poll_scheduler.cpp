@@ -489,7 +489,7 @@ void PollTick() {
   const bool linkOpen = IsConnected();
 
   int s = 0;
-  std::uint16_t slave, type, address, quantity, writeAddress, writeCount;
+  std::uint16_t slave = 0, type = 0, address = 0, quantity = 0, writeAddress = 0, writeCount = 0;
   std::uint32_t servedGeneration = 0;
   bool idle = false;
   {
