@@ -168,12 +168,13 @@ bool CZelmorApp::completeConnect(const std::string& failure, bool withDialog, QW
 
 void CZelmorApp::showConnectingState(bool connecting) {
   if (!mainFrame_) return;
-  if (connecting)
-    mainFrame_->statusBar()->showMessage(
-        QString(kConnectingFormat).arg(QString::fromStdString(settings_.ipAddress)).arg(settings_.servicePort));
-  else
-    mainFrame_->statusBar()->clearMessage();
+  // The idle update keeps the message up while connecting (a menu's status tip may replace it).
+  if (!connecting) mainFrame_->statusBar()->clearMessage();
   mainFrame_->updateCommandUI();
+}
+
+QString CZelmorApp::connectingText() const {
+  return QString(kConnectingFormat).arg(QString::fromStdString(settings_.ipAddress)).arg(settings_.servicePort);
 }
 
 void CZelmorApp::disconnectLink() {

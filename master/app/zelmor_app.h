@@ -39,6 +39,8 @@ class CZelmorApp : public QObject {
   // A TCP connect is running on its worker thread; no other connect, disconnect
   // or workspace load may start until it has finished.
   bool isConnecting() const;
+  // The status-bar message while connecting: "Connecting to <address>: <port>...".
+  QString connectingText() const;
   // Connect (with the dialog) or quick connect (without). A serial port opens at
   // once; a TCP connect runs on a worker thread and the rest of the sequence
   // follows on this thread when it ends (connectFinished). Shows the failure

@@ -164,6 +164,10 @@ void BackgroundConnectTest::unansweredConnectKeepsTheWindowAnswering() {
   QCOMPARE(finished.count(), 0);
 
   QCOMPARE(fx.frame()->statusBar()->currentMessage(), QString("Connecting to 127.0.0.1: %1...").arg(silent.port()));
+  // A status tip that came and went (clearing the message) does not lose it.
+  fx.frame()->statusBar()->clearMessage();
+  QTRY_COMPARE_WITH_TIMEOUT(fx.frame()->statusBar()->currentMessage(),
+                            QString("Connecting to 127.0.0.1: %1...").arg(silent.port()), 2000);
   for (int id : {int(res::ID_CONNECT), int(res::ID_QUICK_CONNECT), int(res::ID_DISCONNECT),
                  int(res::ID_FILE_OPEN_WORKSPACE)})
     QVERIFY2(!fx.frame()->action(id)->isEnabled(), qPrintable(QString::number(id)));
