@@ -15,6 +15,7 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QStyle>
 #include <QToolBar>
 #include <unistd.h>
 
@@ -207,6 +208,21 @@ void CMainFrame::createMenus() {
     else
       toolBar->addAction(action(id));
   }
+  // The same standard icons as zelmor's toolbar, so the two programs look alike.
+  const std::pair<int, QStyle::StandardPixmap> icons[] = {
+      {ID_FILE_NEW, QStyle::SP_FileIcon},
+      {ID_FILE_OPEN, QStyle::SP_DialogOpenButton},
+      {ID_FILE_SAVE, QStyle::SP_DialogSaveButton},
+      {ID_FILE_PRINT, QStyle::SP_FileDialogContentsView},
+      {ID_SLAVE_DEFINITION, QStyle::SP_FileDialogDetailedView},
+      {ID_DISCONNECT, QStyle::SP_MediaStop},
+      {ID_QUICK_CONNECT, QStyle::SP_MediaPlay},
+      {ID_COMMUNICATION, QStyle::SP_ComputerIcon},
+      {ID_APP_ABOUT, QStyle::SP_MessageBoxInformation},
+  };
+  for (const auto& [id, pixmap] : icons) action(id)->setIcon(style()->standardIcon(pixmap));
+  toolBar->setIconSize(QSize(16, 16));
+  toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
 
   for (QMenu* menu : menuBar()->findChildren<QMenu*>())
     connect(menu, &QMenu::aboutToShow, this, &CMainFrame::updateCommands);
