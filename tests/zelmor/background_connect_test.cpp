@@ -177,6 +177,7 @@ void BackgroundConnectTest::unansweredConnectKeepsTheWindowAnswering() {
   QCOMPARE(fx.frame()->openDocument(fx.path("other.zmw")), nullptr);
   QCOMPARE(fx.frame()->documents().size(), 1);
   QVERIFY(!LoadWorkspace(*fx.app, fx.path("other.zmw"), true).loaded);
+  QCOMPARE(fx.app->settings().port, zelmor::kTcpPortChoice);  // other.zmw holds the serial defaults
   QVERIFY(fx.boxes->calls().isEmpty());
 
   // The listener goes away: the connect fails and its message follows on this thread.
