@@ -256,7 +256,9 @@ void CMainFrame::updateCommandUI() {
   }
   action(res::ID_DISPLAY_COMMUNICATION)->setEnabled(!linkui::TrafficMonitorDialog::isOpen());
   action(res::ID_VIEW_ALWAYS_ON_TOP)->setChecked(alwaysOnTop());
-  action(res::ID_VIEW_STATUS_BAR)->setChecked(statusBar()->isVisible());
+  // isHidden, not isVisible: before the window is shown every child reads as invisible,
+  // and syncing the check mark from that would hide the status bar for good.
+  action(res::ID_VIEW_STATUS_BAR)->setChecked(!statusBar()->isHidden());
   if (connecting && statusBar()->currentMessage().isEmpty()) statusBar()->showMessage(app_->connectingText());
   QString pane = zelmor::CommPaneText(app_->settings());
   if (commPane_->text() != pane) commPane_->setText(pane);

@@ -61,6 +61,10 @@ void WindowTest::defaultsOnAnEmptyProfile() {
   QCOMPARE(doc->title(), QString("Zelmor1"));
   QCOMPARE(fx.view()->cellLabel(0), QString("40001 = "));
   QCOMPARE(fx.frame()->commPane()->text(), QString("Port 1: 9600-8-E-1"));
+  // The status bar is shown from the start and stays shown after the idle updates.
+  QTRY_VERIFY(fx.frame()->isVisible());
+  QTest::qWait(300);
+  QVERIFY(fx.frame()->commPane()->isVisible());
   QVERIFY(!fx.app->isConnected());
   QVERIFY(!masterengine::IsConnected());
   QVERIFY(fx.view()->headerLine().startsWith("Tx = 0: Err = 0: ID = 1: F = 03: SR = 1000ms "));
