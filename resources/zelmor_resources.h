@@ -104,6 +104,8 @@ constexpr const char* kReadOnce = "Read &Once\tF6";
 constexpr const char* kPlcAddresses = "&PLC Addresses (Base 1)";
 constexpr const char* kProtocolAddresses = "P&rotocol Addresses (Base 0)";
 constexpr const char* kCommunication = "&Communication...";
+// Status-bar prompt, then tool tip.
+constexpr const char* kCommunicationPrompt = "Display communication traffic\nDisplay traffic";
 constexpr const char* kToolbar = "&Toolbar";
 constexpr const char* kStatusBar = "&Status Bar";
 constexpr const char* kAlwaysOnTop = "&Always On Top";

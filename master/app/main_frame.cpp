@@ -164,6 +164,9 @@ void CMainFrame::createActions() {
   display->addSeparator();
   // The traffic monitor works without an open document, so it also shows in the View menu.
   QAction* communication = addCommand(display, res::ID_DISPLAY_COMMUNICATION, menu::kCommunication, &M::onCommunication);
+  const QStringList prompt = QString(menu::kCommunicationPrompt).split(QLatin1Char('\n'));
+  communication->setStatusTip(prompt.value(0));
+  communication->setToolTip(prompt.value(1));
 
   QMenu* view = bar->addMenu(menu::kView);
   toolBar_ = addToolBar(tr("Toolbar"));

@@ -483,6 +483,8 @@ void WindowTest::menusFollowTheState() {
   QVERIFY(!frame->action(res::ID_FILE_SAVE)->isEnabled());
   // The traffic monitor opens once; its entry is disabled while it is open.
   QVERIFY(frame->action(res::ID_DISPLAY_COMMUNICATION)->isEnabled());
+  QCOMPARE(frame->action(res::ID_DISPLAY_COMMUNICATION)->statusTip(), QString("Display communication traffic"));
+  QCOMPARE(frame->action(res::ID_DISPLAY_COMMUNICATION)->toolTip(), QString("Display traffic"));
   frame->action(res::ID_DISPLAY_COMMUNICATION)->trigger();
   QVERIFY(!frame->action(res::ID_DISPLAY_COMMUNICATION)->isEnabled());
 }
