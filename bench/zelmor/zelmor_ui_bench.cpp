@@ -158,7 +158,11 @@ int main(int argc, char** argv) {
     for (fw::Document* d : app.mainFrame()->documents()) pollSlots.push_back(static_cast<CZelmorDoc*>(d)->pollSlot());
     QElapsedTimer wait;
     wait.start();
-    while (!app.connectLink(false, nullptr) && wait.elapsed() < 5000) QApplication::processEvents();
+    // The TCP connect runs in the background: retry until the server (a child just forked) listens.
+    while (!app.isConnected() && wait.elapsed() < 5000) {
+      if (!app.isConnecting()) app.connectLink(false, nullptr);
+      QApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
     if (!app.isConnected()) {
       std::fprintf(stderr, "could not connect to the libmodbus server\n");
       code = 1;
