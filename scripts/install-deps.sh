@@ -11,4 +11,5 @@ done
 echo "Installing: ${missing[*]}"
 SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 $SUDO apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# With recommended packages, as the development machines have them (fonts, pymodbus extras).
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
