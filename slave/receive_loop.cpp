@@ -125,6 +125,11 @@ bool IsReceiveThreadRunning() { return threadRunning.load(); }
 bool OpenSlaveSerialPort(int portNumber, std::uint32_t baudRate, int dataBits, int parity, int stopBits) {
   const std::uint16_t gap = linklayer::SlaveFrameGapForBaud(baudRate);
   if (gap != 0) silenceThreshold.store(gap);
+  // Reads return at once with what the driver holds: the loop finds frame ends by
+  // silence. Writes get a time-out, so that a master holding flow control off (DSR
+  // or CTS low) cannot block the receive thread, and with it disconnect, for ever.
+  linklayer::SetSerialTimeouts(platform::kMaxDword, 0, 0, linklayer::TimeoutMultiplierForBaud(baudRate),
+                               kReplyWriteTimeoutMs);
   return linklayer::OpenSerialPort(portNumber, baudRate, dataBits, parity, stopBits);
 }
 

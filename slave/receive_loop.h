@@ -13,6 +13,8 @@ constexpr int kRtuBufferSize = 300;
 constexpr int kAsciiBufferSize = 600;
 constexpr int kPassPeriodMs = 10;
 constexpr std::uint32_t kAsciiFrameTimeoutMs = 1000;
+// Longest a reply may wait for the line (plus the per-byte time of the baud rate).
+constexpr std::uint32_t kReplyWriteTimeoutMs = 1000;
 
 // Ignored while the thread runs.
 void SetLinkMode(std::uint16_t mode);

@@ -10,7 +10,9 @@
 #include <thread>
 #include <unistd.h>
 
+#include "link/serial_link.h"
 #include "platform/port_map.h"
+#include "platform/testing/fake_serial_device.h"
 #include "platform/ticks.h"
 #include "slave/receive_loop.h"
 #include "slave/slave_engine.h"
@@ -286,3 +288,19 @@ TEST_F(ReceiveLoopTest, ClosedPortFlushesAndThreadStops) {
 }
 
 }  // namespace
+
+// The slave's reads return at once, but a reply must never wait for ever on a line
+// whose flow control the master holds off: the port gets a write time-out.
+TEST(SlaveSerialOpen, ReadsReturnAtOnceAndWritesAreBounded) {
+  auto port = std::make_shared<platform::testing::FakeSerialPort>();
+  port->install();
+  ASSERT_TRUE(slaveloop::OpenSlaveSerialPort(1, 9600, 8, 0, 0));
+  const platform::SerialTimeouts t = port->timeouts();
+  EXPECT_EQ(t.readInterval, platform::kMaxDword);
+  EXPECT_EQ(t.readTotalMultiplier, 0u);
+  EXPECT_EQ(t.readTotalConstant, 0u);
+  EXPECT_EQ(t.writeTotalMultiplier, linklayer::TimeoutMultiplierForBaud(9600));
+  EXPECT_EQ(t.writeTotalConstant, slaveloop::kReplyWriteTimeoutMs);
+  slaveloop::CloseSlaveSerialPort();
+  platform::testing::FakeSerialPort::uninstall();
+}
