@@ -16,33 +16,14 @@
 #include <thread>
 
 #include "master/engine/comm_interface.h"
+#include "tests/master_engine/loopback_peers.h"
+
+using testpeer::FreePort;
+using testpeer::PortAccepts;
 
 namespace {
 
 constexpr int kRegisters = 10;
-
-std::uint16_t FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
-
-bool PortAccepts(std::uint16_t port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  ::close(fd);
-  return ok;
-}
 
 // The server: one connection at a time, forever (until killed).
 [[noreturn]] void RunServer(std::uint16_t port) {

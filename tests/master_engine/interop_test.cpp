@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "link/serial_link.h"
+#include "tests/master_engine/loopback_peers.h"
 #include "master/engine/comm_interface.h"
 #include "master/engine/transactions.h"
 #include "platform/port_map.h"
@@ -29,55 +30,16 @@
 extern char** environ;
 
 using namespace masterengine;
+using testpeer::FreePort;
+using testpeer::PortAccepts;
+using testpeer::Pty;
+using testpeer::PtyBridge;
 
 namespace {
 
 enum class Transport { Tcp, Rtu, Ascii };
 
 const char* const kServerScript = MASTER_ENGINE_TEST_DIR "/modbus_peer_server.py";
-
-std::uint16_t FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
-
-bool PortAccepts(std::uint16_t port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  ::close(fd);
-  return ok;
-}
-
-// A raw pty pair whose slave device another program can open.
-struct Pty {
-  int master = -1;
-  int slave = -1;
-  std::string path;
-  Pty() {
-    char name[256];
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) return;
-    termios settings{};
-    ::tcgetattr(slave, &settings);
-    ::cfmakeraw(&settings);
-    ::tcsetattr(slave, TCSANOW, &settings);
-    path = name;
-  }
-  ~Pty() {
-    ::close(master);
-    ::close(slave);
-  }
-};
 
 // Runs the pymodbus server as a child process; stops it by pid.
 class PeerServer {
@@ -124,37 +86,6 @@ class PeerServer {
  private:
   pid_t pid_ = -1;
   int stdout_ = -1;
-};
-
-// Copies bytes between the master sides of two pty pairs, so the engine (on one
-// pair's device) and the server (on the other's) share a line.
-class PtyBridge {
- public:
-  PtyBridge(int a, int b) : a_(a), b_(b), thread_([this] { run(); }) {}
-  ~PtyBridge() {
-    stop_ = true;
-    thread_.join();
-  }
-
- private:
-  void run() {
-    while (!stop_) {
-      pollfd entries[2] = {{a_, POLLIN, 0}, {b_, POLLIN, 0}};
-      if (::poll(entries, 2, 20) <= 0) continue;
-      for (int i = 0; i < 2; ++i) {
-        if (!(entries[i].revents & POLLIN)) {
-          if (entries[i].revents) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-          continue;
-        }
-        std::uint8_t buffer[1024];
-        const ssize_t got = ::read(entries[i].fd, buffer, sizeof buffer);
-        if (got > 0) (void)!::write(i == 0 ? b_ : a_, buffer, static_cast<std::size_t>(got));
-      }
-    }
-  }
-  int a_, b_;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
 };
 
 class InteropTest : public ::testing::TestWithParam<Transport> {

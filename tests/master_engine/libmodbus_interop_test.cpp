@@ -22,62 +22,17 @@
 #include "master/engine/comm_interface.h"
 #include "master/engine/transactions.h"
 #include "platform/port_map.h"
+#include "tests/master_engine/loopback_peers.h"
 
 using namespace masterengine;
+using testpeer::Pty;
+using testpeer::PtyBridge;
 
 namespace {
 
 enum class Transport { Tcp, Rtu };
 
 constexpr int kTableSize = 200;
-
-// A raw pty pair whose device side another program can open by path.
-struct Pty {
-  int master = -1;
-  int slave = -1;
-  std::string path;
-  Pty() {
-    char name[256];
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) return;
-    termios settings{};
-    ::tcgetattr(slave, &settings);
-    ::cfmakeraw(&settings);
-    ::tcsetattr(slave, TCSANOW, &settings);
-    path = name;
-  }
-  ~Pty() {
-    ::close(master);
-    ::close(slave);
-  }
-};
-
-// Copies bytes between the master sides of two pty pairs, so the engine and the
-// server, each on one pair's device, share a line.
-class PtyBridge {
- public:
-  PtyBridge(int a, int b) : a_(a), b_(b), thread_([this] { run(); }) {}
-  ~PtyBridge() {
-    stop_ = true;
-    thread_.join();
-  }
-
- private:
-  void run() {
-    while (!stop_) {
-      pollfd entries[2] = {{a_, POLLIN, 0}, {b_, POLLIN, 0}};
-      if (::poll(entries, 2, 20) <= 0) continue;
-      for (int i = 0; i < 2; ++i) {
-        if (!(entries[i].revents & POLLIN)) continue;
-        std::uint8_t buffer[1024];
-        const ssize_t got = ::read(entries[i].fd, buffer, sizeof buffer);
-        if (got > 0) (void)!::write(i == 0 ? b_ : a_, buffer, static_cast<std::size_t>(got));
-      }
-    }
-  }
-  int a_, b_;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
-};
 
 class LibmodbusInteropTest : public ::testing::TestWithParam<Transport> {
  protected:

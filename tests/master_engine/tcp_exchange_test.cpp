@@ -11,12 +11,14 @@
 #include "master/engine/comm_interface.h"
 #include "master/engine/transactions.h"
 #include "tests/master_engine/fake_tcp_server.h"
+#include "tests/master_engine/loopback_peers.h"
 
 using namespace masterengine;
 using testpeer::Adu;
 using testpeer::Answer;
 using testpeer::Bytes;
 using testpeer::FakeTcpServer;
+using testpeer::FreePort;
 using testpeer::TransactionIdOf;
 
 namespace {
@@ -41,18 +43,6 @@ Bytes LastReceived() {
   std::uint8_t buffer[kReceivedRecordCapacity];
   const auto length = CopyLastReceivedFrame(buffer);
   return Bytes(buffer, buffer + length);
-}
-
-std::uint16_t FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
 }
 
 class TcpExchangeTest : public ::testing::Test {
