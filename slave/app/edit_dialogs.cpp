@@ -33,6 +33,25 @@ QString NumberText(T value) {
   return QString::fromLatin1(buffer, static_cast<int>(result.ptr - buffer));
 }
 
+// "Value:" and an edit holding the value, on one row.
+QLineEdit* AddValueRow(QDialog* dialog, QBoxLayout* layout, const QString& value) {
+  auto* row = new QHBoxLayout;
+  row->addWidget(new QLabel(Text(vantorres::kValueLabel), dialog));
+  auto* edit = new QLineEdit(value, dialog);
+  row->addWidget(edit);
+  layout->addLayout(row);
+  return edit;
+}
+
+// The "&Auto increment" check box, then OK and Cancel.
+QCheckBox* AddAutoIncrementAndButtons(QDialog* dialog, QBoxLayout* layout, bool checked) {
+  auto* box = new QCheckBox(Text(vantorres::kAutoIncrement), dialog);
+  box->setChecked(checked);
+  layout->addWidget(box);
+  AddButtons(dialog, layout);
+  return box;
+}
+
 void FocusValue(QLineEdit* edit) {
   edit->setFocus();
   edit->selectAll();
@@ -158,15 +177,8 @@ EditFloatDialog::EditFloatDialog(bool isDouble, double value, bool autoIncrement
   using namespace vantorres;
   setWindowTitle(Text(kEditFloatTitle));
   auto* layout = new QVBoxLayout(this);
-  auto* row = new QHBoxLayout;
-  row->addWidget(new QLabel(Text(kValueLabel), this));
-  edit_ = new QLineEdit(isDouble ? NumberText(value) : NumberText(static_cast<float>(value)), this);
-  row->addWidget(edit_);
-  layout->addLayout(row);
-  auto_ = new QCheckBox(Text(kAutoIncrement), this);
-  auto_->setChecked(autoIncrement);
-  layout->addWidget(auto_);
-  AddButtons(this, layout);
+  edit_ = AddValueRow(this, layout, isDouble ? NumberText(value) : NumberText(static_cast<float>(value)));
+  auto_ = AddAutoIncrementAndButtons(this, layout, autoIncrement);
   FocusValue(edit_);
 }
 
@@ -193,15 +205,8 @@ EditLongDialog::EditLongDialog(std::int32_t value, bool autoIncrement, QWidget* 
   using namespace vantorres;
   setWindowTitle(Text(kEditLongTitle));
   auto* layout = new QVBoxLayout(this);
-  auto* row = new QHBoxLayout;
-  row->addWidget(new QLabel(Text(kValueLabel), this));
-  edit_ = new QLineEdit(QString::number(value), this);
-  row->addWidget(edit_);
-  layout->addLayout(row);
-  auto_ = new QCheckBox(Text(kAutoIncrement), this);
-  auto_->setChecked(autoIncrement);
-  layout->addWidget(auto_);
-  AddButtons(this, layout);
+  edit_ = AddValueRow(this, layout, QString::number(value));
+  auto_ = AddAutoIncrementAndButtons(this, layout, autoIncrement);
   FocusValue(edit_);
 }
 
