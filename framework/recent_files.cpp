@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QMenu>
 
+#include "framework/command_prompt.h"
 #include "framework/profile.h"
 
 namespace fw {
@@ -71,6 +72,7 @@ void RecentFileList::fillMenu(QMenu* menu, QAction* before) {
     QString label = QStringLiteral("&%1 ").arg(i + 1) +
             QString(QDir::toNativeSeparators(path)).replace(QLatin1Char('&'), QStringLiteral("&&"));
     auto* action = new QAction(label, menu);
+    SetCommandPrompt(action, kRecentFilePrompt);
     connect(action, &QAction::triggered, this, [this, path] { emit openRequested(path); });
     menu->insertAction(before, action);
     menuActions_.append(action);

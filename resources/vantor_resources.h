@@ -32,6 +32,11 @@ enum Command : int {
   ID_ALWAYS_ON_TOP = 32798,
   ID_ON_THE_WEB = 32789,
   ID_PORT_PATHS = 32900,  // "Serial &Ports..." (device paths behind "Port n")
+  ID_VIEW_TOOLBAR = 59392,
+  ID_VIEW_STATUS_BAR = 59393,
+  ID_WINDOW_ARRANGE = 57649,
+  ID_WINDOW_CASCADE = 57650,
+  ID_WINDOW_TILE = 57651,
 };
 
 // Menus.

@@ -52,6 +52,17 @@ enum CommandId : int {
   ID_FILE_SAVE_WORKSPACE = 32858,
   ID_FILE_OPEN_WORKSPACE = 32859,
   ID_VIEW_ALWAYS_ON_TOP = 32861,
+  ID_SETUP_LOG = 32808,
+  ID_SETUP_LOGGING_OFF = 32809,
+  ID_TEST_CENTER = 32826,
+  ID_READ_WRITE_REGISTERS = 32839,
+  ID_WRITE_SINGLE_COIL = 32842,
+  ID_WRITE_SINGLE_REGISTER = 32844,
+  ID_WRITE_MULTIPLE_COILS = 32846,
+  ID_WRITE_MULTIPLE_REGISTERS = 32848,
+  ID_MASK_WRITE_REGISTER = 32849,
+  ID_DISPLAY_ERROR_COUNTERS = 32862,
+  ID_SERIAL_PORTS = 32900,  // "Serial &Ports..." (device paths behind "Port n")
 };
 
 // Display format 0..9 -> its menu command id (and text) in that order.
@@ -104,8 +115,6 @@ constexpr const char* kReadOnce = "Read &Once\tF6";
 constexpr const char* kPlcAddresses = "&PLC Addresses (Base 1)";
 constexpr const char* kProtocolAddresses = "P&rotocol Addresses (Base 0)";
 constexpr const char* kCommunication = "&Communication...";
-// Status-bar prompt, then tool tip.
-constexpr const char* kCommunicationPrompt = "Display communication traffic\nDisplay traffic";
 constexpr const char* kToolbar = "&Toolbar";
 constexpr const char* kStatusBar = "&Status Bar";
 constexpr const char* kAlwaysOnTop = "&Always On Top";

@@ -10,6 +10,6 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 echo "Installing: ${missing[*]}"
 SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-$SUDO apt-get update -qq
+$SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq
 # With recommended packages, as the development machines have them (fonts, pymodbus extras).
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq "${missing[@]}"

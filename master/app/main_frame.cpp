@@ -12,6 +12,7 @@
 #include <QToolBar>
 
 #include "framework/application.h"
+#include "framework/command_prompt.h"
 #include "framework/file_dialog.h"
 #include "framework/profile.h"
 #include "framework/recent_files.h"
@@ -23,6 +24,7 @@
 #include "master/app/zelmor_app.h"
 #include "master/app/zelmor_doc.h"
 #include "master/engine/comm_interface.h"
+#include "resources/zelmor_prompts.h"
 #include "resources/zelmor_resources.h"
 
 namespace res = zelmor::res;
@@ -79,6 +81,7 @@ CMainFrame::~CMainFrame() {
 QAction* CMainFrame::addCommand(QMenu* menuOwner, int id, const char* menuText, void (CMainFrame::*slot)()) {
   auto* a = new QAction(this);
   SetTextAndShortcut(a, menuText);
+  fw::SetCommandPrompt(a, res::PromptForCommand(id));
   if (slot != nullptr) connect(a, &QAction::triggered, this, slot);
   if (menuOwner != nullptr) menuOwner->addAction(a);
   actions_.insert(id, a);
@@ -123,8 +126,7 @@ void CMainFrame::createActions() {
   addCommand(autoMenu, res::ID_AUTO_CONNECT_DISABLE, menu::kAutoDisable, &M::onAutoDisable);
   addCommand(connection, res::ID_QUICK_CONNECT, menu::kQuickConnect, &M::onQuickConnect);
   connection->addSeparator();
-  addCommand(connection, 0, menu::kSerialPorts, &M::onSerialPorts);
-  actions_.remove(0);
+  addCommand(connection, res::ID_SERIAL_PORTS, menu::kSerialPorts, &M::onSerialPorts);
 
   QMenu* setup = bar->addMenu(menu::kSetup);
   documentMenus_ << setup;
@@ -164,15 +166,13 @@ void CMainFrame::createActions() {
   display->addSeparator();
   // The traffic monitor works without an open document, so it also shows in the View menu.
   QAction* communication = addCommand(display, res::ID_DISPLAY_COMMUNICATION, menu::kCommunication, &M::onCommunication);
-  const QStringList prompt = QString(menu::kCommunicationPrompt).split(QLatin1Char('\n'));
-  communication->setStatusTip(prompt.value(0));
-  communication->setToolTip(prompt.value(1));
 
   QMenu* view = bar->addMenu(menu::kView);
   toolBar_ = addToolBar(tr("Toolbar"));
   toolBar_->setObjectName("toolbar");
   QAction* toolbarToggle = toolBar_->toggleViewAction();
   toolbarToggle->setText(menu::kToolbar);
+  fw::SetCommandPrompt(toolbarToggle, res::PromptForCommand(res::ID_VIEW_TOOLBAR));
   view->addAction(toolbarToggle);
   actions_.insert(res::ID_VIEW_TOOLBAR, toolbarToggle);
   QAction* statusToggle = addCommand(view, res::ID_VIEW_STATUS_BAR, menu::kStatusBar, nullptr);

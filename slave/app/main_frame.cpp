@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include "framework/application.h"
+#include "framework/command_prompt.h"
 #include "framework/file_dialog.h"
 #include "framework/message_box.h"
 #include "framework/placement.h"
@@ -27,6 +28,7 @@
 #include "framework/recent_files.h"
 #include "link/ui/traffic_monitor.h"
 #include "platform/port_map.h"
+#include "resources/vantor_prompts.h"
 #include "resources/vantor_resources.h"
 #include "slave/app/vantor_app.h"
 #include "slave/app/vantor_doc.h"
@@ -77,6 +79,7 @@ QAction* CMainFrame::addCommand(QMenu* menu, int id, const char* text) {
   auto* act = menu->addAction(tab < 0 ? full : full.left(tab));
   if (tab >= 0) act->setShortcut(QKeySequence(full.mid(tab + 1)));
   act->setShortcutContext(Qt::ApplicationShortcut);
+  fw::SetCommandPrompt(act, vantorres::PromptForCommand(id));
   actions_[id] = act;
   return act;
 }
@@ -173,8 +176,10 @@ void CMainFrame::createMenus() {
   toolBar->setObjectName(QStringLiteral("toolbar"));
   QAction* toolBarAction = toolBar->toggleViewAction();
   toolBarAction->setText(Text(kToolbar));
+  fw::SetCommandPrompt(toolBarAction, PromptForCommand(ID_VIEW_TOOLBAR));
   view->addAction(toolBarAction);
-  QAction* statusBarAction = view->addAction(Text(kStatusBar));
+  actions_[ID_VIEW_TOOLBAR] = toolBarAction;
+  QAction* statusBarAction = addCommand(view, ID_VIEW_STATUS_BAR, kStatusBar);
   statusBarAction->setCheckable(true);
   statusBarAction->setChecked(true);
   connect(statusBarAction, &QAction::toggled, statusBar(), &QStatusBar::setVisible);
@@ -188,9 +193,10 @@ void CMainFrame::createMenus() {
   });
 
   QMenu* window = menuBar()->addMenu(Text(kMenuWindow));
-  connect(window->addAction(Text(kCascade)), &QAction::triggered, this, &CMainFrame::cascade);
-  connect(window->addAction(Text(kTile)), &QAction::triggered, this, &CMainFrame::tile);
-  connect(window->addAction(Text(kArrangeIcons)), &QAction::triggered, this, &CMainFrame::arrangeIcons);
+  connect(addCommand(window, ID_WINDOW_CASCADE, kCascade), &QAction::triggered, this, &CMainFrame::cascade);
+  connect(addCommand(window, ID_WINDOW_TILE, kTile), &QAction::triggered, this, &CMainFrame::tile);
+  connect(addCommand(window, ID_WINDOW_ARRANGE, kArrangeIcons), &QAction::triggered, this,
+          &CMainFrame::arrangeIcons);
 
   QMenu* help = menuBar()->addMenu(Text(kMenuHelp));
   connect(addCommand(help, ID_ON_THE_WEB, kOnTheWeb), &QAction::triggered, this,

@@ -15,6 +15,7 @@
 
 #include "common/archive.h"
 #include "framework/recent_files.h"
+#include "framework/testing/command_prompts.h"
 #include "slave/autochange.h"
 #include "framework/window_messages.h"
 #include "platform/port_map.h"
@@ -492,6 +493,18 @@ class VantorShellTest : public QObject {
     VantorCommandLine commandLine;
     commandLine.path = f.dir.filePath(QStringLiteral("absent.vnd"));
     QVERIFY(!f.start(commandLine));
+  }
+
+  void everyMenuCommandShowsItsPrompt() {
+    VantorFixture f;
+    QVERIFY(f.start());
+    CMainFrame* frame = f.frame();
+    QCOMPARE(fw::testing::CommandsWithoutPrompt(frame), QStringList());
+    QCOMPARE(fw::testing::StatusTextWhileHovered(frame, frame->action(ID_COMMUNICATION)),
+             QStringLiteral("Display communication traffic"));
+    QCOMPARE(fw::testing::StatusTextWhileHovered(frame, frame->action(ID_SLAVE_DEFINITION)),
+             QStringLiteral("Define the slave of the active window"));
+    QCOMPARE(frame->action(ID_DISCONNECT)->toolTip(), QStringLiteral("Disconnect (F4)"));
   }
 };
 

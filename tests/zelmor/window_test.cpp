@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include "framework/placement.h"
+#include "framework/testing/command_prompts.h"
 #include "gui_test_support.h"
 #include "master/app/poll_definition_dialog.h"
 #include "master/engine/comm_interface.h"
@@ -37,6 +38,7 @@ class WindowTest : public QObject {
   void doubleClickFindsTheItem();
   void notificationsCountErrors();
   void menusFollowTheState();
+  void everyMenuCommandShowsItsPrompt();
 };
 
 void WindowTest::defaultsOnAnEmptyProfile() {
@@ -487,6 +489,22 @@ void WindowTest::menusFollowTheState() {
   QCOMPARE(frame->action(res::ID_DISPLAY_COMMUNICATION)->toolTip(), QString("Display traffic"));
   frame->action(res::ID_DISPLAY_COMMUNICATION)->trigger();
   QVERIFY(!frame->action(res::ID_DISPLAY_COMMUNICATION)->isEnabled());
+}
+
+
+void WindowTest::everyMenuCommandShowsItsPrompt() {
+  ZelmorFixture fx;
+  QVERIFY(fx.start());
+  CMainFrame* frame = fx.frame();
+  QCOMPARE(fw::testing::CommandsWithoutPrompt(frame), QStringList());
+  // Hovering a command puts the first half of its prompt in the status bar; the
+  // second half is its tool tip (on the toolbar).
+  QAction* traffic = frame->action(res::ID_DISPLAY_COMMUNICATION);
+  QCOMPARE(fw::testing::StatusTextWhileHovered(frame, traffic), QString("Display communication traffic"));
+  QCOMPARE(traffic->toolTip(), QString("Display traffic"));
+  QCOMPARE(fw::testing::StatusTextWhileHovered(frame, frame->action(res::ID_CONNECT)),
+           QString("Choose the connection settings and connect"));
+  QCOMPARE(frame->action(res::ID_QUICK_CONNECT)->toolTip(), QString("Quick Connect (F5)"));
 }
 
 QTEST_MAIN(WindowTest)
