@@ -43,7 +43,7 @@ inline constexpr CommandPrompt kCommandPrompts[] = {
     {ID_WRITE_MULTIPLE_REGISTERS, "16: Write multiple registers\n16: Write multiple registers (F10)"},
     {ID_MASK_WRITE_REGISTER, "22: Mask write register\n22: Mask write register"},
     {ID_READ_WRITE_REGISTERS, "23: Read/Write multiple registers\n23: Read/Write multiple registers"},
-    {ID_TEST_CENTER, "Test center"},
+    {ID_FUNCTIONS_TEST_CENTER, "Test center"},
     {ID_DISPLAY_SIGNED, "Show the values as signed 16-bit integers\nSigned"},
     {ID_DISPLAY_UNSIGNED, "Show the values as unsigned 16-bit integers\nUnsigned"},
     {ID_DISPLAY_HEX, "Show the values in hexadecimal\nHex"},

@@ -54,7 +54,7 @@ enum CommandId : int {
   ID_VIEW_ALWAYS_ON_TOP = 32861,
   ID_SETUP_LOG = 32808,
   ID_SETUP_LOGGING_OFF = 32809,
-  ID_TEST_CENTER = 32826,
+  ID_FUNCTIONS_TEST_CENTER = 32826,
   ID_READ_WRITE_REGISTERS = 32839,
   ID_WRITE_SINGLE_COIL = 32842,
   ID_WRITE_SINGLE_REGISTER = 32844,
@@ -124,6 +124,10 @@ constexpr const char* kArrangeIcons = "&Arrange Icons";
 constexpr const char* kHelpTopics = "&Help Topics";
 constexpr const char* kOnTheWeb = "&Zelmor on the Web";
 constexpr const char* kAbout = "&About Zelmor...";
+constexpr const char* kLog = "&Log...";
+constexpr const char* kLoggingOff = "Logging Off";
+constexpr const char* kTestCenter = "&Test Center...";
+constexpr const char* kErrorCounters = "&Error Counters\tF11";
 }  // namespace menu
 
 // ---- String table -------------------------------------------------------------
@@ -182,6 +186,59 @@ constexpr const char* kUnknownError = "Unknown Error";            // 32855
 constexpr const char* kPollDefinitionTitle = "Poll Definition";
 constexpr const char* kFunctionEntries[4] = {"01 Read Coils", "02 Read Discrete Inputs", "03 Read Holding Registers",
                                              "04 Read Input Registers"};
+// Error counters window: the line of counter k (17 shown, 20 kept).
+constexpr const char* kErrorCountersTitle = "Error Counters";
+constexpr const char* kErrorCounterFormats[20] = {
+    "%d\tTimeout Error",        "%d\tCRC Error",
+    "%d\tResponse Error",       "%d\tWrite Error",
+    "%d\tRead Error",           "%d\tNo connection",
+    "%d\tThread Error",         "%d\tBytes Missing Error",
+    "%d\tILLEGAL FUNCTION",     "%d\tILLEGAL DATA ADDRESS",
+    "%d\tILLEGAL DATA VALUE",   "%d\tSLAVE DEVICE FAILURE",
+    "%d\tACKNOWLEDGE",          "%d\tSLAVE DEVICE BUSY",
+    "%d\tNAK-NEGATIVE ACKNOWLEDGMENT", "%d\tUnknown Exception Error",
+    "%d\tUnknown Error",        "%d\t",
+    "%d\t",                     "%d\t",
+};
+constexpr int kShownErrorCounters = 17;
+constexpr const char* kNoErrors = "NO ERRORS!";
+// Data log: the file dialog and "Set Log Rate" (dialog 110).
+constexpr const char* kLogFilter = "modbus log data (*.txt)|*.txt||";
+constexpr const char* kLogExtension = "txt";
+constexpr const char* kLogFileName = "logfile.txt";
+constexpr const char* kLogRateTitle = "Set Log Rate";
+constexpr const char* kLogRateGroup = "Log Rate";
+constexpr const char* kLogEachPoll = "Each poll";
+constexpr const char* kLogSelect = "Select";
+constexpr const char* kLogRateLabel = "Rate:";
+constexpr const char* kLogRateUnit = "s";
+constexpr const char* kLogDelimitersGroup = "Delimiters";
+constexpr const char* kLogFixedWidth = "Fixed width";
+constexpr const char* kLogComma = "Comma";
+constexpr const char* kLogTab = "Tab";
+constexpr const char* kLogErrors = "Log errors";
+// Test center.
+constexpr const char* kTestCenterTitle = "Test Center";
+constexpr const char* kTestCenterEntryGroup = "Enter hex number separated by \",\"  \".\" or space";
+constexpr const char* kTestCenterOpenList = "&Open list";
+constexpr const char* kTestCenterSaveList = "S&ave list";
+constexpr const char* kTestCenterAddToList = "&Add to list";
+constexpr const char* kTestCenterSend = "&Send";
+constexpr const char* kTestCenterExit = "&Exit";
+constexpr const char* kTestCenterAddCheck = "Add Check";
+constexpr const char* kTestCenterCrc = "CRC";
+constexpr const char* kTestCenterLrc = "LRC";
+constexpr const char* kTestCenterCopy = "&Copy";
+constexpr const char* kTestCenterFilter = "modbus test. data (*.txt)|*.txt||";
+constexpr const char* kTestCenterExtension = "txt";
+constexpr const char* kTestCenterFileName = "testdata";
+constexpr const char* kErrorInString = "Error in string";
+constexpr const char* kNotTestCenterFile = "This file is not a test center file";
+constexpr const char* kNoStringSelected = "No string selected";
+// Why a Send went nowhere (shown in the dialog, below the buttons).
+constexpr const char* kTestCenterBusy = "Not sent: another request is still waiting to be sent.";
+constexpr const char* kTestCenterNoLink = "Not sent: no connection.";
+constexpr const char* kTestCenterLinkClosed = "Not sent: the connection was closed before the frame went out.";
 }  // namespace text
 
 }  // namespace zelmor::res

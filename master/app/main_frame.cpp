@@ -19,6 +19,10 @@
 #include "link/ui/traffic_monitor.h"
 #include "master/app/comm_profile.h"
 #include "master/app/connection_dialog.h"
+#include "master/app/core/engine_glue.h"
+#include "master/app/data_log_dialog.h"
+#include "master/app/error_counters_dialog.h"
+#include "master/app/test_center_dialog.h"
 #include "master/app/traffic_source_zelmor.h"
 #include "master/app/workspace_io.h"
 #include "master/app/zelmor_app.h"
@@ -134,6 +138,16 @@ void CMainFrame::createActions() {
   QMenu* options = setup->addMenu(menu::kOptions);
   addCommand(options, res::ID_SETUP_FONT, menu::kFont, &M::onFont);
   addCommand(options, res::ID_SETUP_COLOR, menu::kColor, &M::onColor);
+  // Data logging of the active window.
+  connect(addCommand(setup, res::ID_SETUP_LOG, menu::kLog, nullptr), &QAction::triggered, this, [this] {
+    StartLogging(activeZelmorDocument(), this);
+    updateCommandUI();
+  });
+  connect(addCommand(setup, res::ID_SETUP_LOGGING_OFF, menu::kLoggingOff, nullptr), &QAction::triggered, this,
+          [this] {
+            StopLogging(activeZelmorDocument());
+            updateCommandUI();
+          });
   setup->addSeparator();
   addCommand(setup, res::ID_SETUP_RESET_COUNTERS, menu::kResetCounters, &M::onResetCounters);
   addCommand(setup, res::ID_SETUP_USE_AS_DEFAULT, menu::kUseAsDefault, &M::onUseAsDefault);
@@ -141,6 +155,11 @@ void CMainFrame::createActions() {
   QMenu* functions = bar->addMenu(menu::kFunctions);
   documentMenus_ << functions;
   addCommand(functions, res::ID_SETUP_READ_ONCE, menu::kReadOnce, &M::onReadOnce);
+  functions->addSeparator();
+  connect(addCommand(functions, res::ID_FUNCTIONS_TEST_CENTER, menu::kTestCenter, nullptr), &QAction::triggered,
+          this, [this] {
+            if (activeZelmorDocument() != nullptr && zelmor::LinkIsOpen()) RunTestCenter(this);
+          });
 
   QMenu* display = bar->addMenu(menu::kDisplay);
   documentMenus_ << display;
@@ -164,6 +183,13 @@ void CMainFrame::createActions() {
     baseGroup_->addAction(a);
   }
   display->addSeparator();
+  connect(addCommand(display, res::ID_DISPLAY_ERROR_COUNTERS, menu::kErrorCounters, nullptr), &QAction::triggered,
+          this, [this] {
+            if (CZelmorDoc* doc = activeZelmorDocument()) {
+              CErrorCountersDlg dialog(doc->errorCounters(), this);
+              dialog.exec();
+            }
+          });
   // The traffic monitor works without an open document, so it also shows in the View menu.
   QAction* communication = addCommand(display, res::ID_DISPLAY_COMMUNICATION, menu::kCommunication, &M::onCommunication);
 
@@ -251,6 +277,10 @@ void CMainFrame::updateCommandUI() {
   action(res::ID_AUTO_CONNECT_ENABLE)->setEnabled(app_->autoEnable() == 0);
   action(res::ID_AUTO_CONNECT_DISABLE)->setEnabled(app_->autoEnable() == 1);
   action(res::ID_SETUP_READ_ONCE)->setEnabled(hasDocument && doc->canReadOnce());
+  action(res::ID_SETUP_LOG)->setEnabled(hasDocument && !doc->dataLog().active());
+  action(res::ID_SETUP_LOGGING_OFF)->setEnabled(hasDocument && doc->dataLog().active());
+  action(res::ID_FUNCTIONS_TEST_CENTER)->setEnabled(hasDocument && zelmor::LinkIsOpen());
+  action(res::ID_DISPLAY_ERROR_COUNTERS)->setEnabled(hasDocument);
   for (QAction* a : formatGroup_->actions()) a->setEnabled(hasDocument);
   for (QAction* a : baseGroup_->actions()) a->setEnabled(hasDocument);
   if (hasDocument) {

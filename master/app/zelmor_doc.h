@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "framework/document.h"
+#include "master/app/core/data_log.h"
 #include "master/app/core/poll_results.h"
 #include "master/app/core/zelmor_files.h"
 
@@ -51,6 +52,9 @@ class CZelmorDoc : public fw::Document {
   const std::uint8_t* values() const { return values_.data(); }
   std::uint8_t* mutableValues() { return values_.data(); }
   const std::array<std::uint32_t, zelmor::kErrorCounterCount>& errorCounters() const { return errorCounters_; }
+  // The data log: its settings and open file live (and close) with the document.
+  zelmor::DataLog& dataLog() { return dataLog_; }
+  const zelmor::DataLog& dataLog() const { return dataLog_; }
 
   // ---- Registration with the scheduler ----
   // Unregisters the old slot, registers anew with the first view's window and
@@ -105,6 +109,7 @@ class CZelmorDoc : public fw::Document {
   int lastResult_ = 10;
   std::array<std::uint8_t, 2000> values_{};
   std::array<std::uint32_t, zelmor::kErrorCounterCount> errorCounters_{};
+  zelmor::DataLog dataLog_;
   bool loadedPlacement_ = false;
   archive::WindowPlacement placementToApply_;
 };

@@ -10,6 +10,7 @@
 #include "framework/placement.h"
 #include "master/app/core/engine_glue.h"
 #include "master/app/core/poll_results.h"
+#include "master/app/data_log_dialog.h"
 #include "master/app/zelmor_doc.h"
 #include "master/engine/comm_interface.h"
 #include "resources/zelmor_resources.h"
@@ -168,6 +169,7 @@ void CZelmorView::onEngineNotify(std::uint16_t result, int slot) {
   // an old registration; the copy then simply takes the new slot's data.
   std::uint16_t code = doc->takeNotification(result, slot);
   errorText_ = QString::fromStdString(zelmor::ErrorTextForResult(code));
+  LogNotification(doc, code, this);  // writes a line only while logging, as its rate allows
   if (slot != 0 || code == 0)
     viewport()->update();
   else

@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <set>
+#include <sstream>
+#include <unistd.h>
+
+#include "master/app/core/data_log.h"
 
 using namespace zelmor;
 
@@ -83,4 +89,78 @@ TEST(PollResults, LogLineSkipsEmptyHalvesOfWideValues) {
             "01:02:03,<320000>,1.000000,1.000000,1.000000,1.000000,1.000000");
   std::string fixed = ComposeLogLine("01:02:03", poll, 0, kLogFixed);
   EXPECT_EQ(fixed.rfind("01:02:03 <320000>        1.000000  ", 0), 0u) << fixed;
+}
+
+TEST(PollResults, ErrorCounterLinesLeaveOutTheSpareCounters) {
+  std::array<std::uint32_t, kErrorCounterCount> counters{};
+  counters[17] = counters[18] = counters[19] = 5;  // kept, never shown
+  EXPECT_EQ(ErrorCounterLines(counters), std::vector<std::string>{"NO ERRORS!"});
+  counters[ErrorCounterForResult(6)] = 2;
+  EXPECT_EQ(ErrorCounterLines(counters), std::vector<std::string>{"2\tNo connection"});
+}
+
+namespace {
+
+class DataLogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // Log times in UTC, so that a time stamp reads the same everywhere.
+    setenv("TZ", "UTC", 1);
+    tzset();
+    char name[] = "/tmp/zelmor-log-XXXXXX";
+    dir_ = ::mkdtemp(name);
+    path_ = dir_ + "/logfile.txt";
+  }
+  void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
+  std::string content() const {
+    std::ifstream in(path_, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+  std::string dir_, path_;
+  std::vector<std::uint8_t> values = Words({1, 0xFFFE});
+  LogPoll poll{3, 0, 2, 0, true, values.data(), values.size()};
+  static constexpr std::time_t kNoon = 12 * 3600;  // 12:00:00 UTC
+};
+
+}  // namespace
+
+TEST_F(DataLogTest, EachPollWritesTheComposedLinesByteForByte) {
+  DataLog log;
+  log.setSettings({false, 1, kLogComma, false});
+  ASSERT_TRUE(log.start(path_));
+  EXPECT_EQ(log.logNotification(poll, 0, kNoon + 5), DataLog::Outcome::kWritten);
+  EXPECT_EQ(log.logNotification(poll, 1, kNoon + 5), DataLog::Outcome::kNotLogged);  // errors not logged
+  EXPECT_EQ(log.logNotification(poll, 0, kNoon + 5), DataLog::Outcome::kWritten);    // same second: each poll
+  log.setSettings({false, 1, kLogFixed, true});
+  EXPECT_EQ(log.logNotification(poll, 1, kNoon + 6), DataLog::Outcome::kWritten);
+  log.stop();
+  EXPECT_EQ(content(),
+            "12:00:05,<40001>,1,-2\n12:00:05,<40001>,1,-2\n12:00:06 <40001> Timeout Error\n");
+  // Starting again empties the file.
+  ASSERT_TRUE(log.start(path_));
+  log.stop();
+  EXPECT_EQ(content(), "");
+}
+
+TEST_F(DataLogTest, TimedLogWritesOncePerRateAndAtOnceAfterAPause) {
+  DataLog log;
+  log.setSettings({true, 10, kLogComma, false});
+  ASSERT_TRUE(log.start(path_));
+  int written = 0;
+  for (int s = 0; s < 30; ++s)  // a poll every second
+    written += log.logNotification(poll, 0, kNoon + s) == DataLog::Outcome::kWritten;
+  EXPECT_EQ(written, 3);  // at 0, 10 and 20
+  EXPECT_EQ(content().substr(0, 8), "12:00:00");
+  // A poll while the log is off makes the first poll of the next log go out at
+  // once, even within the rate of the last line.
+  log.stop();
+  EXPECT_EQ(log.logNotification(poll, 0, kNoon + 21), DataLog::Outcome::kNotLogged);
+  ASSERT_TRUE(log.start(path_));
+  EXPECT_EQ(log.logNotification(poll, 0, kNoon + 22), DataLog::Outcome::kWritten);
+  EXPECT_EQ(log.logNotification(poll, 0, kNoon + 23), DataLog::Outcome::kNotLogged);
+  // A clock set back does not silence the log until it has caught up.
+  EXPECT_EQ(log.logNotification(poll, 0, kNoon - 3600), DataLog::Outcome::kWritten);
 }

@@ -59,6 +59,26 @@ int ErrorCounterForResult(std::uint16_t result) {
   return result >= 128 ? kOtherExceptionCounter : kUnknownCounter;
 }
 
+std::vector<std::string> ErrorCounterLines(const std::array<std::uint32_t, kErrorCounterCount>& counters) {
+  std::vector<std::string> lines;
+  for (int k = 0; k < text::kShownErrorCounters; ++k) {
+    if (counters[k] == 0) continue;
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, text::kErrorCounterFormats[k], static_cast<int>(counters[k]));
+    lines.emplace_back(buffer);
+  }
+  if (lines.empty()) lines.emplace_back(text::kNoErrors);
+  return lines;
+}
+
+std::string LogTimeText(std::time_t time) {
+  std::tm local{};
+  localtime_r(&time, &local);
+  char buffer[16];
+  std::strftime(buffer, sizeof buffer, "%H:%M:%S", &local);
+  return buffer;
+}
+
 std::string ComposeLogLine(const std::string& timeText, const LogPoll& poll, std::uint16_t result, int delimiter) {
   const char* d = delimiter == kLogComma ? "," : delimiter == kLogTab ? "\t" : " ";
   std::string line = timeText + d;

@@ -2,8 +2,11 @@
 // What the poll view makes of a result code: the error text of its header and
 // of the data log, the error counter it increments, and the data-log line.
 // Qt-free, shared by the window and the headless runner.
+#include <array>
 #include <cstdint>
+#include <ctime>
 #include <string>
+#include <vector>
 
 namespace zelmor {
 
@@ -16,6 +19,9 @@ std::uint16_t NormalizeResult(std::uint16_t result);
 std::string ErrorTextForResult(std::uint16_t result);
 // Index into the error counters, or kNoCounter for a good reply.
 int ErrorCounterForResult(std::uint16_t result);
+// The error counters window's lines, counter order: one per counter 0..16 that
+// is not 0 ("3\tTimeout Error"), or the single line "NO ERRORS!".
+std::vector<std::string> ErrorCounterLines(const std::array<std::uint32_t, kErrorCounterCount>& counters);
 
 // Delimiters of the data log: 0 fixed width, 1 comma, 2 tab.
 enum LogDelimiter : int { kLogFixed = 0, kLogComma = 1, kLogTab = 2 };
@@ -29,6 +35,9 @@ struct LogPoll {
   const std::uint8_t* values = nullptr;  // the document's value image, native word order
   std::size_t valuesSize = 0;
 };
+
+// The local time of a data-log line, "HH:MM:SS".
+std::string LogTimeText(std::time_t time);
 
 // One data-log line without its line break: "HH:MM:SS", "<label>", then the
 // values (result 0) or the error text, separated by the delimiter.

@@ -232,15 +232,6 @@ struct RunningPoll {
   std::uint8_t values[kValueBytes] = {};
 };
 
-std::string LocalTimeText() {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char text[16];
-  std::strftime(text, sizeof text, "%H:%M:%S", &local);
-  return text;
-}
-
 // A document whose definition the scheduler would refuse: say which field is wrong.
 std::string CheckDefinition(const PollDocumentData& d) {
   if (d.function < 1 || d.function > 4) return "function " + std::to_string(d.function) + " is not 1..4";
@@ -398,7 +389,7 @@ int RunHeadless(const std::vector<std::string>& args) {
     const PollDocumentData& d = p.document;
     CopyPollValues(p.slot, d.function, d.displayFormat, p.values);
     LogPoll log{d.function, d.address, d.length, d.displayFormat, d.oneBased != 0, p.values, sizeof p.values};
-    std::string line = ComposeLogLine(LocalTimeText(), log, result, options.delimiter);
+    std::string line = ComposeLogLine(LogTimeText(std::time(nullptr)), log, result, options.delimiter);
     std::fputs(line.c_str(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);

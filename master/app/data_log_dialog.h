@@ -1,0 +1,53 @@
+#pragma once
+// Data logging of a poll window: the "Set Log Rate" dialog, the "&Log..." and
+// "Logging Off" commands and the log step of the view's notifications.
+#include <QDialog>
+#include <cstdint>
+
+#include "master/app/core/data_log.h"
+
+class CZelmorDoc;
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+class LogRateDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit LogRateDialog(const zelmor::LogSettings& settings, QWidget* parent = nullptr);
+
+  // The settings taken by OK.
+  const zelmor::LogSettings& settings() const { return settings_; }
+
+  // Controls, for tests.
+  QRadioButton* eachPollButton() const { return eachPoll_; }
+  QRadioButton* selectButton() const { return select_; }
+  QLineEdit* rateEdit() const { return rateEdit_; }
+  QRadioButton* delimiterButton(int delimiter) const { return delimiters_[delimiter]; }
+  QCheckBox* logErrorsBox() const { return logErrors_; }
+  QPushButton* okButton() const { return okButton_; }
+
+ public slots:
+  void accept() override;
+
+ private:
+  void updateRateEnabling();
+
+  zelmor::LogSettings settings_;
+  QRadioButton* eachPoll_;
+  QRadioButton* select_;
+  QLineEdit* rateEdit_;
+  QRadioButton* delimiters_[3];
+  QCheckBox* logErrors_;
+  QPushButton* okButton_;
+};
+
+// "&Log...": the file dialog, then "Set Log Rate"; creates the file and starts
+// the log. Cancel in either ends the command without a change.
+void StartLogging(CZelmorDoc* document, QWidget* parent);
+// "Logging Off".
+void StopLogging(CZelmorDoc* document);
+// The view's log step for a notification with the (normalized) result code.
+void LogNotification(CZelmorDoc* document, std::uint16_t result, QWidget* parent);

@@ -1,0 +1,224 @@
+// A poll window's data log (against a pymodbus server, and its failures) and
+// the error counters window.
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QtTest>
+
+#include "gui_test_support.h"
+#include "master/app/data_log_dialog.h"
+#include "master/app/error_counters_dialog.h"
+#include "peer_server.h"
+#include "resources/zelmor_resources.h"
+
+namespace res = zelmor::res;
+
+namespace {
+
+QStringList FileLines(const QString& path, QByteArray* bytes = nullptr) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  QByteArray all = file.readAll();
+  if (bytes) *bytes = all;
+  QStringList lines = QString::fromLatin1(all).split('\n');
+  if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+  return lines;
+}
+
+// Whether this process holds a descriptor open on path.
+bool HoldsOpen(const QString& path) {
+  const QString target = QFileInfo(path).canonicalFilePath();
+  for (const QFileInfo& fd : QDir("/proc/self/fd").entryInfoList(QDir::Files | QDir::System))
+    if (fd.symLinkTarget() == target) return true;
+  return false;
+}
+
+// Starts a log of the active window through "&Log..." with the given choices in "Set Log Rate".
+void StartLog(ZelmorFixture& fx, const QString& path, int delimiter, bool logErrors) {
+  fx.files->script({path});
+  WhenModal<LogRateDialog>([delimiter, logErrors](LogRateDialog* d) {
+    d->delimiterButton(delimiter)->setChecked(true);
+    d->logErrorsBox()->setChecked(logErrors);
+    d->okButton()->click();
+  });
+  fx.frame()->action(res::ID_SETUP_LOG)->trigger();
+}
+
+QStringList CountersWindowLines(ZelmorFixture& fx) {
+  QStringList lines;
+  WhenModal<CErrorCountersDlg>([&lines](CErrorCountersDlg* d) {
+    lines = d->lines();
+    QCOMPARE(d->list()->selectionMode(), QAbstractItemView::NoSelection);
+    d->okButton()->click();
+  });
+  fx.frame()->action(res::ID_DISPLAY_ERROR_COUNTERS)->trigger();
+  return lines;
+}
+
+}  // namespace
+
+class LogAndCountersTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() { QVERIFY2(peer_.start(), qPrintable(peer_.error())); }
+  void cleanupTestCase() { peer_.stop(); }
+  void logRateDialogRules();
+  void eachPollIsLoggedWhilePolling();
+  void logFailuresAndErrorLines();
+  void errorCountersWindow();
+
+ private:
+  PeerServer peer_;
+};
+
+void LogAndCountersTest::logRateDialogRules() {
+  ZelmorFixture fx;
+  zelmor::LogSettings settings;
+  LogRateDialog dialog(settings);
+  QVERIFY(dialog.eachPollButton()->isChecked());
+  QVERIFY(!dialog.rateEdit()->isEnabled());
+  QCOMPARE(dialog.rateEdit()->text(), QString("1"));
+  QVERIFY(dialog.delimiterButton(zelmor::kLogFixed)->isChecked());
+  QVERIFY(!dialog.logErrorsBox()->isChecked());
+  dialog.selectButton()->click();
+  QVERIFY(dialog.rateEdit()->isEnabled());
+  for (const char* bad : {"0", "3601"}) {
+    dialog.rateEdit()->setText(bad);
+    dialog.okButton()->click();
+    QCOMPARE(fx.boxes->lastText(), QString("Please enter an integer between 1 and 3600."));
+    QCOMPARE(dialog.result(), 0);  // stays open
+  }
+  dialog.rateEdit()->setText("3600");
+  dialog.delimiterButton(zelmor::kLogTab)->setChecked(true);
+  dialog.okButton()->click();
+  QCOMPARE(dialog.result(), int(QDialog::Accepted));
+  QVERIFY(dialog.settings().timed);
+  QCOMPARE(dialog.settings().rate, 3600);
+  QCOMPARE(dialog.settings().delimiter, int(zelmor::kLogTab));
+}
+
+void LogAndCountersTest::eachPollIsLoggedWhilePolling() {
+  ZelmorFixture fx;
+  QVERIFY(fx.start());
+  CZelmorDoc* doc = fx.doc();
+  doc->takeDefinition({1, 2, 4, 50, 1, 1});  // 40001.. every 50 ms: 0, 16256, -1, 5
+  zelmor::CommSettings s;
+  s.port = zelmor::kTcpPortChoice;
+  s.ipAddress = "127.0.0.1";
+  s.servicePort = peer_.port();
+  fx.app->setSettings(s);
+  fx.frame()->action(res::ID_QUICK_CONNECT)->trigger();
+  QVERIFY(WaitForConnect(fx.app.get()));
+  QVERIFY2(fx.app->isConnected(), qPrintable(fx.boxes->lastText()));
+
+  const QString path = fx.path("logfile.txt");
+  StartLog(fx, path, zelmor::kLogComma, false);
+  const fw::FileDialogRequest request = fx.files->requests().last();
+  QCOMPARE(request.filter, QString("modbus log data (*.txt)|*.txt||"));
+  QCOMPARE(request.initialName, QString("logfile.txt"));
+  QVERIFY(request.confirmOverwrite);
+  QVERIFY(doc->dataLog().active());
+  fx.frame()->updateCommandUI();
+  QVERIFY(!fx.frame()->action(res::ID_SETUP_LOG)->isEnabled());
+  QVERIFY(fx.frame()->action(res::ID_SETUP_LOGGING_OFF)->isEnabled());
+  const std::uint32_t goodBefore = doc->goodCount();
+  QTRY_VERIFY_WITH_TIMEOUT(FileLines(path).size() >= 5, 10000);
+  fx.frame()->action(res::ID_SETUP_LOGGING_OFF)->trigger();
+  const std::uint32_t goodAfter = doc->goodCount();
+  QVERIFY(!doc->dataLog().active());
+  QVERIFY(!HoldsOpen(path));
+
+  QByteArray bytes;
+  const QStringList lines = FileLines(path, &bytes);
+  QVERIFY(bytes.endsWith("\n") && !bytes.contains('\r'));
+  const QRegularExpression layout("^\\d\\d:\\d\\d:\\d\\d,<40001>,0,16256,-1,5$");
+  for (const QString& line : lines) QVERIFY2(layout.match(line).hasMatch(), qPrintable(line));
+  // One line per good poll while the log was on (a poll or two may straddle the ends).
+  QVERIFY2(std::abs(int(lines.size()) - int(goodAfter - goodBefore)) <= 2,
+           qPrintable(QString("%1 lines, %2 polls").arg(lines.size()).arg(goodAfter - goodBefore)));
+  QTest::qWait(200);  // polling goes on; the closed log does not grow
+  QCOMPARE(FileLines(path).size(), lines.size());
+  fx.frame()->action(res::ID_DISCONNECT)->trigger();
+}
+
+void LogAndCountersTest::logFailuresAndErrorLines() {
+  ZelmorFixture fx;
+  QVERIFY(fx.start());
+  CZelmorDoc* doc = fx.doc();
+  CZelmorView* view = fx.view();
+  const int slot = doc->pollSlot();
+  // A file that cannot be created.
+  StartLog(fx, fx.path("no/such/dir/log.txt"), zelmor::kLogComma, false);
+  QCOMPARE(fx.boxes->lastText(), QString("File open error"));
+  QVERIFY(!doc->dataLog().active());
+  // Cancel in the file dialog or in "Set Log Rate" starts nothing.
+  fx.files->script({QString()});
+  fx.frame()->action(res::ID_SETUP_LOG)->trigger();
+  fx.files->script({fx.path("cancelled.txt")});
+  WhenModal<LogRateDialog>([](LogRateDialog* d) { d->reject(); });
+  fx.frame()->action(res::ID_SETUP_LOG)->trigger();
+  QVERIFY(!doc->dataLog().active());
+  QVERIFY(!QFile::exists(fx.path("cancelled.txt")));
+
+  // With "Log errors", a time-out is a line ending in its error text (fixed width).
+  const QString path = fx.path("errors.txt");
+  StartLog(fx, path, zelmor::kLogFixed, true);
+  view->onEngineNotify(1, slot);
+  view->onEngineNotify(0, slot);
+  QStringList lines = FileLines(path);
+  QCOMPARE(lines.size(), 2);
+  QVERIFY2(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d <40001> Timeout Error$").match(lines[0]).hasMatch(),
+           qPrintable(lines[0]));
+  QVERIFY2(lines[1].endsWith("<40001>      0      0      0      0      0      0      0      0      0      0"),
+           qPrintable(lines[1]));
+  // Closing the document closes its log.
+  QVERIFY(HoldsOpen(path));
+  fx.frame()->frameOf(doc)->closeWithoutAsking();
+  QTRY_COMPARE(fx.frame()->documents().size(), 0);
+  QVERIFY(!HoldsOpen(path));
+
+  // A full disk: the message, the file closed, logging off.
+  auto* next = qobject_cast<CZelmorDoc*>(fx.frame()->newDocument());
+  QVERIFY(next);
+  const QString full = fx.path("full.txt");
+  QVERIFY(QFile::link("/dev/full", full));
+  StartLog(fx, full, zelmor::kLogComma, false);
+  QVERIFY(next->dataLog().active());
+  fx.boxes->clear();
+  next->view()->onEngineNotify(0, next->pollSlot());
+  QCOMPARE(fx.boxes->texts(), QStringList{"Disk full or disk error"});
+  QVERIFY(!next->dataLog().active());
+  QVERIFY(!HoldsOpen(full));
+}
+
+void LogAndCountersTest::errorCountersWindow() {
+  ZelmorFixture fx;
+  QVERIFY(fx.start());
+  CZelmorView* view = fx.view();
+  const int slot = fx.doc()->pollSlot();
+  QAction* command = fx.frame()->action(res::ID_DISPLAY_ERROR_COUNTERS);
+  QCOMPARE(command->shortcut(), QKeySequence("F11"));
+  QVERIFY(command->isEnabled());  // without a link too
+  QCOMPARE(CountersWindowLines(fx), QStringList{"NO ERRORS!"});
+  for (int i = 0; i < 3; ++i) view->onEngineNotify(1, slot);
+  view->onEngineNotify(130, slot);
+  QCOMPARE(CountersWindowLines(fx), (QStringList{"1\tILLEGAL DATA ADDRESS", "3\tTimeout Error"}));
+  // Text order, not counter order: a count of 10 comes before a count of 9.
+  fx.frame()->action(res::ID_SETUP_RESET_COUNTERS)->trigger();
+  for (int i = 0; i < 9; ++i) view->onEngineNotify(1, slot);
+  for (int i = 0; i < 10; ++i) view->onEngineNotify(2, slot);
+  view->onEngineNotify(128 + 11, slot);  // exception 11
+  view->onEngineNotify(11, slot);        // reply too short
+  QCOMPARE(CountersWindowLines(fx), (QStringList{"1\tBytes Missing Error", "1\tUnknown Exception Error",
+                                                 "10\tCRC Error", "9\tTimeout Error"}));
+  fx.frame()->action(res::ID_SETUP_RESET_COUNTERS)->trigger();
+  QCOMPARE(CountersWindowLines(fx), QStringList{"NO ERRORS!"});
+}
+
+QTEST_MAIN(LogAndCountersTest)
+#include "log_and_counters_test.moc"
