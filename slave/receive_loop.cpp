@@ -103,6 +103,7 @@ int StartReceiveThread() {
   if (threadRunning.load()) return 1;
   runFlag.store(true);
   slaveengine::NotifyStateChange();
+  slaveengine::DiscardPendingSerialReply();
   rtuReference = asciiReference = platform::TickCount();
   try {
     receiveThread = std::thread(ThreadBody);
@@ -143,6 +144,7 @@ std::uint16_t RtuSilenceThreshold() { return silenceThreshold.load(); }
 bool IsLinkOpen() { return linklayer::IsSerialPortOpen() || slavetcp::IsTcpServerRunning(); }
 
 void RtuStep() {
+  slaveengine::SendDueSerialReply();
   std::uint8_t chunk[kRtuBufferSize];
   const int n = linklayer::SerialRead(chunk, kRtuBufferSize);
   rtuSilence += ElapsedSince(&rtuReference);
@@ -171,6 +173,7 @@ void RtuStep() {
 }
 
 void AsciiStep() {
+  slaveengine::SendDueSerialReply();
   std::uint8_t chunk[kAsciiChunk];
   const int n = linklayer::SerialRead(chunk, kAsciiChunk);
   asciiSilence += ElapsedSince(&asciiReference);

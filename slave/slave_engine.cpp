@@ -41,6 +41,36 @@ std::atomic<FrameObserver> frameObserver{nullptr};
 // ASCII replies are built here; only the receive thread sends.
 char asciiReply[2 * kReplyCapacity + 8];
 
+// Fault injection per slot, under the engine lock; faultedSlots lets requests
+// skip the lock when nothing is set.
+slavefaults::FaultSettings slotFaults[kSlotCount];
+slavefaults::Prng slotPrng[kSlotCount];
+std::uint32_t busyReference[kSlotCount];
+std::uint64_t faultSeed = 0;
+std::atomic<int> faultedSlots{0};
+std::uint8_t lastSentMarks = 0;
+std::uint32_t lastSentDelay = 0;
+
+// What the faults decided for the request being served.
+struct FaultPlan {
+  bool drop = false;
+  std::uint8_t exception = 0;
+  bool corrupt = false;
+  bool corruptTransactionId = false;  // TCP: wrong transaction id instead of a wrong length
+  std::uint32_t delayMs = 0;
+  std::uint8_t marks = 0;
+};
+
+// The plan of the serial request being served (receive thread only): the
+// reply functions corrupt and hold back by it.
+FaultPlan serialPlan;
+// A delayed serial reply (binary RTU frame or ASCII text) and when it is due.
+std::uint8_t pendingSerial[2 * kReplyCapacity + 8];
+std::uint16_t pendingSerialLength = 0;
+std::uint32_t pendingSerialDue = 0;
+std::uint8_t pendingSerialMarks = 0;
+std::uint32_t pendingSerialDelay = 0;
+
 std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }
 void Put16(std::uint8_t* p, std::uint16_t v) {
   p[0] = static_cast<std::uint8_t>(v >> 8);
@@ -217,18 +247,106 @@ std::uint8_t ReadByteCount(const Request& r) {
   return static_cast<std::uint8_t>(2 * r.quantity);
 }
 
+void CountFaultedSlots() {
+  int count = 0;
+  for (int i = 0; i < kSlotCount; ++i)
+    if (slots[i].inUse && slotFaults[i].active()) ++count;
+  faultedSlots.store(count, std::memory_order_relaxed);
+}
+
+// Whether the request touches an address in first..last.
+bool Overlaps(const Request& r, std::uint16_t first, std::uint16_t last) {
+  auto hits = [&](std::uint32_t address, std::uint32_t count) {
+    if (count == 0) count = 1;
+    return address <= last && address + count - 1 >= first;
+  };
+  switch (r.function) {
+    case 1: case 2: case 3: case 4: case 15: case 16: return hits(r.address, r.quantity);
+    case 5: case 6: case 22: return hits(r.address, 1);
+    case 23: return hits(r.address, r.quantity) || hits(r.writeAddress, r.writeQuantity);
+    default: return false;
+  }
+}
+
+// The slot whose faults apply: the definition that would serve the request,
+// else the first one taking part, else the first with the slave id. -1 for
+// none. Caller holds the lock.
+int FaultTarget(const Request& r, bool ignore) {
+  const int table = TableOf(r.function);
+  int takingPart = -1, sameId = -1;
+  for (int i = 0; i < kSlotCount; ++i) {
+    const DataSlot& s = slots[i];
+    if (!s.inUse || !(s.slaveId == r.unit || ignore)) continue;
+    if (sameId < 0) sameId = i;
+    if (table == 0 || s.table != table) continue;
+    if (takingPart < 0) takingPart = i;
+    if (InRange(s, r)) return i;
+  }
+  return takingPart >= 0 ? takingPart : sameId;
+}
+
+// Draws in a fixed order per request (drop, then corruption, then the delay
+// within its range), so that a seed repeats the same faults for the same
+// requests; busy bursts and exceptions draw nothing.
+FaultPlan PlanFaults(const Request& r) {
+  FaultPlan p;
+  if (faultedSlots.load(std::memory_order_relaxed) == 0) return p;
+  const bool ignore = ignoreUnitId.load(std::memory_order_relaxed);
+  if (r.unit == 0 && !ignore) return p;  // broadcasts are never answered anyway
+  std::lock_guard<std::mutex> guard(engineLock);
+  const int i = FaultTarget(r, ignore);
+  if (i < 0 || !slotFaults[i].active()) return p;
+  const slavefaults::FaultSettings& f = slotFaults[i];
+  slavefaults::Prng& random = slotPrng[i];
+  if (f.dropPercent > 0 && random.next() % 100 < f.dropPercent) {
+    p.drop = true;
+    p.marks = slavefaults::kMarkDropped;
+    return p;
+  }
+  if (f.corruptPercent > 0) {
+    const std::uint64_t x = random.next();
+    if (x % 100 < f.corruptPercent) {
+      p.corrupt = true;
+      p.corruptTransactionId = (x >> 32) & 1;
+      p.marks |= slavefaults::kMarkCorrupted;
+    }
+  }
+  if (f.delayMaxMs > 0) {
+    p.delayMs = f.delayMinMs;
+    if (f.delayMaxMs > f.delayMinMs) p.delayMs += static_cast<std::uint32_t>(random.next() % (f.delayMaxMs - f.delayMinMs + 1));
+    if (p.delayMs > 0) p.marks |= slavefaults::kMarkDelayed;
+  }
+  if (f.busySeconds > 0) {
+    const std::uint32_t intoPeriod = (platform::TickCount() - busyReference[i]) % (f.busyPeriodSeconds * 1000);
+    if (intoPeriod < f.busySeconds * 1000) {
+      p.exception = slavefaults::kBusyException;
+      p.marks |= slavefaults::kMarkBusy;
+    }
+  }
+  if (p.exception == 0 && f.exceptionCode != 0 &&
+      (!f.exceptionRange || Overlaps(r, f.exceptionFirst, f.exceptionLast))) {
+    p.exception = f.exceptionCode;
+    p.marks |= slavefaults::kMarkException;
+  }
+  return p;
+}
+
 void Notify(bool sent, const std::uint8_t* bytes, std::uint16_t length) {
   FrameObserver observer = frameObserver.load(std::memory_order_acquire);
   if (observer) observer(sent, bytes, length);
 }
 
 void StoreFrame(std::uint8_t* copy, std::uint16_t* copyLength, const std::uint8_t* bytes, std::uint16_t length,
-                std::intptr_t which) {
+                std::intptr_t which, std::uint8_t marks = 0, std::uint32_t delayMs = 0) {
   if (length > kFrameCopySize) length = kFrameCopySize;
   {
     std::lock_guard<std::mutex> guard(engineLock);
-    std::memcpy(copy, bytes, length);
+    if (length > 0) std::memcpy(copy, bytes, length);
     *copyLength = length;
+    if (which == 1) {
+      lastSentMarks = marks;
+      lastSentDelay = delayMs;
+    }
     platform::PostWindowMessage(trafficWindow, platform::WM_ENGINE_NOTIFY, 0, which);
   }
   Notify(which == 1, bytes, length);
@@ -256,6 +374,10 @@ void InitEngine() {
   statusByte = 0;
   trafficWindow = 0;
   lastReceivedLength = lastSentLength = 0;
+  lastSentMarks = 0;
+  for (slavefaults::FaultSettings& f : slotFaults) f = slavefaults::FaultSettings{};
+  faultedSlots.store(0);
+  pendingSerialLength = 0;
   refreshReference = platform::TickCount();
 }
 
@@ -278,6 +400,8 @@ int RegisterSlot(platform::WindowHandle owner, std::uint32_t notifyMessage, std:
     s.inUse = 1;
     s.elapsed = phase + 1;
     std::memset(s.data, 0, sizeof s.data);
+    slotFaults[i] = slavefaults::FaultSettings{};
+    CountFaultedSlots();
     return i;
   }
   return -1;
@@ -287,6 +411,7 @@ int ReleaseSlot(int index) {
   if (index < 0 || index >= kSlotCount) return 0;
   std::lock_guard<std::mutex> guard(engineLock);
   slots[index].inUse = 0;
+  CountFaultedSlots();
   return 1;
 }
 
@@ -297,11 +422,10 @@ bool IsSlaveIdServed(std::uint16_t id) {
   return false;
 }
 
-void ServeSerialRequest(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply) {
-  if (length < 2) return;  // not even an address and a function code
-  const std::uint8_t unit = request[0];
-  if (!IsSlaveIdServed(unit)) return;
-  const Request r = DecodePdu(unit, request + 1, length - 1);
+namespace {
+
+void ServeSerialDecoded(const Request& r, const std::uint8_t* request, std::uint8_t* reply) {
+  const std::uint8_t unit = r.unit;
   reply[0] = request[0];
   reply[1] = request[1];
   if (TableOf(r.function) == 0) {
@@ -332,6 +456,46 @@ void ServeSerialRequest(const std::uint8_t* request, std::uint16_t length, std::
       break;
   }
 }
+
+void SendPendingSerialReply() {
+  const std::uint16_t length = pendingSerialLength;
+  pendingSerialLength = 0;
+  RecordSent(pendingSerial, length, pendingSerialMarks, pendingSerialDelay);
+  linklayer::SerialWrite(pendingSerial, length);
+}
+
+}  // namespace
+
+void ServeSerialRequest(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply) {
+  if (length < 2) return;  // not even an address and a function code
+  const std::uint8_t unit = request[0];
+  if (!IsSlaveIdServed(unit)) return;
+  const Request r = DecodePdu(unit, request + 1, length - 1);
+  const FaultPlan plan = PlanFaults(r);
+  if (plan.drop) {
+    RecordSent(nullptr, 0, plan.marks, 0);
+    return;
+  }
+  // A reply still held back goes out before the next one.
+  if (pendingSerialLength > 0) SendPendingSerialReply();
+  serialPlan = plan;
+  if (plan.exception != 0) {
+    reply[0] = request[0];
+    reply[1] = request[1];
+    SendSerialException(reply, plan.exception);
+  } else {
+    ServeSerialDecoded(r, request, reply);
+  }
+  serialPlan = FaultPlan{};
+}
+
+void SendDueSerialReply() {
+  if (pendingSerialLength > 0 && static_cast<std::int32_t>(platform::TickCount() - pendingSerialDue) >= 0)
+    SendPendingSerialReply();
+}
+
+bool HasPendingSerialReply() { return pendingSerialLength > 0; }
+void DiscardPendingSerialReply() { pendingSerialLength = 0; }
 
 std::uint16_t ServeTcpRequest(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply) {
   if (length < 8) return 0;  // no function code
@@ -367,27 +531,73 @@ std::uint16_t ServeTcpRequest(const std::uint8_t* request, std::uint16_t length,
   }
 }
 
+std::uint16_t ServeTcpRequest(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply,
+                              ReplyFaults* faults) {
+  *faults = ReplyFaults{};
+  FaultPlan plan;
+  if (faultedSlots.load(std::memory_order_relaxed) != 0 && length >= 8) {
+    const bool ignore = ignoreUnitId.load(std::memory_order_relaxed);
+    if (!ignore && !IsSlaveIdServed(request[6])) return 0;
+    plan = PlanFaults(DecodePdu(request[6], request + 7, length - 7));
+  }
+  faults->marks = plan.marks;
+  if (plan.drop) return 0;
+  std::uint16_t n = 0;
+  if (plan.exception != 0) {
+    std::memmove(reply, request, 8);
+    reply[7] = static_cast<std::uint8_t>(request[7] | 0x80);
+    reply[8] = plan.exception;
+    n = 9;
+  } else {
+    n = ServeTcpRequest(request, length, reply);
+  }
+  if (n == 0) {
+    faults->marks = 0;
+    return 0;
+  }
+  std::uint16_t lengthField = static_cast<std::uint16_t>(n - 6);
+  if (plan.corrupt) {
+    if (plan.corruptTransactionId) reply[1] = static_cast<std::uint8_t>(reply[1] ^ 0x5A);
+    else ++lengthField;
+  }
+  reply[4] = static_cast<std::uint8_t>(lengthField >> 8);
+  reply[5] = static_cast<std::uint8_t>(lengthField);
+  faults->delayMs = plan.delayMs;
+  return n;
+}
+
 void SendSerialReply(std::uint8_t* frame, std::uint16_t totalLength) {
   const std::uint16_t binary = static_cast<std::uint16_t>(totalLength - 2);
+  const std::uint8_t* out = frame;
+  std::uint16_t outLength = totalLength;
   if (slaveloop::GetLinkMode() == slaveloop::kLinkAscii) {
     asciiReply[0] = ':';
     linklayer::EncodeHex(frame, binary, asciiReply + 1);
-    const std::uint8_t lrc = linklayer::ComputeLrc(frame, binary);
+    std::uint8_t lrc = linklayer::ComputeLrc(frame, binary);
+    if (serialPlan.corrupt) ++lrc;
     int n = 1 + 2 * binary;
     asciiReply[n++] = linklayer::NibbleToHexChar(lrc >> 4);
     asciiReply[n++] = linklayer::NibbleToHexChar(lrc & 0x0F);
     asciiReply[n++] = '\r';
     asciiReply[n++] = '\n';
-    const auto* text = reinterpret_cast<const std::uint8_t*>(asciiReply);
-    RecordSent(text, static_cast<std::uint16_t>(n));
-    linklayer::SerialWrite(text, static_cast<std::uint16_t>(n));
+    out = reinterpret_cast<const std::uint8_t*>(asciiReply);
+    outLength = static_cast<std::uint16_t>(n);
+  } else {
+    std::uint16_t crc = linklayer::ComputeCrc16(frame, binary);
+    if (serialPlan.corrupt) crc ^= 0x00FF;
+    frame[binary] = static_cast<std::uint8_t>(crc);
+    frame[binary + 1] = static_cast<std::uint8_t>(crc >> 8);
+  }
+  if (serialPlan.delayMs > 0) {
+    std::memcpy(pendingSerial, out, outLength);
+    pendingSerialLength = outLength;
+    pendingSerialDue = platform::TickCount() + serialPlan.delayMs;
+    pendingSerialMarks = serialPlan.marks;
+    pendingSerialDelay = serialPlan.delayMs;
     return;
   }
-  const std::uint16_t crc = linklayer::ComputeCrc16(frame, binary);
-  frame[binary] = static_cast<std::uint8_t>(crc);
-  frame[binary + 1] = static_cast<std::uint8_t>(crc >> 8);
-  RecordSent(frame, totalLength);
-  linklayer::SerialWrite(frame, totalLength);
+  RecordSent(out, outLength, serialPlan.marks, 0);
+  linklayer::SerialWrite(out, outLength);
 }
 
 void SendSerialException(std::uint8_t* frame, std::uint8_t code) {
@@ -402,6 +612,38 @@ void RecordReceived(const std::uint8_t* bytes, std::uint16_t length) {
 
 void RecordSent(const std::uint8_t* bytes, std::uint16_t length) {
   StoreFrame(lastSent, &lastSentLength, bytes, length, 1);
+}
+
+void RecordSent(const std::uint8_t* bytes, std::uint16_t length, std::uint8_t marks, std::uint32_t delayMs) {
+  StoreFrame(lastSent, &lastSentLength, bytes, length, 1, marks, delayMs);
+}
+
+std::uint8_t LastSentMarks(std::uint32_t* delayMs) {
+  std::lock_guard<std::mutex> guard(engineLock);
+  if (delayMs) *delayMs = lastSentDelay;
+  return lastSentMarks;
+}
+
+void SetSlotFaults(int slot, const slavefaults::FaultSettings& settings) {
+  if (slot < 0 || slot >= kSlotCount) return;
+  std::lock_guard<std::mutex> guard(engineLock);
+  slotFaults[slot] = settings;
+  slotPrng[slot] = slavefaults::SlotPrng(faultSeed, slot);
+  busyReference[slot] = platform::TickCount();
+  CountFaultedSlots();
+}
+
+slavefaults::FaultSettings SlotFaults(int slot) {
+  if (slot < 0 || slot >= kSlotCount) return {};
+  std::lock_guard<std::mutex> guard(engineLock);
+  return slotFaults[slot];
+}
+
+bool AnyFaultsActive() { return faultedSlots.load(std::memory_order_relaxed) > 0; }
+
+void SetFaultSeed(std::uint64_t seed) {
+  std::lock_guard<std::mutex> guard(engineLock);
+  faultSeed = seed;
 }
 
 std::uint16_t CopyLastSent(std::uint8_t* buffer) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "platform/messages.h"
+#include "slave/faults.h"
 
 namespace slaveengine {
 
@@ -63,6 +64,11 @@ void SendSerialException(std::uint8_t* frame, std::uint8_t code);
 // Last received / sent frame for the traffic monitor.
 void RecordReceived(const std::uint8_t* bytes, std::uint16_t length);
 void RecordSent(const std::uint8_t* bytes, std::uint16_t length);
+// A sent frame with its fault marks (slavefaults::FaultMark); a dropped reply is
+// recorded as an empty frame marked kMarkDropped.
+void RecordSent(const std::uint8_t* bytes, std::uint16_t length, std::uint8_t marks, std::uint32_t delayMs);
+// Marks of the last sent frame (0 for a clean one) and its delay.
+std::uint8_t LastSentMarks(std::uint32_t* delayMs = nullptr);
 std::uint16_t CopyLastSent(std::uint8_t* buffer);      // buffer of kFrameCopySize bytes
 std::uint16_t CopyLastReceived(std::uint8_t* buffer);  // buffer of kFrameCopySize bytes
 void SetTrafficWindow(platform::WindowHandle handle);
@@ -71,6 +77,32 @@ void SetTrafficWindow(platform::WindowHandle handle);
 // headless runner prints traffic with it). Set before the receive thread starts.
 using FrameObserver = void (*)(bool sent, const std::uint8_t* bytes, std::uint16_t length);
 void SetFrameObserver(FrameObserver observer);
+
+// Fault injection, per slot. RegisterSlot turns the slot's faults off; setting
+// them restarts the slot's random sequence and its busy period.
+void SetSlotFaults(int slot, const slavefaults::FaultSettings& settings);
+slavefaults::FaultSettings SlotFaults(int slot);
+// True when some slot in use has a fault set.
+bool AnyFaultsActive();
+// The seed of every slot's sequence (0 unless set); takes effect on the next
+// SetSlotFaults.
+void SetFaultSeed(std::uint64_t seed);
+
+// What the faults did to one TCP reply.
+struct ReplyFaults {
+  std::uint8_t marks = 0;     // slavefaults::FaultMark bits
+  std::uint32_t delayMs = 0;  // send the reply this much later
+};
+// As ServeTcpRequest, with the faults of the serving definition applied; also
+// writes the MBAP length field (a corrupted reply may get a wrong one). A
+// dropped request returns 0 with kMarkDropped set.
+std::uint16_t ServeTcpRequest(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply,
+                              ReplyFaults* faults);
+// A delayed serial reply waits in the engine; the receive loop calls this on
+// every pass and it goes out once due.
+void SendDueSerialReply();
+bool HasPendingSerialReply();
+void DiscardPendingSerialReply();
 
 void SetIgnoreUnitId(bool on);
 bool GetIgnoreUnitId();

@@ -1,6 +1,7 @@
 #include "slave/tcp_server.h"
 
 #include <arpa/inet.h>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -28,6 +29,14 @@ struct TcpConnection {
   std::uint32_t lastActivity = 0;  // tick count, ms
   std::uint32_t fill = 0;
   std::uint8_t buffer[kConnectionBufferSize];
+  // A reply held back by an injected delay. While it waits, the connection's
+  // further requests stay buffered, so replies keep their order, and the other
+  // connections are served as usual.
+  std::uint16_t pendingLength = 0;
+  std::uint32_t pendingDue = 0;  // tick count, ms
+  std::uint8_t pendingMarks = 0;
+  std::uint32_t pendingDelay = 0;
+  std::uint8_t pending[slaveengine::kReplyCapacity];
 };
 
 TcpConnection connections[kMaxConnections];
@@ -45,6 +54,7 @@ void CloseConnection(TcpConnection& c) {
   if (c.socket >= 0) ::close(c.socket);
   c.socket = -1;
   c.fill = 0;
+  c.pendingLength = 0;
 }
 
 void AcceptPending(std::uint32_t now) {
@@ -68,26 +78,31 @@ void AcceptPending(std::uint32_t now) {
     ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     slot->socket = s;
     slot->fill = 0;
+    slot->pendingLength = 0;
     slot->lastActivity = now;
   }
 }
 
 // Sends what the replies of this step left in the output buffer. A peer that
 // does not take its replies cannot be served in order any more: close it.
-bool Flush(TcpConnection& c, std::uint32_t* outFill) {
+bool SendAll(TcpConnection& c, const std::uint8_t* bytes, std::uint32_t count) {
   std::uint32_t done = 0;
-  while (done < *outFill) {
-    const ssize_t n = ::send(c.socket, output + done, *outFill - done, MSG_NOSIGNAL);
+  while (done < count) {
+    const ssize_t n = ::send(c.socket, bytes + done, count - done, MSG_NOSIGNAL);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       CloseConnection(c);
-      *outFill = 0;
       return false;
     }
     done += static_cast<std::uint32_t>(n);
   }
-  *outFill = 0;
   return true;
+}
+
+bool Flush(TcpConnection& c, std::uint32_t* outFill) {
+  const std::uint32_t count = *outFill;
+  *outFill = 0;
+  return SendAll(c, output, count);
 }
 
 // Serves every complete request in the buffer. False when the connection was
@@ -95,7 +110,7 @@ bool Flush(TcpConnection& c, std::uint32_t* outFill) {
 bool ServeBuffered(TcpConnection& c) {
   std::uint32_t offset = 0;
   std::uint32_t outFill = 0;
-  while (c.fill - offset >= 6) {
+  while (c.fill - offset >= 6 && c.pendingLength == 0) {
     const std::uint8_t* request = c.buffer + offset;
     if (request[2] != 0 || request[3] != 0 || request[4] != 0 || request[5] < 2) {
       // Answer what came before the bad header, then drop the connection.
@@ -107,14 +122,22 @@ bool ServeBuffered(TcpConnection& c) {
     slaveengine::RecordReceived(request, static_cast<std::uint16_t>(needed));
     if (outFill + slaveengine::kReplyCapacity > kOutputBufferSize && !Flush(c, &outFill)) return false;
     std::uint8_t* reply = output + outFill;
-    const std::uint16_t r = slaveengine::ServeTcpRequest(request, static_cast<std::uint16_t>(needed), reply);
-    if (r != 0) {
-      reply[4] = static_cast<std::uint8_t>((r - 6) >> 8);
-      reply[5] = static_cast<std::uint8_t>(r - 6);
-      slaveengine::RecordSent(reply, r);
-      outFill += r;
-    }
+    slaveengine::ReplyFaults faults;
+    const std::uint16_t r =
+        slaveengine::ServeTcpRequest(request, static_cast<std::uint16_t>(needed), reply, &faults);
     offset += needed;
+    if (faults.marks & slavefaults::kMarkDropped) slaveengine::RecordSent(nullptr, 0, faults.marks, 0);
+    if (r == 0) continue;
+    if (faults.delayMs > 0) {
+      std::memcpy(c.pending, reply, r);
+      c.pendingLength = r;
+      c.pendingDue = platform::TickCount() + faults.delayMs;
+      c.pendingMarks = faults.marks;
+      c.pendingDelay = faults.delayMs;
+      break;
+    }
+    slaveengine::RecordSent(reply, r, faults.marks, 0);
+    outFill += r;
   }
   if (offset > 0) {
     std::memmove(c.buffer, c.buffer + offset, c.fill - offset);
@@ -129,6 +152,8 @@ constexpr int kMaxReadsPerStep = 16;
 
 void ReadAndServe(TcpConnection& c) {
   for (int reads = 0; reads < kMaxReadsPerStep; ++reads) {
+    // A held-back reply stops reading: what follows waits in the socket.
+    if (c.pendingLength > 0) return;
     const std::uint32_t space = kConnectionBufferSize - c.fill;
     const ssize_t n = ::recv(c.socket, c.buffer + c.fill, space, 0);
     if (n < 0 && errno == EINTR) continue;
@@ -151,6 +176,7 @@ int StartTcpServer(const std::string& address, std::uint16_t port) {
   for (TcpConnection& c : connections) {
     c.socket = -1;
     c.fill = 0;
+    c.pendingLength = 0;
   }
   lastError.clear();
   const std::string host = address.empty() ? "0.0.0.0" : address;
@@ -219,17 +245,38 @@ int OpenConnectionCount() {
   return count;
 }
 
+// Sends a held-back reply once it is due, then serves what the connection
+// buffered meanwhile.
+void SendPendingIfDue(TcpConnection& c, std::uint32_t now) {
+  if (static_cast<std::int32_t>(now - c.pendingDue) < 0) return;
+  const std::uint16_t length = c.pendingLength;
+  c.pendingLength = 0;
+  c.lastActivity = now;
+  slaveengine::RecordSent(c.pending, length, c.pendingMarks, c.pendingDelay);
+  if (SendAll(c, c.pending, length)) ServeBuffered(c);
+}
+
 void TcpServerStep(int waitMs) {
   if (listenSocket < 0) {
     platform::SleepMs(static_cast<std::uint32_t>(waitMs));
     return;
   }
+  const std::uint32_t before = platform::TickCount();
   int count = 0;
   pollSet[count] = {listenSocket, POLLIN, 0};
   pollEntry[count++] = -1;
   for (int i = 0; i < kMaxConnections; ++i) {
-    if (connections[i].socket < 0) continue;
-    pollSet[count] = {connections[i].socket, POLLIN, 0};
+    const TcpConnection& c = connections[i];
+    if (c.socket < 0) continue;
+    // A connection with a held-back reply is not read; its reply's due time
+    // shortens the wait.
+    short events = POLLIN;
+    if (c.pendingLength > 0) {
+      events = 0;
+      const std::int32_t left = static_cast<std::int32_t>(c.pendingDue - before);
+      waitMs = left <= 0 ? 0 : std::min(waitMs, static_cast<int>(left));
+    }
+    pollSet[count] = {c.socket, events, 0};
     pollEntry[count++] = i;
   }
   const int ready = ::poll(pollSet, static_cast<nfds_t>(count), waitMs);
@@ -242,6 +289,11 @@ void TcpServerStep(int waitMs) {
   for (int k = 1; k < count; ++k) {
     TcpConnection& c = connections[pollEntry[k]];
     if (c.socket < 0) continue;
+    if (c.pendingLength > 0) {
+      if (pollSet[k].revents & (POLLHUP | POLLERR)) CloseConnection(c);
+      else SendPendingIfDue(c, now);
+      continue;
+    }
     if (pollSet[k].revents & (POLLIN | POLLHUP | POLLERR)) {
       c.lastActivity = now;
       ReadAndServe(c);

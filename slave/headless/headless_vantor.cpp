@@ -12,6 +12,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "slave/faults.h"
+
 #include "link/serial_link.h"
 #include "platform/messages.h"
 #include "platform/port_map.h"
@@ -38,8 +40,19 @@ struct DefinitionArgument {
   std::string text;
 };
 
+// One fault option in command-line order: it sets its part of the faults of
+// every definition, or of those with slave id `id` only.
+struct FaultOption {
+  int id = -1;  // -1: every definition
+  std::string name;
+  std::string value;
+  bool (*parse)(const std::string&, slavefaults::FaultSettings*, std::string*) = nullptr;
+};
+
 struct Options {
   std::vector<DefinitionArgument> definitions;
+  std::vector<FaultOption> faults;
+  std::uint64_t seed = 0;
   bool tcp = false;
   std::string tcpAddress;
   std::uint16_t tcpPort = slavetcp::kDefaultPort;
@@ -147,6 +160,43 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
       o->ignoreUnitId = true;
     } else if (arg == "--traffic") {
       o->traffic = true;
+    } else if (arg == "--delay" || arg == "--exception" || arg == "--drop" || arg == "--corrupt" ||
+               arg == "--busy") {
+      if (!value(i, arg.c_str(), &v)) return false;
+      FaultOption f;
+      f.name = arg;
+      f.parse = arg == "--delay"       ? slavefaults::ParseDelay
+                : arg == "--exception" ? slavefaults::ParseException
+                : arg == "--drop"      ? slavefaults::ParseDrop
+                : arg == "--corrupt"   ? slavefaults::ParseCorrupt
+                                       : slavefaults::ParseBusy;
+      f.value = v;
+      const std::size_t equals = v.find('=');
+      if (equals != std::string::npos) {
+        if (!ParseNumber(v.substr(0, equals), 255, &n)) {
+          *error = "bad " + arg + " value '" + v + "' (the prefix before '=' is a slave id 0-255)";
+          return false;
+        }
+        f.id = static_cast<int>(n);
+        f.value = v.substr(equals + 1);
+      }
+      slavefaults::FaultSettings scratch;
+      std::string why;
+      if (!f.parse(f.value, &scratch, &why)) {
+        *error = arg + ": " + why;
+        return false;
+      }
+      o->faults.push_back(f);
+    } else if (arg == "--seed") {
+      if (!value(i, "--seed", &v)) return false;
+      std::uint64_t seed = 0;
+      bool ok = !v.empty() && v.size() <= 19;
+      for (char c : v) ok = ok && c >= '0' && c <= '9', seed = seed * 10 + static_cast<std::uint64_t>(c - '0');
+      if (!ok) {
+        *error = "bad --seed value '" + v + "' (expected a decimal number)";
+        return false;
+      }
+      o->seed = seed;
     } else if (arg.size() > 1 && arg[0] == '-') {
       *error = "unknown option '" + arg + "'";
       return false;
@@ -173,6 +223,15 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
     return false;
   }
   return true;
+}
+
+// The faults of one definition: every option that names no id or its id, in order.
+slavefaults::FaultSettings FaultsFor(const Options& o, int slaveId) {
+  slavefaults::FaultSettings settings;
+  std::string ignored;
+  for (const FaultOption& f : o.faults)
+    if (f.id < 0 || f.id == slaveId) f.parse(f.value, &settings, &ignored);
+  return settings;
 }
 
 // "ID:TABLE:ADDRESS:LENGTH" into a document.
@@ -213,12 +272,15 @@ void PostFromEngine(platform::WindowHandle window, std::uint32_t message, std::u
 }
 
 void PrintTraffic(bool sent, const std::uint8_t* bytes, std::uint16_t length) {
-  if (length == 0) return;
-  static char line[16 + 3 * slaveengine::kFrameCopySize];
+  std::uint32_t delayMs = 0;
+  const std::uint8_t marks = sent ? slaveengine::LastSentMarks(&delayMs) : 0;
+  if (length == 0 && marks == 0) return;
+  static char line[80 + 3 * slaveengine::kFrameCopySize];
   int n = std::snprintf(line, 16, "%06u-", trafficCounter++);
   std::memcpy(line + n, sent ? "Tx:" : "Rx:", 3);
   n += 3;
   for (std::uint16_t i = 0; i < length; ++i) n += std::snprintf(line + n, 4, "%02X ", bytes[i]);
+  if (marks != 0) n += std::snprintf(line + n, 64, "%s", slavefaults::FaultMarkText(marks, delayMs).c_str());
   line[n++] = '\n';
   std::fwrite(line, 1, static_cast<std::size_t>(n), stdout);
   std::fflush(stdout);
@@ -256,8 +318,19 @@ std::string HeadlessUsage() {
          "  --data-bits 7|8               8 unless given\n"
          "  --stop-bits 1|2               1 unless given\n"
          "  --ascii                       Modbus ASCII framing instead of RTU\n"
+         "Faults (off unless given; each value may start with ID= to apply to slave id ID only):\n"
+         "  --delay MS[:MAX]              answer MS ms late, or a random delay in MS..MAX\n"
+         "  --exception CODE[@FIRST-LAST] answer exception CODE (1-11) to every request, or to\n"
+         "                                requests touching the protocol addresses FIRST..LAST\n"
+         "  --drop PCT                    leave PCT % of the requests unanswered\n"
+         "  --corrupt PCT                 spoil PCT % of the replies (serial: checksum;\n"
+         "                                TCP: length field or transaction id)\n"
+         "  --busy N:M                    answer exception 6 for N s at the start of every M s\n"
+         "  --seed N                      seed of the random faults (default 0): the same seed\n"
+         "                                gives the same faults for the same requests\n"
          "Other:\n"
          "  --traffic                     print every received and sent frame on standard output\n"
+         "                                (injected faults are marked \"[fault: ...]\")\n"
          "  --help                        this text\n"
          "\n"
          "A line \"vantor: serving N definitions on ...\" on standard error says it is ready.\n";
@@ -293,7 +366,18 @@ int RunHeadlessVantor(int argc, char** argv) {
     definitions.push_back(std::move(d));
   }
 
+  for (const FaultOption& f : options.faults) {
+    bool named = f.id < 0;
+    for (const HeadlessDefinition& d : definitions) named = named || d.document.slaveId == f.id;
+    if (!named) {
+      std::fprintf(stderr, "vantor: %s %d=%s: no definition with slave id %d\nTry 'vantor --headless --help'.\n",
+                   f.name.c_str(), f.id, f.value.c_str(), f.id);
+      return 2;
+    }
+  }
+
   slaveengine::InitEngine();
+  slaveengine::SetFaultSeed(options.seed);
   int wakePipe[2];
   if (::pipe2(wakePipe, O_NONBLOCK | O_CLOEXEC) != 0) {
     std::fprintf(stderr, "vantor: pipe: %s\n", std::strerror(errno));
@@ -326,6 +410,7 @@ int RunHeadlessVantor(int argc, char** argv) {
       std::memcpy(&word, doc.valueImage.data() + 2 * i, 2);
       slaveengine::SetRegisterValue(d.slot, i, word);
     }
+    slaveengine::SetSlotFaults(d.slot, FaultsFor(options, doc.slaveId));
   }
 
   // Signals are taken through a descriptor; block them before the receive
