@@ -53,6 +53,16 @@ class Errors(unittest.TestCase):
                            (["--slave", "1:3:0:10", "--tcp", "70000"], "bad --tcp value"),
                            (["--slave", "1:3:0:0"], "bad --slave value"),
                            (["--slave"], "needs a value"),
+                           (["--slave", "1:3:0:10", "--delay", "60001"], "bad delay"),
+                           (["--slave", "1:3:0:10", "--delay", "80:50"], "MIN not above MAX"),
+                           (["--slave", "1:3:0:10", "--exception", "12"], "bad exception"),
+                           (["--slave", "1:3:0:10", "--exception", "2@20-10"], "bad exception"),
+                           (["--slave", "1:3:0:10", "--drop", "101"], "bad drop rate"),
+                           (["--slave", "1:3:0:10", "--corrupt", "-1"], "bad corruption rate"),
+                           (["--slave", "1:3:0:10", "--busy", "5:5"], "bad busy burst"),
+                           (["--slave", "1:3:0:10", "--drop", "300=10"], "slave id 0-255"),
+                           (["--slave", "1:3:0:10", "--drop", "7=10"], "no definition with slave id 7"),
+                           (["--slave", "1:3:0:10", "--seed", "x"], "bad --seed"),
                            ([], "no slave definitions")]:
             status, _, err = run(args)
             self.assertEqual(status, 2, args)
