@@ -32,6 +32,7 @@ enum Command : int {
   ID_ALWAYS_ON_TOP = 32798,
   ID_ON_THE_WEB = 32789,
   ID_PORT_PATHS = 32900,  // "Serial &Ports..." (device paths behind "Port n")
+  ID_FAULTS = 32901,      // "Fa&ults..." (fault injection of the active definition)
   ID_VIEW_TOOLBAR = 59392,
   ID_VIEW_STATUS_BAR = 59393,
   ID_WINDOW_ARRANGE = 57649,
@@ -71,6 +72,7 @@ constexpr const char* kSlaveDefinition = "&Slave Definition...\tF2";
 constexpr const char* kFont = "&Font...";
 constexpr const char* kColor = "C&olor...";
 constexpr const char* kUseAsDefault = "&Use as Default";
+constexpr const char* kFaults = "Fa&ults...";
 constexpr const char* kFormatMenuTexts[10] = {"&Signed", "&Unsigned", "&Hex", "&Binary", "&Float",
                                               "F&loat Inverse", "&Double", "D&ouble Inverse", "Long",
                                               "Long Inverse"};
@@ -166,6 +168,18 @@ constexpr const char* kListenPort = "Port:";
 constexpr const char* kDevicePath = "Device:";
 constexpr const char* kBadListenAddress = "Please enter an IPv4 address such as 127.0.0.1, or nothing for every address.";
 
+// Faults dialog and the status-bar pane that shows faults are on.
+constexpr const char* kFaultsTitle = "Faults";
+constexpr const char* kFaultsNote = "Injected into the answers of this slave definition. Empty fields are off.";
+constexpr const char* kFaultDelayLabel = "Delay [ms] (MS or MIN:MAX):";
+constexpr const char* kFaultExceptionLabel = "Exception (CODE or CODE@FIRST-LAST):";
+constexpr const char* kFaultDropLabel = "Drop [%]:";
+constexpr const char* kFaultCorruptLabel = "Corrupt [%]:";
+constexpr const char* kFaultBusyLabel = "Busy [s] (N:M, N of every M):";
+constexpr const char* kFaultSeedLabel = "Seed:";
+constexpr const char* kFaultSeedError = "Please enter a decimal number as the seed.";
+constexpr const char* kFaultsPane = "Faults on";
+
 // Profile.
 constexpr const char* kSectionDefinition = "PollDefinition";
 constexpr const char* kSectionFont = "Font";
@@ -173,6 +187,9 @@ constexpr const char* kSectionView = "View";
 constexpr const char* kKeyAlwaysOnTop = "AlwaysOnTop";
 constexpr const char* kKeyListenAddress = "ListenAddress";
 constexpr const char* kKeyListenPort = "ListenPort";
+// The seed of the random faults, kept between runs.
+constexpr const char* kSectionFaults = "Faults";
+constexpr const char* kKeyFaultSeed = "Seed";
 constexpr int kRecentFileCount = 4;
 
 }  // namespace vantorres

@@ -646,9 +646,22 @@ void SetFaultSeed(std::uint64_t seed) {
   faultSeed = seed;
 }
 
+std::uint64_t FaultSeed() {
+  std::lock_guard<std::mutex> guard(engineLock);
+  return faultSeed;
+}
+
 std::uint16_t CopyLastSent(std::uint8_t* buffer) {
   std::lock_guard<std::mutex> guard(engineLock);
   std::memcpy(buffer, lastSent, lastSentLength);
+  return lastSentLength;
+}
+
+std::uint16_t CopyLastSent(std::uint8_t* buffer, std::uint8_t* marks, std::uint32_t* delayMs) {
+  std::lock_guard<std::mutex> guard(engineLock);
+  std::memcpy(buffer, lastSent, lastSentLength);
+  *marks = lastSentMarks;
+  *delayMs = lastSentDelay;
   return lastSentLength;
 }
 

@@ -70,6 +70,8 @@ void RecordSent(const std::uint8_t* bytes, std::uint16_t length, std::uint8_t ma
 // Marks of the last sent frame (0 for a clean one) and its delay.
 std::uint8_t LastSentMarks(std::uint32_t* delayMs = nullptr);
 std::uint16_t CopyLastSent(std::uint8_t* buffer);      // buffer of kFrameCopySize bytes
+// The same, with the frame's fault marks and delay taken under the same lock.
+std::uint16_t CopyLastSent(std::uint8_t* buffer, std::uint8_t* marks, std::uint32_t* delayMs);
 std::uint16_t CopyLastReceived(std::uint8_t* buffer);  // buffer of kFrameCopySize bytes
 void SetTrafficWindow(platform::WindowHandle handle);
 
@@ -87,6 +89,7 @@ bool AnyFaultsActive();
 // The seed of every slot's sequence (0 unless set); takes effect on the next
 // SetSlotFaults.
 void SetFaultSeed(std::uint64_t seed);
+std::uint64_t FaultSeed();
 
 // What the faults did to one TCP reply.
 struct ReplyFaults {

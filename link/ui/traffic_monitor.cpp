@@ -156,7 +156,7 @@ void TrafficMonitorDialog::reject() { close(); }
 void TrafficMonitorDialog::onEngineNotify(std::uintptr_t wParam, std::intptr_t lParam) {
   if (stopped_) return;
   for (const TrafficFrame& frame : source_->framesFor(wParam, lParam)) {
-    if (!frame.bytes.empty()) addLine(frame.sent, frame.bytes);
+    if (!frame.bytes.empty() || !frame.note.isEmpty()) addLine(frame.sent, frame.bytes, frame.note);
   }
   if (list_->count() > 0) list_->scrollToItem(list_->item(list_->count() - 1));
   QString failure;
@@ -166,9 +166,9 @@ void TrafficMonitorDialog::onEngineNotify(std::uintptr_t wParam, std::intptr_t l
   }
 }
 
-void TrafficMonitorDialog::addLine(bool sent, const std::vector<std::uint8_t>& bytes) {
+void TrafficMonitorDialog::addLine(bool sent, const std::vector<std::uint8_t>& bytes, const QString& note) {
   unsigned number = lineCounter.fetch_add(1);
-  list_->addItem(TrafficLineText(number, sent, bytes.data(), bytes.size()));
+  list_->addItem(TrafficLineText(number, sent, bytes.data(), bytes.size()) + note);
   if (list_->count() > kMaxTrafficLines) delete list_->takeItem(0);
 }
 

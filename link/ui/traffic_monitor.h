@@ -58,7 +58,7 @@ class TrafficMonitorDialog : public QDialog {
  private:
   TrafficMonitorDialog(TrafficSource* source, QWidget* parent);
   void onEngineNotify(std::uintptr_t wParam, std::intptr_t lParam);
-  void addLine(bool sent, const std::vector<std::uint8_t>& bytes);
+  void addLine(bool sent, const std::vector<std::uint8_t>& bytes, const QString& note = QString());
   void toggleStopped();
   void copySelected();
   void saveLines();

@@ -13,6 +13,9 @@ namespace linkui {
 struct TrafficFrame {
   bool sent = false;  // "Tx:" when true, "Rx:" otherwise
   std::vector<std::uint8_t> bytes;
+  // Shown after the bytes, e.g. the mark of an injected fault; a frame with no
+  // bytes but a note is shown too.
+  QString note;
 };
 
 class TrafficSource {

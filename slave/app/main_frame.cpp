@@ -33,6 +33,7 @@
 #include "slave/app/vantor_app.h"
 #include "slave/app/vantor_doc.h"
 #include "slave/app/vantor_view.h"
+#include "slave/slave_engine.h"
 #include "slave/vnw_file.h"
 
 namespace {
@@ -47,6 +48,10 @@ CMainFrame::CMainFrame(CVantorApp* app, fw::Profile* profile, QWidget* parent)
     : fw::MdiMainWindow(profile, vantorres::kRecentFileCount, parent), app_(app) {
   commPane_ = new QLabel(Text(vantorres::kCommPaneDefault), this);
   commPane_->setFixedWidth(kCommPaneWidth);
+  faultsPane_ = new QLabel(Text(vantorres::kFaultsPane), this);
+  faultsPane_->setStyleSheet(QStringLiteral("QLabel { color: #c00000; font-weight: bold; }"));
+  faultsPane_->hide();
+  statusBar()->addPermanentWidget(faultsPane_);
   statusBar()->addPermanentWidget(commPane_);
   createMenus();
   connect(app_, &CVantorApp::connectionChanged, this, &CMainFrame::updateCommands);
@@ -143,6 +148,11 @@ void CMainFrame::createMenus() {
   });
   connect(addCommand(setup, ID_USE_AS_DEFAULT, kUseAsDefault), &QAction::triggered, this, [this] {
     if (CVantorDoc* d = activeVantorDoc()) d->useAsDefault();
+  });
+  setup->addSeparator();
+  connect(addCommand(setup, ID_FAULTS, kFaults), &QAction::triggered, this, [this] {
+    if (CVantorDoc* d = activeVantorDoc()) d->editFaults(this);
+    updateCommands();
   });
 
   QMenu* display = menuBar()->addMenu(Text(kMenuDisplay));
@@ -250,7 +260,7 @@ void CMainFrame::updateCommands() {
   const bool hasDoc = d != nullptr;
   for (int id : {int(ID_FILE_CLOSE), int(ID_FILE_SAVE), int(ID_FILE_SAVE_AS), int(ID_FILE_PRINT),
                  int(ID_FILE_PRINT_PREVIEW), int(ID_SLAVE_DEFINITION), int(ID_FONT), int(ID_COLOR),
-                 int(ID_USE_AS_DEFAULT), int(ID_PLC_ADDRESSES), int(ID_PROTOCOL_ADDRESSES)})
+                 int(ID_USE_AS_DEFAULT), int(ID_PLC_ADDRESSES), int(ID_PROTOCOL_ADDRESSES), int(ID_FAULTS)})
     action(id)->setEnabled(hasDoc);
   for (int format = 0; format < 10; ++format) {
     QAction* act = action(kFormatCommandIds[format]);
@@ -264,7 +274,16 @@ void CMainFrame::updateCommands() {
 
 QString CMainFrame::commPaneText() const { return commPane_->text(); }
 
-void CMainFrame::updateStatus() { commPane_->setText(app_->statusText()); }
+void CMainFrame::updateStatus() {
+  commPane_->setText(app_->statusText());
+  // Faults live in the engine's slots, so a closed window's faults go with it.
+  const bool faults = slaveengine::AnyFaultsActive();
+  faultsPane_->setVisible(faults);
+  const CVantorDoc* d = activeVantorDoc();
+  faultsPane_->setToolTip(d ? QString::fromStdString(slavefaults::Summary(d->faults())) : QString());
+}
+
+bool CMainFrame::faultsPaneShown() const { return !faultsPane_->isHidden(); }
 
 fw::Document* CMainFrame::openDocument(const QString& path) {
   if (vnw::NamesWorkspace(path.toStdString())) {

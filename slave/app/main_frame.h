@@ -39,6 +39,8 @@ class CMainFrame : public fw::MdiMainWindow {
 
   QAction* action(int commandId) const;
   QString commPaneText() const;
+  // "Faults on" while some open definition has faults set; hidden otherwise.
+  bool faultsPaneShown() const;
   // Re-evaluates enabled and checked states (also done before menus open).
   void updateCommands();
 
@@ -63,6 +65,7 @@ class CMainFrame : public fw::MdiMainWindow {
   CVantorApp* app_;
   VantorTrafficSource trafficSource_;
   QLabel* commPane_;
+  QLabel* faultsPane_;
   QMenu* recentMenu_ = nullptr;
   QAction* recentAnchor_ = nullptr;
   std::map<int, QAction*> actions_;

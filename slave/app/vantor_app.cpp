@@ -38,6 +38,11 @@ void CVantorApp::readSettings() {
   listenAddress_ = profile.readString(section, Text(vantorres::kKeyListenAddress), QString());
   listenPort_ = profile.readIntInRange(section, Text(vantorres::kKeyListenPort), 502, 1, 65535);
   profile.loadPortMap();
+  // Faults themselves start off in every run; only their seed is remembered.
+  bool seedOk = false;
+  const qulonglong seed =
+      profile.readString(Text(vantorres::kSectionFaults), Text(vantorres::kKeyFaultSeed), QString()).toULongLong(&seedOk);
+  slaveengine::SetFaultSeed(seedOk ? seed : 0);
 }
 
 void CVantorApp::setAutoEnable(bool on) {

@@ -8,6 +8,7 @@
 #include "framework/mdi.h"
 #include "framework/placement.h"
 #include "framework/profile.h"
+#include "slave/app/faults_dialog.h"
 #include "resources/vantor_resources.h"
 #include "slave/app/definition_dialog.h"
 #include "slave/autochange.h"
@@ -94,6 +95,23 @@ bool CVantorDoc::registerWithEngine(platform::WindowHandle owner) {
   // The whole 4096-byte image goes in, whatever the table.
   for (int i = 0; i < vnd::kImageSize / 2; ++i)
     slaveengine::SetRegisterValue(slot_, i, autochange::ImageRegister(data_.valueImage.data(), i));
+  if (faults_.active()) slaveengine::SetSlotFaults(slot_, faults_);
+  return true;
+}
+
+void CVantorDoc::setFaults(const slavefaults::FaultSettings& faults) {
+  faults_ = faults;
+  if (slot_ >= 0) slaveengine::SetSlotFaults(slot_, faults_);
+}
+
+bool CVantorDoc::editFaults(QWidget* parent) {
+  FaultsDialog dialog(parent);
+  dialog.setValues(faults_, slaveengine::FaultSeed());
+  if (dialog.exec() != QDialog::Accepted) return false;
+  slaveengine::SetFaultSeed(dialog.seed());
+  fw::AppProfile().writeString(Text(vantorres::kSectionFaults), Text(vantorres::kKeyFaultSeed),
+                               QString::number(dialog.seed()));
+  setFaults(dialog.settings());
   return true;
 }
 

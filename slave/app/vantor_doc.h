@@ -7,6 +7,7 @@
 
 #include "framework/document.h"
 #include "platform/messages.h"
+#include "slave/faults.h"
 #include "slave/vnd_file.h"
 
 class QWidget;
@@ -50,6 +51,14 @@ class CVantorDoc : public fw::Document {
   // first 256 bytes of the image, registers again, marks modified.
   void applyDefinition(int slaveId, int table, int address, int length);
 
+  // Fault injection of this definition: kept with the document while it is
+  // open (never saved) and handed to every slot it registers.
+  const slavefaults::FaultSettings& faults() const { return faults_; }
+  void setFaults(const slavefaults::FaultSettings& faults);
+  // The Faults dialog; true when OK was chosen. The seed it shows is the
+  // engine's and is written to the profile.
+  bool editFaults(QWidget* parent);
+
   // Display commands.
   void setDisplayFormat(int format);
   // PLC addresses need an address below 10000; false (with the warning) otherwise.
@@ -79,6 +88,7 @@ class CVantorDoc : public fw::Document {
  private:
   void setAutoFlag(int index, bool on);
   vnd::VndDocument data_;
+  slavefaults::FaultSettings faults_;
   int slot_ = -1;
   platform::WindowHandle owner_ = 0;
 };

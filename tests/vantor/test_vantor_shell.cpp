@@ -23,6 +23,7 @@
 #include "link/ui/traffic_monitor.h"
 #include "slave/app/connection_dialog.h"
 #include "slave/app/definition_dialog.h"
+#include "slave/app/faults_dialog.h"
 #include "slave/slave_engine.h"
 #include "slave/tcp_server.h"
 #include "slave/vnw_file.h"
@@ -397,6 +398,48 @@ class VantorShellTest : public QObject {
     QTest::keyClick(monitor, Qt::Key_Escape);  // Esc closes like "&Exit"
     QTRY_VERIFY(guard.isNull());
     QTRY_VERIFY(communication->isEnabled());
+  }
+
+  void faultsOfTheActiveDefinitionReachTheMasterAndTheStatusBar() {
+    VantorFixture f;
+    QVERIFY(f.start());
+    QVERIFY(!f.frame()->faultsPaneShown());
+    bool badValueKeptOpen = false;
+    WhenDialogOpens<FaultsDialog>([&](FaultsDialog* d) {
+      d->dropEdit()->setText(QStringLiteral("150"));
+      d->accept();
+      badValueKeptOpen = d->isVisible() && f.boxes.lastText().contains(QStringLiteral("bad drop rate"));
+      d->dropEdit()->clear();
+      d->exceptionEdit()->setText(QStringLiteral("4@0-4"));
+      d->seedEdit()->setText(QStringLiteral("77"));
+      d->accept();
+    });
+    f.frame()->action(ID_FAULTS)->trigger();
+    QVERIFY(badValueKeptOpen);
+    QVERIFY(f.frame()->faultsPaneShown());
+    QCOMPARE(fw::AppProfile().readString(QStringLiteral("Faults"), QStringLiteral("Seed"), QString()),
+             QStringLiteral("77"));
+
+    f.frame()->action(ID_COMMUNICATION)->trigger();
+    auto* monitor = linkui::TrafficMonitorDialog::instance();
+    QVERIFY(monitor != nullptr);
+    // A new definition registers a new slot: the faults go along with it.
+    f.doc()->applyDefinition(1, 3, 0, 20);
+    f.doc()->editRegister(5, 0x0055, false);
+    const int port = f.connectTcp();
+    QVERIFY(port > 0);
+    LibModbusMaster master(port);
+    QVERIFY(master.registers(4, 2).empty());  // touches address 4: exception 4
+    QTRY_COMPARE(monitor->list()->count(), 2);
+    QVERIFY(monitor->lines().at(1).endsWith(QStringLiteral("01 83 04 [fault: exception]")));
+    QCOMPARE(master.registers(5, 1), std::vector<std::uint16_t>{0x0055});
+    QTRY_COMPARE(monitor->list()->count(), 4);
+    QVERIFY(!monitor->lines().at(3).contains(QStringLiteral("fault")));
+
+    // The faults go with the window.
+    f.doc()->setModified(false);
+    f.frame()->fileClose();
+    QTRY_VERIFY(!f.frame()->faultsPaneShown());
   }
 
   void functionKeysRunTheirCommands() {
