@@ -2,8 +2,10 @@
 // same run: 1, 10 and 100 concurrent clients doing back-to-back reads of 10 and
 // 125 holding registers. Prints requests per second, p50 and p99 latency,
 // errors, and vantor's resident memory with 32 definitions and 100 connections.
+// Then the isolation of an injected delay: 10 connections, one of them reading
+// a definition that answers 50 ms late; the other 9 keep their p99.
 //
-//   slave_bench [seconds per row and server, default 3]
+//   slave_bench [seconds per row and server, default 3] [vantor executable]
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -65,8 +67,8 @@ bool ReceiveAll(int fd, std::uint8_t* out, std::size_t count) {
 
 // One client: back-to-back reads until the deadline; latencies in microseconds.
 void ClientLoop(int fd, int registers, Clock::time_point deadline, std::vector<std::uint32_t>* latencies,
-                long* errors) {
-  std::uint8_t request[12] = {0, 0, 0, 0, 0, 6, 1, 3, 0, 0, 0, static_cast<std::uint8_t>(registers)};
+                long* errors, std::uint8_t unit) {
+  std::uint8_t request[12] = {0, 0, 0, 0, 0, 6, unit, 3, 0, 0, 0, static_cast<std::uint8_t>(registers)};
   std::uint8_t reply[260];
   const std::size_t replySize = 9 + 2 * static_cast<std::size_t>(registers);
   std::uint16_t transaction = 0;
@@ -119,7 +121,7 @@ void RunSlice(std::uint16_t port, int clients, int registers, double seconds, in
   const auto deadline = begin + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
   std::vector<std::thread> threads;
   for (std::size_t i = 0; i < sockets.size(); ++i)
-    threads.emplace_back(ClientLoop, sockets[i], registers, deadline, &latencies[i], &errors[i]);
+    threads.emplace_back(ClientLoop, sockets[i], registers, deadline, &latencies[i], &errors[i], std::uint8_t{1});
   for (auto& t : threads) t.join();
   samples->seconds += std::chrono::duration<double>(Clock::now() - begin).count();
   if (vantorPid > 0 && rssKiB) {
@@ -168,16 +170,45 @@ struct ReferenceServer {
   }
 };
 
+// Nine clients read slave 1 while a tenth reads slave 2; only the nine are
+// measured.
+void RunMixedSlice(std::uint16_t port, double seconds, Samples* nine) {
+  constexpr int kClients = 10;
+  int sockets[kClients];
+  for (int& fd : sockets) fd = Connect(port);
+  std::vector<std::vector<std::uint32_t>> latencies(kClients);
+  std::vector<long> errors(kClients, 0);
+  for (auto& l : latencies) l.reserve(100000);
+  const auto begin = Clock::now();
+  const auto deadline = begin + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kClients; ++i)
+    if (sockets[i] >= 0)
+      threads.emplace_back(ClientLoop, sockets[i], 10, deadline, &latencies[i], &errors[i],
+                           static_cast<std::uint8_t>(i == kClients - 1 ? 2 : 1));
+    else
+      ++nine->errors;
+  for (auto& t : threads) t.join();
+  nine->seconds += std::chrono::duration<double>(Clock::now() - begin).count();
+  for (int i = 0; i < kClients; ++i) {
+    if (sockets[i] >= 0) ::close(sockets[i]);
+    if (i == kClients - 1) continue;
+    nine->latencies.insert(nine->latencies.end(), latencies[i].begin(), latencies[i].end());
+    nine->errors += errors[i];
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const double seconds = argc > 1 ? std::atof(argv[1]) : 3.0;
+  const std::string vantorExecutable = argc > 2 ? argv[2] : VANTOR_EXECUTABLE;
   std::vector<std::string> args;
   // 32 definitions, the first one serving the benchmark's registers.
   args.insert(args.end(), {"--slave", "1:3:0:2048"});
   for (int i = 1; i < 32; ++i) args.insert(args.end(), {"--slave", std::to_string(i + 1) + ":" + std::to_string(1 + i % 4) + ":0:100"});
   args.insert(args.end(), {"--tcp", "127.0.0.1:0"});
-  slavetest::VantorChild vantor(VANTOR_EXECUTABLE, args);
+  slavetest::VantorChild vantor(vantorExecutable, args);
   ReferenceServer reference(LIBMODBUS_SERVER_EXECUTABLE);
   if (!vantor.ok() || reference.port == 0) {
     std::fprintf(stderr, "could not start the servers: %s\n", vantor.readyLine().c_str());
@@ -211,5 +242,29 @@ int main(int argc, char** argv) {
   if (rssKiB >= 20 * 1024) targetsMet = false;
   std::printf("targets (>= 80%% of libmodbus, p99 < 5 ms at 10 clients, no errors, < 20 MiB): %s\n",
               targetsMet ? "met" : "NOT met");
-  return vantor.stop() == 0 ? 0 : 1;
+  const bool stopped = vantor.stop() == 0;
+
+  // The same 10 connections against two servers, in alternating slices: one
+  // without faults and one whose slave 2 answers 50 ms late.
+  const std::vector<std::string> two = {"--slave", "1:3:0:100", "--slave", "2:3:0:100", "--tcp", "127.0.0.1:0"};
+  std::vector<std::string> delayedArgs = two;
+  delayedArgs.insert(delayedArgs.end(), {"--delay", "2=50"});
+  slavetest::VantorChild plain(vantorExecutable, two);
+  slavetest::VantorChild delayed(vantorExecutable, delayedArgs);
+  if (!plain.ok() || !delayed.ok()) {
+    std::printf("delay isolation: the servers did not start (the executable may not know --delay)\n");
+    return stopped ? 0 : 1;
+  }
+  Samples plainNine, delayedNine;
+  for (int slice = 0; slice < kSlices; ++slice) {
+    RunMixedSlice(plain.tcpPort(), seconds / kSlices, &plainNine);
+    RunMixedSlice(delayed.tcpPort(), seconds / kSlices, &delayedNine);
+  }
+  const RowResult without = plainNine.result();
+  const RowResult with = delayedNine.result();
+  std::printf("delay isolation, 9 of 10 connections: p50 %.3f / p99 %.3f ms (%.0f req/s) without a delay, "
+              "p50 %.3f / p99 %.3f ms (%.0f req/s) with 50 ms on the tenth; errors %ld / %ld\n",
+              without.p50Ms, without.p99Ms, without.requestsPerSecond, with.p50Ms, with.p99Ms,
+              with.requestsPerSecond, without.errors, with.errors);
+  return stopped && plain.stop() == 0 && delayed.stop() == 0 ? 0 : 1;
 }
