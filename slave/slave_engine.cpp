@@ -313,7 +313,8 @@ FaultPlan PlanFaults(const Request& r) {
   }
   if (f.delayMaxMs > 0) {
     p.delayMs = f.delayMinMs;
-    if (f.delayMaxMs > f.delayMinMs) p.delayMs += static_cast<std::uint32_t>(random.next() % (f.delayMaxMs - f.delayMinMs + 1));
+    if (f.delayMaxMs > f.delayMinMs)
+      p.delayMs += static_cast<std::uint32_t>(random.next() % (f.delayMaxMs - f.delayMinMs + 1));
     if (p.delayMs > 0) p.marks |= slavefaults::kMarkDelayed;
   }
   if (f.busySeconds > 0) {

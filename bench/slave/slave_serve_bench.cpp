@@ -53,7 +53,8 @@ int main(int argc, char** argv) {
   // 32 definitions like the TCP benchmark; slave 1 serves the reads.
   slaveengine::RegisterSlot(0, 0, 0, 1, 3, 0, 2048);
   for (int i = 1; i < 32; ++i)
-    slaveengine::RegisterSlot(0, 0, 0, static_cast<std::uint16_t>(i + 1), static_cast<std::uint16_t>(1 + i % 4), 0, 100);
+    slaveengine::RegisterSlot(0, 0, 0, static_cast<std::uint16_t>(i + 1), static_cast<std::uint16_t>(1 + i % 4), 0,
+                              100);
   auto plain = [](const std::uint8_t* request, std::uint8_t* reply) {
     const std::uint16_t r = slaveengine::ServeTcpRequest(request, 12, reply);
     reply[4] = static_cast<std::uint8_t>((r - 6) >> 8);

@@ -15,7 +15,7 @@ struct TrafficFrame {
   std::vector<std::uint8_t> bytes;
   // Shown after the bytes, e.g. the mark of an injected fault; a frame with no
   // bytes but a note is shown too.
-  QString note;
+  QString note{};
 };
 
 class TrafficSource {
