@@ -27,7 +27,7 @@ int main(int argc, char* argv[]) {
   }
   QApplication application(argc, argv);
   fw::InitApplication(QString::fromUtf8(kestrin::text::kProgramName), QString::fromUtf8(kestrin::text::kProgramName));
-  suiteicons::SetProgramWindowIcon(QStringLiteral("kestrin"));
+  suiteicons::InitProgramDesktop(QStringLiteral("kestrin"));
   fw::AppProfile().loadPortMap();
   kestrin::InstallPortErrorBox();
   kestrin::TerminalDialog dialog;

@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   shots::PrivateSettings();
   fw::InitApplication(QString::fromUtf8(kestrin::text::kProgramName), QString::fromUtf8(kestrin::text::kProgramName));
-  suiteicons::SetProgramWindowIcon(QStringLiteral("kestrin"));
+  suiteicons::InitProgramDesktop(QStringLiteral("kestrin"));
   kestrin::TerminalDialog dialog;
   dialog.show();
   // The Modbus mode shows the frame builder, the part worth a picture.

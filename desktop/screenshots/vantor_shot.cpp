@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
   shots::PrivateSettings();
   fw::InitApplication(QString::fromLatin1(vantorres::kApplicationName),
                       QString::fromLatin1(vantorres::kApplicationTitle));
-  suiteicons::SetProgramWindowIcon(QStringLiteral("vantor"));
+  suiteicons::InitProgramDesktop(QStringLiteral("vantor"));
   const VantorCommandLine commandLine = ParseVantorCommandLine(
       {QStringLiteral("--listen"), QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[1])});
   VantorProgram program;

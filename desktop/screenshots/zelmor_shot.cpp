@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   shots::PrivateSettings();
   fw::InitApplication(zelmor::res::text::kAppTitle, zelmor::res::text::kAppTitle);
-  suiteicons::SetProgramWindowIcon(QStringLiteral("zelmor"));
+  suiteicons::InitProgramDesktop(QStringLiteral("zelmor"));
   bool saved = false;
   {
     CZelmorApp app;

@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
   }
   QApplication application(argc, argv);
   fw::InitApplication(zelmor::res::text::kAppTitle, zelmor::res::text::kAppTitle);
-  suiteicons::SetProgramWindowIcon(QStringLiteral("zelmor"));
+  suiteicons::InitProgramDesktop(QStringLiteral("zelmor"));
   int exitCode = 1;
   {
     CZelmorApp app;

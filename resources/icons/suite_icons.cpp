@@ -38,6 +38,9 @@ QIcon ToolbarIcon(const QString& name) {
   return RenderedIcon(QStringLiteral(":/icons/toolbar/%1.svg").arg(name), {16, 32});
 }
 
-void SetProgramWindowIcon(const QString& program) { QApplication::setWindowIcon(ProgramIcon(program)); }
+void InitProgramDesktop(const QString& program) {
+  QApplication::setWindowIcon(ProgramIcon(program));
+  QGuiApplication::setDesktopFileName(QStringLiteral("example.orvane.") + program);
+}
 
 }  // namespace suiteicons

@@ -15,7 +15,9 @@ QIcon ProgramIcon(const QString& program);
 // when there is no such image.
 QIcon ToolbarIcon(const QString& name);
 
-// Makes the program's icon the window icon of every window and dialog.
-void SetProgramWindowIcon(const QString& program);
+// Makes the program's icon the window icon of every window and dialog, and
+// names its desktop entry (example.orvane.<program>.desktop) so that docks and
+// Wayland compositors match the windows to the installed entry and icon.
+void InitProgramDesktop(const QString& program);
 
 }  // namespace suiteicons

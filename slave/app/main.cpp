@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   fw::InitApplication(QString::fromLatin1(vantorres::kApplicationName),
                       QString::fromLatin1(vantorres::kApplicationTitle));
-  suiteicons::SetProgramWindowIcon(QStringLiteral("vantor"));
+  suiteicons::InitProgramDesktop(QStringLiteral("vantor"));
   const VantorCommandLine commandLine = ParseVantorCommandLine(application.arguments().mid(1));
   if (!commandLine.error.isEmpty()) {
     std::fprintf(stderr, "vantor: %s\n%s", commandLine.error.toLocal8Bit().constData(), kUsage);
