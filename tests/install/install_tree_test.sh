@@ -39,10 +39,11 @@ done
 # document type opens with its program.
 "$make_demo" "$work/demo" 127.0.0.1 1502 >/dev/null || fail "make_demo_files"
 printf '\001\000\000\000' >"$work/demo/values.mod" && head -c 256 /dev/zero >>"$work/demo/values.mod"
-# The system's own types stay in the search path: *.mod is also claimed by
-# tracker music and object files, and the content must settle it. xdg-mime asks
-# GIO, as the file managers do.
-export XDG_DATA_HOME=$share XDG_DATA_DIRS=$share:/usr/share XDG_CONFIG_HOME=$work/config XDG_CONFIG_DIRS=$work/config
+# One database with the system's types, as after installing into /usr: *.mod
+# is also claimed by tracker music and object files, and the content must
+# settle it. xdg-mime asks GIO, as the file managers do.
+cp /usr/share/mime/packages/freedesktop.org.xml "$share/mime/packages/"
+export XDG_DATA_HOME=$share XDG_DATA_DIRS=$share XDG_CONFIG_HOME=$work/config XDG_CONFIG_DIRS=$work/config
 export XDG_CURRENT_DESKTOP=GNOME
 unset KDE_FULL_SESSION GNOME_DESKTOP_SESSION_ID DESKTOP_SESSION
 update-mime-database "$share/mime" || fail "update-mime-database"
