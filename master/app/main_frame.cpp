@@ -4,10 +4,10 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 
@@ -28,6 +28,7 @@
 #include "master/app/zelmor_app.h"
 #include "master/app/zelmor_doc.h"
 #include "master/engine/comm_interface.h"
+#include "resources/icons/suite_icons.h"
 #include "resources/zelmor_prompts.h"
 #include "resources/zelmor_resources.h"
 
@@ -226,20 +227,29 @@ void CMainFrame::createActions() {
   help->addSeparator();
   addCommand(help, res::ID_APP_ABOUT, menu::kAbout, &M::onAbout);
 
-  const std::pair<int, QStyle::StandardPixmap> icons[] = {
-      {res::ID_FILE_NEW, QStyle::SP_FileIcon},
-      {res::ID_FILE_OPEN, QStyle::SP_DialogOpenButton},
-      {res::ID_FILE_SAVE, QStyle::SP_DialogSaveButton},
-      {res::ID_FILE_PRINT, QStyle::SP_FileDialogContentsView},
-      {res::ID_SETUP_RESET_COUNTERS, QStyle::SP_BrowserReload},
-      {res::ID_SETUP_POLL_DEFINITION, QStyle::SP_FileDialogDetailedView},
-      {res::ID_DISCONNECT, QStyle::SP_MediaStop},
-      {res::ID_QUICK_CONNECT, QStyle::SP_MediaPlay},
-      {res::ID_SETUP_READ_ONCE, QStyle::SP_MediaSkipForward},
-      {res::ID_DISPLAY_COMMUNICATION, QStyle::SP_ComputerIcon},
-      {res::ID_APP_ABOUT, QStyle::SP_MessageBoxInformation},
+  // Toolbar images, one file of resources/icons/toolbar per command; commands
+  // without an action in this window are left out.
+  const std::pair<int, const char*> icons[] = {
+      {res::ID_FILE_NEW, "file_new"},
+      {res::ID_FILE_OPEN, "file_open"},
+      {res::ID_FILE_SAVE, "file_save"},
+      {res::ID_FILE_PRINT, "file_print"},
+      {res::ID_SETUP_RESET_COUNTERS, "reset_counters"},
+      {res::ID_SETUP_POLL_DEFINITION, "poll_definition"},
+      {res::ID_DISCONNECT, "disconnect"},
+      {res::ID_QUICK_CONNECT, "quick_connect"},
+      {res::ID_SETUP_READ_ONCE, "read_once"},
+      {res::ID_DISPLAY_COMMUNICATION, "communication"},
+      {res::ID_APP_ABOUT, "about"},
+      {res::ID_WRITE_SINGLE_COIL, "write_single_coil"},
+      {res::ID_WRITE_SINGLE_REGISTER, "write_single_register"},
+      {res::ID_WRITE_MULTIPLE_COILS, "write_multiple_coils"},
+      {res::ID_WRITE_MULTIPLE_REGISTERS, "write_multiple_registers"},
+      {res::ID_MASK_WRITE_REGISTER, "mask_write_register"},
+      {res::ID_READ_WRITE_REGISTERS, "read_write_registers"},
   };
-  for (const auto& [id, pixmap] : icons) action(id)->setIcon(style()->standardIcon(pixmap));
+  for (const auto& [id, name] : icons)
+    if (QAction* command = action(id)) command->setIcon(suiteicons::ToolbarIcon(QLatin1String(name)));
   toolBar_->setIconSize(QSize(16, 16));
 
   // Toolbar: New, Open, Save, Print | Reset Counters | Poll Definition |
@@ -394,7 +404,12 @@ void CMainFrame::onAlwaysOnTop() {
 }
 
 void CMainFrame::onHelpTopics() {
-  fw::OpenHelpFile(QDir(QCoreApplication::applicationDirPath()).filePath("zelmor-help.html"));
+  // Beside the program in the build tree; under <prefix>/share/zelmor when installed.
+  const QDir programDir(QCoreApplication::applicationDirPath());
+  QString path = programDir.filePath("zelmor-help.html");
+  const QString installed = QDir::cleanPath(programDir.filePath(ZELMOR_INSTALLED_HELP));
+  if (!QFileInfo::exists(path) && QFileInfo::exists(installed)) path = installed;
+  fw::OpenHelpFile(path);
 }
 
 void CMainFrame::onWeb() { fw::OpenUrl(text::kWebAddress); }

@@ -15,7 +15,6 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QStatusBar>
-#include <QStyle>
 #include <QToolBar>
 #include <unistd.h>
 
@@ -28,6 +27,7 @@
 #include "framework/recent_files.h"
 #include "link/ui/traffic_monitor.h"
 #include "platform/port_map.h"
+#include "resources/icons/suite_icons.h"
 #include "resources/vantor_prompts.h"
 #include "resources/vantor_resources.h"
 #include "slave/app/vantor_app.h"
@@ -224,19 +224,20 @@ void CMainFrame::createMenus() {
     else
       toolBar->addAction(action(id));
   }
-  // The same standard icons as zelmor's toolbar, so the two programs look alike.
-  const std::pair<int, QStyle::StandardPixmap> icons[] = {
-      {ID_FILE_NEW, QStyle::SP_FileIcon},
-      {ID_FILE_OPEN, QStyle::SP_DialogOpenButton},
-      {ID_FILE_SAVE, QStyle::SP_DialogSaveButton},
-      {ID_FILE_PRINT, QStyle::SP_FileDialogContentsView},
-      {ID_SLAVE_DEFINITION, QStyle::SP_FileDialogDetailedView},
-      {ID_DISCONNECT, QStyle::SP_MediaStop},
-      {ID_QUICK_CONNECT, QStyle::SP_MediaPlay},
-      {ID_COMMUNICATION, QStyle::SP_ComputerIcon},
-      {ID_APP_ABOUT, QStyle::SP_MessageBoxInformation},
+  // Toolbar images, one file of resources/icons/toolbar per command (shared with zelmor).
+  const std::pair<int, const char*> icons[] = {
+      {ID_FILE_NEW, "file_new"},
+      {ID_FILE_OPEN, "file_open"},
+      {ID_FILE_SAVE, "file_save"},
+      {ID_FILE_PRINT, "file_print"},
+      {ID_SLAVE_DEFINITION, "slave_definition"},
+      {ID_DISCONNECT, "disconnect"},
+      {ID_QUICK_CONNECT, "quick_connect"},
+      {ID_COMMUNICATION, "communication"},
+      {ID_APP_ABOUT, "about"},
   };
-  for (const auto& [id, pixmap] : icons) action(id)->setIcon(style()->standardIcon(pixmap));
+  for (const auto& [id, name] : icons)
+    if (QAction* command = action(id)) command->setIcon(suiteicons::ToolbarIcon(QLatin1String(name)));
   toolBar->setIconSize(QSize(16, 16));
   toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
 

@@ -548,6 +548,7 @@ class VantorShellTest : public QObject {
     QCOMPARE(fw::testing::StatusTextWhileHovered(frame, frame->action(ID_SLAVE_DEFINITION)),
              QStringLiteral("Define the slave of the active window"));
     QCOMPARE(frame->action(ID_DISCONNECT)->toolTip(), QStringLiteral("Disconnect (F4)"));
+    QCOMPARE(fw::testing::ToolbarButtonsWithoutOwnImage(frame), QStringList());
   }
 };
 
