@@ -35,9 +35,11 @@ Profile::Profile(const QString& application) : application_(application) {
         QDir(g_testDirectory).filePath(application + QStringLiteral(".ini")), QSettings::IniFormat);
   } else {
     // On Linux the native format is the INI syntax in ~/.config/Orvane/<program>.conf.
+    // The old file is moved before the store reads its own.
+    MigrateIniProfile(
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Orvane"), application).fileName());
     settings_ = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                             QStringLiteral("Orvane"), application);
-    MigrateIniProfile(settings_->fileName());
   }
 }
 

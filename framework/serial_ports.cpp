@@ -3,6 +3,7 @@
 #include <QCollator>
 #include <QDir>
 #include <QFileInfo>
+#include <QAbstractItemView>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -117,6 +118,22 @@ QString SerialDeviceBox::path() const {
 void SerialDeviceBox::setPath(const QString& path) { setEditText(path); }
 
 void SerialDeviceBox::setDevices(const QList<SerialPortEntry>& devices) {
+  if (view()->isVisible()) {
+    pending_ = devices;
+    hasPending_ = true;
+    return;
+  }
+  fill(devices);
+}
+
+void SerialDeviceBox::hidePopup() {
+  QComboBox::hidePopup();
+  if (!hasPending_) return;
+  hasPending_ = false;
+  fill(pending_);
+}
+
+void SerialDeviceBox::fill(const QList<SerialPortEntry>& devices) {
   const QString kept = path();
   const int cursor = lineEdit()->cursorPosition();
   const bool blocked = blockSignals(true);

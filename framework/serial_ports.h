@@ -77,7 +77,15 @@ class SerialDeviceBox : public QComboBox {
   explicit SerialDeviceBox(QWidget* parent = nullptr);
   QString path() const;
   void setPath(const QString& path);
+  // While the drop-down is open the new listing waits until it closes, so the
+  // entry under the mouse does not change.
   void setDevices(const QList<SerialPortEntry>& devices);
+  void hidePopup() override;
+
+ private:
+  void fill(const QList<SerialPortEntry>& devices);
+  QList<SerialPortEntry> pending_;
+  bool hasPending_ = false;
 };
 
 // One row per port number: label and SerialDeviceBox, in columns of at most

@@ -430,6 +430,9 @@ class VantorShellTest : public QObject {
   void shellCommandsAndRememberedState() {
     VantorFixture f;
     QVERIFY(f.start());
+    // The title carries the document only: the desktop appends "Vantor" itself.
+    QVERIFY(f.doc() != nullptr);
+    QCOMPARE(f.frame()->windowTitle(), f.doc()->title() + QStringLiteral("[*]"));
     QCOMPARE(f.frame()->recentFiles()->maxEntries(), 4);
     QVERIFY(f.frame()->action(ID_AUTO_ENABLE)->isEnabled());
     QVERIFY(!f.frame()->action(ID_AUTO_DISABLE)->isEnabled());
