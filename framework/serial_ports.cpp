@@ -143,6 +143,8 @@ void SerialDeviceBox::fill(const QList<SerialPortEntry>& devices) {
     setItemData(count() - 1, device.path, Qt::ToolTipRole);
   }
   setCurrentIndex(-1);
+  // The by-id names are long: the drop-down may be wider than the field.
+  view()->setMinimumWidth(view()->sizeHintForColumn(0) + 2 * view()->frameWidth());
   setEditText(kept);
   lineEdit()->setCursorPosition(cursor);
   blockSignals(blocked);
