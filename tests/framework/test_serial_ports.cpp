@@ -49,11 +49,6 @@ class SerialPortsTest : public QObject {
     ::close(slave);
   }
 
-  void displayTextNamesDescriptionAndPath() {
-    QCOMPARE(fw::SerialPortDisplayText(kAdapter), QString("FTDI USB-RS485 Cable (/dev/ttyUSB0)"));
-    QCOMPARE(fw::SerialPortDisplayText({"/dev/ttyS0", ""}), QString("/dev/ttyS0"));
-  }
-
   void mapWidgetFollowsPluggingAndKeepsTypedPaths() {
     auto source = std::make_shared<FakeSource>();
     source->listing = {{"/dev/ttyS0", ""}};
