@@ -4,7 +4,10 @@
 #include <thread>
 
 #include "common/baud_table.h"
+#include "link/serial_link.h"
 #include "master/engine/comm_interface.h"
+#include "platform/port_map.h"
+#include "platform/serial_device.h"
 #include "resources/zelmor_resources.h"
 
 namespace zelmor {
@@ -47,9 +50,15 @@ std::string OpenLink(const CommSettings& s) {
     return answer == me::RESULT_OK ? std::string() : std::string(TcpFailureText(answer));
   }
   std::uint32_t baud = baudtable::BaudRateForIndex(s.baudIndex);
-  if (s.port < 0 || s.port >= kTcpPortChoice || baud == 0 ||
-      !me::OpenSerialPort(s.port + 1, baud, s.dataBits == 1 ? 8 : 7, s.parity, s.stopBits == 1 ? 2 : 0))
-    return text::kPortNotAvailable;
+  if (s.port < 0 || s.port >= kTcpPortChoice || baud == 0) return text::kPortNotAvailable;
+  if (!me::OpenSerialPort(s.port + 1, baud, s.dataBits == 1 ? 8 : 7, s.parity, s.stopBits == 1 ? 2 : 0)) {
+    // The device and the system's reason on a second line: a missing adapter
+    // and a missing dialout membership need different cures.
+    std::string failure = text::kPortNotAvailable;
+    const std::string reason = platform::SerialOpenErrorText(linklayer::LastSerialOpenError());
+    if (!reason.empty()) failure += "\n" + platform::SerialPortPath(s.port + 1) + ": " + reason;
+    return failure;
+  }
   return std::string();
 }
 
