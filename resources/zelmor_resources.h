@@ -128,6 +128,9 @@ constexpr const char* kLog = "&Log...";
 constexpr const char* kLoggingOff = "Logging Off";
 constexpr const char* kTestCenter = "&Test Center...";
 constexpr const char* kErrorCounters = "&Error Counters\tF11";
+constexpr const char* kWriteMultipleCoils = "15: Write &Coils...\tF9";
+constexpr const char* kWriteMultipleRegisters = "16: Write &Registers...\tF10";
+constexpr const char* kReadWriteRegisters = "2&3: Read/Write Registers...";
 }  // namespace menu
 
 // ---- String table -------------------------------------------------------------
@@ -239,6 +242,62 @@ constexpr const char* kNoStringSelected = "No string selected";
 constexpr const char* kTestCenterBusy = "Not sent: another request is still waiting to be sent.";
 constexpr const char* kTestCenterNoLink = "Not sent: no connection.";
 constexpr const char* kTestCenterLinkClosed = "Not sent: the connection was closed before the frame went out.";
+// Multiple writes (15, 16, 23) and their value lists.
+constexpr const char* kWriteCoilsTitle = "15: Write Multiple Coils";
+constexpr const char* kWriteRegistersTitles[10] = {
+    "16: Write multiple registers (signed)",
+    "16: Write multiple registers (unsigned)",
+    "16: Write multiple registers (HEX)",
+    "16: Write multiple registers (binary)",
+    "16: Write multiple registers (floating point)",
+    "16: Write multiple registers (floating point inv.)",
+    "16: Write multiple registers (double floating point)",
+    "16: Write multiple registers (double floating point inv.)",
+    "16: Write multiple registers (long)",
+    "16: Write multiple registers (long inv.)",
+};
+constexpr const char* kReadWriteRegistersTitles[10] = {
+    "23: Read/Write multiple registers (signed)",
+    "23: Read/Write multiple registers (unsigned)",
+    "23: ReadWrite multiple registers (HEX)",
+    "23: Read/Write multiple registers (binary)",
+    "23: ReadWrite multiple registers (floating point)",
+    "23: Write multiple registers (floating point inv.)",
+    "23: Read/Write multiple registers (double floating point)",
+    "23: Read/Write multiple registers (double floating point inv.)",
+    "23: Read/Write multiple registers (long)",
+    "23: Read/Write multiple registers (long inv.)",
+};
+constexpr const char* kListAddressLabel = "Address:";
+constexpr const char* kListSizeLabel = "Size:";
+constexpr const char* kListSlaveLabel = "Slave ID:";
+constexpr const char* kWriteAddressLabel = "Write Address:";
+constexpr const char* kWriteSizeLabel = "Write Size:";
+constexpr const char* kReadAddressLabel = "Read Address:";
+constexpr const char* kReadSizeLabel = "Read Size:";
+constexpr const char* kReadResultLabel = "Read Result";
+constexpr const char* kCoilLineFormat = "Coil %i";
+constexpr const char* kListSend = "&Send";
+constexpr const char* kListCancel = "&Cancel";
+constexpr const char* kListEdit = "&Edit";
+constexpr const char* kListOpen = "&Open";
+constexpr const char* kCoilsSave = "&Save";
+constexpr const char* kListSave = "S&ave";
+constexpr const char* kValueListFilter = "zelmor data (*.mod)|*.mod||";
+constexpr const char* kValueListExtension = "mod";
+constexpr const char* kValueListFileName = "data";
+constexpr const char* kNotCorrectDataType = "Not correct data type";
+constexpr const char* kEnterValueTitle = "Enter Value";
+constexpr const char* kEnterValueLabel = "Value:";
+constexpr const char* kEnterBitsGroup = "Value";
+constexpr const char* kEnterOk = "OK";
+constexpr const char* kEnterCancel = "Cancel";
+constexpr const char* kEnterBitsCancel = "&Cancel";
+// An inverse format sends whole values only; a size below one value would queue
+// a write without data.
+constexpr const char* kNoWholeValue =
+    "Not sent: in this display format the size must hold at least one whole value (2 registers for float and "
+    "long, 4 for double).";
 }  // namespace text
 
 }  // namespace zelmor::res
