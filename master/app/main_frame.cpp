@@ -22,6 +22,7 @@
 #include "master/app/core/engine_glue.h"
 #include "master/app/data_log_dialog.h"
 #include "master/app/error_counters_dialog.h"
+#include "master/app/multiple_write_dialogs.h"
 #include "master/app/test_center_dialog.h"
 #include "master/app/traffic_source_zelmor.h"
 #include "master/app/workspace_io.h"
@@ -156,6 +157,11 @@ void CMainFrame::createActions() {
   documentMenus_ << functions;
   addCommand(functions, res::ID_SETUP_READ_ONCE, menu::kReadOnce, &M::onReadOnce);
   functions->addSeparator();
+  addCommand(functions, res::ID_WRITE_MULTIPLE_COILS, menu::kWriteMultipleCoils, &M::onWriteMultipleCoils);
+  addCommand(functions, res::ID_WRITE_MULTIPLE_REGISTERS, menu::kWriteMultipleRegisters,
+             &M::onWriteMultipleRegisters);
+  addCommand(functions, res::ID_READ_WRITE_REGISTERS, menu::kReadWriteRegisters, &M::onReadWriteRegisters);
+  functions->addSeparator();
   connect(addCommand(functions, res::ID_FUNCTIONS_TEST_CENTER, menu::kTestCenter, nullptr), &QAction::triggered,
           this, [this] {
             if (activeZelmorDocument() != nullptr && zelmor::LinkIsOpen()) RunTestCenter(this);
@@ -280,6 +286,9 @@ void CMainFrame::updateCommandUI() {
   action(res::ID_SETUP_LOG)->setEnabled(hasDocument && !doc->dataLog().active());
   action(res::ID_SETUP_LOGGING_OFF)->setEnabled(hasDocument && doc->dataLog().active());
   action(res::ID_FUNCTIONS_TEST_CENTER)->setEnabled(hasDocument && zelmor::LinkIsOpen());
+  for (int id : {int(res::ID_WRITE_MULTIPLE_COILS), int(res::ID_WRITE_MULTIPLE_REGISTERS),
+                 int(res::ID_READ_WRITE_REGISTERS)})
+    action(id)->setEnabled(hasDocument && zelmor::LinkIsOpen());
   action(res::ID_DISPLAY_ERROR_COUNTERS)->setEnabled(hasDocument);
   for (QAction* a : formatGroup_->actions()) a->setEnabled(hasDocument);
   for (QAction* a : baseGroup_->actions()) a->setEnabled(hasDocument);
@@ -371,6 +380,12 @@ void CMainFrame::onReadOnce() {
   CZelmorDoc* doc = activeZelmorDocument();
   if (doc != nullptr && doc->canReadOnce()) doc->readOnce();
 }
+
+void CMainFrame::onWriteMultipleCoils() { RunWriteMultipleCoils(activeZelmorDocument(), this); }
+
+void CMainFrame::onWriteMultipleRegisters() { RunWriteMultipleRegisters(activeZelmorDocument(), this); }
+
+void CMainFrame::onReadWriteRegisters() { RunReadWriteRegisters(activeZelmorDocument(), this); }
 
 void CMainFrame::onPlcAddresses() {
   if (CZelmorDoc* doc = activeZelmorDocument()) doc->setOneBased(true);

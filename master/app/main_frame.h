@@ -59,6 +59,9 @@ class CMainFrame : public fw::MdiMainWindow {
   void onResetCounters();
   void onUseAsDefault();
   void onReadOnce();
+  void onWriteMultipleCoils();
+  void onWriteMultipleRegisters();
+  void onReadWriteRegisters();
   void onPlcAddresses();
   void onProtocolAddresses();
   void onCommunication();

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFocusEvent>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,8 +19,11 @@
 #include "framework/message_box.h"
 #include "framework/validation.h"
 #include "framework/window_messages.h"
+#include "master/app/bit_row.h"
 #include "master/app/core/engine_glue.h"
+#include "master/app/core/poll_results.h"
 #include "master/app/core/value_list_engine.h"
+#include "master/app/core/write_values.h"
 #include "master/app/zelmor_doc.h"
 #include "master/engine/comm_interface.h"
 #include "resources/zelmor_resources.h"
@@ -73,6 +77,11 @@ QListWidget* ValueList(QWidget* parent) {
   font.setFixedPitch(true);
   list->setFont(font);
   return list;
+}
+
+void ShowMultipleWriteResult(QWidget* parent, std::uint16_t code) {
+  const std::string t = zelmor::ErrorTextForResult(code);
+  Exclaim(parent, t.empty() ? QStringLiteral("Response ok") : QString::fromStdString(t));
 }
 
 }  // namespace
@@ -357,7 +366,7 @@ void CRegisterListDlg::rebuild(int line) {
 }
 
 bool CRegisterListDlg::sizeHoldsWholeValue() {
-  if (zelmor::WriteHandOverCount(format_, enteredSize_) > 0) return true;
+  if (zelmor::WrittenRegisterCount(format_, enteredSize_) > 0) return true;
   Exclaim(this, text::kNoWholeValue);
   size_->setFocus();
   size_->selectAll();
@@ -391,7 +400,7 @@ void CRegisterListDlg::editSelected() {
           dialog.setSignedValue(static_cast<std::int16_t>(values_.word(h)));
         } else {
           dialog.setUnsignedValue(values_.word(h));
-          dialog.setHexText(QString::asprintf("%X", values_.word(h)));
+          dialog.setHexText(QString::fromStdString(zelmor::HexEntryText(values_.word(h))));
         }
         break;
     }
@@ -449,7 +458,7 @@ void CWriteRegistersDlg::send() {
   if (!validateAll() || !sizeHoldsWholeValue()) return;
   const int size = enteredSize_;
   submit(16, 0, 0, static_cast<std::uint16_t>(enteredAddress_ - (oneBased_ ? 1 : 0)), 1,
-         [this, size] { return zelmor::HandOverWriteValues(format_, values_, size); });
+         [this, size] { return zelmor::HandOverWriteValues(format_, values_.words(size).data(), size) == 1; });
 }
 
 // ---- CReadWriteRegistersDlg --------------------------------------------------------
@@ -514,7 +523,7 @@ void CReadWriteRegistersDlg::send() {
   const int size = enteredSize_;
   if (submit(23, static_cast<std::uint16_t>(enteredReadAddress_ - base), static_cast<std::uint16_t>(enteredReadSize_),
              static_cast<std::uint16_t>(enteredAddress_ - base), static_cast<std::uint16_t>(size),
-             [this, size] { return zelmor::HandOverWriteValues(format_, values_, size); })) {
+             [this, size] { return zelmor::HandOverWriteValues(format_, values_.words(size).data(), size) == 1; })) {
     sentReadAddress_ = enteredReadAddress_;
     sentReadSize_ = enteredReadSize_;
   }
@@ -601,11 +610,11 @@ void CEnterValueDlg::setHexText(const QString& hexText) {
 }
 void CEnterValueDlg::setDoubleValue(double value) {
   double_ = value;
-  doubleEdit_->setText(QString::asprintf("%.*g", 15, value));
+  doubleEdit_->setText(QString::fromStdString(zelmor::DoubleEntryText(value)));
 }
 void CEnterValueDlg::setFloatValue(float value) {
   float_ = value;
-  floatEdit_->setText(QString::asprintf("%.*g", 6, static_cast<double>(value)));
+  floatEdit_->setText(QString::fromStdString(zelmor::FloatEntryText(value)));
 }
 void CEnterValueDlg::setLongValue(int value) {
   long_ = value;
@@ -624,12 +633,22 @@ void CEnterValueDlg::accept() {
   QString hex;
   double d = 0;
   float f = 0;
-  if (!dx.intField(signedEdit_, -32768, 32767, &s) || !dx.intField(unsignedEdit_, 0, 65535, &u) ||
-      !dx.textField(hexEdit_, 4, &hex) || !dx.doubleField(doubleEdit_, -1.7e307, 1.7e307, &d, 15) ||
-      !dx.floatField(floatEdit_, -3.4e38f, 3.4e38f, &f) || !dx.intField(longEdit_, -2147483646, 2147483646, &l))
+  using namespace zelmor;
+  if (!dx.intField(signedEdit_, kSignedEntryMin, kSignedEntryMax, &s) ||
+      !dx.intField(unsignedEdit_, 0, kUnsignedEntryMax, &u) || !dx.textField(hexEdit_, kHexEntryMaxChars, &hex) ||
+      !dx.doubleField(doubleEdit_, -kDoubleEntryLimit, kDoubleEntryLimit, &d, kDoubleEntryDigits) ||
+      !dx.floatField(floatEdit_, static_cast<float>(-kFloatEntryLimit), static_cast<float>(kFloatEntryLimit), &f) ||
+      !dx.intField(longEdit_, -kLongEntryLimit, kLongEntryLimit, &l))
     return;
+  // The hex text is checked only where it is the value entered.
   std::uint16_t hexValue = 0;
-  if (format_ == kFormatHex && !CheckHexEntry(hexEdit_, this, &hexValue)) return;
+  EntryFailure failure;
+  const QByteArray hexCharacters = hex.toLatin1();
+  if (format_ == kFormatHex &&
+      !ParseHexEntry(std::string_view(hexCharacters.constData(), hexCharacters.size()), &hexValue, &failure)) {
+    dx.fail(hexEdit_, QString::fromStdString(EntryFailureText(failure)));
+    return;
+  }
   signed_ = s;
   unsigned_ = u;
   hex_ = hex;
@@ -637,5 +656,37 @@ void CEnterValueDlg::accept() {
   double_ = d;
   float_ = f;
   long_ = l;
+  QDialog::accept();
+}
+
+// ---- CEnterBitsDlg -----------------------------------------------------------------
+
+CEnterBitsDlg::CEnterBitsDlg(std::uint16_t value, QWidget* parent) : QDialog(parent), value_(value) {
+  setWindowTitle(text::kEnterValueTitle);
+  auto* group = new QGroupBox(text::kEnterBitsGroup, this);
+  bits_ = new BitRow(group);
+  auto* groupLayout = new QVBoxLayout(group);
+  groupLayout->addWidget(bits_);
+  ok_ = new QPushButton(text::kEnterOk, this);
+  auto* cancel = new QPushButton(text::kEnterBitsCancel, this);
+  ok_->setDefault(true);
+  connect(ok_, &QPushButton::clicked, this, &CEnterBitsDlg::accept);
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(ok_);
+  buttons->addWidget(cancel);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(group);
+  layout->addLayout(buttons);
+}
+
+void CEnterBitsDlg::showEvent(QShowEvent* event) {
+  bits_->setValue(value_);
+  QDialog::showEvent(event);
+}
+
+void CEnterBitsDlg::accept() {
+  value_ = bits_->value();
   QDialog::accept();
 }

@@ -12,6 +12,7 @@
 
 #include "master/app/core/value_list.h"
 
+class BitRow;
 class CZelmorDoc;
 class QLabel;
 class QLineEdit;
@@ -268,5 +269,27 @@ class CEnterValueDlg : public QDialog {
   QLineEdit* doubleEdit_;
   QLineEdit* floatEdit_;
   QLineEdit* longEdit_;
+  QPushButton* ok_;
+};
+
+// "Enter Value" for the Binary format: the value as a bit row.
+class CEnterBitsDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit CEnterBitsDlg(std::uint16_t value, QWidget* parent = nullptr);
+
+  std::uint16_t value() const { return value_; }
+  BitRow* bitRow() const { return bits_; }
+  QPushButton* okButton() const { return ok_; }
+
+  void accept() override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  std::uint16_t value_;
+  BitRow* bits_;
   QPushButton* ok_;
 };

@@ -67,10 +67,6 @@ bool IsInverseFormat(int displayFormat) {
          displayFormat == kFormatLongInverse;
 }
 
-int WriteHandOverCount(int displayFormat, int size) {
-  return IsInverseFormat(displayFormat) ? size / RegistersPerValue(displayFormat) : size;
-}
-
 // ---- RegisterValues ---------------------------------------------------------------
 
 std::uint16_t RegisterValues::word(int k) const {
@@ -82,6 +78,12 @@ std::uint32_t RegisterValues::rawLong(int k) const {
   return static_cast<std::uint32_t>(GetLe(bytes_.data() + 4 * k, 4));
 }
 std::uint64_t RegisterValues::rawDouble(int k) const { return GetLe(bytes_.data() + 8 * k, 8); }
+
+std::vector<std::uint16_t> RegisterValues::words(int count) const {
+  std::vector<std::uint16_t> out;
+  for (int k = 0; k < count && k < kRegisterListWords; ++k) out.push_back(word(k));
+  return out;
+}
 
 float RegisterValues::floatValue(int k) const {
   const std::uint32_t raw = rawLong(k);

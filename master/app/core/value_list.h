@@ -39,6 +39,9 @@ class RegisterValues {
   void setLong(int k, std::int32_t value);
   std::uint32_t rawLong(int k) const;
   std::uint64_t rawDouble(int k) const;
+  // The first count registers as native 16-bit words, least significant word of
+  // a value first (the form the engine glue hands over).
+  std::vector<std::uint16_t> words(int count) const;
 
   std::uint8_t* data() { return bytes_.data(); }
   const std::uint8_t* data() const { return bytes_.data(); }
@@ -53,12 +56,6 @@ class RegisterValues {
 // `address` (the address as entered, in the window's base): the k-th line shows
 // the k-th value; a trailing incomplete value gets no line.
 std::vector<std::string> ValueListLines(const RegisterValues& values, int displayFormat, int address, int size);
-
-// The count handed to the engine's write-data setter for `size` registers: the
-// registers themselves, except in the inverse formats, which go out as whole
-// 32- or 64-bit values (size / 2 or size / 4, rounded down). 0 means the size
-// holds no whole value, and such a Send must be refused before anything is queued.
-int WriteHandOverCount(int displayFormat, int size);
 
 // The register at the start of list line `line` (line * registers per value).
 inline int FirstRegisterOfLine(int displayFormat, int line) { return line * RegistersPerValue(displayFormat); }

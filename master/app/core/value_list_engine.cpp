@@ -16,29 +16,6 @@ constexpr int kLongInverse = 9;
 
 }  // namespace
 
-bool HandOverWriteValues(int displayFormat, const RegisterValues& values, int size) {
-  const int count = WriteHandOverCount(displayFormat, size);
-  if (count <= 0) return false;
-  switch (displayFormat) {
-    case kFloatInverse:
-    case kLongInverse: {
-      std::uint32_t longs[kRegisterListWords / 2];
-      for (int k = 0; k < count; ++k) longs[k] = values.rawLong(k);
-      return me::SetWriteLongs(0, count, longs, true) == 1;
-    }
-    case kDoubleInverse: {
-      double doubles[kRegisterListWords / 4];
-      for (int k = 0; k < count; ++k) doubles[k] = values.doubleValue(k);
-      return me::SetWriteDoubles(0, count, doubles, true) == 1;
-    }
-    default: {
-      std::uint16_t words[kRegisterListWords];
-      for (int k = 0; k < count; ++k) words[k] = values.word(k);
-      return me::SetWriteRegisters(0, count, words) == 1;
-    }
-  }
-}
-
 std::uint16_t CopyReadBackValues(int displayFormat, RegisterValues* values) {
   // The read-outs may copy up to the whole 2000-byte value table.
   std::uint16_t code = 0;
