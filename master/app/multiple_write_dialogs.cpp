@@ -201,17 +201,21 @@ bool CMultipleWriteDlg::eventFilter(QObject* watched, QEvent* event) {
       !inFocusCheck_) {
     const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
     if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-      inFocusCheck_ = true;
       if (validateAll()) rebuild(0);
-      inFocusCheck_ = false;
     }
   }
   return QDialog::eventFilter(watched, event);
 }
 
 bool CMultipleWriteDlg::validateAll() {
+  // A failed check moves the focus to the offending field, which may take it
+  // from the address or size edit: that is not the user leaving the edit.
+  const bool wasChecking = inFocusCheck_;
+  inFocusCheck_ = true;
   fw::DataExchange dx(this);
-  return validate(dx);
+  const bool ok = validate(dx);
+  inFocusCheck_ = wasChecking;
+  return ok;
 }
 
 bool CMultipleWriteDlg::submit(std::uint16_t type, std::uint16_t readAddress, std::uint16_t readSize,
@@ -418,6 +422,7 @@ void CRegisterListDlg::editSelected() {
   }
   if (!changed) return;
   rebuild(h);
+  list_->doItemsLayout();  // the scroll range of the new lines, before the old position is restored
   list_->verticalScrollBar()->setValue(firstVisible);
 }
 
