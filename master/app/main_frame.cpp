@@ -157,9 +157,12 @@ void CMainFrame::createActions() {
   documentMenus_ << functions;
   addCommand(functions, res::ID_SETUP_READ_ONCE, menu::kReadOnce, &M::onReadOnce);
   functions->addSeparator();
+  addCommand(functions, res::ID_WRITE_SINGLE_COIL, menu::kWriteSingleCoil, &M::onWriteSingleCoil);
+  addCommand(functions, res::ID_WRITE_SINGLE_REGISTER, menu::kWriteSingleRegister, &M::onWriteSingleRegister);
   addCommand(functions, res::ID_WRITE_MULTIPLE_COILS, menu::kWriteMultipleCoils, &M::onWriteMultipleCoils);
   addCommand(functions, res::ID_WRITE_MULTIPLE_REGISTERS, menu::kWriteMultipleRegisters,
              &M::onWriteMultipleRegisters);
+  addCommand(functions, res::ID_MASK_WRITE_REGISTER, menu::kMaskWriteRegister, &M::onMaskWriteRegister);
   addCommand(functions, res::ID_READ_WRITE_REGISTERS, menu::kReadWriteRegisters, &M::onReadWriteRegisters);
   functions->addSeparator();
   connect(addCommand(functions, res::ID_FUNCTIONS_TEST_CENTER, menu::kTestCenter, nullptr), &QAction::triggered,
@@ -243,16 +246,25 @@ void CMainFrame::createActions() {
       {res::ID_QUICK_CONNECT, QStyle::SP_MediaPlay},
       {res::ID_SETUP_READ_ONCE, QStyle::SP_MediaSkipForward},
       {res::ID_DISPLAY_COMMUNICATION, QStyle::SP_ComputerIcon},
+      {res::ID_WRITE_SINGLE_COIL, QStyle::SP_DialogApplyButton},
+      {res::ID_WRITE_SINGLE_REGISTER, QStyle::SP_ArrowRight},
+      {res::ID_WRITE_MULTIPLE_COILS, QStyle::SP_DialogYesButton},
+      {res::ID_WRITE_MULTIPLE_REGISTERS, QStyle::SP_ArrowForward},
+      {res::ID_MASK_WRITE_REGISTER, QStyle::SP_DialogResetButton},
+      {res::ID_READ_WRITE_REGISTERS, QStyle::SP_BrowserReload},
       {res::ID_APP_ABOUT, QStyle::SP_MessageBoxInformation},
   };
   for (const auto& [id, pixmap] : icons) action(id)->setIcon(style()->standardIcon(pixmap));
   toolBar_->setIconSize(QSize(16, 16));
 
   // Toolbar: New, Open, Save, Print | Reset Counters | Poll Definition |
-  // Disconnect, Quick Connect | Read Once | Communication | About.
+  // Disconnect, Quick Connect | Read Once, 05, 06, 15, 16, 22, 23 | Communication | About.
   for (int id : {int(res::ID_FILE_NEW), int(res::ID_FILE_OPEN), int(res::ID_FILE_SAVE), int(res::ID_FILE_PRINT), 0,
                  int(res::ID_SETUP_RESET_COUNTERS), 0, int(res::ID_SETUP_POLL_DEFINITION), 0,
-                 int(res::ID_DISCONNECT), int(res::ID_QUICK_CONNECT), 0, int(res::ID_SETUP_READ_ONCE), 0,
+                 int(res::ID_DISCONNECT), int(res::ID_QUICK_CONNECT), 0, int(res::ID_SETUP_READ_ONCE),
+                 int(res::ID_WRITE_SINGLE_COIL), int(res::ID_WRITE_SINGLE_REGISTER), int(res::ID_WRITE_MULTIPLE_COILS),
+                 int(res::ID_WRITE_MULTIPLE_REGISTERS), int(res::ID_MASK_WRITE_REGISTER),
+                 int(res::ID_READ_WRITE_REGISTERS), 0,
                  int(res::ID_DISPLAY_COMMUNICATION), 0, int(res::ID_APP_ABOUT)}) {
     if (id == 0)
       toolBar_->addSeparator();
@@ -286,7 +298,8 @@ void CMainFrame::updateCommandUI() {
   action(res::ID_SETUP_LOG)->setEnabled(hasDocument && !doc->dataLog().active());
   action(res::ID_SETUP_LOGGING_OFF)->setEnabled(hasDocument && doc->dataLog().active());
   action(res::ID_FUNCTIONS_TEST_CENTER)->setEnabled(hasDocument && zelmor::LinkIsOpen());
-  for (int id : {int(res::ID_WRITE_MULTIPLE_COILS), int(res::ID_WRITE_MULTIPLE_REGISTERS),
+  for (int id : {int(res::ID_WRITE_SINGLE_COIL), int(res::ID_WRITE_SINGLE_REGISTER), int(res::ID_WRITE_MULTIPLE_COILS),
+                 int(res::ID_WRITE_MULTIPLE_REGISTERS), int(res::ID_MASK_WRITE_REGISTER),
                  int(res::ID_READ_WRITE_REGISTERS)})
     action(id)->setEnabled(hasDocument && zelmor::LinkIsOpen());
   action(res::ID_DISPLAY_ERROR_COUNTERS)->setEnabled(hasDocument);
@@ -379,6 +392,23 @@ void CMainFrame::onUseAsDefault() {
 void CMainFrame::onReadOnce() {
   CZelmorDoc* doc = activeZelmorDocument();
   if (doc != nullptr && doc->canReadOnce()) doc->readOnce();
+}
+
+// The writes need an open link; the idle update disables them without one,
+// and a shortcut pressed in between must not open a dialog either.
+void CMainFrame::onWriteSingleCoil() {
+  CZelmorDoc* doc = activeZelmorDocument();
+  if (doc != nullptr && zelmor::LinkIsOpen()) doc->writeSingleCoil(this);
+}
+
+void CMainFrame::onWriteSingleRegister() {
+  CZelmorDoc* doc = activeZelmorDocument();
+  if (doc != nullptr && zelmor::LinkIsOpen()) doc->writeSingleRegister(this);
+}
+
+void CMainFrame::onMaskWriteRegister() {
+  CZelmorDoc* doc = activeZelmorDocument();
+  if (doc != nullptr && zelmor::LinkIsOpen()) doc->maskWriteRegister(this);
 }
 
 void CMainFrame::onWriteMultipleCoils() { RunWriteMultipleCoils(activeZelmorDocument(), this); }

@@ -59,6 +59,9 @@ class CMainFrame : public fw::MdiMainWindow {
   void onResetCounters();
   void onUseAsDefault();
   void onReadOnce();
+  void onWriteSingleCoil();
+  void onWriteSingleRegister();
+  void onMaskWriteRegister();
   void onWriteMultipleCoils();
   void onWriteMultipleRegisters();
   void onReadWriteRegisters();

@@ -21,9 +21,9 @@
 #include "framework/window_messages.h"
 #include "master/app/bit_row.h"
 #include "master/app/core/engine_glue.h"
-#include "master/app/core/poll_results.h"
 #include "master/app/core/value_list_engine.h"
 #include "master/app/core/write_values.h"
+#include "master/app/write_dialogs.h"
 #include "master/app/zelmor_doc.h"
 #include "master/engine/comm_interface.h"
 #include "resources/zelmor_resources.h"
@@ -77,11 +77,6 @@ QListWidget* ValueList(QWidget* parent) {
   font.setFixedPitch(true);
   list->setFont(font);
   return list;
-}
-
-void ShowMultipleWriteResult(QWidget* parent, std::uint16_t code) {
-  const std::string t = zelmor::ErrorTextForResult(code);
-  Exclaim(parent, t.empty() ? QStringLiteral("Response ok") : QString::fromStdString(t));
 }
 
 }  // namespace
@@ -160,8 +155,8 @@ CMultipleWriteDlg::CMultipleWriteDlg(const MultipleWriteStart& start, const char
   address_ = NumberEdit(start.address, this);
   size_ = NumberEdit(start.size, this);
   slave_ = NumberEdit(start.slave, this);
-  send_ = new QPushButton(text::kListSend, this);
-  cancel_ = new QPushButton(text::kListCancel, this);
+  send_ = new QPushButton(text::kWriteSend, this);
+  cancel_ = new QPushButton(text::kWriteCancelAccel, this);
   open_ = new QPushButton(text::kListOpen, this);
   save_ = new QPushButton(saveText, this);
   for (QPushButton* b : {send_, cancel_, open_, save_}) b->setAutoDefault(false);
@@ -221,10 +216,13 @@ bool CMultipleWriteDlg::validateAll() {
 bool CMultipleWriteDlg::submit(std::uint16_t type, std::uint16_t readAddress, std::uint16_t readSize,
                                std::uint16_t writeAddress, std::uint16_t writeSize,
                                const std::function<bool()>& handOver) {
-  // Refused (another one-shot request still pending): nothing is sent for this Send.
+  // Refused (another one-shot request still pending): nothing is sent for this
+  // Send; the status bar says why.
   if (!me::SubmitOneShot(target_->handle(), platform::WM_ENGINE_NOTIFY, static_cast<std::uint16_t>(enteredSlave_),
-                         type, readAddress, readSize, writeAddress, writeSize))
+                         type, readAddress, readSize, writeAddress, writeSize)) {
+    ShowWriteStillPending(this);
     return false;
+  }
   if (!handOver()) {
     // Never leave the slot queued without its data: it would hold back every
     // later one-shot request.
@@ -235,7 +233,7 @@ bool CMultipleWriteDlg::submit(std::uint16_t type, std::uint16_t readAddress, st
   return true;
 }
 
-void CMultipleWriteDlg::onCompletion(std::uint16_t code) { ShowMultipleWriteResult(this, code); }
+void CMultipleWriteDlg::onCompletion(std::uint16_t code) { ShowWriteResult(code, this); }
 
 void CMultipleWriteDlg::onLinkStateChange() {
   // The link closed with the request still queued: the stopped scheduler will
@@ -289,7 +287,7 @@ static bool CheckBase(fw::DataExchange& dx, bool oneBased, QLineEdit* edit, int 
 // ---- CWriteCoilsDlg ----------------------------------------------------------------
 
 CWriteCoilsDlg::CWriteCoilsDlg(const MultipleWriteStart& start, QWidget* parent)
-    : CMultipleWriteDlg(start, text::kListAddressLabel, text::kListSizeLabel, zelmor::kCoilListSize,
+    : CMultipleWriteDlg(start, text::kWriteAddressLabel, text::kListSizeLabel, zelmor::kCoilListSize,
                         text::kCoilsSave, parent),
       coils_(start.coils) {
   setWindowTitle(text::kWriteCoilsTitle);
@@ -297,11 +295,11 @@ CWriteCoilsDlg::CWriteCoilsDlg(const MultipleWriteStart& start, QWidget* parent)
   send_->setDefault(true);
 
   auto* fields = new QGridLayout;
-  fields->addWidget(new QLabel(text::kListAddressLabel, this), 0, 0);
+  fields->addWidget(new QLabel(text::kWriteAddressLabel, this), 0, 0);
   fields->addWidget(address_, 0, 1);
   fields->addWidget(new QLabel(text::kListSizeLabel, this), 1, 0);
   fields->addWidget(size_, 1, 1);
-  fields->addWidget(new QLabel(text::kListSlaveLabel, this), 2, 0);
+  fields->addWidget(new QLabel(text::kWriteSlaveLabel, this), 2, 0);
   fields->addWidget(slave_, 2, 1);
   auto* buttons = new QVBoxLayout;
   buttons->addLayout(fields);
@@ -430,13 +428,13 @@ void CRegisterListDlg::editSelected() {
 
 CWriteRegistersDlg::CWriteRegistersDlg(const MultipleWriteStart& start, QWidget* parent)
     : CRegisterListDlg(start, text::kWriteRegistersTitles[std::clamp(start.displayFormat, 0, 9)],
-                       text::kListAddressLabel, text::kListSizeLabel, parent) {
+                       text::kWriteAddressLabel, text::kListSizeLabel, parent) {
   auto* fields = new QGridLayout;
-  fields->addWidget(new QLabel(text::kListAddressLabel, this), 0, 0);
+  fields->addWidget(new QLabel(text::kWriteAddressLabel, this), 0, 0);
   fields->addWidget(address_, 0, 1);
   fields->addWidget(new QLabel(text::kListSizeLabel, this), 1, 0);
   fields->addWidget(size_, 1, 1);
-  fields->addWidget(new QLabel(text::kListSlaveLabel, this), 2, 0);
+  fields->addWidget(new QLabel(text::kWriteSlaveLabel, this), 2, 0);
   fields->addWidget(slave_, 2, 1);
   auto* buttons = new QVBoxLayout;
   buttons->addLayout(fields);
@@ -470,7 +468,7 @@ void CWriteRegistersDlg::send() {
 
 CReadWriteRegistersDlg::CReadWriteRegistersDlg(const MultipleWriteStart& start, QWidget* parent)
     : CRegisterListDlg(start, text::kReadWriteRegistersTitles[std::clamp(start.displayFormat, 0, 9)],
-                       text::kWriteAddressLabel, text::kWriteSizeLabel, parent),
+                       text::kReadWriteAddressLabel, text::kReadWriteSizeLabel, parent),
       enteredReadAddress_(start.readAddress),
       enteredReadSize_(start.readSize) {
   readAddress_ = NumberEdit(start.readAddress, this);
@@ -481,8 +479,8 @@ CReadWriteRegistersDlg::CReadWriteRegistersDlg(const MultipleWriteStart& start, 
 
   auto* fields = new QGridLayout;
   int row = 0;
-  for (auto [label, edit] : {std::pair{text::kWriteAddressLabel, address_}, std::pair{text::kWriteSizeLabel, size_},
-                             std::pair{text::kListSlaveLabel, slave_},
+  for (auto [label, edit] : {std::pair{text::kReadWriteAddressLabel, address_}, std::pair{text::kReadWriteSizeLabel, size_},
+                             std::pair{text::kWriteSlaveLabel, slave_},
                              std::pair{text::kReadAddressLabel, readAddress_},
                              std::pair{text::kReadSizeLabel, readSize_}}) {
     fields->addWidget(new QLabel(label, this), row, 0);
@@ -569,13 +567,13 @@ CEnterValueDlg::CEnterValueDlg(int displayFormat, QWidget* parent)
     hexEdit_->setCursorPosition(cursor);
   });
   ok_ = new QPushButton(text::kEnterOk, this);
-  auto* cancel = new QPushButton(text::kEnterCancel, this);
+  auto* cancel = new QPushButton(text::kWriteCancel, this);
   ok_->setDefault(true);
   connect(ok_, &QPushButton::clicked, this, &CEnterValueDlg::accept);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
   auto* row = new QHBoxLayout;
-  row->addWidget(new QLabel(text::kEnterValueLabel, this));
+  row->addWidget(new QLabel(text::kValueLabel, this));
   for (QLineEdit* e : {signedEdit_, unsignedEdit_, hexEdit_, doubleEdit_, floatEdit_, longEdit_}) {
     row->addWidget(e);
     e->setVisible(e == visibleEdit());
@@ -668,12 +666,12 @@ void CEnterValueDlg::accept() {
 
 CEnterBitsDlg::CEnterBitsDlg(std::uint16_t value, QWidget* parent) : QDialog(parent), value_(value) {
   setWindowTitle(text::kEnterValueTitle);
-  auto* group = new QGroupBox(text::kEnterBitsGroup, this);
+  auto* group = new QGroupBox(text::kWriteValueGroup, this);
   bits_ = new BitRow(group);
   auto* groupLayout = new QVBoxLayout(group);
   groupLayout->addWidget(bits_);
   ok_ = new QPushButton(text::kEnterOk, this);
-  auto* cancel = new QPushButton(text::kEnterBitsCancel, this);
+  auto* cancel = new QPushButton(text::kWriteCancelAccel, this);
   ok_->setDefault(true);
   connect(ok_, &QPushButton::clicked, this, &CEnterBitsDlg::accept);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);

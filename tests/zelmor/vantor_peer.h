@@ -1,20 +1,18 @@
 #pragma once
-// Headless vantor as the slave of zelmor's window tests: started on a free
-// loopback port, its traffic output shows the frames that arrived; stopped by
-// its pid.
+// Headless vantor on a free loopback port, printing its traffic ("000000-Rx:..."
+// lines on standard output); stopped by its pid.
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 
-// Headless vantor on a free loopback port, printing its traffic.
 class VantorPeer {
  public:
   ~VantorPeer() {
     process_.kill();  // by pid, the process started here
     process_.waitForFinished(5000);
   }
-  // definitions: the --slave arguments (ID:TABLE:ADDRESS:LENGTH).
+  // definitions: --slave values, ID:TABLE:ADDRESS:LENGTH.
   bool start(const QStringList& definitions = {"1:3:0:10"}) {
     QStringList args{"--headless"};
     for (const QString& d : definitions) args << "--slave" << d;
@@ -40,10 +38,21 @@ class VantorPeer {
     traffic_ += QString::fromLatin1(process_.readAllStandardOutput());
     return traffic_;
   }
+  // The requests received so far, without their line numbers and MBAP header:
+  // "01 06 00 05 00 07" for each frame, in order.
+  QStringList requests() {
+    QStringList frames;
+    for (const QString& line : traffic().split('\n', Qt::SkipEmptyParts)) {
+      int at = line.indexOf("-Rx:");
+      if (at < 0) continue;
+      QStringList bytes = line.mid(at + 4).split(' ', Qt::SkipEmptyParts);
+      frames << bytes.mid(6).join(' ');
+    }
+    return frames;
+  }
 
  private:
   QProcess process_;
   quint16 port_ = 0;
   QString traffic_;
 };
-

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "common/value_format.h"
+#include "resources/zelmor_resources.h"
 
 namespace zelmor {
 
@@ -48,23 +49,29 @@ bool NumberInRange(std::string_view text, double limit, int digits, double* valu
 }  // namespace
 
 std::string EntryFailureText(const EntryFailure& f) {
+  namespace text = res::text;
+  char buffer[160];
   switch (f.kind) {
     case EntryFailure::kNone:
       return {};
     case EntryFailure::kNotInteger:
-      return "Please enter an integer.";
+      return text::kEnterInteger;
     case EntryFailure::kIntegerRange:
-      return "Please enter an integer between " + Bound(f.min, 0) + " and " + Bound(f.max, 0) + ".";
+      std::snprintf(buffer, sizeof buffer, text::kEnterIntegerRange, Bound(f.min, 0).c_str(), Bound(f.max, 0).c_str());
+      return buffer;
     case EntryFailure::kNotNumber:
-      return "Please enter a number.";
+      return text::kEnterNumber;
     case EntryFailure::kNumberRange:
-      return "Please enter a number between " + Bound(f.min, f.digits) + " and " + Bound(f.max, f.digits) + ".";
+      std::snprintf(buffer, sizeof buffer, text::kEnterNumberRange, Bound(f.min, f.digits).c_str(),
+                    Bound(f.max, f.digits).c_str());
+      return buffer;
     case EntryFailure::kTooLong:
-      return "Please enter no more than " + std::to_string(f.maxChars) + " characters.";
+      std::snprintf(buffer, sizeof buffer, text::kEnterMaxChars, f.maxChars);
+      return buffer;
     case EntryFailure::kNotHex:
-      return "Please enter a hex number";
+      return text::kEnterHexNumber;
     case EntryFailure::kNotBinary:
-      return "Please enter a binary number of 1 to 16 digits";
+      return text::kEnterBinaryNumber;
   }
   return {};
 }
