@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QtTest>
 
 #include "gui_test_support.h"
@@ -171,6 +172,16 @@ void MultipleWritesTest::registersOnTheWire() {
     QVERIFY(!dialog.isSending());
     QCOMPARE(fx.boxes->texts(), QStringList{res::text::kNoWholeValue});
     QVERIFY(me::SubmitOneShot(0, platform::WM_ENGINE_NOTIFY, 1, 3, 0, 1, 0, 0));
+    me::UnregisterPoll(0);
+  }
+
+  // Another one-shot request holds the slot: nothing is queued, the status bar says why.
+  {
+    QVERIFY(me::SubmitOneShot(0, platform::WM_ENGINE_NOTIFY, 1, 16, 0, 0, 0, 1));
+    CWriteRegistersDlg dialog(Start(0, false, 0, 1), fx.frame());
+    dialog.sendButton()->click();
+    QVERIFY(!dialog.isSending());
+    QCOMPARE(fx.frame()->statusBar()->currentMessage(), QString(res::text::kWriteStillPending));
     me::UnregisterPoll(0);
   }
 
@@ -342,6 +353,16 @@ void MultipleWritesTest::coilsAndValueFiles() {
   fx.files->script({full});
   readWrite.saveButton()->click();
   QCOMPARE(fx.boxes->texts(), (QStringList{"File open error", "Disk full or disk error"}));
+
+  // The link closes while a write waits to be served: the dialog takes it back,
+  // so it neither goes out on a later connection nor keeps the slot taken.
+  me::StopPolling();
+  coils.sendButton()->click();
+  QVERIFY(coils.isSending());
+  fx.frame()->action(res::ID_DISCONNECT)->trigger();
+  QTRY_VERIFY_WITH_TIMEOUT(!coils.isSending(), 5000);
+  QVERIFY(me::SubmitOneShot(0, platform::WM_ENGINE_NOTIFY, 1, 3, 0, 1, 0, 0));
+  me::UnregisterPoll(0);
 }
 
 QTEST_MAIN(MultipleWritesTest)
