@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <QScopeGuard>
 #include <QStatusBar>
+#include <QToolBar>
 #include <QtTest>
 
 #include "common/value_format.h"
@@ -82,6 +83,15 @@ void WriteDialogsTest::coilWritesFromMenuAndDoubleClick() {
   QVERIFY(StartPeer(vantor, fx));
   fx.frame()->updateCommandUI();
   QVERIFY(!fx.frame()->action(res::ID_WRITE_SINGLE_COIL)->isEnabled());  // no link yet
+  // The toolbar: Read Once, then the six writes.
+  QList<QAction*> tools = fx.frame()->toolBar()->actions();
+  int readOnce = tools.indexOf(fx.frame()->action(res::ID_SETUP_READ_ONCE));
+  QList<QAction*> writes;
+  for (int id : {res::ID_WRITE_SINGLE_COIL, res::ID_WRITE_SINGLE_REGISTER, res::ID_WRITE_MULTIPLE_COILS,
+                 res::ID_WRITE_MULTIPLE_REGISTERS, res::ID_MASK_WRITE_REGISTER, res::ID_READ_WRITE_REGISTERS})
+    writes << fx.frame()->action(id);
+  QCOMPARE(tools.mid(readOnce + 1, 6), writes);
+  QCOMPARE(fx.frame()->action(res::ID_WRITE_SINGLE_COIL)->shortcut(), QKeySequence(Qt::Key_F7));
   QVERIFY(Connect(vantor, fx));
   Define(fx, 0, 10, 0);
   QVERIFY(fx.frame()->action(res::ID_WRITE_SINGLE_COIL)->isEnabled());
