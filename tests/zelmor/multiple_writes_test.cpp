@@ -23,7 +23,8 @@ namespace res = zelmor::res;
 
 namespace {
 
-constexpr int kLong = 8, kLongInverse = 9, kFloat = 4, kFloatInverse = 5, kBinary = 3;
+constexpr int kHex = 2, kBinary = 3, kFloat = 4, kFloatInverse = 5, kDouble = 6, kDoubleInverse = 7, kLong = 8,
+              kLongInverse = 9;
 
 bool Connect(ZelmorFixture& fx, quint16 port) {
   zelmor::CommSettings s;
@@ -151,15 +152,46 @@ void MultipleWritesTest::registersOnTheWire() {
   }
 
   // Float 1.5 with size 3: three registers, the float's low word first. Float
-  // Inverse with size 3: only the whole float, high word first.
-  for (int format : {kFloat, kFloatInverse}) {
-    CWriteRegistersDlg dialog(Start(format, false, 20, 3));
+  // Inverse with size 3: only the whole float, high word first. Doubles likewise
+  // lowest or highest word first.
+  const struct {
+    int format, size;
+    const char* value;
+    const char* line;
+    const char* frame;
+  } rows[] = {
+      {kFloat, 3, "1.5", "020 = 1.5000", "00 00 00 0D 01 10 00 14 00 03 06 00 00 3F C0 00 00"},
+      {kFloatInverse, 3, "1.5", "020 = 1.5000", "00 00 00 0B 01 10 00 14 00 02 04 3F C0 00 00"},
+      {kDouble, 5, "-2", "020 = -2.000000", "00 00 00 11 01 10 00 14 00 05 0A 00 00 00 00 00 00 C0 00 00 00"},
+      {kDoubleInverse, 5, "-2", "020 = -2.000000", "00 00 00 0F 01 10 00 14 00 04 08 C0 00 00 00 00 00 00 00"},
+  };
+  for (const auto& row : rows) {
+    CWriteRegistersDlg dialog(Start(row.format, false, 20, row.size));
     dialog.show();
-    EditLine(dialog, 0, "1.5");
-    QCOMPARE(dialog.lines(), QStringList{"020 = 1.5000"});
+    EditLine(dialog, 0, row.value);
+    QCOMPARE(dialog.lines(), QStringList{row.line});
     QVERIFY(SendAndWait(dialog));
-    QVERIFY(Received(vantor_, format == kFloat ? "00 00 00 0D 01 10 00 14 00 03 06 00 00 3F C0 00 00"
-                                               : "00 00 00 0B 01 10 00 14 00 02 04 3F C0 00 00"));
+    QVERIFY2(Received(vantor_, row.frame), row.frame);
+  }
+
+  // Hex: typed letters become capitals; a text that is not hex digits only is
+  // refused and "Enter Value" stays open.
+  {
+    CWriteRegistersDlg dialog(Start(kHex, false, 0, 1));
+    dialog.show();
+    fx.boxes->clear();
+    WhenModal<CEnterValueDlg>([&fx](CEnterValueDlg* d) {
+      d->visibleEdit()->setText("12 3");
+      d->okButton()->click();
+      QVERIFY(d->isVisible());
+      QCOMPARE(fx.boxes->texts(), QStringList{"Please enter a hex number"});
+      d->visibleEdit()->clear();
+      QTest::keyClicks(d->visibleEdit(), "7fff");
+      QCOMPARE(d->visibleEdit()->text(), QString("7FFF"));
+      d->okButton()->click();
+    });
+    dialog.editButton()->click();
+    QCOMPARE(dialog.lines(), QStringList{"000 = 0x7FFF"});
   }
 
   // A size with no whole value of an inverse format is refused before anything
