@@ -140,18 +140,13 @@ void RunReadWriteRegisters(CZelmorDoc* doc, QWidget* parent) {
 
 // ---- CMultipleWriteDlg -------------------------------------------------------------
 
-CMultipleWriteDlg::CMultipleWriteDlg(const MultipleWriteStart& start, const char* addressLabel,
-                                     const char* sizeLabel, int maxSize, const char* saveText, QWidget* parent)
+CMultipleWriteDlg::CMultipleWriteDlg(const MultipleWriteStart& start, const char* saveText, QWidget* parent)
     : QDialog(parent),
-      start_(start),
       oneBased_(start.oneBased),
-      maxSize_(maxSize),
       fileName_(text::kValueListFileName),
       enteredAddress_(start.address),
       enteredSize_(start.size),
       enteredSlave_(start.slave) {
-  Q_UNUSED(addressLabel);
-  Q_UNUSED(sizeLabel);
   address_ = NumberEdit(start.address, this);
   size_ = NumberEdit(start.size, this);
   slave_ = NumberEdit(start.slave, this);
@@ -287,8 +282,7 @@ static bool CheckBase(fw::DataExchange& dx, bool oneBased, QLineEdit* edit, int 
 // ---- CWriteCoilsDlg ----------------------------------------------------------------
 
 CWriteCoilsDlg::CWriteCoilsDlg(const MultipleWriteStart& start, QWidget* parent)
-    : CMultipleWriteDlg(start, text::kWriteAddressLabel, text::kListSizeLabel, zelmor::kCoilListSize,
-                        text::kCoilsSave, parent),
+    : CMultipleWriteDlg(start, text::kCoilsSave, parent),
       coils_(start.coils) {
   setWindowTitle(text::kWriteCoilsTitle);
   list_ = ValueList(this);
@@ -346,9 +340,8 @@ void CWriteCoilsDlg::send() {
 
 // ---- CRegisterListDlg --------------------------------------------------------------
 
-CRegisterListDlg::CRegisterListDlg(const MultipleWriteStart& start, const char* title, const char* addressLabel,
-                                   const char* sizeLabel, QWidget* parent)
-    : CMultipleWriteDlg(start, addressLabel, sizeLabel, zelmor::kMaxWriteListRegisters, text::kListSave, parent),
+CRegisterListDlg::CRegisterListDlg(const MultipleWriteStart& start, const char* title, QWidget* parent)
+    : CMultipleWriteDlg(start, text::kListSave, parent),
       format_(std::clamp(start.displayFormat, 0, 9)),
       values_(start.values) {
   setWindowTitle(title);
@@ -427,8 +420,7 @@ void CRegisterListDlg::editSelected() {
 // ---- CWriteRegistersDlg ------------------------------------------------------------
 
 CWriteRegistersDlg::CWriteRegistersDlg(const MultipleWriteStart& start, QWidget* parent)
-    : CRegisterListDlg(start, text::kWriteRegistersTitles[std::clamp(start.displayFormat, 0, 9)],
-                       text::kWriteAddressLabel, text::kListSizeLabel, parent) {
+    : CRegisterListDlg(start, text::kWriteRegistersTitles[std::clamp(start.displayFormat, 0, 9)], parent) {
   auto* fields = new QGridLayout;
   fields->addWidget(new QLabel(text::kWriteAddressLabel, this), 0, 0);
   fields->addWidget(address_, 0, 1);
@@ -467,8 +459,7 @@ void CWriteRegistersDlg::send() {
 // ---- CReadWriteRegistersDlg --------------------------------------------------------
 
 CReadWriteRegistersDlg::CReadWriteRegistersDlg(const MultipleWriteStart& start, QWidget* parent)
-    : CRegisterListDlg(start, text::kReadWriteRegistersTitles[std::clamp(start.displayFormat, 0, 9)],
-                       text::kReadWriteAddressLabel, text::kReadWriteSizeLabel, parent),
+    : CRegisterListDlg(start, text::kReadWriteRegistersTitles[std::clamp(start.displayFormat, 0, 9)], parent),
       enteredReadAddress_(start.readAddress),
       enteredReadSize_(start.readSize) {
   readAddress_ = NumberEdit(start.readAddress, this);

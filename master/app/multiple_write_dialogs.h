@@ -71,8 +71,7 @@ class CMultipleWriteDlg : public QDialog {
   void saveFile();
 
  protected:
-  CMultipleWriteDlg(const MultipleWriteStart& start, const char* addressLabel, const char* sizeLabel,
-                    int maxSize, const char* saveText, QWidget* parent);
+  CMultipleWriteDlg(const MultipleWriteStart& start, const char* saveText, QWidget* parent);
 
   // Reads and checks every field in order; false (after the message) on the first bad one.
   virtual bool validate(fw::DataExchange& dx) = 0;
@@ -94,9 +93,7 @@ class CMultipleWriteDlg : public QDialog {
   void watchFocusOut(QLineEdit* edit);
   void done(int result) override;
 
-  MultipleWriteStart start_;
   bool oneBased_;
-  int maxSize_;
   QString fileName_;
   int enteredAddress_ = 0;
   int enteredSize_ = 0;
@@ -162,8 +159,7 @@ class CRegisterListDlg : public CMultipleWriteDlg {
   void editSelected();
 
  protected:
-  CRegisterListDlg(const MultipleWriteStart& start, const char* title, const char* addressLabel,
-                   const char* sizeLabel, QWidget* parent);
+  CRegisterListDlg(const MultipleWriteStart& start, const char* title, QWidget* parent);
   void rebuild(int line) override;
   std::int32_t dataTypeTag() const override { return zelmor::DataTypeTagForFormat(format_); }
   std::uint8_t* payload() override { return values_.data(); }
