@@ -150,6 +150,16 @@ void MultipleWritesTest::registersOnTheWire() {
     QCOMPARE(fx.boxes->texts(), QStringList{"Response ok"});
     QVERIFY(Received(vantor_, "00 00 00 0D 01 10 00 64 00 03 06 00 01 FF FF 00 02"));
   }
+  // Once the window has read them, F10 starts from the window's values.
+  fx.doc()->readOnce();
+  QTRY_COMPARE_WITH_TIMEOUT(fx.doc()->lastResult(), 0, 5000);
+  QStringList startLines;
+  WhenModal<CWriteRegistersDlg>([&](CWriteRegistersDlg* d) {
+    startLines = d->lines();
+    d->cancelButton()->click();
+  });
+  fx.frame()->action(res::ID_WRITE_MULTIPLE_REGISTERS)->trigger();
+  QCOMPARE(startLines, (QStringList{"101 = 1", "102 = -1", "103 = 2"}));
 
   // Float 1.5 with size 3: three registers, the float's low word first. Float
   // Inverse with size 3: only the whole float, high word first. Doubles likewise
