@@ -85,6 +85,18 @@ class CZelmorDoc : public fw::Document {
   void setTextColor(std::uint32_t color);
   bool canReadOnce() const;
 
+  // ---- Writes ----
+  // The Functions menu's single writes, starting from this window's slave and
+  // the first address of its base (not the poll's own address).
+  void writeSingleCoil(QWidget* parent);
+  void writeSingleRegister(QWidget* parent);
+  void maskWriteRegister(QWidget* parent);
+  // A double click on value cell `index` (0..Length-1): the write dialog of the
+  // function and display format with the cell's value. Coils and 16-bit
+  // registers send from their dialog; 32- and 64-bit values are sent from here
+  // with the view as receiver of the completion.
+  void editPollValue(int index, QWidget* parent);
+
   // ---- Notification results (called by the view) ----
   // Copies values and counts from the slot and counts the error. Returns the
   // normalized result code.
