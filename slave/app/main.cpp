@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
                       QString::fromLatin1(vantorres::kApplicationTitle));
   const VantorCommandLine commandLine = ParseVantorCommandLine(application.arguments().mid(1));
   if (!commandLine.error.isEmpty()) {
-    std::fprintf(stderr, "vantor: %s\nusage: vantor [--listen ADDRESS:PORT] [FILE.vnd | FILE.vnw]\n"
+    std::fprintf(stderr, "vantor: %s\nusage: vantor [--automation] [--listen ADDRESS:PORT] [FILE.vnd | FILE.vnw]\n"
                          "       vantor --headless ... (see vantor --headless --help)\n",
                  commandLine.error.toLocal8Bit().constData());
     return 2;
