@@ -22,10 +22,11 @@ DOCUMENT = "example.orvane.Zelmor.Document"
 
 
 def wait_for(read, timeout):
-    """Polls a result property until it is no longer 10 (no reply yet); returns the last value."""
+    """Polls a result property while it is 10 (no reply yet) or 6 (not connected:
+    a program just started for us may still be connecting); returns the last value."""
     deadline = time.monotonic() + timeout
     code = read()
-    while code == 10 and time.monotonic() < deadline:
+    while code in (10, 6) and time.monotonic() < deadline:
         time.sleep(0.05)
         code = read()
     return code
@@ -53,7 +54,7 @@ def main():
     if document.CreateRequest(args.slave, 3, args.address, args.length, 250) != 1:
         print("CreateRequest refused the definition", file=sys.stderr)
         return 2
-    # 10: no reply yet; 6: not connected; 0: good data.
+    # 0: good data; 10: no reply yet; 6: not connected; 128 + n: exception n.
     code = wait_for(lambda: int(properties.Get(DOCUMENT, "ReadResult")), args.timeout)
     print("ReadResult", code)
     if code != 0:

@@ -94,10 +94,11 @@ def start_server(executable, name):
 
 
 def wait_for_result(read, timeout=10.0):
-    """Polls a result property until it is no longer 10 (no reply yet)."""
+    """Polls a result property while it is 10 (no reply yet) or 6 (the program's
+    connect at start may still be under way)."""
     deadline = time.monotonic() + timeout
     code = int(read())
-    while code == 10 and time.monotonic() < deadline:
+    while code in (10, 6) and time.monotonic() < deadline:
         time.sleep(0.05)
         code = int(read())
     return code
