@@ -24,9 +24,7 @@ constexpr QDBusConnection::RegisterOptions kExported =
 bool IsAutomationOption(const QString& argument) {
   return argument == QLatin1String("--automation") ||
          argument.compare(QLatin1String("-Automation"), Qt::CaseInsensitive) == 0 ||
-         argument.compare(QLatin1String("/Automation"), Qt::CaseInsensitive) == 0 ||
-         argument.compare(QLatin1String("-Embedding"), Qt::CaseInsensitive) == 0 ||
-         argument.compare(QLatin1String("/Embedding"), Qt::CaseInsensitive) == 0;
+         argument.compare(QLatin1String("-Embedding"), Qt::CaseInsensitive) == 0;
 }
 
 }  // namespace
@@ -129,7 +127,12 @@ bool AutomationHost::addDocument(const QString& path, QObject* documentObject, c
   if (!QDBusConnection::sessionBus().registerObject(path, documentObject, kExported))
     return false;
   documents_.insert(path, Entry{client, std::move(closeHidden)});
-  if (!client.isEmpty()) watcher_->addWatchedService(client);
+  if (!client.isEmpty()) {
+    watcher_->addWatchedService(client);
+    // A client that left before the watch was in place would never be reported.
+    if (!QDBusConnection::sessionBus().interface()->isServiceRegistered(client).value())
+      QTimer::singleShot(0, this, [this, client] { clientLeft(client); });
+  }
   return true;
 }
 
