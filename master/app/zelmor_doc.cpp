@@ -60,7 +60,7 @@ CZelmorDoc::~CZelmorDoc() {
 
 CZelmorView* CZelmorDoc::view() const { return qobject_cast<CZelmorView*>(firstView()); }
 
-bool CZelmorDoc::registerPoll() {
+bool CZelmorDoc::registerPoll(bool quiet) {
   if (pollSlot_ != -1) me::UnregisterPoll(pollSlot_);
   pollSlot_ = -1;
   CZelmorView* v = view();
@@ -70,7 +70,7 @@ bool CZelmorDoc::registerPoll() {
                                static_cast<std::uint16_t>(data_.address), static_cast<std::uint16_t>(data_.length),
                                0, 0);
   if (pollSlot_ == -1) {
-    fw::ShowMessage(text::kNoResources, fw::MsgIcon::Exclamation);
+    if (!quiet) fw::ShowMessage(text::kNoResources, fw::MsgIcon::Exclamation);
     return false;
   }
   me::SetPollMode(pollSlot_, static_cast<std::uint16_t>(data_.enable));
@@ -121,6 +121,18 @@ void CZelmorDoc::pollOnceWith(const PollDefinition& d) {
     registerPoll();
   }
   if (pollSlot_ != -1) me::SetPollMode(pollSlot_, me::kModeOnce);
+  changed();
+}
+
+void CZelmorDoc::takeRequest(int slaveId, int function, int address, int length, int scanRate, bool quiet) {
+  data_.slaveId = slaveId;
+  data_.function = function;
+  data_.address = address;
+  data_.length = length;
+  data_.scanRate = scanRate;
+  data_.enable = 1;
+  clearValues();
+  registerPoll(quiet);
   changed();
 }
 

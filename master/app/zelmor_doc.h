@@ -51,6 +51,9 @@ class CZelmorDoc : public fw::Document {
   int lastResult() const { return lastResult_; }
   const std::uint8_t* values() const { return values_.data(); }
   std::uint8_t* mutableValues() { return values_.data(); }
+  // Filled by the automation setters, sent by its write methods.
+  const std::uint8_t* writeBuffer() const { return writeBuffer_.data(); }
+  std::uint8_t* mutableWriteBuffer() { return writeBuffer_.data(); }
   const std::array<std::uint32_t, zelmor::kErrorCounterCount>& errorCounters() const { return errorCounters_; }
   // The data log: its settings and open file live (and close) with the document.
   zelmor::DataLog& dataLog() { return dataLog_; }
@@ -59,8 +62,8 @@ class CZelmorDoc : public fw::Document {
   // ---- Registration with the scheduler ----
   // Unregisters the old slot, registers anew with the first view's window and
   // sets the polling mode. On failure shows the "no more data resources"
-  // message and returns false (the window stays open, unpolled).
-  bool registerPoll();
+  // message (unless quiet) and returns false (the window stays open, unpolled).
+  bool registerPoll(bool quiet = false);
   void unregisterPoll();
 
   // ---- Commands ----
@@ -71,6 +74,10 @@ class CZelmorDoc : public fw::Document {
   void takeDefinition(const PollDefinition& definition);
   // Poll Once (the dialog has checked that polling is not enabled).
   void pollOnceWith(const PollDefinition& definition);
+  // An automation client's new poll (checked by the caller): the five values,
+  // polling enabled, values cleared, registered again, notified. quiet: no
+  // message box when the table is full.
+  void takeRequest(int slaveId, int function, int address, int length, int scanRate, bool quiet);
   void showPollDefinitionDialog(QWidget* parent);
   void readOnce();
   void resetCounters();
@@ -120,6 +127,7 @@ class CZelmorDoc : public fw::Document {
   std::uint32_t goodCount_ = 0;
   int lastResult_ = 10;
   std::array<std::uint8_t, 2000> values_{};
+  std::array<std::uint8_t, 2000> writeBuffer_{};
   std::array<std::uint32_t, zelmor::kErrorCounterCount> errorCounters_{};
   zelmor::DataLog dataLog_;
   bool loadedPlacement_ = false;
