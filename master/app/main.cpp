@@ -14,9 +14,10 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: zelmor [FILE.zmd | FILE.zmw]\n"
+    "Usage: zelmor [--automation] [FILE.zmd | FILE.zmw]\n"
     "       zelmor --headless [options] [FILE.zmw | FILE.zmd ...]\n"
     "Modbus master: opens the poll document or the workspace given, or a new poll document.\n"
+    "  --automation start hidden as a session-bus automation server\n"
     "  --headless   poll without a window (see zelmor --headless --help)\n"
     "  --help       this text\n"
     "  --version    the version\n";

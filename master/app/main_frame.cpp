@@ -22,6 +22,7 @@
 #include "master/app/core/engine_glue.h"
 #include "master/app/data_log_dialog.h"
 #include "master/app/error_counters_dialog.h"
+#include "master/app/multiple_write_dialogs.h"
 #include "master/app/test_center_dialog.h"
 #include "master/app/traffic_source_zelmor.h"
 #include "master/app/workspace_io.h"
@@ -157,6 +158,14 @@ void CMainFrame::createActions() {
   documentMenus_ << functions;
   addCommand(functions, res::ID_SETUP_READ_ONCE, menu::kReadOnce, &M::onReadOnce);
   functions->addSeparator();
+  addCommand(functions, res::ID_WRITE_SINGLE_COIL, menu::kWriteSingleCoil, &M::onWriteSingleCoil);
+  addCommand(functions, res::ID_WRITE_SINGLE_REGISTER, menu::kWriteSingleRegister, &M::onWriteSingleRegister);
+  addCommand(functions, res::ID_WRITE_MULTIPLE_COILS, menu::kWriteMultipleCoils, &M::onWriteMultipleCoils);
+  addCommand(functions, res::ID_WRITE_MULTIPLE_REGISTERS, menu::kWriteMultipleRegisters,
+             &M::onWriteMultipleRegisters);
+  addCommand(functions, res::ID_MASK_WRITE_REGISTER, menu::kMaskWriteRegister, &M::onMaskWriteRegister);
+  addCommand(functions, res::ID_READ_WRITE_REGISTERS, menu::kReadWriteRegisters, &M::onReadWriteRegisters);
+  functions->addSeparator();
   connect(addCommand(functions, res::ID_FUNCTIONS_TEST_CENTER, menu::kTestCenter, nullptr), &QAction::triggered,
           this, [this] {
             if (activeZelmorDocument() != nullptr && zelmor::LinkIsOpen()) RunTestCenter(this);
@@ -253,10 +262,13 @@ void CMainFrame::createActions() {
   toolBar_->setIconSize(QSize(16, 16));
 
   // Toolbar: New, Open, Save, Print | Reset Counters | Poll Definition |
-  // Disconnect, Quick Connect | Read Once | Communication | About.
+  // Disconnect, Quick Connect | Read Once, 05, 06, 15, 16, 22, 23 | Communication | About.
   for (int id : {int(res::ID_FILE_NEW), int(res::ID_FILE_OPEN), int(res::ID_FILE_SAVE), int(res::ID_FILE_PRINT), 0,
                  int(res::ID_SETUP_RESET_COUNTERS), 0, int(res::ID_SETUP_POLL_DEFINITION), 0,
-                 int(res::ID_DISCONNECT), int(res::ID_QUICK_CONNECT), 0, int(res::ID_SETUP_READ_ONCE), 0,
+                 int(res::ID_DISCONNECT), int(res::ID_QUICK_CONNECT), 0, int(res::ID_SETUP_READ_ONCE),
+                 int(res::ID_WRITE_SINGLE_COIL), int(res::ID_WRITE_SINGLE_REGISTER), int(res::ID_WRITE_MULTIPLE_COILS),
+                 int(res::ID_WRITE_MULTIPLE_REGISTERS), int(res::ID_MASK_WRITE_REGISTER),
+                 int(res::ID_READ_WRITE_REGISTERS), 0,
                  int(res::ID_DISPLAY_COMMUNICATION), 0, int(res::ID_APP_ABOUT)}) {
     if (id == 0)
       toolBar_->addSeparator();
@@ -290,6 +302,10 @@ void CMainFrame::updateCommandUI() {
   action(res::ID_SETUP_LOG)->setEnabled(hasDocument && !doc->dataLog().active());
   action(res::ID_SETUP_LOGGING_OFF)->setEnabled(hasDocument && doc->dataLog().active());
   action(res::ID_FUNCTIONS_TEST_CENTER)->setEnabled(hasDocument && zelmor::LinkIsOpen());
+  for (int id : {int(res::ID_WRITE_SINGLE_COIL), int(res::ID_WRITE_SINGLE_REGISTER), int(res::ID_WRITE_MULTIPLE_COILS),
+                 int(res::ID_WRITE_MULTIPLE_REGISTERS), int(res::ID_MASK_WRITE_REGISTER),
+                 int(res::ID_READ_WRITE_REGISTERS)})
+    action(id)->setEnabled(hasDocument && zelmor::LinkIsOpen());
   action(res::ID_DISPLAY_ERROR_COUNTERS)->setEnabled(hasDocument);
   for (QAction* a : formatGroup_->actions()) a->setEnabled(hasDocument);
   for (QAction* a : baseGroup_->actions()) a->setEnabled(hasDocument);
@@ -381,6 +397,29 @@ void CMainFrame::onReadOnce() {
   CZelmorDoc* doc = activeZelmorDocument();
   if (doc != nullptr && doc->canReadOnce()) doc->readOnce();
 }
+
+// The writes need an open link; the idle update disables them without one,
+// and a shortcut pressed in between must not open a dialog either.
+void CMainFrame::onWriteSingleCoil() {
+  CZelmorDoc* doc = activeZelmorDocument();
+  if (doc != nullptr && zelmor::LinkIsOpen()) doc->writeSingleCoil(this);
+}
+
+void CMainFrame::onWriteSingleRegister() {
+  CZelmorDoc* doc = activeZelmorDocument();
+  if (doc != nullptr && zelmor::LinkIsOpen()) doc->writeSingleRegister(this);
+}
+
+void CMainFrame::onMaskWriteRegister() {
+  CZelmorDoc* doc = activeZelmorDocument();
+  if (doc != nullptr && zelmor::LinkIsOpen()) doc->maskWriteRegister(this);
+}
+
+void CMainFrame::onWriteMultipleCoils() { RunWriteMultipleCoils(activeZelmorDocument(), this); }
+
+void CMainFrame::onWriteMultipleRegisters() { RunWriteMultipleRegisters(activeZelmorDocument(), this); }
+
+void CMainFrame::onReadWriteRegisters() { RunReadWriteRegisters(activeZelmorDocument(), this); }
 
 void CMainFrame::onPlcAddresses() {
   if (CZelmorDoc* doc = activeZelmorDocument()) doc->setOneBased(true);

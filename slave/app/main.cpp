@@ -13,12 +13,13 @@
 namespace {
 
 const char kUsage[] =
-    "usage: vantor [--listen ADDRESS:PORT] [FILE.vnd | FILE.vnw]\n"
+    "usage: vantor [--automation] [--listen ADDRESS:PORT] [FILE.vnd | FILE.vnw]\n"
     "       vantor --headless ... (see vantor --headless --help)\n";
 
 const char kOptions[] =
     "Modbus slave simulator: opens the slave definition or the workspace given.\n"
     "  --listen ADDRESS:PORT   Modbus/TCP address and port for this session\n"
+    "  --automation            start hidden as a session-bus automation server\n"
     "  --headless              serve definitions without a window\n"
     "  --help                  this text\n"
     "  --version               the version\n";

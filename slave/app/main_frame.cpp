@@ -16,6 +16,7 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QVBoxLayout>
 #include <unistd.h>
 
 #include "framework/application.h"
@@ -25,6 +26,7 @@
 #include "framework/placement.h"
 #include "framework/profile.h"
 #include "framework/recent_files.h"
+#include "framework/serial_ports.h"
 #include "link/ui/traffic_monitor.h"
 #include "platform/port_map.h"
 #include "resources/icons/suite_icons.h"
@@ -320,19 +322,19 @@ void CMainFrame::communicationCommand() {
 void CMainFrame::portPathsCommand() {
   // The device behind each "Port n" of the Connection dialog.
   QDialog dialog(this);
+  dialog.setObjectName(QStringLiteral("serialPortsDialog"));
   dialog.setWindowTitle(Text(vantorres::kPortPaths).remove(QLatin1Char('&')).remove(QStringLiteral("...")));
-  auto* form = new QFormLayout(&dialog);
-  QLineEdit* edits[8];
-  for (int i = 0; i < 8; ++i) {
-    edits[i] = new QLineEdit(QString::fromStdString(platform::SerialPortPath(i + 1)), &dialog);
-    form->addRow(Text(vantorres::kPortTexts[i]), edits[i]);
-  }
+  QStringList labels;
+  for (int i = 0; i < 8; ++i) labels << Text(vantorres::kPortTexts[i]);
+  auto* map = new fw::SerialPortMapWidget(labels, &dialog);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-  form->addRow(buttons);
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->addWidget(map);
+  layout->addWidget(buttons);
   connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
   if (dialog.exec() != QDialog::Accepted) return;
-  for (int i = 0; i < 8; ++i) platform::SetSerialPortPath(i + 1, edits[i]->text().trimmed().toStdString());
+  map->applyToPortMap();
   profile()->savePortMap();
   profile()->sync();
 }
