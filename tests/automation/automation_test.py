@@ -61,7 +61,7 @@ def free_port():
 def write_profile(program, comm_setup):
     directory = os.path.join(os.environ["XDG_CONFIG_HOME"], "Orvane")
     os.makedirs(directory, exist_ok=True)
-    with open(os.path.join(directory, program + ".ini"), "w") as f:
+    with open(os.path.join(directory, program + ".conf"), "w") as f:
         f.write("[CommSetup]\n")
         for key, value in comm_setup.items():
             f.write("%s=%s\n" % (key, value))

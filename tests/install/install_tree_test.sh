@@ -35,6 +35,13 @@ for app in "${apps[@]}"; do
   grep -q "^Exec=$app\b" "$entry" || fail "$id: Exec does not start $app"
 done
 
+# Session-bus activation starts the installed programs hidden.
+for pair in zelmor:Zelmor vantor:Vantor; do
+  service=$share/dbus-1/services/example.orvane.${pair#*:}.service
+  grep -qx "Exec=/usr/bin/${pair%%:*} --automation" "$service" 2>/dev/null ||
+    fail "$(basename "$service"): missing or not starting /usr/bin/${pair%%:*} --automation"
+done
+
 # File types: by extension and, for the marked binary files, by content; each
 # document type opens with its program.
 "$make_demo" "$work/demo" 127.0.0.1 1502 >/dev/null || fail "make_demo_files"
