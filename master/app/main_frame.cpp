@@ -24,9 +24,11 @@
 #include "master/app/error_counters_dialog.h"
 #include "master/app/test_center_dialog.h"
 #include "master/app/traffic_source_zelmor.h"
+#include "master/app/trend_window.h"
 #include "master/app/workspace_io.h"
 #include "master/app/zelmor_app.h"
 #include "master/app/zelmor_doc.h"
+#include "master/app/zelmor_view.h"
 #include "master/engine/comm_interface.h"
 #include "resources/zelmor_prompts.h"
 #include "resources/zelmor_resources.h"
@@ -63,6 +65,7 @@ CMainFrame::CMainFrame(CZelmorApp* app, fw::Profile* profile)
     : fw::MdiMainWindow(profile, kRecentFiles), app_(app), trafficSource_(std::make_unique<ZelmorTrafficSource>()) {
   readPosition();
   setAlwaysOnTop(profile->readIntInRange("View", "AlwaysOnTop", 0, 0, 1) == 1);
+  CZelmorView::setStatisticsShown(profile->readIntInRange("View", "Statistics", 0, 0, 1) == 1);
   createActions();
   commPane_ = new QLabel(text::kCommPaneDefault, this);
   commPane_->setFixedWidth(kCommPaneWidth);
@@ -186,10 +189,13 @@ void CMainFrame::createActions() {
   connect(addCommand(display, res::ID_DISPLAY_ERROR_COUNTERS, menu::kErrorCounters, nullptr), &QAction::triggered,
           this, [this] {
             if (CZelmorDoc* doc = activeZelmorDocument()) {
-              CErrorCountersDlg dialog(doc->errorCounters(), this);
+              CErrorCountersDlg dialog(doc->errorCounters(), doc->responseTimes(), this);
               dialog.exec();
             }
           });
+  connect(addCommand(display, res::ID_DISPLAY_TREND, menu::kTrend, nullptr), &QAction::triggered, this, [this] {
+    if (CZelmorDoc* doc = activeZelmorDocument()) CTrendWindow::openFor(doc, this);
+  });
   // The traffic monitor works without an open document, so it also shows in the View menu.
   QAction* communication = addCommand(display, res::ID_DISPLAY_COMMUNICATION, menu::kCommunication, &M::onCommunication);
 
@@ -205,6 +211,10 @@ void CMainFrame::createActions() {
   statusToggle->setCheckable(true);
   statusToggle->setChecked(true);
   connect(statusToggle, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
+  QAction* statistics = addCommand(view, res::ID_VIEW_STATISTICS, menu::kStatistics, nullptr);
+  statistics->setCheckable(true);
+  statistics->setChecked(CZelmorView::statisticsShown());
+  connect(statistics, &QAction::toggled, this, &CMainFrame::onStatistics);
   QAction* onTop = addCommand(view, res::ID_VIEW_ALWAYS_ON_TOP, menu::kAlwaysOnTop, &M::onAlwaysOnTop);
   onTop->setCheckable(true);
   view->addSeparator();
@@ -281,6 +291,8 @@ void CMainFrame::updateCommandUI() {
   action(res::ID_SETUP_LOGGING_OFF)->setEnabled(hasDocument && doc->dataLog().active());
   action(res::ID_FUNCTIONS_TEST_CENTER)->setEnabled(hasDocument && zelmor::LinkIsOpen());
   action(res::ID_DISPLAY_ERROR_COUNTERS)->setEnabled(hasDocument);
+  action(res::ID_DISPLAY_TREND)->setEnabled(hasDocument);
+  action(res::ID_VIEW_STATISTICS)->setChecked(CZelmorView::statisticsShown());
   for (QAction* a : formatGroup_->actions()) a->setEnabled(hasDocument);
   for (QAction* a : baseGroup_->actions()) a->setEnabled(hasDocument);
   if (hasDocument) {
@@ -386,6 +398,15 @@ void CMainFrame::onCommunication() {
   linkui::TrafficMonitorDialog* monitor = linkui::TrafficMonitorDialog::open(trafficSource_.get(), this);
   if (monitor != nullptr) connect(monitor, &QObject::destroyed, this, &CMainFrame::updateCommandUI);
   updateCommandUI();
+}
+
+void CMainFrame::onStatistics(bool shown) {
+  if (shown == CZelmorView::statisticsShown()) return;
+  CZelmorView::setStatisticsShown(shown);
+  fw::AppProfile().writeInt("View", "Statistics", shown ? 1 : 0);
+  // The cells move down (or up) one line in every window.
+  for (fw::Document* d : documents())
+    if (auto* doc = qobject_cast<CZelmorDoc*>(d)) doc->updateAllViews();
 }
 
 void CMainFrame::onAlwaysOnTop() {

@@ -47,6 +47,8 @@ const char* HeadlessUsage() {
          "                              double-inverse long long-inverse (default: each document's)\n"
          "  --delimiter comma|tab|fixed (default comma)\n"
          "  --count N                   stop after N completed polls of every document\n"
+         "  --timing                    end each line with the poll's response times since the start:\n"
+         "                              last, min, mean and max in ms (replies only, time-outs left out)\n"
          "  --help                      this text\n"
          "Ends with exit code 0 on SIGINT/SIGTERM or when --count is reached; 2 bad option,\n"
          "3 unreadable file, 4 connection failed, 5 more polls than the 32 poll slots.\n";
@@ -188,6 +190,8 @@ bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions*
       else if (v == "tab") o->delimiter = kLogTab;
       else if (v == "fixed") o->delimiter = kLogFixed;
       else return *error = "--delimiter expects comma, tab or fixed", false;
+    } else if (arg == "--timing") {
+      o->timing = true;
     } else if (arg == "--count") {
       if (!value(&v)) return false;
       if (!ParseInt(v, 1, 1000000000, &o->count)) return *error = RangeError("--count", 1, 1000000000), false;
@@ -390,6 +394,11 @@ int RunHeadless(const std::vector<std::string>& args) {
     CopyPollValues(p.slot, d.function, d.displayFormat, p.values);
     LogPoll log{d.function, d.address, d.length, d.displayFormat, d.oneBased != 0, p.values, sizeof p.values};
     std::string line = ComposeLogLine(LogTimeText(std::time(nullptr)), log, result, options.delimiter);
+    if (options.timing) {
+      me::ResponseTimes times;
+      me::ReadResponseTimes(p.slot, &times);
+      line += TimingFields(times, options.delimiter);
+    }
     std::fputs(line.c_str(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
