@@ -270,7 +270,11 @@ void CTrendWindow::onPollTaken(std::uint16_t result) {
     if (!valuefmt::CellNumber(doc_->values(), 2000, function_, format_, cells_[k], length_, false, &values[k]))
       values[k] = kNaN;
   }
-  buffer_.append(static_cast<double>(QDateTime::currentMSecsSinceEpoch()), values);
+  appendSample(static_cast<double>(QDateTime::currentMSecsSinceEpoch()), values);
+}
+
+void CTrendWindow::appendSample(double timeMs, const double* values) {
+  buffer_.append(timeMs, values);
   dirty_ = true;
 }
 

@@ -46,6 +46,9 @@ class CTrendWindow : public QWidget {
   bool setChosenCells(const QList<int>& cells);
   QList<int> chosenCells() const { return cells_; }
   const zelmor::TrendBuffer& buffer() const { return buffer_; }
+  // Adds a sample of the chosen cells (what every good poll does; benchmarks
+  // fill an hour of history through it).
+  void appendSample(double timeMs, const double* values);
   bool paused() const { return paused_; }
   void setPaused(bool paused);
   // Writes the samples as CSV (atomically); false when the file cannot be written.
