@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
@@ -92,8 +93,10 @@ Sample Measure(int seconds, const std::vector<int>& pollSlots) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
   });
-  QTimer::singleShot(seconds * 1000, qApp, &QCoreApplication::quit);
-  QApplication::exec();
+  // A local loop: quitting the application would close the windows (and their documents).
+  QEventLoop loop;
+  QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+  loop.exec();
   probing.store(false);
   prober.join();
   QCoreApplication::processEvents();
@@ -121,6 +124,7 @@ class QuietMessages : public fw::MessageBoxService {
 
 int main(int argc, char** argv) {
   int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
   pid_t server = fork();
   if (server == 0) ServeForever();
 

@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QApplication>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QtCharts/QChart>
@@ -44,6 +45,31 @@ QString CellName(const CZelmorDoc* doc, int index) {
 
 }  // namespace
 
+// One timer redraws the open trend windows in turn, one per tick, so that 32
+// windows never redraw in the same pass of the event loop.
+void CTrendWindow::ScheduleRefreshes() {
+  static QPointer<QTimer> timer;
+  static int next = 0;
+  if (timer.isNull()) {
+    timer = new QTimer(qApp);
+    QObject::connect(timer, &QTimer::timeout, [] {
+      QList<QPointer<CTrendWindow>> open = windows().values();
+      open.removeAll(nullptr);
+      if (open.isEmpty()) {
+        timer->stop();
+        return;
+      }
+      std::sort(open.begin(), open.end(),
+                [](const QPointer<CTrendWindow>& a, const QPointer<CTrendWindow>& b) { return a->order_ < b->order_; });
+      next = next % open.size();
+      CTrendWindow* w = open[next++];
+      if (w->isVisible() && !w->isMinimized() && (w->dirty_ || !w->paused_)) w->refresh();
+      timer->setInterval(std::max(5, kRefreshMs / static_cast<int>(open.size())));
+    });
+  }
+  if (!timer->isActive()) timer->start(kRefreshMs);
+}
+
 QHash<const CZelmorDoc*, QPointer<CTrendWindow>>& CTrendWindow::windows() {
   static QHash<const CZelmorDoc*, QPointer<CTrendWindow>> open;
   return open;
@@ -63,6 +89,8 @@ CTrendWindow* CTrendWindow::openFor(CZelmorDoc* doc, QWidget* parent) {
 
 CTrendWindow::CTrendWindow(CZelmorDoc* doc, QWidget* parent) : QWidget(parent, Qt::Window), doc_(doc) {
   setAttribute(Qt::WA_DeleteOnClose);
+  static int opened = 0;
+  order_ = ++opened;
   windows().insert(doc, this);
   setWindowTitle(QString(text::kTrendTitleFormat).arg(doc->title()));
 
@@ -149,11 +177,7 @@ CTrendWindow::CTrendWindow(CZelmorDoc* doc, QWidget* parent) : QWidget(parent, Q
   connect(doc, &fw::Document::titleChanged, this,
           [this](const QString& title) { setWindowTitle(QString(text::kTrendTitleFormat).arg(title)); });
 
-  timer_ = new QTimer(this);
-  connect(timer_, &QTimer::timeout, this, [this] {
-    if (isVisible() && !isMinimized() && (dirty_ || !paused_)) refresh();
-  });
-  timer_->start(kRefreshMs);
+  ScheduleRefreshes();
 
   rebuildCells();
   resize(720, 420);

@@ -30,7 +30,7 @@ class CTrendWindow : public QWidget {
   Q_OBJECT
 
  public:
-  // Redraws per second at most.
+  // Each window is redrawn about every kRefreshMs (no more than 5 ms apart in turn).
   static constexpr int kRefreshMs = 250;
 
   // The document's trend window, opened (or raised) on demand. It closes with
@@ -99,9 +99,10 @@ class CTrendWindow : public QWidget {
   QDateTimeAxis* timeAxis_;
   QValueAxis* valueAxis_;
   QList<QLineSeries*> series_;
-  QTimer* timer_;
+  int order_ = 0;  // opening order, for the redraw turns
   std::vector<zelmor::TrendBuffer::Point> points_;
   QList<int> plotted_;
 
   static QHash<const CZelmorDoc*, QPointer<CTrendWindow>>& windows();
+  static void ScheduleRefreshes();
 };

@@ -68,16 +68,21 @@ void TrendBuffer::decimate(int series, double t0, double t1, int buckets, std::v
     for (std::size_t i = first; i < last; ++i) take(i);
     return;
   }
-  const double width = std::max((t1 - t0) / buckets, 1e-9);
+  const double perMs = buckets / std::max(t1 - t0, 1e-9);
   std::size_t i = first;
   while (i < last) {
-    const auto bucket = static_cast<long long>((time(i) - t0) / width);
+    // The bucket ends at the first sample at or after its right edge.
+    const auto bucket = static_cast<long long>((time(i) - t0) * perMs);
+    const double edge = t0 + static_cast<double>(bucket + 1) / perMs;
     std::size_t lowest = i, highest = i, end = i;
-    while (end < last && static_cast<long long>((time(end) - t0) / width) == bucket) {
-      if (value(end, series) < value(lowest, series)) lowest = end;
-      if (value(end, series) > value(highest, series)) highest = end;
+    double low = value(i, series), high = low;
+    while (end < last && time(end) < edge) {
+      const double v = value(end, series);
+      if (v < low) low = v, lowest = end;
+      if (v > high) high = v, highest = end;
       ++end;
     }
+    if (end == i) end = i + 1;  // rounding at the edge: never stall
     take(std::min(lowest, highest));
     if (lowest != highest) take(std::max(lowest, highest));
     i = end;

@@ -46,7 +46,10 @@ class TrendBuffer {
                 double* hi) const;
 
  private:
-  std::size_t slot(std::size_t i) const { return (start_ + i) % capacity_; }
+  std::size_t slot(std::size_t i) const {
+    const std::size_t at = start_ + i;  // i < capacity, so one wrap at most
+    return at >= capacity_ ? at - capacity_ : at;
+  }
 
   int series_ = 0;
   std::size_t capacity_;
