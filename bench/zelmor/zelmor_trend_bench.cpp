@@ -182,6 +182,16 @@ int main(int argc, char** argv) {
       full->refresh();
       std::printf("one redraw of the full hour (%zu samples x 4 cells): %.2f ms, %d points plotted per cell\n",
                   full->buffer().size(), redraw.nsecsElapsed() / 1e6, full->plottedPoints(0));
+      // One redraw with its painting, of a full-hour window and of a live one.
+      for (CTrendWindow* w : {full, trends.back()}) {
+        QCoreApplication::processEvents();
+        QElapsedTimer paint;
+        paint.start();
+        w->refresh();
+        w->repaint();
+        std::printf("redraw and paint of a window with %zu samples: %.2f ms\n", w->buffer().size(),
+                    paint.nsecsElapsed() / 1e6);
+      }
       Report("with 32 trend windows", Measure(seconds, pollSlots), seconds);
     }
     app.disconnectLink();
