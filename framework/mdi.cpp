@@ -131,6 +131,8 @@ ChildFrame* MdiMainWindow::createFrame(Document* document) {
   auto* frame = new ChildFrame(document, view);
   mdiArea_->addSubWindow(frame);
   connect(document, &Document::titleChanged, this, &MdiMainWindow::updateTitle);
+  connect(document, &Document::modifiedChanged, this, &MdiMainWindow::updateTitle);
+  connect(frame, &QMdiSubWindow::windowStateChanged, this, &MdiMainWindow::updateTitle);
   connect(document, &Document::saved, recentFiles_, &RecentFileList::add);
   connect(frame, &QObject::destroyed, this, [this] {
     updateTitle();
@@ -284,10 +286,19 @@ void MdiMainWindow::toggleAlwaysOnTop() {
 }
 
 void MdiMainWindow::updateTitle() {
+  // The title names the active document; the desktop adds the program's name
+  // (applicationDisplayName), giving "Vantor1 — Vantor", and "[*]" marks
+  // unsaved changes. A maximized child puts its own caption into this title
+  // ("<title> - [<caption>]"), so then the title is left empty and the
+  // caption alone is shown.
   Document* document = activeDocument();
-  QString title = ApplicationTitle();
-  if (document != nullptr) title += QStringLiteral(" - ") + document->title();
-  setWindowTitle(title);
+  QMdiSubWindow* active = mdiArea_->activeSubWindow();
+  if (document == nullptr || (active != nullptr && active->isMaximized())) {
+    setWindowTitle(QString());
+  } else {
+    setWindowTitle(document->title() + QStringLiteral("[*]"));
+  }
+  setWindowModified(document != nullptr && document->isModified());
 }
 
 void MdiMainWindow::fileNew() { newDocument(); }

@@ -113,7 +113,9 @@ class MdiMainWindow : public QMainWindow {
   // Opens every local file of a drop (or paste) through openDocument; the number opened.
   int openDroppedFiles(const QMimeData* data);
 
-  // Caption: "<application title> - <active document title>" or just the application title.
+  // Caption: the active document's title with the modified mark "[*]", which the
+  // desktop completes with the program's name; empty (the program's name alone)
+  // without a document or while the active child is maximized.
   void updateTitle();
 
  public slots:

@@ -1,6 +1,8 @@
 #include "framework/profile.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <cassert>
 
@@ -15,6 +17,16 @@ std::unique_ptr<Profile> g_appProfile;
 
 QString Key(const QString& section, const QString& key) { return section + QLatin1Char('/') + key; }
 
+// Earlier versions kept the profile in <program>.ini beside today's
+// <program>.conf (same INI syntax). On the first start without a .conf the
+// old file is moved over, so no setting is lost; an existing .conf wins.
+void MigrateIniProfile(const QString& confFile) {
+  if (!confFile.endsWith(QStringLiteral(".conf")) || QFileInfo::exists(confFile)) return;
+  const QString iniFile = confFile.chopped(5) + QStringLiteral(".ini");
+  if (!QFileInfo::exists(iniFile)) return;
+  if (!QFile::rename(iniFile, confFile)) QFile::copy(iniFile, confFile);
+}
+
 }  // namespace
 
 Profile::Profile(const QString& application) : application_(application) {
@@ -22,7 +34,11 @@ Profile::Profile(const QString& application) : application_(application) {
     settings_ = std::make_unique<QSettings>(
         QDir(g_testDirectory).filePath(application + QStringLiteral(".ini")), QSettings::IniFormat);
   } else {
-    settings_ = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+    // On Linux the native format is the INI syntax in ~/.config/Orvane/<program>.conf.
+    // The old file is moved before the store reads its own.
+    MigrateIniProfile(
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Orvane"), application).fileName());
+    settings_ = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                             QStringLiteral("Orvane"), application);
   }
 }

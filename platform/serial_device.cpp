@@ -1,5 +1,6 @@
 #include "platform/serial_device.h"
 
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 
@@ -26,6 +27,10 @@ std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, SerialOp
 }
 
 std::string SerialOpenErrorText(const SerialOpenError& error) {
+  // Serial devices belong to the group dialout (mode 0660): a user outside it
+  // gets EACCES, and the system's own text does not say what to do about it.
+  if (error.status == SerialOpenStatus::PermissionDenied || error.systemError == EACCES)
+    return kPermissionDeniedText;
   if (!error.systemText.empty()) return error.systemText;
   if (error.systemError != 0) {
     char buffer[256];
@@ -36,7 +41,7 @@ std::string SerialOpenErrorText(const SerialOpenError& error) {
     case SerialOpenStatus::Ok: return "";
     case SerialOpenStatus::NoSuchPort: return "No such port";
     case SerialOpenStatus::Busy: return "Port in use";
-    case SerialOpenStatus::PermissionDenied: return "Permission denied";
+    case SerialOpenStatus::PermissionDenied: return kPermissionDeniedText;
     case SerialOpenStatus::NotASerialDevice: return "Not a serial device";
     case SerialOpenStatus::OtherError: break;
   }

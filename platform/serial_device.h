@@ -99,7 +99,9 @@ using SerialDeviceOpener =
     std::function<std::unique_ptr<SerialDevice>(const std::string& path, SerialOpenError* error)>;
 void SetSerialDeviceOpener(SerialDeviceOpener opener);
 
-// Text for an open failure: the system's own text, e.g. "No such file or directory".
+// Text for an open failure: the system's own text, e.g. "No such file or directory",
+// except for a refused permission, which tells the user about the dialout group.
+inline constexpr char kPermissionDeniedText[] = "Permission denied: add your user to the dialout group";
 std::string SerialOpenErrorText(const SerialOpenError& error);
 
 }  // namespace platform

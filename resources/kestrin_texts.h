@@ -68,6 +68,12 @@ inline constexpr char kEventRxChar[] = "Character was received";
 inline constexpr char kEventRxFlag[] = "Event character was received";
 inline constexpr char kEventTxEmpty[] = "Last character in outputbuffer was send";
 
+// Port devices dialog (context menu): the device behind each port number
+inline constexpr char kPortDevicesEntry[] = "串口设备(&P)...";
+inline constexpr char kPortDevicesTitle[] = "串口设备";
+inline constexpr char kPortDevicesHint[] = "各端口号对应的设备：从列表中选择，或输入设备路径（留空为默认设备）。";
+inline constexpr char kPortDeviceLabel[] = "端口 %1：";
+
 // Port error box (monitor thread and open)
 inline constexpr char kErrorBoxTitle[] = "Application Error";
 inline constexpr char kErrorBoxFormat[] = "WARNING:  %s Failed with the following error: \n%s\nPort: %d\n";

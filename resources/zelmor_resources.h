@@ -132,6 +132,12 @@ constexpr const char* kTestCenter = "&Test Center...";
 constexpr const char* kErrorCounters = "&Error Counters\tF11";
 constexpr const char* kStatistics = "S&tatistics";
 constexpr const char* kTrend = "T&rend...";
+constexpr const char* kWriteSingleCoil = "0&5: Write Single Coil...\tF7";
+constexpr const char* kWriteSingleRegister = "0&6: Write Single Register...\tF8";
+constexpr const char* kWriteMultipleCoils = "15: Write &Coils...\tF9";
+constexpr const char* kWriteMultipleRegisters = "16: Write &Registers...\tF10";
+constexpr const char* kMaskWriteRegister = "22: &Mask Write Register...";
+constexpr const char* kReadWriteRegisters = "2&3: Read/Write Registers...";
 }  // namespace menu
 
 // ---- String table -------------------------------------------------------------
@@ -271,6 +277,91 @@ constexpr const char* kTrendTooManyCells = "At most %1 cells can be plotted at o
 constexpr const char* kTrendExportFailed = "The trend could not be written to %1.";
 constexpr const char* kTrendSamples = "%1 samples";
 constexpr const char* kTestCenterLinkClosed = "Not sent: the connection was closed before the frame went out.";
+// Write dialogs.
+constexpr const char* kWriteSingleCoilTitle = "Write Single Coil";
+constexpr const char* kWriteRegisterTitle = "Write Single Register";
+constexpr const char* kWriteRegisterBinTitle = "Write Single Register Binary";
+constexpr const char* kWriteFloatTitle = "Write Floating Point";
+constexpr const char* kWriteDoubleTitle = "Write Double";
+constexpr const char* kWriteLongTitle = "Write Long";
+constexpr const char* kMaskWriteTitle = "22: Mask Write Register";
+constexpr const char* kWriteAddressLabel = "Address:";
+constexpr const char* kWriteSlaveLabel = "Slave ID:";
+constexpr const char* kWriteValueGroup = "Value";
+constexpr const char* kWriteOn = "On";
+constexpr const char* kWriteOff = "Off";
+constexpr const char* kUseFunctionGroup = "Use Function";
+constexpr const char* kUseFunction05 = "05: Write single coil";
+constexpr const char* kUseFunction15 = "15: Write multiple coils";
+constexpr const char* kUseFunction06 = "06: Write single register";
+constexpr const char* kUseFunction16 = "16: Write multiple registers";
+constexpr const char* kValueLabel = "Value:";
+constexpr const char* kHexValueLabel = "Value (HEX):";
+constexpr const char* kAndMaskGroup = "AND Mask";
+constexpr const char* kOrMaskGroup = "OR Mask";
+constexpr const char* kWriteSend = "&Send";
+constexpr const char* kWriteCancel = "Cancel";
+constexpr const char* kWriteCancelAccel = "&Cancel";
+// Entry checks of the write dialogs and of headless writes.
+constexpr const char* kEnterInteger = "Please enter an integer.";
+constexpr const char* kEnterIntegerRange = "Please enter an integer between %s and %s.";
+constexpr const char* kEnterNumber = "Please enter a number.";
+constexpr const char* kEnterNumberRange = "Please enter a number between %s and %s.";
+constexpr const char* kEnterMaxChars = "Please enter no more than %d characters.";
+constexpr const char* kEnterHexNumber = "Please enter a hex number";
+constexpr const char* kEnterBinaryNumber = "Please enter a binary number of 1 to 16 digits";
+// Result of a write ("Illigal" as the slaves' manuals spell it).
+constexpr const char* kResponseOk = "Response ok";
+// Status bar, when Send finds the one-shot slot still taken.
+constexpr const char* kWriteStillPending = "Not sent: the previous write is still pending.";
+// Multiple writes (15, 16, 23) and their value lists.
+constexpr const char* kWriteCoilsTitle = "15: Write Multiple Coils";
+constexpr const char* kWriteRegistersTitles[10] = {
+    "16: Write multiple registers (signed)",
+    "16: Write multiple registers (unsigned)",
+    "16: Write multiple registers (HEX)",
+    "16: Write multiple registers (binary)",
+    "16: Write multiple registers (floating point)",
+    "16: Write multiple registers (floating point inv.)",
+    "16: Write multiple registers (double floating point)",
+    "16: Write multiple registers (double floating point inv.)",
+    "16: Write multiple registers (long)",
+    "16: Write multiple registers (long inv.)",
+};
+constexpr const char* kReadWriteRegistersTitles[10] = {
+    "23: Read/Write multiple registers (signed)",
+    "23: Read/Write multiple registers (unsigned)",
+    "23: ReadWrite multiple registers (HEX)",
+    "23: Read/Write multiple registers (binary)",
+    "23: ReadWrite multiple registers (floating point)",
+    "23: Write multiple registers (floating point inv.)",
+    "23: Read/Write multiple registers (double floating point)",
+    "23: Read/Write multiple registers (double floating point inv.)",
+    "23: Read/Write multiple registers (long)",
+    "23: Read/Write multiple registers (long inv.)",
+};
+constexpr const char* kListSizeLabel = "Size:";
+constexpr const char* kReadWriteAddressLabel = "Write Address:";
+constexpr const char* kReadWriteSizeLabel = "Write Size:";
+constexpr const char* kReadAddressLabel = "Read Address:";
+constexpr const char* kReadSizeLabel = "Read Size:";
+constexpr const char* kReadResultLabel = "Read Result";
+constexpr const char* kCoilLineFormat = "Coil %i";
+constexpr const char* kListEdit = "&Edit";
+constexpr const char* kListOpen = "&Open";
+constexpr const char* kCoilsSave = "&Save";
+constexpr const char* kListSave = "S&ave";
+constexpr const char* kValueListFilter = "zelmor data (*.mod)|*.mod||";
+constexpr const char* kValueListExtension = "mod";
+constexpr const char* kValueListFileName = "data";
+constexpr const char* kNotCorrectDataType = "Not correct data type";
+constexpr const char* kEnterValueTitle = "Enter Value";
+constexpr const char* kEnterOk = "OK";
+// An inverse format sends whole values only; a size below one value would queue
+// a write without data.
+constexpr const char* kNoWholeValue =
+    "Not sent: in this display format the size must hold at least one whole value (2 registers for float and "
+    "long, 4 for double).";
 }  // namespace text
 
 }  // namespace zelmor::res

@@ -29,6 +29,7 @@
 #include "platform/ticks.h"
 #include "resources/kestrin_texts.h"
 #include "terminal/modbus_frame_panel.h"
+#include "terminal/port_devices_dialog.h"
 #include "terminal/send_data.h"
 #include "terminal/text_send_panel.h"
 
@@ -92,6 +93,9 @@ TerminalDialog::TerminalDialog(QWidget* parent) : QDialog(parent) {
   separator->setSeparator(true);
   aboutAction_ = new QAction(Text(text::kAboutEntry), this);
   aboutAction_->setData(kAboutCommand);
+  portDevicesAction_ = new QAction(Text(text::kPortDevicesEntry), this);
+  connect(portDevicesAction_, &QAction::triggered, this, &TerminalDialog::onPortDevices);
+  addAction(portDevicesAction_);
   addAction(separator);
   addAction(aboutAction_);
   setContextMenuPolicy(Qt::ActionsContextMenu);
@@ -216,6 +220,12 @@ void TerminalDialog::onSettings() {
   PortConfigDialog dialog(port_, this);
   if (dialog.exec() != QDialog::Accepted) return;
   openPort(dialog.choices());
+}
+
+void TerminalDialog::onPortDevices() {
+  // The mapping is read when a port opens, so a change takes effect on the next "设定".
+  PortDevicesDialog dialog(this);
+  dialog.exec();
 }
 
 bool TerminalDialog::openPort(const PortChoices& choices) {

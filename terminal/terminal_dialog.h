@@ -80,6 +80,7 @@ class TerminalDialog : public QDialog {
   QPushButton* exitButton() const { return exitButton_; }
   QWidget* placeholder() const { return placeholder_; }
   QAction* aboutAction() const { return aboutAction_; }
+  QAction* portDevicesAction() const { return portDevicesAction_; }
   bool timedSendRunning() const { return sendTimer_.isActive(); }
   bool progressRunning() const { return progressTimer_.isActive(); }
 
@@ -92,6 +93,7 @@ class TerminalDialog : public QDialog {
   void buildLayout();
   void showSendMode(int mode);
   void onSettings();
+  void onPortDevices();
   void onClear();
   void onPause();
   void onShowTimingToggled(bool on);
@@ -139,6 +141,7 @@ class TerminalDialog : public QDialog {
   QPushButton* settingsButton_ = nullptr;
   QPushButton* exitButton_ = nullptr;
   QAction* aboutAction_ = nullptr;
+  QAction* portDevicesAction_ = nullptr;
 };
 
 }  // namespace kestrin

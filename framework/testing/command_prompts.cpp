@@ -2,10 +2,12 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QImage>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QToolBar>
 
 namespace fw::testing {
 
@@ -49,6 +51,34 @@ QString StatusTextWhileHovered(QMainWindow* window, QAction* action) {
     return shown;
   }
   return QStringLiteral("<not in a top-level menu>");
+}
+
+}  // namespace fw::testing
+
+namespace fw::testing {
+
+QStringList ToolbarButtonsWithoutOwnImage(QMainWindow* window) {
+  QStringList out;
+  QList<QImage> seen;
+  QStringList seenTexts;
+  for (QToolBar* bar : window->findChildren<QToolBar*>()) {
+    for (QAction* a : bar->actions()) {
+      if (a->isSeparator()) continue;
+      const QImage image = a->icon().pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
+      bool drawn = false;
+      for (int y = 0; y < image.height() && !drawn; ++y)
+        for (int x = 0; x < image.width() && !drawn; ++x) drawn = qAlpha(image.pixel(x, y)) > 0;
+      if (a->icon().isNull() || !drawn) {
+        out.append(a->text() + ": no image");
+        continue;
+      }
+      const int same = seen.indexOf(image);
+      if (same >= 0) out.append(a->text() + ": same image as " + seenTexts[same]);
+      seen.append(image);
+      seenTexts.append(a->text());
+    }
+  }
+  return out;
 }
 
 }  // namespace fw::testing

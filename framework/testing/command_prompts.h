@@ -17,4 +17,8 @@ QStringList CommandsWithoutPrompt(QMainWindow* window);
 // menu is closed again.
 QString StatusTextWhileHovered(QMainWindow* window, QAction* action);
 
+// The toolbar buttons whose 16x16 image is missing, blank, or the same as an
+// earlier button's, as "<text>: <reason>".
+QStringList ToolbarButtonsWithoutOwnImage(QMainWindow* window);
+
 }  // namespace fw::testing

@@ -15,6 +15,7 @@
 
 #include "common/baud_table.h"
 #include "framework/profile.h"
+#include "framework/serial_ports.h"
 #include "framework/validation.h"
 #include "platform/port_map.h"
 
@@ -225,25 +226,25 @@ void ConnectionDialog::accept() {
 
 SerialPortsDialog::SerialPortsDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle(tr("Serial Ports"));
-  auto* form = new QFormLayout;
-  for (int n = 1; n <= kDialogPorts; ++n) {
-    auto* edit = new QLineEdit(QString::fromStdString(platform::SerialPortPath(n)), this);
-    edit->setPlaceholderText(QString::fromStdString(platform::DefaultSerialPortPath(n)));
-    edits_.append(edit);
-    form->addRow(tr("Port %1").arg(n), edit);
-  }
+  QStringList labels;
+  for (int n = 1; n <= kDialogPorts; ++n) labels << tr("Port %1").arg(n);
+  map_ = new fw::SerialPortMapWidget(labels, this);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   auto* top = new QVBoxLayout(this);
   top->addWidget(new QLabel(tr("Device behind each port number (empty: the default)."), this));
-  top->addLayout(form);
+  top->addWidget(map_);
   top->addWidget(buttons);
   connect(buttons, &QDialogButtonBox::accepted, this, &SerialPortsDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &SerialPortsDialog::reject);
 }
 
+QLineEdit* SerialPortsDialog::pathEdit(int portNumber) const {
+  fw::SerialDeviceBox* box = map_->box(portNumber);
+  return box != nullptr ? box->lineEdit() : nullptr;
+}
+
 void SerialPortsDialog::accept() {
-  for (int n = 1; n <= kDialogPorts; ++n)
-    platform::SetSerialPortPath(n, edits_[n - 1]->text().trimmed().toStdString());
+  map_->applyToPortMap();
   fw::AppProfile().savePortMap();
   QDialog::accept();
 }

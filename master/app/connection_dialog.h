@@ -12,6 +12,10 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 
+namespace fw {
+class SerialPortMapWidget;
+}
+
 class AdvancedDialog : public QDialog {
   Q_OBJECT
 
@@ -89,17 +93,20 @@ class ConnectionDialog : public QDialog {
   QLabel* deviceLabel_;
 };
 
-// Port 1..8 -> device path, stored in the profile section "Ports".
+// Port 1..8 -> device path, stored in the profile section "Ports". Each port
+// offers the serial devices present and takes any typed path.
 class SerialPortsDialog : public QDialog {
   Q_OBJECT
 
  public:
   explicit SerialPortsDialog(QWidget* parent = nullptr);
-  QLineEdit* pathEdit(int portNumber) const { return edits_.value(portNumber - 1); }
+  // The path field of port 1..8 (the edit of its device drop-down).
+  QLineEdit* pathEdit(int portNumber) const;
+  fw::SerialPortMapWidget* portMap() const { return map_; }
 
  public slots:
   void accept() override;
 
  private:
-  QList<QLineEdit*> edits_;
+  fw::SerialPortMapWidget* map_;
 };

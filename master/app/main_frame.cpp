@@ -4,10 +4,10 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 
@@ -22,6 +22,7 @@
 #include "master/app/core/engine_glue.h"
 #include "master/app/data_log_dialog.h"
 #include "master/app/error_counters_dialog.h"
+#include "master/app/multiple_write_dialogs.h"
 #include "master/app/test_center_dialog.h"
 #include "master/app/traffic_source_zelmor.h"
 #include "master/app/trend_window.h"
@@ -30,6 +31,7 @@
 #include "master/app/zelmor_doc.h"
 #include "master/app/zelmor_view.h"
 #include "master/engine/comm_interface.h"
+#include "resources/icons/suite_icons.h"
 #include "resources/zelmor_prompts.h"
 #include "resources/zelmor_resources.h"
 
@@ -159,6 +161,14 @@ void CMainFrame::createActions() {
   documentMenus_ << functions;
   addCommand(functions, res::ID_SETUP_READ_ONCE, menu::kReadOnce, &M::onReadOnce);
   functions->addSeparator();
+  addCommand(functions, res::ID_WRITE_SINGLE_COIL, menu::kWriteSingleCoil, &M::onWriteSingleCoil);
+  addCommand(functions, res::ID_WRITE_SINGLE_REGISTER, menu::kWriteSingleRegister, &M::onWriteSingleRegister);
+  addCommand(functions, res::ID_WRITE_MULTIPLE_COILS, menu::kWriteMultipleCoils, &M::onWriteMultipleCoils);
+  addCommand(functions, res::ID_WRITE_MULTIPLE_REGISTERS, menu::kWriteMultipleRegisters,
+             &M::onWriteMultipleRegisters);
+  addCommand(functions, res::ID_MASK_WRITE_REGISTER, menu::kMaskWriteRegister, &M::onMaskWriteRegister);
+  addCommand(functions, res::ID_READ_WRITE_REGISTERS, menu::kReadWriteRegisters, &M::onReadWriteRegisters);
+  functions->addSeparator();
   connect(addCommand(functions, res::ID_FUNCTIONS_TEST_CENTER, menu::kTestCenter, nullptr), &QAction::triggered,
           this, [this] {
             if (activeZelmorDocument() != nullptr && zelmor::LinkIsOpen()) RunTestCenter(this);
@@ -236,27 +246,39 @@ void CMainFrame::createActions() {
   help->addSeparator();
   addCommand(help, res::ID_APP_ABOUT, menu::kAbout, &M::onAbout);
 
-  const std::pair<int, QStyle::StandardPixmap> icons[] = {
-      {res::ID_FILE_NEW, QStyle::SP_FileIcon},
-      {res::ID_FILE_OPEN, QStyle::SP_DialogOpenButton},
-      {res::ID_FILE_SAVE, QStyle::SP_DialogSaveButton},
-      {res::ID_FILE_PRINT, QStyle::SP_FileDialogContentsView},
-      {res::ID_SETUP_RESET_COUNTERS, QStyle::SP_BrowserReload},
-      {res::ID_SETUP_POLL_DEFINITION, QStyle::SP_FileDialogDetailedView},
-      {res::ID_DISCONNECT, QStyle::SP_MediaStop},
-      {res::ID_QUICK_CONNECT, QStyle::SP_MediaPlay},
-      {res::ID_SETUP_READ_ONCE, QStyle::SP_MediaSkipForward},
-      {res::ID_DISPLAY_COMMUNICATION, QStyle::SP_ComputerIcon},
-      {res::ID_APP_ABOUT, QStyle::SP_MessageBoxInformation},
+  // Toolbar images, one file of resources/icons/toolbar per command; commands
+  // without an action in this window are left out.
+  const std::pair<int, const char*> icons[] = {
+      {res::ID_FILE_NEW, "file_new"},
+      {res::ID_FILE_OPEN, "file_open"},
+      {res::ID_FILE_SAVE, "file_save"},
+      {res::ID_FILE_PRINT, "file_print"},
+      {res::ID_SETUP_RESET_COUNTERS, "reset_counters"},
+      {res::ID_SETUP_POLL_DEFINITION, "poll_definition"},
+      {res::ID_DISCONNECT, "disconnect"},
+      {res::ID_QUICK_CONNECT, "quick_connect"},
+      {res::ID_SETUP_READ_ONCE, "read_once"},
+      {res::ID_DISPLAY_COMMUNICATION, "communication"},
+      {res::ID_APP_ABOUT, "about"},
+      {res::ID_WRITE_SINGLE_COIL, "write_single_coil"},
+      {res::ID_WRITE_SINGLE_REGISTER, "write_single_register"},
+      {res::ID_WRITE_MULTIPLE_COILS, "write_multiple_coils"},
+      {res::ID_WRITE_MULTIPLE_REGISTERS, "write_multiple_registers"},
+      {res::ID_MASK_WRITE_REGISTER, "mask_write_register"},
+      {res::ID_READ_WRITE_REGISTERS, "read_write_registers"},
   };
-  for (const auto& [id, pixmap] : icons) action(id)->setIcon(style()->standardIcon(pixmap));
+  for (const auto& [id, name] : icons)
+    if (QAction* command = action(id)) command->setIcon(suiteicons::ToolbarIcon(QLatin1String(name)));
   toolBar_->setIconSize(QSize(16, 16));
 
   // Toolbar: New, Open, Save, Print | Reset Counters | Poll Definition |
-  // Disconnect, Quick Connect | Read Once | Communication | About.
+  // Disconnect, Quick Connect | Read Once, 05, 06, 15, 16, 22, 23 | Communication | About.
   for (int id : {int(res::ID_FILE_NEW), int(res::ID_FILE_OPEN), int(res::ID_FILE_SAVE), int(res::ID_FILE_PRINT), 0,
                  int(res::ID_SETUP_RESET_COUNTERS), 0, int(res::ID_SETUP_POLL_DEFINITION), 0,
-                 int(res::ID_DISCONNECT), int(res::ID_QUICK_CONNECT), 0, int(res::ID_SETUP_READ_ONCE), 0,
+                 int(res::ID_DISCONNECT), int(res::ID_QUICK_CONNECT), 0, int(res::ID_SETUP_READ_ONCE),
+                 int(res::ID_WRITE_SINGLE_COIL), int(res::ID_WRITE_SINGLE_REGISTER), int(res::ID_WRITE_MULTIPLE_COILS),
+                 int(res::ID_WRITE_MULTIPLE_REGISTERS), int(res::ID_MASK_WRITE_REGISTER),
+                 int(res::ID_READ_WRITE_REGISTERS), 0,
                  int(res::ID_DISPLAY_COMMUNICATION), 0, int(res::ID_APP_ABOUT)}) {
     if (id == 0)
       toolBar_->addSeparator();
@@ -290,6 +312,10 @@ void CMainFrame::updateCommandUI() {
   action(res::ID_SETUP_LOG)->setEnabled(hasDocument && !doc->dataLog().active());
   action(res::ID_SETUP_LOGGING_OFF)->setEnabled(hasDocument && doc->dataLog().active());
   action(res::ID_FUNCTIONS_TEST_CENTER)->setEnabled(hasDocument && zelmor::LinkIsOpen());
+  for (int id : {int(res::ID_WRITE_SINGLE_COIL), int(res::ID_WRITE_SINGLE_REGISTER), int(res::ID_WRITE_MULTIPLE_COILS),
+                 int(res::ID_WRITE_MULTIPLE_REGISTERS), int(res::ID_MASK_WRITE_REGISTER),
+                 int(res::ID_READ_WRITE_REGISTERS)})
+    action(id)->setEnabled(hasDocument && zelmor::LinkIsOpen());
   action(res::ID_DISPLAY_ERROR_COUNTERS)->setEnabled(hasDocument);
   action(res::ID_DISPLAY_TREND)->setEnabled(hasDocument);
   action(res::ID_VIEW_STATISTICS)->setChecked(CZelmorView::statisticsShown());
@@ -384,6 +410,29 @@ void CMainFrame::onReadOnce() {
   if (doc != nullptr && doc->canReadOnce()) doc->readOnce();
 }
 
+// The writes need an open link; the idle update disables them without one,
+// and a shortcut pressed in between must not open a dialog either.
+void CMainFrame::onWriteSingleCoil() {
+  CZelmorDoc* doc = activeZelmorDocument();
+  if (doc != nullptr && zelmor::LinkIsOpen()) doc->writeSingleCoil(this);
+}
+
+void CMainFrame::onWriteSingleRegister() {
+  CZelmorDoc* doc = activeZelmorDocument();
+  if (doc != nullptr && zelmor::LinkIsOpen()) doc->writeSingleRegister(this);
+}
+
+void CMainFrame::onMaskWriteRegister() {
+  CZelmorDoc* doc = activeZelmorDocument();
+  if (doc != nullptr && zelmor::LinkIsOpen()) doc->maskWriteRegister(this);
+}
+
+void CMainFrame::onWriteMultipleCoils() { RunWriteMultipleCoils(activeZelmorDocument(), this); }
+
+void CMainFrame::onWriteMultipleRegisters() { RunWriteMultipleRegisters(activeZelmorDocument(), this); }
+
+void CMainFrame::onReadWriteRegisters() { RunReadWriteRegisters(activeZelmorDocument(), this); }
+
 void CMainFrame::onPlcAddresses() {
   if (CZelmorDoc* doc = activeZelmorDocument()) doc->setOneBased(true);
   updateCommandUI();
@@ -415,7 +464,12 @@ void CMainFrame::onAlwaysOnTop() {
 }
 
 void CMainFrame::onHelpTopics() {
-  fw::OpenHelpFile(QDir(QCoreApplication::applicationDirPath()).filePath("zelmor-help.html"));
+  // Beside the program in the build tree; under <prefix>/share/zelmor when installed.
+  const QDir programDir(QCoreApplication::applicationDirPath());
+  QString path = programDir.filePath("zelmor-help.html");
+  const QString installed = QDir::cleanPath(programDir.filePath(ZELMOR_INSTALLED_HELP));
+  if (!QFileInfo::exists(path) && QFileInfo::exists(installed)) path = installed;
+  fw::OpenHelpFile(path);
 }
 
 void CMainFrame::onWeb() { fw::OpenUrl(text::kWebAddress); }

@@ -59,6 +59,12 @@ class CMainFrame : public fw::MdiMainWindow {
   void onResetCounters();
   void onUseAsDefault();
   void onReadOnce();
+  void onWriteSingleCoil();
+  void onWriteSingleRegister();
+  void onMaskWriteRegister();
+  void onWriteMultipleCoils();
+  void onWriteMultipleRegisters();
+  void onReadWriteRegisters();
   void onPlcAddresses();
   void onProtocolAddresses();
   void onCommunication();

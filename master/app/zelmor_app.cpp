@@ -1,11 +1,15 @@
 #include "master/app/zelmor_app.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QStatusBar>
+#include <cstdio>
 
+#include "framework/automation.h"
 #include "framework/document.h"
 #include "framework/message_box.h"
 #include "framework/profile.h"
+#include "master/app/automation_zelmor.h"
 #include "master/app/comm_profile.h"
 #include "master/app/connection_dialog.h"
 #include "master/app/core/engine_glue.h"
@@ -35,10 +39,14 @@ CZelmorApp::~CZelmorApp() {
   // The worker must not outlive the application object it reports to.
   if (zelmor::BackgroundOpenPending() && zelmor::CollectBackgroundOpen().empty()) masterengine::TcpDisconnect();
   mainFrame_.reset();
+  automationObject_.reset();
+  automation_.reset();
   if (gApp == this) gApp = nullptr;
 }
 
-bool CZelmorApp::initInstance(const QStringList& args) {
+bool CZelmorApp::initInstance(const QStringList& commandLine) {
+  const bool automationStart = fw::IsAutomationStart(commandLine);
+  const QStringList args = fw::WithoutAutomationOptions(commandLine);
   fw::Profile& profile = fw::AppProfile();
   profile.loadPortMap();
 
@@ -51,6 +59,28 @@ bool CZelmorApp::initInstance(const QStringList& args) {
   mainFrame_ = std::make_unique<CMainFrame>(this, &profile);
   mainFrame_->addDocumentTemplate(template_.get());
 
+  // The automation server: the first instance takes the bus name; a second one
+  // runs without and says so in its status bar.
+  automation_ = std::make_unique<fw::AutomationHost>(kZelmorServiceName, kZelmorObjectPath, automationStart);
+  automationObject_ = std::make_unique<ZelmorApplicationObject>(this, automation_.get());
+  const fw::AutomationHost::StartResult served = automation_->start(automationObject_.get());
+  QString automationNote;
+  if (served == fw::AutomationHost::StartResult::kNameOwned)
+    automationNote = fw::AutomationHost::unavailableText(kZelmorServiceName);
+  if (served != fw::AutomationHost::StartResult::kServing) {
+    automationObject_.reset();
+    automation_.reset();
+    if (automationStart) {
+      // Nothing to serve and nothing to show.
+      std::fprintf(stderr, "zelmor: %s\n",
+                   automationNote.isEmpty() ? "automation is not available: no session bus"
+                                            : automationNote.toLocal8Bit().constData());
+      return false;
+    }
+  } else {
+    connect(automation_.get(), &fw::AutomationHost::exitRequested, this, [] { QCoreApplication::exit(0); });
+  }
+
   QString fileName;
   for (const QString& arg : args)
     if (!arg.startsWith('-')) fileName = arg;
@@ -58,6 +88,13 @@ bool CZelmorApp::initInstance(const QStringList& args) {
   settings_ = zelmor::ReadCommSettings(profile);
   settings_.connected = 0;
   autoEnable_ = zelmor::ReadAutoEnable(profile);
+
+  if (automationStart) {
+    // Hidden until a client calls ShowWindow; no document of our own.
+    mainFrame_->updateCommandUI();
+    if (autoEnable_ == 1) connectLink(false, mainFrame_.get());
+    return true;
+  }
 
   bool workspaceOpened = false;
   bool workspaceWantsConnection = false;
@@ -73,6 +110,7 @@ bool CZelmorApp::initInstance(const QStringList& args) {
 
   mainFrame_->show();
   mainFrame_->updateCommandUI();
+  if (!automationNote.isEmpty()) mainFrame_->statusBar()->showMessage(automationNote);
 
   if ((autoEnable_ == 1 && !workspaceOpened) || workspaceWantsConnection) {
     settings_.connected = 0;

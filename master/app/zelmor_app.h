@@ -11,8 +11,10 @@
 
 class CMainFrame;
 class QWidget;
+class ZelmorApplicationObject;
 
 namespace fw {
+class AutomationHost;
 class DocumentTemplate;
 }
 
@@ -24,12 +26,16 @@ class CZelmorApp : public QObject {
   ~CZelmorApp() override;
 
   // Start-up after the QApplication and the profile exist. args: the command
-  // line without the program name. False when start-up failed.
+  // line without the program name. False when start-up failed. With an
+  // automation option (--automation, -Automation, -Embedding) the program
+  // serves the bus hidden, without a document, until a client shows it.
   bool initInstance(const QStringList& args);
   // Closes the link and stops the poll thread.
   void exitInstance();
 
   CMainFrame* mainFrame() const { return mainFrame_.get(); }
+  // The session-bus server (null when not serving).
+  fw::AutomationHost* automation() const { return automation_.get(); }
   fw::DocumentTemplate* documentTemplate() const { return template_.get(); }
 
   // ---- Communication ----
@@ -80,6 +86,8 @@ class CZelmorApp : public QObject {
   int autoEnable_ = 0;
   QString workspaceName_;
   std::unique_ptr<fw::DocumentTemplate> template_;
+  std::unique_ptr<fw::AutomationHost> automation_;
+  std::unique_ptr<ZelmorApplicationObject> automationObject_;
   std::unique_ptr<CMainFrame> mainFrame_;
 };
 

@@ -4,13 +4,18 @@
 #include <QFontDialog>
 #include <QScreen>
 #include <QWidget>
+#include <cstring>
+#include <memory>
 
+#include "common/value_format.h"
 #include "framework/mdi.h"
 #include "framework/message_box.h"
 #include "framework/placement.h"
 #include "framework/profile.h"
 #include "master/app/core/engine_glue.h"
+#include "master/app/core/write_values.h"
 #include "master/app/poll_definition_dialog.h"
+#include "master/app/write_dialogs.h"
 #include "master/app/zelmor_view.h"
 #include "master/engine/comm_interface.h"
 #include "resources/zelmor_resources.h"
@@ -20,6 +25,7 @@ namespace text = zelmor::res::text;
 
 namespace {
 
+constexpr int kMaxWords = 1000;
 const QString kPollSection = QStringLiteral("PollDefinition");
 const QString kFontSection = QStringLiteral("Font");
 
@@ -54,7 +60,7 @@ CZelmorDoc::~CZelmorDoc() {
 
 CZelmorView* CZelmorDoc::view() const { return qobject_cast<CZelmorView*>(firstView()); }
 
-bool CZelmorDoc::registerPoll() {
+bool CZelmorDoc::registerPoll(bool quiet) {
   if (pollSlot_ != -1) me::UnregisterPoll(pollSlot_);
   pollSlot_ = -1;
   CZelmorView* v = view();
@@ -64,7 +70,7 @@ bool CZelmorDoc::registerPoll() {
                                static_cast<std::uint16_t>(data_.address), static_cast<std::uint16_t>(data_.length),
                                0, 0);
   if (pollSlot_ == -1) {
-    fw::ShowMessage(text::kNoResources, fw::MsgIcon::Exclamation);
+    if (!quiet) fw::ShowMessage(text::kNoResources, fw::MsgIcon::Exclamation);
     return false;
   }
   me::SetPollMode(pollSlot_, static_cast<std::uint16_t>(data_.enable));
@@ -118,6 +124,18 @@ void CZelmorDoc::pollOnceWith(const PollDefinition& d) {
   changed();
 }
 
+void CZelmorDoc::takeRequest(int slaveId, int function, int address, int length, int scanRate, bool quiet) {
+  data_.slaveId = slaveId;
+  data_.function = function;
+  data_.address = address;
+  data_.length = length;
+  data_.scanRate = scanRate;
+  data_.enable = 1;
+  clearValues();
+  registerPoll(quiet);
+  changed();
+}
+
 void CZelmorDoc::showPollDefinitionDialog(QWidget* parent) {
   PollDefinitionDialog dialog(this, parent);
   dialog.exec();
@@ -128,6 +146,91 @@ bool CZelmorDoc::canReadOnce() const { return data_.enable == 0 && zelmor::LinkI
 void CZelmorDoc::readOnce() {
   if (pollSlot_ != -1) me::SetPollMode(pollSlot_, me::kModeOnce);
   changed();
+}
+
+void CZelmorDoc::writeSingleCoil(QWidget* parent) {
+  CWriteSingleCoilDlg dialog(oneBased(), data_.oneBased, data_.slaveId, false, 0, parent);
+  dialog.exec();
+}
+
+void CZelmorDoc::writeSingleRegister(QWidget* parent) {
+  int format = data_.displayFormat;
+  if (format == valuefmt::kBinary) {
+    CWriteRegisterBinDlg dialog(oneBased(), data_.oneBased, data_.slaveId, 0, 0, parent);
+    dialog.exec();
+    return;
+  }
+  // The 32- and 64-bit formats write a single register as a signed value.
+  int presentation = format <= valuefmt::kHex ? format : valuefmt::kSigned;
+  CWriteRegisterDlg dialog(oneBased(), data_.oneBased, data_.slaveId, 0, presentation, 0, parent);
+  dialog.exec();
+}
+
+void CZelmorDoc::maskWriteRegister(QWidget* parent) {
+  CMaskWriteDlg dialog(oneBased(), data_.oneBased, data_.slaveId, 0xFFFF, 0, parent);
+  dialog.exec();
+}
+
+void CZelmorDoc::editPollValue(int index, QWidget* parent) {
+  // Like the write commands, editing needs an open link.
+  if (index < 0 || index >= data_.length || !zelmor::LinkIsOpen()) return;
+  int first = data_.address + data_.oneBased;
+  if (valuefmt::IsBitFunction(data_.function)) {
+    CWriteSingleCoilDlg dialog(oneBased(), first + index, data_.slaveId, values_[index] != 0, presetSingle_, parent);
+    dialog.exec();
+    presetSingle_ = dialog.functionAfter();
+    return;
+  }
+  if ((data_.function != 3 && data_.function != 4) || index >= kMaxWords) return;
+  int format = data_.displayFormat;
+  std::uint16_t words[kMaxWords] = {};
+  for (int k = 0; k < kMaxWords; ++k)
+    words[k] = static_cast<std::uint16_t>(values_[2 * k] | (values_[2 * k + 1] << 8));
+  if (format <= valuefmt::kHex) {
+    CWriteRegisterDlg dialog(oneBased(), first + index, data_.slaveId, words[index], format, presetSingle_, parent);
+    dialog.exec();
+    presetSingle_ = dialog.functionAfter();
+    return;
+  }
+  if (format == valuefmt::kBinary) {
+    CWriteRegisterBinDlg dialog(oneBased(), first + index, data_.slaveId, words[index], presetSingle_, parent);
+    dialog.exec();
+    presetSingle_ = dialog.functionAfter();
+    return;
+  }
+  // Only a cell inside a complete value opens the entry: the pair or quad rule.
+  int perValue = valuefmt::RegistersPerValue(format);
+  if (index + 1 > data_.length / perValue * perValue) return;
+  int start = index / perValue * perValue;
+  std::unique_ptr<CWriteValueDlg> dialog;
+  if (perValue == 4) {
+    std::uint64_t bits = 0;
+    for (int w = 0; w < 4; ++w) bits |= static_cast<std::uint64_t>(words[start + w]) << (16 * w);
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    dialog = std::make_unique<CWriteFloatDlg>(oneBased(), first + start, data_.slaveId, format, value, parent);
+  } else {
+    std::uint32_t bits = words[start] | (static_cast<std::uint32_t>(words[start + 1]) << 16);
+    if (format == valuefmt::kFloat || format == valuefmt::kFloatInverse) {
+      float value;
+      std::memcpy(&value, &bits, sizeof value);
+      dialog = std::make_unique<CWriteFloatDlg>(oneBased(), first + start, data_.slaveId, format, value, parent);
+    } else {
+      dialog = std::make_unique<CWriteLongDlg>(oneBased(), first + start, data_.slaveId, format,
+                                               static_cast<std::int32_t>(bits), parent);
+    }
+  }
+  if (dialog->exec() != QDialog::Accepted) return;
+  // The completion goes to the view, which shows only a failure.
+  CZelmorView* v = view();
+  platform::WindowHandle owner = v != nullptr ? v->engineHandle() : 0;
+  if (me::SubmitOneShot(owner, platform::WM_ENGINE_NOTIFY, static_cast<std::uint16_t>(dialog->slave()), 16, 0, 0,
+                        dialog->protocolAddress(), 1) != 1) {
+    ShowWriteStillPending(parent);
+    return;
+  }
+  const std::vector<std::uint16_t>& value = dialog->words();
+  zelmor::HandOverWriteValues(format, value.data(), static_cast<int>(value.size()));
 }
 
 void CZelmorDoc::resetCounters() {

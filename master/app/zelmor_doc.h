@@ -52,6 +52,9 @@ class CZelmorDoc : public fw::Document {
   int lastResult() const { return lastResult_; }
   const std::uint8_t* values() const { return values_.data(); }
   std::uint8_t* mutableValues() { return values_.data(); }
+  // Filled by the automation setters, sent by its write methods.
+  const std::uint8_t* writeBuffer() const { return writeBuffer_.data(); }
+  std::uint8_t* mutableWriteBuffer() { return writeBuffer_.data(); }
   const std::array<std::uint32_t, zelmor::kErrorCounterCount>& errorCounters() const { return errorCounters_; }
   // Response times since the counters were reset, as of the last notification.
   const masterengine::ResponseTimes& responseTimes() const { return responseTimes_; }
@@ -62,8 +65,8 @@ class CZelmorDoc : public fw::Document {
   // ---- Registration with the scheduler ----
   // Unregisters the old slot, registers anew with the first view's window and
   // sets the polling mode. On failure shows the "no more data resources"
-  // message and returns false (the window stays open, unpolled).
-  bool registerPoll();
+  // message (unless quiet) and returns false (the window stays open, unpolled).
+  bool registerPoll(bool quiet = false);
   void unregisterPoll();
 
   // ---- Commands ----
@@ -74,6 +77,10 @@ class CZelmorDoc : public fw::Document {
   void takeDefinition(const PollDefinition& definition);
   // Poll Once (the dialog has checked that polling is not enabled).
   void pollOnceWith(const PollDefinition& definition);
+  // An automation client's new poll (checked by the caller): the five values,
+  // polling enabled, values cleared, registered again, notified. quiet: no
+  // message box when the table is full.
+  void takeRequest(int slaveId, int function, int address, int length, int scanRate, bool quiet);
   void showPollDefinitionDialog(QWidget* parent);
   void readOnce();
   void resetCounters();
@@ -87,6 +94,18 @@ class CZelmorDoc : public fw::Document {
   void setFont(const archive::LogFont& font);
   void setTextColor(std::uint32_t color);
   bool canReadOnce() const;
+
+  // ---- Writes ----
+  // The Functions menu's single writes, starting from this window's slave and
+  // the first address of its base (not the poll's own address).
+  void writeSingleCoil(QWidget* parent);
+  void writeSingleRegister(QWidget* parent);
+  void maskWriteRegister(QWidget* parent);
+  // A double click on value cell `index` (0..Length-1): the write dialog of the
+  // function and display format with the cell's value. Coils and 16-bit
+  // registers send from their dialog; 32- and 64-bit values are sent from here
+  // with the view as receiver of the completion.
+  void editPollValue(int index, QWidget* parent);
 
   // ---- Notification results (called by the view) ----
   // Copies values and counts from the slot and counts the error. Returns the
@@ -118,6 +137,7 @@ class CZelmorDoc : public fw::Document {
   std::uint32_t goodCount_ = 0;
   int lastResult_ = 10;
   std::array<std::uint8_t, 2000> values_{};
+  std::array<std::uint8_t, 2000> writeBuffer_{};
   std::array<std::uint32_t, zelmor::kErrorCounterCount> errorCounters_{};
   masterengine::ResponseTimes responseTimes_;
   zelmor::DataLog dataLog_;

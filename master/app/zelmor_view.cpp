@@ -33,6 +33,9 @@ CZelmorView::CZelmorView(CZelmorDoc* document, QWidget* parent) : fw::ScrollView
       onEngineState();
     return std::intptr_t{0};
   });
+  connect(this, &CZelmorView::editValueRequested, this, [this](int index) {
+    if (CZelmorDoc* doc = zelmorDocument()) doc->editPollValue(index, this);
+  });
 }
 
 CZelmorView::~CZelmorView() {

@@ -4,10 +4,27 @@
 #include <cstring>
 
 #include "framework/application.h"
+#include "resources/icons/suite_icons.h"
 #include "resources/vantor_resources.h"
 #include "slave/app/headless_autochange.h"
 #include "slave/app/startup.h"
 #include "slave/headless/headless_vantor.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: vantor [--automation] [--listen ADDRESS:PORT] [FILE.vnd | FILE.vnw]\n"
+    "       vantor --headless ... (see vantor --headless --help)\n";
+
+const char kOptions[] =
+    "Modbus slave simulator: opens the slave definition or the workspace given.\n"
+    "  --listen ADDRESS:PORT   Modbus/TCP address and port for this session\n"
+    "  --automation            start hidden as a session-bus automation server\n"
+    "  --headless              serve definitions without a window\n"
+    "  --help                  this text\n"
+    "  --version               the version\n";
+
+}  // namespace
 
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
@@ -16,14 +33,25 @@ int main(int argc, char** argv) {
       return RunHeadlessVantor(argc, argv);
     }
   }
+  // Answered before a display is needed, so that they work on any terminal.
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(kUsage, stdout);
+      std::fputs(kOptions, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("vantor %s\n", SUITE_VERSION_TEXT);
+      return 0;
+    }
+  }
   QApplication application(argc, argv);
   fw::InitApplication(QString::fromLatin1(vantorres::kApplicationName),
                       QString::fromLatin1(vantorres::kApplicationTitle));
+  suiteicons::InitProgramDesktop(QStringLiteral("vantor"));
   const VantorCommandLine commandLine = ParseVantorCommandLine(application.arguments().mid(1));
   if (!commandLine.error.isEmpty()) {
-    std::fprintf(stderr, "vantor: %s\nusage: vantor [--listen ADDRESS:PORT] [FILE.vnd | FILE.vnw]\n"
-                         "       vantor --headless ... (see vantor --headless --help)\n",
-                 commandLine.error.toLocal8Bit().constData());
+    std::fprintf(stderr, "vantor: %s\n%s", commandLine.error.toLocal8Bit().constData(), kUsage);
     return 2;
   }
   VantorProgram program;

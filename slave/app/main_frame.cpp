@@ -15,8 +15,8 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QStatusBar>
-#include <QStyle>
 #include <QToolBar>
+#include <QVBoxLayout>
 #include <unistd.h>
 
 #include "framework/application.h"
@@ -26,8 +26,10 @@
 #include "framework/placement.h"
 #include "framework/profile.h"
 #include "framework/recent_files.h"
+#include "framework/serial_ports.h"
 #include "link/ui/traffic_monitor.h"
 #include "platform/port_map.h"
+#include "resources/icons/suite_icons.h"
 #include "resources/vantor_prompts.h"
 #include "resources/vantor_resources.h"
 #include "slave/app/vantor_app.h"
@@ -214,19 +216,20 @@ void CMainFrame::createMenus() {
     else
       toolBar->addAction(action(id));
   }
-  // The same standard icons as zelmor's toolbar, so the two programs look alike.
-  const std::pair<int, QStyle::StandardPixmap> icons[] = {
-      {ID_FILE_NEW, QStyle::SP_FileIcon},
-      {ID_FILE_OPEN, QStyle::SP_DialogOpenButton},
-      {ID_FILE_SAVE, QStyle::SP_DialogSaveButton},
-      {ID_FILE_PRINT, QStyle::SP_FileDialogContentsView},
-      {ID_SLAVE_DEFINITION, QStyle::SP_FileDialogDetailedView},
-      {ID_DISCONNECT, QStyle::SP_MediaStop},
-      {ID_QUICK_CONNECT, QStyle::SP_MediaPlay},
-      {ID_COMMUNICATION, QStyle::SP_ComputerIcon},
-      {ID_APP_ABOUT, QStyle::SP_MessageBoxInformation},
+  // Toolbar images, one file of resources/icons/toolbar per command (shared with zelmor).
+  const std::pair<int, const char*> icons[] = {
+      {ID_FILE_NEW, "file_new"},
+      {ID_FILE_OPEN, "file_open"},
+      {ID_FILE_SAVE, "file_save"},
+      {ID_FILE_PRINT, "file_print"},
+      {ID_SLAVE_DEFINITION, "slave_definition"},
+      {ID_DISCONNECT, "disconnect"},
+      {ID_QUICK_CONNECT, "quick_connect"},
+      {ID_COMMUNICATION, "communication"},
+      {ID_APP_ABOUT, "about"},
   };
-  for (const auto& [id, pixmap] : icons) action(id)->setIcon(style()->standardIcon(pixmap));
+  for (const auto& [id, name] : icons)
+    if (QAction* command = action(id)) command->setIcon(suiteicons::ToolbarIcon(QLatin1String(name)));
   toolBar->setIconSize(QSize(16, 16));
   toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
 
@@ -300,19 +303,19 @@ void CMainFrame::communicationCommand() {
 void CMainFrame::portPathsCommand() {
   // The device behind each "Port n" of the Connection dialog.
   QDialog dialog(this);
+  dialog.setObjectName(QStringLiteral("serialPortsDialog"));
   dialog.setWindowTitle(Text(vantorres::kPortPaths).remove(QLatin1Char('&')).remove(QStringLiteral("...")));
-  auto* form = new QFormLayout(&dialog);
-  QLineEdit* edits[8];
-  for (int i = 0; i < 8; ++i) {
-    edits[i] = new QLineEdit(QString::fromStdString(platform::SerialPortPath(i + 1)), &dialog);
-    form->addRow(Text(vantorres::kPortTexts[i]), edits[i]);
-  }
+  QStringList labels;
+  for (int i = 0; i < 8; ++i) labels << Text(vantorres::kPortTexts[i]);
+  auto* map = new fw::SerialPortMapWidget(labels, &dialog);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-  form->addRow(buttons);
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->addWidget(map);
+  layout->addWidget(buttons);
   connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
   if (dialog.exec() != QDialog::Accepted) return;
-  for (int i = 0; i < 8; ++i) platform::SetSerialPortPath(i + 1, edits[i]->text().trimmed().toStdString());
+  map->applyToPortMap();
   profile()->savePortMap();
   profile()->sync();
 }

@@ -1,8 +1,14 @@
 #include "slave/app/startup.h"
 
+#include <QCoreApplication>
+#include <QStatusBar>
+#include <cstdio>
+
+#include "framework/automation.h"
 #include "framework/document.h"
 #include "framework/profile.h"
 #include "resources/vantor_resources.h"
+#include "slave/app/automation_vantor.h"
 #include "slave/app/main_frame.h"
 #include "slave/app/vantor_app.h"
 #include "slave/app/vantor_doc.h"
@@ -13,6 +19,8 @@ VantorProgram::VantorProgram() = default;
 
 VantorProgram::~VantorProgram() {
   mainFrame.reset();
+  automationObject.reset();
+  automation.reset();
   documentTemplate.reset();
   app.reset();
 }
@@ -21,7 +29,9 @@ VantorCommandLine ParseVantorCommandLine(const QStringList& arguments) {
   VantorCommandLine result;
   for (int i = 0; i < arguments.size(); ++i) {
     const QString& argument = arguments[i];
-    if (argument == QLatin1String("--listen")) {
+    if (fw::IsAutomationStart({argument})) {
+      result.automation = true;
+    } else if (argument == QLatin1String("--listen")) {
       if (i + 1 >= arguments.size()) {
         result.error = QStringLiteral("--listen needs ADDRESS:PORT");
         return result;
@@ -64,6 +74,40 @@ bool StartVantor(const VantorCommandLine& commandLine, VantorProgram* program, b
   frame->readPosition();
   frame->addDocumentTemplate(program->documentTemplate.get());
 
+  // The automation server: the first instance takes the bus name; a second one
+  // runs without and says so in its status bar.
+  program->automation =
+      std::make_unique<fw::AutomationHost>(kVantorServiceName, kVantorObjectPath, commandLine.automation);
+  program->automationObject = std::make_unique<VantorApplicationObject>(frame, program->automation.get());
+  const fw::AutomationHost::StartResult served = program->automation->start(program->automationObject.get());
+  QString automationNote;
+  if (served == fw::AutomationHost::StartResult::kNameOwned)
+    automationNote = fw::AutomationHost::unavailableText(kVantorServiceName);
+  if (served != fw::AutomationHost::StartResult::kServing) {
+    program->automationObject.reset();
+    program->automation.reset();
+    if (commandLine.automation) {
+      // Nothing to serve and nothing to show.
+      std::fprintf(stderr, "vantor: %s\n",
+                   automationNote.isEmpty() ? "automation is not available: no session bus"
+                                            : automationNote.toLocal8Bit().constData());
+      return false;
+    }
+  } else {
+    QObject::connect(program->automation.get(), &fw::AutomationHost::exitRequested, program->automation.get(),
+                     [] { QCoreApplication::exit(0); });
+  }
+  if (commandLine.automation) {
+    // Hidden until a client calls ShowWindow; no document of our own.
+    frame->updateCommands();
+    if (app->autoEnable()) {
+      app->settings().connected = 0;
+      app->connectLink(frame, false);
+      frame->updateCommands();
+    }
+    return true;
+  }
+
   bool workspaceOpened = false;
   bool workspaceConnected = false;
   if (!commandLine.path.isEmpty() && vnw::NamesWorkspace(commandLine.path.toStdString())) {
@@ -75,6 +119,7 @@ bool StartVantor(const VantorCommandLine& commandLine, VantorProgram* program, b
   }
   if (show) frame->show();
   frame->updateCommands();
+  if (!automationNote.isEmpty()) frame->statusBar()->showMessage(automationNote);
   // A workspace saved while connected reconnects once the window is shown.
   if ((app->autoEnable() && !workspaceOpened) || workspaceConnected) {
     app->settings().connected = 0;

@@ -6,8 +6,10 @@
 
 class CMainFrame;
 class CVantorApp;
+class VantorApplicationObject;
 
 namespace fw {
+class AutomationHost;
 class DocumentTemplate;
 }
 
@@ -15,6 +17,7 @@ struct VantorCommandLine {
   QString path;           // a .vnd document or a .vnw workspace
   QString listenAddress;  // --listen ADDRESS:PORT (for this run only)
   int listenPort = 0;     // 0: not given
+  bool automation = false;  // --automation, -Automation, -Embedding: serve the bus hidden
   QString error;          // non-empty for a bad command line
 };
 
@@ -28,6 +31,9 @@ struct VantorProgram {
   std::unique_ptr<CVantorApp> app;
   std::unique_ptr<fw::DocumentTemplate> documentTemplate;
   std::unique_ptr<CMainFrame> mainFrame;
+  // The session-bus server (null when not serving).
+  std::unique_ptr<fw::AutomationHost> automation;
+  std::unique_ptr<VantorApplicationObject> automationObject;
 };
 
 // Needs a QApplication and fw::InitApplication. False when start-up fails

@@ -16,6 +16,7 @@
 namespace {
 
 constexpr int kDefinitionClearBytes = 256;
+constexpr int kAutomationClearBytes = 2000;
 
 // Engine setters of one slot, for the auto changes.
 autochange::Setters EngineSetters(int* slot) {
@@ -75,7 +76,7 @@ void CVantorDoc::setAutoFlag(int index, bool on) {
   if (index >= 0 && index < vnd::kFlagCount) data_.autoChangeFlags[index] = on ? 1 : 0;
 }
 
-bool CVantorDoc::registerWithEngine(platform::WindowHandle owner) {
+bool CVantorDoc::registerWithEngine(platform::WindowHandle owner, bool quiet) {
   owner_ = owner;
   releaseSlot();
   // A definition from a damaged file must not wrap into the engine's 16-bit arguments.
@@ -88,7 +89,7 @@ bool CVantorDoc::registerWithEngine(platform::WindowHandle owner) {
                                       static_cast<std::uint16_t>(data_.length));
   }
   if (slot_ < 0) {
-    fw::ShowMessage(Text(vantorres::kNoResources), fw::MsgIcon::Exclamation);
+    if (!quiet) fw::ShowMessage(Text(vantorres::kNoResources), fw::MsgIcon::Exclamation);
     return false;
   }
   // The whole 4096-byte image goes in, whatever the table.
@@ -119,6 +120,28 @@ void CVantorDoc::applyDefinition(int slaveId, int table, int address, int length
   std::memset(data_.valueImage.data(), 0, kDefinitionClearBytes);
   if (owner_ != 0) registerWithEngine(owner_);
   changed(kHintLayout);
+}
+
+void CVantorDoc::takeSlave(int slaveId, int table, int address, int length, bool quiet) {
+  data_.slaveId = slaveId;
+  data_.table = table;
+  data_.address = address;
+  data_.length = length;
+  std::memset(data_.valueImage.data(), 0, kAutomationClearBytes);
+  if (owner_ != 0) registerWithEngine(owner_, quiet);
+  changed(kHintLayout);
+}
+
+void CVantorDoc::storeCoil(int index, std::uint8_t value) {
+  slaveengine::SetCoilValue(slot_, index, value);
+  autochange::SetImageBit(data_.valueImage.data(), index, value);
+  changed(kHintValues);
+}
+
+void CVantorDoc::storeRegister(int index, std::uint16_t value) {
+  slaveengine::SetRegisterValue(slot_, index, value);
+  autochange::SetImageRegister(data_.valueImage.data(), index, value);
+  changed(kHintValues);
 }
 
 void CVantorDoc::setDisplayFormat(int format) {

@@ -40,8 +40,8 @@ class CVantorDoc : public fw::Document {
 
   // Releases the old slot, registers the definition for the owner window and
   // pushes the value image into the new slot. Shows the "No more data
-  // resources" warning and stays unregistered on failure.
-  bool registerWithEngine(platform::WindowHandle owner);
+  // resources" warning (unless quiet) and stays unregistered on failure.
+  bool registerWithEngine(platform::WindowHandle owner, bool quiet = false);
   void releaseSlot();
 
   // The Slave Definition dialog; true when the definition changed.
@@ -49,6 +49,14 @@ class CVantorDoc : public fw::Document {
   // What OK of that dialog does (address is the protocol address): clears the
   // first 256 bytes of the image, registers again, marks modified.
   void applyDefinition(int slaveId, int table, int address, int length);
+
+  // An automation client's new definition (checked by the caller): clears the
+  // first 2000 bytes of the image, registers again, marks modified.
+  void takeSlave(int slaveId, int table, int address, int length, bool quiet);
+  // An automation client's value: engine setter and image, modified; the
+  // auto-change flags stay as they are.
+  void storeCoil(int index, std::uint8_t value);
+  void storeRegister(int index, std::uint16_t value);
 
   // Display commands.
   void setDisplayFormat(int format);

@@ -3,6 +3,8 @@
 // recent-file list, closing refused by a document, the "Position" section.
 #include <QMdiArea>
 #include <QMenu>
+#include <QMenuBar>
+#include <QWindow>
 #include <QMimeData>
 #include <QPainter>
 #include <QSignalSpy>
@@ -484,12 +486,32 @@ class DocumentMdiTest : public QObject {
   }
 
   void titleFollowsActiveDocument() {
+    // The desktop appends the program's name to what the window hands it, so
+    // that must be the document alone (with "*" while modified), maximized or not.
+    QGuiApplication::setApplicationDisplayName("Tester");
+    window_->menuBar()->addMenu("File");  // a maximized child merges into the menu bar
     window_->show();
     QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    QCOMPARE(window_->windowHandle()->title(), QString());
     ValueDocument* document = newDocument();
-    QTRY_VERIFY(window_->windowTitle().endsWith(" - Value1"));
+    QTRY_COMPARE(window_->windowHandle()->title(), QString("Value1"));
     document->setTitle("renamed.val");
-    QVERIFY(window_->windowTitle().endsWith(" - renamed.val"));
+    QCOMPARE(window_->windowHandle()->title(), QString("renamed.val"));
+    document->setModified(true);
+    QCOMPARE(window_->windowHandle()->title(), QString("renamed.val*"));
+
+    fw::ChildFrame* frame = window_->frameOf(document);
+    frame->showMaximized();
+    QTRY_COMPARE(window_->windowHandle()->title(), QString("renamed.val"));
+    ValueDocument* second = newDocument();  // opens maximized too
+    QTRY_COMPARE(window_->windowHandle()->title(), QString("Value2"));
+    window_->frameOf(second)->showNormal();
+    QTRY_COMPARE(window_->windowHandle()->title(), QString("Value2"));
+    QVERIFY(!window_->windowTitle().contains("Tester"));
+    window_->frameOf(second)->closeWithoutAsking();
+    frame->closeWithoutAsking();
+    QTRY_COMPARE(window_->windowHandle()->title(), QString());
+    QGuiApplication::setApplicationDisplayName(QString());
   }
 };
 

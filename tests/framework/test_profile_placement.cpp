@@ -2,6 +2,7 @@
 // placements of top-level windows and MDI child frames, fonts and colours.
 #include <QMdiArea>
 #include <QMainWindow>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -65,6 +66,37 @@ class ProfilePlacementTest : public QObject {
     QCOMPARE(profile.readInt("CommSetup", "BaudRate", 2), 99);
     QCOMPARE(profile.readIntInRange("CommSetup", "BaudRate", 2, 0, 11), 2);
     QCOMPARE(profile.readIntInRange("CommSetup", "Parity", 0, 0, 2), 2);
+  }
+
+  void userProfileIsConfAndTakesOverAnOldIni() {
+    // The user's store is ~/.config/Orvane/<program>.conf; an older <program>.ini
+    // is taken over on the first start and never overrides an existing .conf.
+    QTemporaryDir home;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.path());
+    QVERIFY(QDir(home.path()).mkpath("Orvane"));
+    const QString ini = home.filePath("Orvane/vantor.ini");
+    const QString conf = home.filePath("Orvane/vantor.conf");
+    QFile old(ini);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("[CommSetup]\nBaudRate=4\n[Ports]\nPort1=/dev/ttyS3\n");
+    old.close();
+    {
+      fw::Profile profile("vantor");
+      QCOMPARE(profile.fileName(), conf);
+      QCOMPARE(profile.readInt("CommSetup", "BaudRate", 0), 4);
+      QCOMPARE(profile.readString("Ports", "Port1"), QString("/dev/ttyS3"));
+      profile.writeInt("CommSetup", "BaudRate", 6);
+    }
+    QVERIFY(QFileInfo::exists(conf));
+    QVERIFY(!QFileInfo::exists(ini));
+    QVERIFY(QFile::copy(conf, ini));  // an old version writing its .ini again
+    {
+      fw::Profile again("vantor");
+      again.writeInt("CommSetup", "BaudRate", 7);
+    }
+    fw::Profile reread("vantor");
+    QCOMPARE(reread.readInt("CommSetup", "BaudRate", 0), 7);
+    QVERIFY(QFileInfo::exists(ini));
   }
 
   void portMapLoadsAndSavesOnlyChangedPaths() {

@@ -66,7 +66,7 @@ TEST(SerialDeviceOpen, FailuresCarryStatusAndSystemText) {
   });
   EXPECT_EQ(OpenSerialDevice("/dev/anything", &error), nullptr);
   EXPECT_EQ(error.status, SerialOpenStatus::PermissionDenied);
-  EXPECT_EQ(SerialOpenErrorText(error), "Permission denied");
+  EXPECT_EQ(SerialOpenErrorText(error), "Permission denied: add your user to the dialout group");
   SetSerialDeviceOpener(nullptr);
   EXPECT_EQ(OpenSerialDevice("/dev/no-such-serial-port", &error), nullptr);
   EXPECT_EQ(error.status, SerialOpenStatus::NoSuchPort);

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTextDocument>
 #include <QTimer>
 #include <QtTest>
@@ -18,6 +19,8 @@
 #include <memory>
 #include <thread>
 
+#include "framework/profile.h"
+#include "framework/serial_ports.h"
 #include "framework/testing/message_box_recorder.h"
 #include "framework/window_messages.h"
 #include "platform/port_map.h"
@@ -26,6 +29,7 @@
 #include "terminal/event_serial_port.h"
 #include "terminal/modbus_frame_panel.h"
 #include "terminal/port_config_dialog.h"
+#include "terminal/port_devices_dialog.h"
 #include "terminal/terminal_dialog.h"
 #include "terminal/text_send_panel.h"
 
@@ -49,6 +53,12 @@ PortChoices Choices(int port, const QString& sendBuffer = QStringLiteral("512"))
 }
 
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+
+class ListedPorts : public fw::SerialPortSource {
+ public:
+  QList<fw::SerialPortEntry> ports() const override { return listing; }
+  QList<fw::SerialPortEntry> listing;
+};
 
 // Number of received-byte fields ("%4x", optionally with "[%4d]") in the view.
 int FieldCount(const QString& text) {
@@ -446,6 +456,44 @@ class TerminalDialogTest : public QObject {
     QCOMPARE(dialog.windowTitle(), U("串口通讯-端口 5"));
     QVERIFY(ptys_[4]->send({0x5C}));
     QTRY_COMPARE(dialog.receiveText(), QStringLiteral("  5c"));
+  }
+
+  void portDevicesDialogMapsAListedDeviceThatThenOpens() {
+    // The system lists the fourth pty as a USB adapter; port 9 has no device of its own.
+    auto listed = std::make_shared<ListedPorts>();
+    const QString device = QString::fromStdString(ptys_[3]->path());
+    listed->listing = {{device, U("FTDI USB-RS485")}};
+    fw::SetSerialPortSource(listed);
+    QTemporaryDir home;
+    fw::SetAppProfile(std::make_unique<fw::Profile>(QStringLiteral("kestrin"), home.filePath("kestrin.ini")));
+    TerminalDialog dialog;
+    QVERIFY(dialog.actions().contains(dialog.portDevicesAction()));
+    QCOMPARE(dialog.portDevicesAction()->text(), U("串口设备(&P)..."));
+    QString title;
+    int rows = 0;
+    QTimer::singleShot(0, [&] {
+      auto* devices = qobject_cast<kestrin::PortDevicesDialog*>(QApplication::activeModalWidget());
+      if (devices == nullptr) return;
+      title = devices->windowTitle();
+      rows = devices->portMap()->portCount();
+      fw::SerialDeviceBox* box = devices->portMap()->box(9);
+      const int entry = box->findText(U("FTDI USB-RS485 (%1)").arg(device));
+      box->setCurrentIndex(entry);
+      emit box->activated(entry);
+      devices->accept();
+    });
+    dialog.portDevicesAction()->trigger();
+    QCOMPARE(title, U("串口设备"));
+    QCOMPARE(rows, 30);
+    QCOMPARE(QString::fromStdString(platform::SerialPortPath(9)), device);
+    QCOMPARE(fw::AppProfile().readString(QStringLiteral("Ports"), QStringLiteral("Port9")), device);
+    QVERIFY(dialog.openPort(Choices(9)));
+    QCOMPARE(dialog.windowTitle(), U("串口通讯-端口 9"));
+    QVERIFY(ptys_[3]->send({0x4B}));
+    QTRY_COMPARE(dialog.receiveText(), QStringLiteral("  4b"));
+    platform::SetSerialPortPath(9, "");
+    fw::SetSerialPortSource(nullptr);
+    fw::SetAppProfile(nullptr);
   }
 
   void reopeningDuringAStreamDoesNotHang() {

@@ -15,6 +15,7 @@
 
 #include "common/archive.h"
 #include "framework/recent_files.h"
+#include "framework/serial_ports.h"
 #include "framework/testing/command_prompts.h"
 #include "slave/autochange.h"
 #include "framework/window_messages.h"
@@ -430,6 +431,9 @@ class VantorShellTest : public QObject {
   void shellCommandsAndRememberedState() {
     VantorFixture f;
     QVERIFY(f.start());
+    // The title carries the document only: the desktop appends "Vantor" itself.
+    QVERIFY(f.doc() != nullptr);
+    QCOMPARE(f.frame()->windowTitle(), f.doc()->title() + QStringLiteral("[*]"));
     QCOMPARE(f.frame()->recentFiles()->maxEntries(), 4);
     QVERIFY(f.frame()->action(ID_AUTO_ENABLE)->isEnabled());
     QVERIFY(!f.frame()->action(ID_AUTO_DISABLE)->isEnabled());
@@ -459,6 +463,26 @@ class VantorShellTest : public QObject {
     QVERIFY(f.app()->isConnected());
     QCOMPARE(static_cast<int>(slavetcp::ListeningPort()), freePort);
     QVERIFY(f.frame()->alwaysOnTop());
+  }
+
+  void serialPortsDialogStoresTheChosenDevices() {
+    VantorFixture f;
+    QVERIFY(f.start());
+    platform::SetSerialPortPath(1, "");  // earlier tests point it at their own devices
+    int rows = 0;
+    WhenDialogOpens<QDialog>([&](QDialog* d) {
+      auto* map = d->findChild<fw::SerialPortMapWidget*>();
+      if (map == nullptr) return d->reject();
+      rows = map->portCount();
+      map->box(2)->lineEdit()->setText(QStringLiteral("/dev/pts/77"));
+      d->accept();
+    });
+    f.frame()->action(ID_PORT_PATHS)->trigger();
+    QCOMPARE(rows, 8);
+    QCOMPARE(platform::SerialPortPath(2), std::string("/dev/pts/77"));
+    QCOMPARE(fw::AppProfile().readString(QStringLiteral("Ports"), QStringLiteral("Port2")), QStringLiteral("/dev/pts/77"));
+    QVERIFY(!fw::AppProfile().contains(QStringLiteral("Ports"), QStringLiteral("Port1")));  // the default
+    platform::SetSerialPortPath(2, "");
   }
 
   void documentReopensAtItsSavedPlacement() {
@@ -505,6 +529,7 @@ class VantorShellTest : public QObject {
     QCOMPARE(fw::testing::StatusTextWhileHovered(frame, frame->action(ID_SLAVE_DEFINITION)),
              QStringLiteral("Define the slave of the active window"));
     QCOMPARE(frame->action(ID_DISCONNECT)->toolTip(), QStringLiteral("Disconnect (F4)"));
+    QCOMPARE(fw::testing::ToolbarButtonsWithoutOwnImage(frame), QStringList());
   }
 };
 

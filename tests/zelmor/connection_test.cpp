@@ -15,6 +15,7 @@
 #include "master/engine/comm_interface.h"
 #include "peer_server.h"
 #include "platform/port_map.h"
+#include "platform/serial_device.h"
 #include "resources/zelmor_resources.h"
 
 namespace res = zelmor::res;
@@ -30,6 +31,7 @@ class ConnectionTest : public QObject {
   void advancedDialog();
   void failedConnectionsShowTheirMessageAndWriteNothing_data();
   void failedConnectionsShowTheirMessageAndWriteNothing();
+  void refusedPermissionNamesTheDialoutGroup();
   void connectingWithTheDialogWritesAllKeys();
   void pollsReachTheCellsAndCounters();
   void autoConnectAtStartUp();
@@ -191,7 +193,12 @@ void ConnectionTest::failedConnectionsShowTheirMessageAndWriteNothing() {
   fx.frame()->action(res::ID_CONNECT)->trigger();
   QVERIFY(WaitForConnect(fx.app.get()));
   QVERIFY(!fx.app->isConnected());
-  QCOMPARE(fx.boxes->lastText(), message);
+  // A serial failure adds the device and the system's reason on a second line.
+  QCOMPARE(fx.boxes->lastText().section('\n', 0, 0), message);
+  if (port == 2) {
+    QCOMPARE(fx.boxes->lastText().section('\n', 1),
+             fx.path("no-such-device") + QStringLiteral(": No such file or directory"));
+  }
   QCOMPARE(fx.boxes->calls().last().title, QString("Connection"));
   QCOMPARE(fx.boxes->calls().last().icon, fw::MsgIcon::Exclamation);
   QVERIFY(!fx.profile().contains("CommSetup", "Port"));
@@ -202,7 +209,7 @@ void ConnectionTest::failedConnectionsShowTheirMessageAndWriteNothing() {
   fx.boxes->clear();
   fx.frame()->action(res::ID_QUICK_CONNECT)->trigger();
   QVERIFY(WaitForConnect(fx.app.get()));
-  QCOMPARE(fx.boxes->lastText(), message);
+  QCOMPARE(fx.boxes->lastText().section('\n', 0, 0), message);
   QVERIFY(!fx.profile().contains("CommSetup", "Port"));
   platform::SetSerialPortPath(3, "");
 }
@@ -316,6 +323,25 @@ void ConnectionTest::autoConnectAtStartUp() {
     QVERIFY(!fx.app->isConnected());
     QCOMPARE(fx.frame()->commPane()->text(), QString("127.0.0.1: %1").arg(peer_.port()));
   }
+}
+
+void ConnectionTest::refusedPermissionNamesTheDialoutGroup() {
+  // As root a device cannot be made unreadable, so the opener refuses as the kernel would.
+  platform::SetSerialDeviceOpener(
+      [](const std::string&, platform::SerialOpenError* error) -> std::unique_ptr<platform::SerialDevice> {
+        *error = platform::SerialOpenError{platform::SerialOpenStatus::PermissionDenied, EACCES, "Permission denied"};
+        return nullptr;
+      });
+  ZelmorFixture fx;
+  platform::SetSerialPortPath(1, "/dev/ttyUSB0");
+  QVERIFY(fx.start());
+  fx.frame()->action(res::ID_QUICK_CONNECT)->trigger();
+  QVERIFY(WaitForConnect(fx.app.get()));
+  platform::SetSerialDeviceOpener(nullptr);
+  QVERIFY(!fx.app->isConnected());
+  QCOMPARE(fx.boxes->lastText(),
+           QString("Port not available\n/dev/ttyUSB0: Permission denied: add your user to the dialout group"));
+  platform::SetSerialPortPath(1, "");
 }
 
 void ConnectionTest::serialPortMapping() {

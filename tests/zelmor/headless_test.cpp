@@ -10,6 +10,7 @@
 #include "master/app/core/zelmor_files.h"
 #include "peer_server.h"
 #include "pty_bridge.h"
+#include "vantor_peer.h"
 
 namespace {
 
@@ -52,6 +53,9 @@ class HeadlessTest : public QObject {
   void failuresExitNonZero();
   void helpPrintsUsage();
   void timingFollowsASlowSlave();
+  void writesReachAnIndependentServer();
+  void writesOnTheWireToVantor();
+  void refusedWritesSendNothing();
 
  private:
   QString tcp() const { return QString("127.0.0.1:%1").arg(peer_.port()); }
@@ -224,6 +228,70 @@ void HeadlessTest::timingFollowsASlowSlave() {
   }
   const double mean = line.match(run.lines.last()).captured(3).toDouble();
   QVERIFY2(mean >= 45 && mean <= 80, qPrintable(run.lines.last()));
+}
+
+// pymodbus reads back what the writes left (addresses 100.. and coils 200..,
+// which the other tests do not poll).
+void HeadlessTest::writesReachAnIndependentServer() {
+  Run floats = RunZelmor({"--tcp", tcp(), "--format", "float-inverse", "--write", "1:16:100:1.5,-2", "--poll",
+                          "1:3:100:4", "--count", "1"});
+  QCOMPARE(floats.exitCode, 0);
+  QCOMPARE(floats.lines.value(0), QString("write 1:16:100:1.5,-2: Response ok"));
+  QVERIFY2(floats.lines.value(1).endsWith(",<40101>,1.500000,-2.000000"), qPrintable(floats.lines.value(1)));
+  Run raw = RunZelmor({"--tcp", tcp(), "--poll", "1:3:100:4", "--format", "hex", "--count", "1"});
+  QVERIFY2(raw.lines.value(0).endsWith(",0x3FC0,0x0000,0xC000,0x0000"), qPrintable(raw.lines.value(0)));
+
+  // 6, then 22 on the same register ((0x1234 AND 0xFF00) OR (0x0056 AND 0x00FF)), then
+  // 23 writing the next one and reading both back; coils by 15 and 5.
+  Run mixed = RunZelmor({"--tcp", tcp(), "--format", "hex", "--write", "1:6:104:1234", "--write",
+                         "1:22:104:FF00,0056", "--write", "1:23:105:ABCD", "--read", "104:2", "--write",
+                         "1:15:200:1,1,0,1", "--write", "1:5:204:on", "--poll", "1:1:200:5", "--count", "1"});
+  QCOMPARE(mixed.exitCode, 0);
+  QCOMPARE(mixed.lines.mid(0, 3), (QStringList{"write 1:6:104:1234: Response ok", "write 1:22:104:FF00,0056: Response ok",
+                                               "write 1:23:105:ABCD: Response ok"}));
+  QVERIFY2(mixed.lines.value(3).endsWith(",<40105>,0x1256,0xABCD"), qPrintable(mixed.lines.value(3)));
+  QVERIFY2(mixed.lines.value(6).endsWith(",<00201>,1,1,0,1,1"), qPrintable(mixed.lines.join('\n')));
+
+  // An exception answer is the write's result and makes the exit code 6.
+  Run beyond = RunZelmor({"--tcp", tcp(), "--write", "1:6:5000:1", "--write", "1:6:106:7"});
+  QCOMPARE(beyond.exitCode, 6);
+  QCOMPARE(beyond.lines, (QStringList{"write 1:6:5000:1: Illigal Data Address", "write 1:6:106:7: Response ok"}));
+}
+
+void HeadlessTest::writesOnTheWireToVantor() {
+  VantorPeer vantor;
+  QVERIFY(vantor.start({"1:3:0:10"}));
+  QString link = QString("127.0.0.1:%1").arg(vantor.port());
+  QCOMPARE(RunZelmor({"--tcp", link, "--format", "float", "--write", "1:16:0:1.5"}).exitCode, 0);
+  QCOMPARE(RunZelmor({"--tcp", link, "--format", "double-inverse", "--write", "1:16:4:-2"}).exitCode, 0);
+  // Read back high word first: registers 0000 3FC0 make 16320.
+  Run rw = RunZelmor({"--tcp", link, "--format", "long-inverse", "--write", "1:23:2:-2", "--read", "0:4"});
+  QCOMPARE(rw.exitCode, 0);
+  QVERIFY2(rw.lines.value(1).endsWith(",<40001>,16320,-2"), qPrintable(rw.lines.join('\n')));
+  QTRY_COMPARE_WITH_TIMEOUT(vantor.requests().size(), 3, 5000);
+  QCOMPARE(vantor.requests(), (QStringList{"01 10 00 00 00 02 04 00 00 3F C0",
+                                           "01 10 00 04 00 04 08 C0 00 00 00 00 00 00 00",
+                                           "01 17 00 00 00 04 00 02 00 02 04 FF FF FF FE"}));
+}
+
+void HeadlessTest::refusedWritesSendNothing() {
+  // Refused before connecting: a closed port would give exit code 4.
+  QString closed = QString("127.0.0.1:%1").arg(FreeLoopbackPort());
+  const std::pair<QStringList, QString> cases[] = {
+      {{"--write", "1:6:0:70000"}, "Please enter an integer between 0 and 65535."},
+      {{"--format", "signed", "--write", "1:16:0:5,x"}, "Please enter an integer."},
+      {{"--format", "float", "--write", "1:6:0:1.5"}, "function 6 writes at most 1 register"},
+      {{"--write", "1:5:0:1,0"}, "function 5 takes at most 1 value"},
+      {{"--write", "1:22:0:FFFF"}, "function 22 takes two values"},
+      {{"--format", "hex", "--write", "1:16:0:0x12"}, "Please enter a hex number"},
+      {{"--write", "1:23:0:1"}, "function 23 needs --read"},
+      {{"--write", "1:7:0:1"}, "--write function must be 5, 6, 15, 16, 22 or 23"},
+  };
+  for (const auto& [args, message] : cases) {
+    Run run = RunZelmor(QStringList{"--tcp", closed} + args);
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.errors.contains(message), qPrintable(run.errors));
+  }
 }
 
 QTEST_GUILESS_MAIN(HeadlessTest)

@@ -21,48 +21,13 @@
 #include "master/engine/comm_interface.h"
 #include "platform/port_map.h"
 #include "pty_bridge.h"
+#include "vantor_peer.h"
 #include "resources/zelmor_resources.h"
 
 namespace me = masterengine;
 namespace res = zelmor::res;
 
 namespace {
-
-// Headless vantor on a free loopback port, printing its traffic.
-class VantorPeer {
- public:
-  ~VantorPeer() {
-    process_.kill();  // by pid, the process started here
-    process_.waitForFinished(5000);
-  }
-  bool start() {
-    process_.start(VANTOR_BINARY, {"--headless", "--slave", "1:3:0:10", "--tcp", "127.0.0.1:0", "--traffic"});
-    if (!process_.waitForStarted(10000)) return false;
-    // The ready line comes on standard error.
-    process_.setReadChannel(QProcess::StandardError);
-    QByteArray said;
-    QElapsedTimer clock;
-    clock.start();
-    while (!said.contains('\n') && process_.state() == QProcess::Running && clock.elapsed() < 10000) {
-      process_.waitForReadyRead(100);
-      said += process_.readAllStandardError();
-    }
-    process_.setReadChannel(QProcess::StandardOutput);
-    if (!said.contains("serving")) return false;
-    port_ = static_cast<quint16>(said.mid(said.lastIndexOf(':') + 1).trimmed().toUInt());
-    return port_ != 0;
-  }
-  quint16 port() const { return port_; }
-  QString traffic() {
-    traffic_ += QString::fromLatin1(process_.readAllStandardOutput());
-    return traffic_;
-  }
-
- private:
-  QProcess process_;
-  quint16 port_ = 0;
-  QString traffic_;
-};
 
 bool Connect(ZelmorFixture& fx, const zelmor::CommSettings& settings) {
   fx.app->setSettings(settings);

@@ -505,6 +505,7 @@ void WindowTest::everyMenuCommandShowsItsPrompt() {
   QCOMPARE(fw::testing::StatusTextWhileHovered(frame, frame->action(res::ID_CONNECT)),
            QString("Choose the connection settings and connect"));
   QCOMPARE(frame->action(res::ID_QUICK_CONNECT)->toolTip(), QString("Quick Connect (F5)"));
+  QCOMPARE(fw::testing::ToolbarButtonsWithoutOwnImage(frame), QStringList());
 }
 
 QTEST_MAIN(WindowTest)

@@ -1,12 +1,16 @@
 #include "master/app/core/engine_glue.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <thread>
 
 #include "common/baud_table.h"
 #include "master/app/core/poll_results.h"
+#include "link/serial_link.h"
 #include "master/engine/comm_interface.h"
+#include "platform/port_map.h"
+#include "platform/serial_device.h"
 #include "resources/zelmor_resources.h"
 
 namespace zelmor {
@@ -49,9 +53,15 @@ std::string OpenLink(const CommSettings& s) {
     return answer == me::RESULT_OK ? std::string() : std::string(TcpFailureText(answer));
   }
   std::uint32_t baud = baudtable::BaudRateForIndex(s.baudIndex);
-  if (s.port < 0 || s.port >= kTcpPortChoice || baud == 0 ||
-      !me::OpenSerialPort(s.port + 1, baud, s.dataBits == 1 ? 8 : 7, s.parity, s.stopBits == 1 ? 2 : 0))
-    return text::kPortNotAvailable;
+  if (s.port < 0 || s.port >= kTcpPortChoice || baud == 0) return text::kPortNotAvailable;
+  if (!me::OpenSerialPort(s.port + 1, baud, s.dataBits == 1 ? 8 : 7, s.parity, s.stopBits == 1 ? 2 : 0)) {
+    // The device and the system's reason on a second line: a missing adapter
+    // and a missing dialout membership need different cures.
+    std::string failure = text::kPortNotAvailable;
+    const std::string reason = platform::SerialOpenErrorText(linklayer::LastSerialOpenError());
+    if (!reason.empty()) failure += "\n" + platform::SerialPortPath(s.port + 1) + ": " + reason;
+    return failure;
+  }
   return std::string();
 }
 
@@ -203,6 +213,43 @@ std::string TimingFields(const me::ResponseTimes& t, int delimiter) {
     }
   }
   return fields;
+}
+
+int WrittenRegisterCount(int displayFormat, int wordCount) {
+  switch (displayFormat) {
+    case 5:
+    case 9:
+      return wordCount / 2 * 2;
+    case 7:
+      return wordCount / 4 * 4;
+    default:
+      return wordCount;
+  }
+}
+
+int HandOverWriteValues(int displayFormat, const std::uint16_t* words, int wordCount) {
+  switch (displayFormat) {
+    case 5:
+    case 9: {
+      std::uint32_t longs[kValueBytes / 4];
+      int count = std::min(wordCount / 2, kValueBytes / 4);
+      for (int k = 0; k < count; ++k)
+        longs[k] = static_cast<std::uint32_t>(words[2 * k]) | (static_cast<std::uint32_t>(words[2 * k + 1]) << 16);
+      return me::SetWriteLongs(0, count, longs, true);
+    }
+    case 7: {
+      double doubles[kValueBytes / 8];
+      int count = std::min(wordCount / 4, kValueBytes / 8);
+      for (int k = 0; k < count; ++k) {
+        std::uint64_t bits = 0;
+        for (int w = 0; w < 4; ++w) bits |= static_cast<std::uint64_t>(words[4 * k + w]) << (16 * w);
+        std::memcpy(&doubles[k], &bits, sizeof bits);
+      }
+      return me::SetWriteDoubles(0, count, doubles, true);
+    }
+    default:
+      return me::SetWriteRegisters(0, wordCount, words);
+  }
 }
 
 }  // namespace zelmor

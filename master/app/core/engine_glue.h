@@ -70,5 +70,15 @@ std::vector<std::string> ResponseTimeValues(const masterengine::ResponseTimes& t
 // The fields a headless line ends with under --timing ("last 51.2 ms", ...),
 // each preceded by the delimiter's separator (a blank for fixed width).
 std::string TimingFields(const masterengine::ResponseTimes& times, int delimiter);
+// Hands the data of the accepted one-shot write in slot 0 to the engine:
+// wordCount registers of native-order storage (ParseValueEntry's words). The
+// inverse formats go as whole values in their word order (Float and Long
+// Inverse as 32-bit values with the halves swapped, Double Inverse as 64-bit
+// values reversed), so a trailing part of a value is dropped; every other
+// format goes register by register, low word first. Returns the setter's 1, or
+// 0 when the engine refused (no whole value, too many, slot 0 not pending).
+int HandOverWriteValues(int displayFormat, const std::uint16_t* words, int wordCount);
+// The number of registers HandOverWriteValues sends for wordCount words.
+int WrittenRegisterCount(int displayFormat, int wordCount);
 
 }  // namespace zelmor

@@ -52,6 +52,20 @@ std::string ErrorTextForResult(std::uint16_t result) {
   return text::kUnknownError;
 }
 
+std::string WriteResultText(std::uint16_t result) {
+  if (result == 0) return text::kResponseOk;
+  if (result < 128) {
+    const ResultEntry* entry = result <= 7 ? Find(result) : nullptr;
+    return entry != nullptr ? entry->text : text::kUnknownError;
+  }
+  int exception = result & 0x7F;
+  if (const ResultEntry* entry = exception >= 1 && exception <= 7 ? Find(static_cast<std::uint16_t>(128 + exception)) : nullptr)
+    return entry->text;
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, text::kExceptionFormat, exception);
+  return buffer;
+}
+
 int ErrorCounterForResult(std::uint16_t result) {
   result = NormalizeResult(result);
   if (result == 0) return kNoCounter;

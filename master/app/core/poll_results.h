@@ -17,6 +17,10 @@ constexpr int kNoCounter = -1;
 std::uint16_t NormalizeResult(std::uint16_t result);
 // The header's error text ("" for a good reply).
 std::string ErrorTextForResult(std::uint16_t result);
+// The text of a write's result box: "Response ok" for 0, the error texts for
+// 1..7, "Unknown Error" for every other code below 128 (Bytes Missing included),
+// the exception names for 129..135 and "Exception Error %i" for other exceptions.
+std::string WriteResultText(std::uint16_t result);
 // Index into the error counters, or kNoCounter for a good reply.
 int ErrorCounterForResult(std::uint16_t result);
 // The error counters window's lines, counter order: one per counter 0..16 that

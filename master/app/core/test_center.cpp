@@ -27,7 +27,7 @@ FrameParse Failure(std::size_t position) {
 // anything larger only the beginning is read.
 constexpr std::size_t kMaxListFileBytes = 4 * 1024 * 1024;
 
-bool WriteAll(int fd, const std::string& bytes) {
+bool WriteAll(int fd, const std::vector<std::uint8_t>& bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -153,6 +153,10 @@ ListFileResult ReadTestCenterFile(const std::string& path, std::vector<std::stri
 
 ListFileResult WriteTestCenterFile(const std::string& path, const std::vector<std::string>& entries) {
   const std::string text = ComposeTestCenterText(entries);
+  return SaveListFileBytes(path, std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+
+ListFileResult SaveListFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   struct stat info {};
   const bool exists = ::stat(path.c_str(), &info) == 0;
   if (exists && S_ISDIR(info.st_mode)) return ListFileResult::kOpenError;
@@ -160,14 +164,13 @@ ListFileResult WriteTestCenterFile(const std::string& path, const std::vector<st
     // A device or a pipe: there is no previous content to protect.
     const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (fd < 0) return ListFileResult::kOpenError;
-    const bool written = WriteAll(fd, text);
+    const bool written = WriteAll(fd, bytes);
     const bool closed = ::close(fd) == 0;
     return written && closed ? ListFileResult::kOk : ListFileResult::kWriteError;
   }
   // The file must be creatable (or writable) where it is, as an in-place write would need.
   if ((exists && ::access(path.c_str(), W_OK) != 0) || ::access(DirectoryOf(path).c_str(), W_OK) != 0)
     return ListFileResult::kOpenError;
-  const std::vector<std::uint8_t> bytes(text.begin(), text.end());
   std::string error;
   return archive::WriteFileAtomically(path, bytes, &error) ? ListFileResult::kOk : ListFileResult::kWriteError;
 }

@@ -55,4 +55,10 @@ ListFileResult ReadTestCenterFile(const std::string& path, std::vector<std::stri
 // the previous list; a device or pipe is written in place.
 ListFileResult WriteTestCenterFile(const std::string& path, const std::vector<std::string>& entries);
 
+// The save behind the list files of the program (frame lists, value lists):
+// kOpenError when the target cannot be created or written where it is,
+// kWriteError when writing failed; a regular file is replaced through a
+// temporary file renamed over it, a device or pipe is written in place.
+ListFileResult SaveListFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
 }  // namespace zelmor

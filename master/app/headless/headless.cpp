@@ -14,6 +14,7 @@
 #include "common/value_format.h"
 #include "master/app/core/engine_glue.h"
 #include "master/app/core/poll_results.h"
+#include "master/app/core/write_values.h"
 #include "master/engine/comm_interface.h"
 #include "platform/messages.h"
 #include "platform/port_map.h"
@@ -42,6 +43,13 @@ const char* HeadlessUsage() {
          "                              function 1..4, protocol address 0..65535, scan rate in ms\n"
          "                              (default 1000); may be repeated; labels use PLC addresses\n"
          "  FILE.zmd                    a poll document; FILE.zmw a workspace (link and documents)\n"
+         "Writes (before any poll; values in --format, unsigned when not given):\n"
+         "  --write SLAVE:FUNCTION:ADDRESS:VALUE[,VALUE...]\n"
+         "                              5 one coil (0/1), 15 coils (0/1 each, up to 1968),\n"
+         "                              6 one register, 16 registers (up to 123),\n"
+         "                              22 AND,OR masks, 23 registers (up to 121) with --read;\n"
+         "                              protocol address 0..65535; may be repeated\n"
+         "  --read ADDRESS:COUNT        registers read back by every 23 write (count 1..125)\n"
          "Output:\n"
          "  --format NAME               signed unsigned hex binary float float-inverse double\n"
          "                              double-inverse long long-inverse (default: each document's)\n"
@@ -50,8 +58,11 @@ const char* HeadlessUsage() {
          "  --timing                    end each line with the poll's response times since the start:\n"
          "                              last, min, mean and max in ms (replies only, time-outs left out)\n"
          "  --help                      this text\n"
-         "Ends with exit code 0 on SIGINT/SIGTERM or when --count is reached; 2 bad option,\n"
-         "3 unreadable file, 4 connection failed, 5 more polls than the 32 poll slots.\n";
+         "Each write prints its result (\"Response ok\" or the error); a 23 write then prints\n"
+         "the registers read back as a poll line. Without polls the run ends after the writes.\n"
+         "Ends with exit code 0 on SIGINT/SIGTERM or when --count is reached; 2 bad option or\n"
+         "value, 3 unreadable file, 4 connection failed, 5 more polls than the 32 poll slots,\n"
+         "6 a write that did not get \"Response ok\".\n";
 }
 
 namespace {
@@ -98,6 +109,76 @@ bool ParsePoll(const std::string& text, HeadlessPoll* poll, std::string* error) 
     return *error = RangeError("--poll scan rate", 20, 60000), false;
   poll->source = "--poll " + text;
   return true;
+}
+
+bool ParseCoil(const std::string& text, std::uint8_t* coil) {
+  if (text == "1" || text == "on") return *coil = 1, true;
+  if (text == "0" || text == "off") return *coil = 0, true;
+  return false;
+}
+
+// Checks a --write against its function and encodes its values by the format.
+bool PrepareWrite(const std::string& text, int format, HeadlessWrite* w, std::string* error) {
+  auto parts = Split(text, ':');
+  if (parts.size() != 4) {
+    *error = "--write expects SLAVE:FUNCTION:ADDRESS:VALUE[,VALUE...], got \"" + text + "\"";
+    return false;
+  }
+  w->text = text;
+  if (!ParseInt(parts[1], 1, 23, &w->function) ||
+      (w->function != 5 && w->function != 6 && w->function != 15 && w->function != 16 && w->function != 22 &&
+       w->function != 23))
+    return *error = "--write function must be 5, 6, 15, 16, 22 or 23, got \"" + parts[1] + "\"", false;
+  // Mask writes and read/write need a reply, so no broadcast for them.
+  int minSlave = w->function == 22 || w->function == 23 ? 1 : 0;
+  if (!ParseInt(parts[0], minSlave, 255, &w->slave)) return *error = RangeError("--write slave", minSlave, 255), false;
+  if (!ParseInt(parts[2], 0, 65535, &w->address)) return *error = RangeError("--write address", 0, 65535), false;
+  auto values = Split(parts[3], ',');
+  auto refuse = [&](const std::string& why) {
+    *error = "--write " + text + ": " + why;
+    return false;
+  };
+  switch (w->function) {
+    case 5:
+    case 15: {
+      std::size_t most = w->function == 5 ? 1 : kHeadlessMaxCoils;
+      if (values.size() > most)
+        return refuse("function " + std::to_string(w->function) + " takes at most " + std::to_string(most) +
+                      (most == 1 ? " value" : " values"));
+      for (const std::string& v : values) {
+        std::uint8_t coil = 0;
+        if (!ParseCoil(v, &coil)) return refuse("a coil value is 0, 1, on or off, got \"" + v + "\"");
+        w->coils.push_back(coil);
+      }
+      return true;
+    }
+    case 22: {
+      if (valuefmt::RegistersPerValue(format) != 1) return refuse("the masks of function 22 are 16-bit values");
+      if (values.size() != 2) return refuse("function 22 takes two values, AND,OR");
+      std::vector<std::uint16_t> masks;
+      for (const std::string& v : values) {
+        EntryFailure failure;
+        if (!ParseValueEntry(format, v, &masks, &failure))
+          return refuse("\"" + v + "\": " + EntryFailureText(failure));
+      }
+      w->andMask = masks[0];
+      w->orMask = masks[1];
+      return true;
+    }
+    default: {
+      for (const std::string& v : values) {
+        EntryFailure failure;
+        if (!ParseValueEntry(format, v, &w->words, &failure))
+          return refuse("\"" + v + "\": " + EntryFailureText(failure));
+      }
+      int most = w->function == 6 ? 1 : w->function == 16 ? kHeadlessMaxRegisters : kHeadlessMaxReadWriteRegisters;
+      if (static_cast<int>(w->words.size()) > most)
+        return refuse("function " + std::to_string(w->function) + " writes at most " + std::to_string(most) +
+                      (most == 1 ? " register" : " registers") + ", the values take " +
+                      std::to_string(w->words.size()));
+      return true;
+    }
+  }
 }
 
 }  // namespace
@@ -177,6 +258,19 @@ bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions*
       HeadlessPoll poll;
       if (!ParsePoll(v, &poll, error)) return false;
       o->polls.push_back(poll);
+    } else if (arg == "--write") {
+      if (!value(&v)) return false;
+      HeadlessWrite w;
+      w.text = v;
+      o->writes.push_back(w);
+    } else if (arg == "--read") {
+      if (!value(&v)) return false;
+      auto parts = Split(v, ':');
+      if (parts.size() != 2 || !ParseInt(parts[0], 0, 65535, &o->readAddress) ||
+          !ParseInt(parts[1], 1, kHeadlessMaxReadRegisters, &o->readCount)) {
+        *error = "--read expects ADDRESS:COUNT with address 0..65535 and count 1..125, got \"" + v + "\"";
+        return false;
+      }
     } else if (arg == "--format") {
       if (!value(&v)) return false;
       o->format = valuefmt::FormatFromName(v);
@@ -200,6 +294,16 @@ bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions*
       return false;
     } else {
       o->files.push_back(arg);
+    }
+  }
+  // The values are read in the --format, which may come after the --write.
+  int format = o->format >= 0 ? o->format : valuefmt::kUnsigned;
+  for (HeadlessWrite& w : o->writes) {
+    std::string text = w.text;
+    if (!PrepareWrite(text, format, &w, error)) return false;
+    if (w.function == 23 && o->readAddress < 0) {
+      *error = "--write " + text + ": function 23 needs --read ADDRESS:COUNT";
+      return false;
     }
   }
   return true;
@@ -310,6 +414,75 @@ bool LoadFiles(HeadlessOptions& o, std::vector<PollDocumentData>* documents) {
   return true;
 }
 
+constexpr platform::WindowHandle kWriteWindow = 1000;  // above the poll windows 1..32
+
+// Waits for the completion of the one-shot request. A request served while the
+// link was down posts nothing, so the wait ends after the time-out and a margin.
+bool WaitForWrite(int timeoutMs, std::uint16_t* result) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(2 * timeoutMs + 2000);
+  std::unique_lock<std::mutex> lock(gQueueMutex);
+  while (!gStop.load() && std::chrono::steady_clock::now() < deadline) {
+    gQueueReady.wait_for(lock, std::chrono::milliseconds(100), [] { return !gQueue.empty(); });
+    while (!gQueue.empty()) {
+      Notification n = gQueue.front();
+      gQueue.pop_front();
+      if (n.window == kWriteWindow && n.message == platform::WM_ENGINE_NOTIFY && n.lParam == 0) {
+        *result = static_cast<std::uint16_t>(n.wParam);
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+// Sends one write through the one-shot slot and prints its result line.
+bool RunWrite(const HeadlessWrite& w, const HeadlessOptions& o) {
+  int format = o.format >= 0 ? o.format : valuefmt::kUnsigned;
+  auto slave = static_cast<std::uint16_t>(w.slave);
+  auto address = static_cast<std::uint16_t>(w.address);
+  auto type = static_cast<std::uint16_t>(w.function);
+  int accepted = 0;
+  int registers = WrittenRegisterCount(format, static_cast<int>(w.words.size()));
+  switch (w.function) {
+    case 22:
+      accepted = me::SubmitOneShot(kWriteWindow, platform::WM_ENGINE_NOTIFY, slave, type, w.andMask, w.orMask,
+                                   address, 1);
+      break;
+    case 23:
+      accepted = me::SubmitOneShot(kWriteWindow, platform::WM_ENGINE_NOTIFY, slave, type,
+                                   static_cast<std::uint16_t>(o.readAddress), static_cast<std::uint16_t>(o.readCount),
+                                   address, static_cast<std::uint16_t>(registers));
+      break;
+    default:
+      accepted = me::SubmitOneShot(kWriteWindow, platform::WM_ENGINE_NOTIFY, slave, type, 0, 0, address, 1);
+  }
+  // Slot 0 is free between our sequential writes; a refusal means the engine
+  // would not take the request, and a submitted write must get its data.
+  if (accepted == 1) {
+    if (w.function == 5 || w.function == 15)
+      accepted = me::SetWriteBytes(0, static_cast<int>(w.coils.size()), w.coils.data());
+    else if (w.function != 22)
+      accepted = HandOverWriteValues(format, w.words.data(), static_cast<int>(w.words.size()));
+  }
+  if (accepted != 1) {
+    std::fprintf(stdout, "write %s: refused by the engine\n", w.text.c_str());
+    std::fflush(stdout);
+    return false;
+  }
+  std::uint16_t result = me::RESULT_NO_CONNECTION;
+  if (!WaitForWrite(o.settings.timeout, &result)) result = me::RESULT_NO_CONNECTION;
+  std::fprintf(stdout, "write %s: %s\n", w.text.c_str(), WriteResultText(result).c_str());
+  if (w.function == 23 && result == 0) {
+    std::uint8_t values[kValueBytes] = {};
+    CopyPollValues(0, 3, format, values);
+    LogPoll log{3, o.readAddress, o.readCount, format, true, values, sizeof values};
+    std::string line = ComposeLogLine(LogTimeText(std::time(nullptr)), log, 0, o.delimiter);
+    std::fprintf(stdout, "%s\n", line.c_str());
+  }
+  std::fflush(stdout);
+  return result == 0;
+}
+
 }  // namespace
 
 int RunHeadless(const std::vector<std::string>& args) {
@@ -330,8 +503,8 @@ int RunHeadless(const std::vector<std::string>& args) {
     std::fprintf(stderr, "zelmor: no link: give --tcp HOST:PORT, --serial DEVICE or a workspace file\n");
     return kExitBadOption;
   }
-  if (documents.empty()) {
-    std::fprintf(stderr, "zelmor: nothing to poll: give --poll, a .zmd file or a workspace\n");
+  if (documents.empty() && options.writes.empty()) {
+    std::fprintf(stderr, "zelmor: nothing to do: give --write, --poll, a .zmd file or a workspace\n");
     return kExitBadOption;
   }
   if (documents.size() > 32) {
@@ -343,24 +516,6 @@ int RunHeadless(const std::vector<std::string>& args) {
   std::vector<RunningPoll> polls(documents.size());
   me::InitEngine();
   platform::SetMessagePoster(QueuePost);
-  for (std::size_t k = 0; k < documents.size(); ++k) {
-    RunningPoll& p = polls[k];
-    p.document = documents[k];
-    if (options.format >= 0) p.document.displayFormat = options.format;
-    const PollDocumentData& d = p.document;
-    p.slot = me::RegisterPoll(k + 1, platform::WM_ENGINE_NOTIFY, static_cast<std::uint16_t>(d.scanRate),
-                              static_cast<std::uint16_t>(d.slaveId), static_cast<std::uint16_t>(d.function),
-                              static_cast<std::uint16_t>(d.address), static_cast<std::uint16_t>(d.length), 0, 0);
-    if (p.slot < 0) {
-      std::fprintf(stderr, "zelmor: poll %zu (slave %d, function %d, address %d, length %d): %s\n", k + 1,
-                   d.slaveId, d.function, d.address, d.length, res::text::kNoResources);
-      platform::SetMessagePoster(nullptr);
-      return kExitNoResources;
-    }
-    // A poll saved as disabled would never report; headless runs always poll.
-    me::SetPollMode(p.slot, me::kModeContinuous);
-  }
-
   // A signal during a slow connect must still end the run cleanly.
   struct sigaction action {};
   action.sa_handler = OnSignal;
@@ -375,8 +530,34 @@ int RunHeadless(const std::vector<std::string>& args) {
     return kExitConnectFailed;
   }
 
+  bool writesOk = true;
+  for (const HeadlessWrite& w : options.writes) {
+    if (gStop.load()) break;
+    if (!RunWrite(w, options)) writesOk = false;
+  }
+
+  // The polls start after the writes, so every poll line shows written values.
+  for (std::size_t k = 0; k < documents.size(); ++k) {
+    RunningPoll& p = polls[k];
+    p.document = documents[k];
+    if (options.format >= 0) p.document.displayFormat = options.format;
+    const PollDocumentData& d = p.document;
+    p.slot = me::RegisterPoll(k + 1, platform::WM_ENGINE_NOTIFY, static_cast<std::uint16_t>(d.scanRate),
+                              static_cast<std::uint16_t>(d.slaveId), static_cast<std::uint16_t>(d.function),
+                              static_cast<std::uint16_t>(d.address), static_cast<std::uint16_t>(d.length), 0, 0);
+    if (p.slot < 0) {
+      std::fprintf(stderr, "zelmor: poll %zu (slave %d, function %d, address %d, length %d): %s\n", k + 1,
+                   d.slaveId, d.function, d.address, d.length, res::text::kNoResources);
+      DisconnectLink();
+      platform::SetMessagePoster(nullptr);
+      return kExitNoResources;
+    }
+    // A poll saved as disabled would never report; headless runs always poll.
+    me::SetPollMode(p.slot, me::kModeContinuous);
+  }
+
   std::size_t finished = 0;
-  while (!gStop.load() && (options.count == 0 || finished < polls.size())) {
+  while (!polls.empty() && !gStop.load() && (options.count == 0 || finished < polls.size())) {
     Notification n;
     {
       std::unique_lock<std::mutex> lock(gQueueMutex);
@@ -408,7 +589,7 @@ int RunHeadless(const std::vector<std::string>& args) {
   DisconnectLink();
   for (RunningPoll& p : polls) me::UnregisterPoll(p.slot);
   platform::SetMessagePoster(nullptr);
-  return kExitOk;
+  return writesOk ? kExitOk : kExitWriteFailed;
 }
 
 }  // namespace zelmor

@@ -1,0 +1,120 @@
+#include "slave/app/automation_vantor.h"
+
+#include <QDBusError>
+#include <QDBusMessage>
+
+#include "framework/automation.h"
+#include "framework/mdi.h"
+#include "slave/app/main_frame.h"
+#include "slave/app/vantor_doc.h"
+
+namespace {
+
+// Index ranges of the automation's value members.
+constexpr int kLastCoil = 4095;
+constexpr int kLastRegister = 126;
+
+bool SlaveAcceptable(int slaveId, int table, int address, int length) {
+  if (slaveId < 1 || slaveId > 255 || table < 1 || table > 4 || address < 0 || address > 65535) return false;
+  const int maxLength = table <= 2 ? 2000 : 127;
+  return length >= 0 && length <= maxLength;
+}
+
+std::uint16_t ImageWord(const std::uint8_t* image, int index) {
+  return static_cast<std::uint16_t>(image[2 * index] | (image[2 * index + 1] << 8));
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ application
+
+VantorApplicationObject::VantorApplicationObject(CMainFrame* frame, fw::AutomationHost* host, QObject* parent)
+    : QObject(parent), frame_(frame), host_(host) {}
+
+QDBusObjectPath VantorApplicationObject::CreateDocument() {
+  auto* document = qobject_cast<CVantorDoc*>(frame_->newDocument());
+  if (document == nullptr) {
+    sendErrorReply(QDBusError::Failed, QStringLiteral("The document could not be created."));
+    return {};
+  }
+  // The client's window stays hidden until it calls ShowWindow.
+  fw::HideClientFrame(frame_, document);
+  const QString path = host_->nextDocumentPath();
+  auto* object = new VantorDocumentObject(document, frame_, host_, path);
+  const QString client = calledFromDBus() ? message().service() : QString();
+  if (!host_->addDocument(path, object, client, [object] { object->closeHidden(); })) {
+    delete object;
+    if (fw::ChildFrame* child = document->frame()) child->closeWithoutAsking();
+    sendErrorReply(QDBusError::Failed, QStringLiteral("The document could not be registered."));
+    return {};
+  }
+  return QDBusObjectPath(path);
+}
+
+// --------------------------------------------------------------- document
+
+VantorDocumentObject::VantorDocumentObject(CVantorDoc* document, CMainFrame* frame, fw::AutomationHost* host,
+                                           const QString& path)
+    : QObject(document), document_(document), frame_(frame), host_(host), path_(path) {}
+
+VantorDocumentObject::~VantorDocumentObject() {
+  if (host_) host_->removeDocument(path_);
+}
+
+int VantorDocumentObject::displayFormat() const { return document_->displayFormat(); }
+
+void VantorDocumentObject::setDisplayFormat(int format) {
+  if (format >= 0 && format <= 9) document_->setDisplayFormat(format);
+}
+
+int VantorDocumentObject::CreateSlave(int slaveId, int table, int address, int length) {
+  if (!SlaveAcceptable(slaveId, table, address, length)) return 0;
+  // Only a window the user can see may show the "no more data resources" box.
+  const bool quiet = !(host_ && host_->userControl());
+  document_->takeSlave(slaveId, table, address, length, quiet);
+  return 1;
+}
+
+void VantorDocumentObject::ShowWindow() {
+  if (host_) host_->handToUser();
+  shown_ = true;
+  fw::ShowClientFrame(frame_, document_);
+  frame_->updateCommands();
+}
+
+short VantorDocumentObject::Coil(short index) {
+  if (index < 0 || index > kLastCoil) return 0;
+  return document_->image()[index];
+}
+
+void VantorDocumentObject::SetCoil(short index, short value) {
+  if (index >= 0 && index <= kLastCoil) document_->storeCoil(index, value != 0 ? 1 : 0);
+}
+
+short VantorDocumentObject::Register(short index) {
+  if (index < 0 || index > kLastRegister) return 0;
+  return static_cast<short>(ImageWord(document_->image(), index));
+}
+
+void VantorDocumentObject::SetRegister(short index, short value) {
+  if (index >= 0 && index <= kLastRegister) document_->storeRegister(index, static_cast<std::uint16_t>(value));
+}
+
+void VantorDocumentObject::closeHidden() {
+  if (closing_) return;
+  closing_ = true;
+  // The frame goes once this call has been answered; the object leaves the
+  // bus at once, so later calls get "unknown object".
+  fw::CloseFrameLater(frame_, document_, false);
+  if (host_) host_->removeDocument(path_);
+}
+
+void VantorDocumentObject::Close() {
+  if (!shown_) {
+    closeHidden();
+    return;
+  }
+  // A window the user has seen closes as its close box would, save prompt
+  // included, after this call has been answered.
+  fw::CloseFrameLater(frame_, document_, true);
+}
