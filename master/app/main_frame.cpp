@@ -453,9 +453,10 @@ void CMainFrame::onStatistics(bool shown) {
   if (shown == CZelmorView::statisticsShown()) return;
   CZelmorView::setStatisticsShown(shown);
   fw::AppProfile().writeInt("View", "Statistics", shown ? 1 : 0);
-  // The cells move down (or up) one line in every window.
+  // The cells move down (or up) one line in every window; error lines stay.
   for (fw::Document* d : documents())
-    if (auto* doc = qobject_cast<CZelmorDoc*>(d)) doc->updateAllViews();
+    if (auto* doc = qobject_cast<CZelmorDoc*>(d))
+      if (CZelmorView* v = doc->view()) v->refreshLayout();
 }
 
 void CMainFrame::onAlwaysOnTop() {

@@ -83,6 +83,11 @@ void CZelmorView::onUpdate(int) {
   viewport()->update();
 }
 
+void CZelmorView::refreshLayout() {
+  relayout(false);
+  viewport()->update();
+}
+
 void CZelmorView::resizeEvent(QResizeEvent* event) {
   fw::ScrollView::resizeEvent(event);
   relayout(true);

@@ -50,6 +50,8 @@ class CZelmorView : public fw::ScrollView {
   // View > Statistics, one switch for every poll window (kept in the profile).
   static bool statisticsShown();
   static void setStatisticsShown(bool shown);
+  // Lays the cells out again after the header rows changed; keeps the error line.
+  void refreshLayout();
   // Item index under a content position, or -1.
   int itemAt(QPoint contentPosition) const;
 

@@ -87,8 +87,10 @@ void TrendAndStatisticsTest::statisticsAgainstASlowSlave() {
 
   // The header keeps its layout; the statistics line pushes the cells down one row.
   QCOMPARE(view->headerRows(), 2);
+  view->onEngineNotify(1, doc->pollSlot());  // a time-out on the error line
   statistics->trigger();
   QCOMPARE(view->headerRows(), 3);
+  QCOMPARE(view->errorText(), QString("Timeout Error"));  // switching keeps the error line
   QCOMPARE(fx.profile().readInt("View", "Statistics", 0), 1);
   QCOMPARE(view->itemAt(QPoint(1, 2 * view->layout().rowHeight + 1)), -1);
   QCOMPARE(view->itemAt(QPoint(1, 3 * view->layout().rowHeight + 1)), 0);
