@@ -187,6 +187,40 @@ std::string CellValueText(const std::uint8_t* image, std::size_t imageSize, int 
   }
 }
 
+bool CellNumber(const std::uint8_t* image, std::size_t imageSize, int function, int format, int index, int length,
+                bool inverseWordOrder, double* out) {
+  if (!CellHasValue(function, format, index, length) || index < 0) return false;
+  if (IsBitFunction(function)) {
+    if (static_cast<std::size_t>(index) >= imageSize) return false;
+    *out = image[index] != 0 ? 1.0 : 0.0;
+    return true;
+  }
+  if (!IsValidFormat(format)) return false;
+  if (static_cast<std::size_t>(2 * (index + RegistersPerValue(format))) > imageSize) return false;
+  switch (format) {
+    case kFloat:
+    case kFloatInverse: {
+      std::uint32_t bits = Compose32(image, index, inverseWordOrder && format == kFloatInverse);
+      float value;
+      std::memcpy(&value, &bits, sizeof value);
+      *out = value;
+      return true;
+    }
+    case kDouble:
+    case kDoubleInverse: {
+      std::uint64_t bits = Compose64(image, index, inverseWordOrder && format == kDoubleInverse);
+      std::memcpy(out, &bits, sizeof *out);
+      return true;
+    }
+    case kLong:
+    case kLongInverse:
+      *out = static_cast<std::int32_t>(Compose32(image, index, inverseWordOrder && format == kLongInverse));
+      return true;
+    case kSigned: *out = static_cast<std::int16_t>(WordAt(image, index)); return true;
+    default: *out = WordAt(image, index); return true;
+  }
+}
+
 bool UsesWideLabel(bool oneBased, int address, int length) { return oneBased && address + length > 9999; }
 
 std::string AddressLabel(int function, bool oneBased, int address, int length, int index) {

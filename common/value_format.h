@@ -66,6 +66,12 @@ std::uint64_t Compose64(const std::uint8_t* words, int index, bool inverse);
 std::string CellValueText(const std::uint8_t* image, std::size_t imageSize, int function, int format, int index,
                           int length, TextForm form, bool inverseWordOrder);
 
+// The number behind a cell's text, for plotting: the bit, the register as its
+// format reads it (signed for kSigned, else unsigned), or the 32/64-bit value.
+// False for cells without a value, as CellValueText gives them no text.
+bool CellNumber(const std::uint8_t* image, std::size_t imageSize, int function, int format, int index, int length,
+                bool inverseWordOrder, double* out);
+
 // Address labels: "4%04i = " (PLC, narrow), "4%05i = " (PLC, wide when address +
 // length exceeds 9999), "%05i = " (protocol addresses). Prefix digit by function:
 // 1 -> 0, 2 -> 1, 3 -> 4, 4 -> 3.

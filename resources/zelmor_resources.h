@@ -63,6 +63,8 @@ enum CommandId : int {
   ID_MASK_WRITE_REGISTER = 32849,
   ID_DISPLAY_ERROR_COUNTERS = 32862,
   ID_SERIAL_PORTS = 32900,  // "Serial &Ports..." (device paths behind "Port n")
+  ID_VIEW_STATISTICS = 32901,  // "S&tatistics": the response-time line of the poll windows
+  ID_DISPLAY_TREND = 32902,    // "T&rend...": the trend window of the active poll window
 };
 
 // Display format 0..9 -> its menu command id (and text) in that order.
@@ -128,6 +130,8 @@ constexpr const char* kLog = "&Log...";
 constexpr const char* kLoggingOff = "Logging Off";
 constexpr const char* kTestCenter = "&Test Center...";
 constexpr const char* kErrorCounters = "&Error Counters\tF11";
+constexpr const char* kStatistics = "S&tatistics";
+constexpr const char* kTrend = "T&rend...";
 constexpr const char* kWriteSingleCoil = "0&5: Write Single Coil...\tF7";
 constexpr const char* kWriteSingleRegister = "0&6: Write Single Register...\tF8";
 constexpr const char* kWriteMultipleCoils = "15: Write &Coils...\tF9";
@@ -244,6 +248,34 @@ constexpr const char* kNoStringSelected = "No string selected";
 // Why a Send went nowhere (shown in the dialog, below the buttons).
 constexpr const char* kTestCenterBusy = "Not sent: another request is still waiting to be sent.";
 constexpr const char* kTestCenterNoLink = "Not sent: no connection.";
+// Response times: the poll window's "Statistics" line, the section of the error
+// counters window and the fields of the headless output (--timing).
+constexpr const char* kStatisticsFormat = "Last = %.1f ms: Min = %.1f ms: Mean = %.1f ms: Max = %.1f ms: Replies = %u";
+constexpr const char* kStatisticsNone = "Last = -: Min = -: Mean = -: Max = -: Replies = 0";
+constexpr const char* kResponseTimesGroup = "Response times";
+constexpr const char* kResponseTimeLabels[5] = {"Last", "Minimum", "Mean", "Maximum", "Replies timed"};
+constexpr const char* kMillisecondsFormat = "%.1f ms";
+constexpr const char* kTimingFieldFormats[4] = {"last %.1f ms", "min %.1f ms", "mean %.1f ms", "max %.1f ms"};
+// Trend window.
+constexpr const char* kTrendTitleFormat = "Trend - %1";
+constexpr const char* kTrendCells = "Cells";
+constexpr const char* kTrendSpan = "Time span:";
+constexpr const char* kTrendSpans[4] = {"1 min", "10 min", "1 h", "All"};
+constexpr const char* kTrendAutoscale = "Autoscale";
+constexpr const char* kTrendMinimum = "Min:";
+constexpr const char* kTrendMaximum = "Max:";
+constexpr const char* kTrendPause = "&Pause";
+constexpr const char* kTrendClear = "C&lear";
+constexpr const char* kTrendExport = "&Export CSV...";
+constexpr const char* kTrendClose = "&Close";
+constexpr const char* kTrendExportTitle = "Export trend";
+constexpr const char* kTrendFilter = "CSV files (*.csv)";
+constexpr const char* kTrendExtension = "csv";
+constexpr const char* kTrendFileName = "trend.csv";
+constexpr const char* kTrendTimeColumn = "Time";
+constexpr const char* kTrendTooManyCells = "At most %1 cells can be plotted at once.";
+constexpr const char* kTrendExportFailed = "The trend could not be written to %1.";
+constexpr const char* kTrendSamples = "%1 samples";
 constexpr const char* kTestCenterLinkClosed = "Not sent: the connection was closed before the frame went out.";
 // Write dialogs.
 constexpr const char* kWriteSingleCoilTitle = "Write Single Coil";

@@ -25,9 +25,11 @@
 #include "master/app/multiple_write_dialogs.h"
 #include "master/app/test_center_dialog.h"
 #include "master/app/traffic_source_zelmor.h"
+#include "master/app/trend_window.h"
 #include "master/app/workspace_io.h"
 #include "master/app/zelmor_app.h"
 #include "master/app/zelmor_doc.h"
+#include "master/app/zelmor_view.h"
 #include "master/engine/comm_interface.h"
 #include "resources/icons/suite_icons.h"
 #include "resources/zelmor_prompts.h"
@@ -65,6 +67,7 @@ CMainFrame::CMainFrame(CZelmorApp* app, fw::Profile* profile)
     : fw::MdiMainWindow(profile, kRecentFiles), app_(app), trafficSource_(std::make_unique<ZelmorTrafficSource>()) {
   readPosition();
   setAlwaysOnTop(profile->readIntInRange("View", "AlwaysOnTop", 0, 0, 1) == 1);
+  CZelmorView::setStatisticsShown(profile->readIntInRange("View", "Statistics", 0, 0, 1) == 1);
   createActions();
   commPane_ = new QLabel(text::kCommPaneDefault, this);
   commPane_->setFixedWidth(kCommPaneWidth);
@@ -196,10 +199,13 @@ void CMainFrame::createActions() {
   connect(addCommand(display, res::ID_DISPLAY_ERROR_COUNTERS, menu::kErrorCounters, nullptr), &QAction::triggered,
           this, [this] {
             if (CZelmorDoc* doc = activeZelmorDocument()) {
-              CErrorCountersDlg dialog(doc->errorCounters(), this);
+              CErrorCountersDlg dialog(doc->errorCounters(), doc->responseTimes(), this);
               dialog.exec();
             }
           });
+  connect(addCommand(display, res::ID_DISPLAY_TREND, menu::kTrend, nullptr), &QAction::triggered, this, [this] {
+    if (CZelmorDoc* doc = activeZelmorDocument()) CTrendWindow::openFor(doc, this);
+  });
   // The traffic monitor works without an open document, so it also shows in the View menu.
   QAction* communication = addCommand(display, res::ID_DISPLAY_COMMUNICATION, menu::kCommunication, &M::onCommunication);
 
@@ -215,6 +221,10 @@ void CMainFrame::createActions() {
   statusToggle->setCheckable(true);
   statusToggle->setChecked(true);
   connect(statusToggle, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
+  QAction* statistics = addCommand(view, res::ID_VIEW_STATISTICS, menu::kStatistics, nullptr);
+  statistics->setCheckable(true);
+  statistics->setChecked(CZelmorView::statisticsShown());
+  connect(statistics, &QAction::toggled, this, &CMainFrame::onStatistics);
   QAction* onTop = addCommand(view, res::ID_VIEW_ALWAYS_ON_TOP, menu::kAlwaysOnTop, &M::onAlwaysOnTop);
   onTop->setCheckable(true);
   view->addSeparator();
@@ -307,6 +317,8 @@ void CMainFrame::updateCommandUI() {
                  int(res::ID_READ_WRITE_REGISTERS)})
     action(id)->setEnabled(hasDocument && zelmor::LinkIsOpen());
   action(res::ID_DISPLAY_ERROR_COUNTERS)->setEnabled(hasDocument);
+  action(res::ID_DISPLAY_TREND)->setEnabled(hasDocument);
+  action(res::ID_VIEW_STATISTICS)->setChecked(CZelmorView::statisticsShown());
   for (QAction* a : formatGroup_->actions()) a->setEnabled(hasDocument);
   for (QAction* a : baseGroup_->actions()) a->setEnabled(hasDocument);
   if (hasDocument) {
@@ -435,6 +447,16 @@ void CMainFrame::onCommunication() {
   linkui::TrafficMonitorDialog* monitor = linkui::TrafficMonitorDialog::open(trafficSource_.get(), this);
   if (monitor != nullptr) connect(monitor, &QObject::destroyed, this, &CMainFrame::updateCommandUI);
   updateCommandUI();
+}
+
+void CMainFrame::onStatistics(bool shown) {
+  if (shown == CZelmorView::statisticsShown()) return;
+  CZelmorView::setStatisticsShown(shown);
+  fw::AppProfile().writeInt("View", "Statistics", shown ? 1 : 0);
+  // The cells move down (or up) one line in every window; error lines stay.
+  for (fw::Document* d : documents())
+    if (auto* doc = qobject_cast<CZelmorDoc*>(d))
+      if (CZelmorView* v = doc->view()) v->refreshLayout();
 }
 
 void CMainFrame::onAlwaysOnTop() {

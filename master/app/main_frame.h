@@ -68,6 +68,7 @@ class CMainFrame : public fw::MdiMainWindow {
   void onPlcAddresses();
   void onProtocolAddresses();
   void onCommunication();
+  void onStatistics(bool shown);
   void onAlwaysOnTop();
   void onHelpTopics();
   void onWeb();

@@ -238,6 +238,7 @@ void CZelmorDoc::resetCounters() {
   txCount_ = 0;
   goodCount_ = 0;
   errorCounters_.fill(0);
+  responseTimes_ = me::ResponseTimes{};
   updateAllViews();
 }
 
@@ -303,9 +304,11 @@ std::uint16_t CZelmorDoc::takeNotification(std::uint16_t result, int slot) {
   if (slot != 0 && data_.function >= 1 && data_.function <= 4)
     zelmor::CopyPollValues(pollSlot_, data_.function, data_.displayFormat, values_.data());
   me::ReadCounters(pollSlot_, &txCount_, &goodCount_);
+  me::ReadResponseTimes(pollSlot_, &responseTimes_);
   lastResult_ = zelmor::NormalizeResult(result);
   int counter = zelmor::ErrorCounterForResult(result);
   if (counter >= 0) ++errorCounters_[counter];
+  if (slot != 0) emit pollTaken(static_cast<std::uint16_t>(lastResult_));
   return static_cast<std::uint16_t>(lastResult_);
 }
 

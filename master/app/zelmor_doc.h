@@ -8,6 +8,7 @@
 #include "master/app/core/data_log.h"
 #include "master/app/core/poll_results.h"
 #include "master/app/core/zelmor_files.h"
+#include "master/engine/comm_interface.h"
 
 class CZelmorView;
 
@@ -55,6 +56,8 @@ class CZelmorDoc : public fw::Document {
   const std::uint8_t* writeBuffer() const { return writeBuffer_.data(); }
   std::uint8_t* mutableWriteBuffer() { return writeBuffer_.data(); }
   const std::array<std::uint32_t, zelmor::kErrorCounterCount>& errorCounters() const { return errorCounters_; }
+  // Response times since the counters were reset, as of the last notification.
+  const masterengine::ResponseTimes& responseTimes() const { return responseTimes_; }
   // The data log: its settings and open file live (and close) with the document.
   zelmor::DataLog& dataLog() { return dataLog_; }
   const zelmor::DataLog& dataLog() const { return dataLog_; }
@@ -109,6 +112,13 @@ class CZelmorDoc : public fw::Document {
   // normalized result code.
   std::uint16_t takeNotification(std::uint16_t result, int slot);
 
+ signals:
+  // A notification of the poll's own slot was taken (values() are fresh when
+  // result is 0); the trend window samples here.
+  void pollTaken(std::uint16_t result);
+
+ public:
+
   // ---- Files ----
   bool serialize(std::vector<std::uint8_t>* bytes, QString* error) const override;
   bool deserialize(const std::vector<std::uint8_t>& bytes, QString* error) override;
@@ -129,6 +139,7 @@ class CZelmorDoc : public fw::Document {
   std::array<std::uint8_t, 2000> values_{};
   std::array<std::uint8_t, 2000> writeBuffer_{};
   std::array<std::uint32_t, zelmor::kErrorCounterCount> errorCounters_{};
+  masterengine::ResponseTimes responseTimes_;
   zelmor::DataLog dataLog_;
   bool loadedPlacement_ = false;
   archive::WindowPlacement placementToApply_;

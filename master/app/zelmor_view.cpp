@@ -19,7 +19,11 @@ namespace text = zelmor::res::text;
 
 namespace {
 constexpr std::uint32_t kErrorColor = 0x0000FF;  // red as a COLORREF
-}
+bool gStatisticsShown = false;
+}  // namespace
+
+bool CZelmorView::statisticsShown() { return gStatisticsShown; }
+void CZelmorView::setStatisticsShown(bool shown) { gStatisticsShown = shown; }
 
 CZelmorView::CZelmorView(CZelmorDoc* document, QWidget* parent) : fw::ScrollView(document, parent) {
   target_ = std::make_unique<fw::MessageTarget>([this](std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
@@ -59,7 +63,7 @@ PollLayout CZelmorView::computeLayout(QPaintDevice* device, int outputHeight) co
   l.blanksPerCell = l.columnWidth / std::max(1, fm.horizontalAdvance(' '));
   l.gap = fm.horizontalAdvance(valuefmt::kColumnGapTemplate);
   int length = doc->length();
-  l.rowsPerColumn = std::min(std::max(outputHeight / l.rowHeight - 2, 5), std::max(length, 0));
+  l.rowsPerColumn = std::min(std::max(outputHeight / l.rowHeight - headerRows(), 5), std::max(length, 0));
   // A damaged file may carry length 0: no columns, no cells, the header still shows.
   l.columns = l.rowsPerColumn > 0 ? (length + l.rowsPerColumn - 1) / l.rowsPerColumn : 0;
   return l;
@@ -68,7 +72,7 @@ PollLayout CZelmorView::computeLayout(QPaintDevice* device, int outputHeight) co
 void CZelmorView::relayout(bool afterSizeChange) {
   layout_ = computeLayout(viewport(), viewport()->height());
   int width = std::max(1, layout_.columns * layout_.columnWidth - layout_.gap);
-  int rows = std::min(layout_.rowsPerColumn + (afterSizeChange ? 2 : 0), 7);
+  int rows = std::min(layout_.rowsPerColumn + (afterSizeChange ? 2 : 0), 7) + headerRows() - 2;
   setScrollSizes(QSize(width, layout_.rowHeight * rows));
 }
 
@@ -76,6 +80,11 @@ void CZelmorView::onUpdate(int) {
   relayout(false);
   scrollToPosition(QPoint(0, 0));
   errorText_.clear();
+  viewport()->update();
+}
+
+void CZelmorView::refreshLayout() {
+  relayout(false);
   viewport()->update();
 }
 
@@ -94,6 +103,12 @@ QString CZelmorView::headerLine() const {
                 doc->function(), doc->scanRate());
   return QString::fromLatin1(buffer) +
          QString(enabled ? text::kHeaderEnabledBlanks : text::kHeaderDisabledBlanks, QLatin1Char(' '));
+}
+
+QString CZelmorView::statisticsLine() const {
+  CZelmorDoc* doc = zelmorDocument();
+  if (doc == nullptr) return {};
+  return QString::fromStdString(zelmor::StatisticsLine(doc->responseTimes()));
 }
 
 QString CZelmorView::cellLabel(int index) const {
@@ -138,11 +153,15 @@ void CZelmorView::draw(QPainter& painter, const fw::RenderTarget& target) {
                    QString(text::kErrorLineBlanks, QLatin1Char(' ')) + errorText_);
 
   painter.setPen(textColor);
+  const int firstRow = headerRows();
+  if (firstRow == 3)
+    painter.drawText(QRect(headerX, 2 * l.rowHeight, lineWidth, l.rowHeight), Qt::AlignLeft | Qt::AlignTop,
+                     statisticsLine());
   int length = doc->length();
   for (int i = 0; i < length && l.rowsPerColumn > 0; ++i) {
     int column = i / l.rowsPerColumn, row = i % l.rowsPerColumn;
     int x = column * l.columnWidth + margin;
-    int y = l.rowHeight * (row + 2);
+    int y = l.rowHeight * (row + firstRow);
     QRect cell(x, y, l.columnWidth, l.rowHeight);
     if (!target.printing && !cell.intersects(target.area)) continue;
     painter.drawText(cell, Qt::AlignLeft | Qt::AlignTop, cellLabel(i));
@@ -153,7 +172,7 @@ void CZelmorView::draw(QPainter& painter, const fw::RenderTarget& target) {
 int CZelmorView::itemAt(QPoint p) const {
   CZelmorDoc* doc = zelmorDocument();
   if (doc == nullptr || p.x() < 0 || p.y() < 0) return -1;
-  int row = p.y() / layout_.rowHeight - 2;
+  int row = p.y() / layout_.rowHeight - headerRows();
   if (row < 0) return -1;
   int index = (p.x() / layout_.columnWidth) * layout_.rowsPerColumn + row;
   if (index >= doc->length() || doc->function() < 1 || doc->function() > 4) return -1;

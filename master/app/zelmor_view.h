@@ -39,10 +39,19 @@ class CZelmorView : public fw::ScrollView {
 
   // The texts the view draws, for printing, logs and tests.
   QString headerLine() const;
+  // The response-time line below the error line, while statistics are shown.
+  QString statisticsLine() const;
   QString errorText() const { return errorText_; }
   QString cellLabel(int index) const;
   QString cellValue(int index) const;
   const PollLayout& layout() const { return layout_; }
+  // Lines above the cells: header and error line, and the statistics line when shown.
+  int headerRows() const { return statisticsShown() ? 3 : 2; }
+  // View > Statistics, one switch for every poll window (kept in the profile).
+  static bool statisticsShown();
+  static void setStatisticsShown(bool shown);
+  // Lays the cells out again after the header rows changed; keeps the error line.
+  void refreshLayout();
   // Item index under a content position, or -1.
   int itemAt(QPoint contentPosition) const;
 

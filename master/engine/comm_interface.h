@@ -118,9 +118,24 @@ std::uint16_t ReadResultLongs(int slot, std::uint32_t* out, bool swap);  // quan
 std::uint16_t ReadResultRegisters(int slot, std::uint16_t* out);
 std::uint16_t ReadResultBytes(int slot, std::uint8_t* out);
 
+// Request-to-reply times of a slot's transactions since its counters were last
+// reset, measured on the poll thread with a monotonic clock. Only transactions
+// that got an answer are timed (a time-out would only repeat the time-out
+// setting); the time runs from just before the request is written until the
+// reply has been read and checked.
+struct ResponseTimes {
+  std::uint32_t count = 0;  // transactions timed
+  std::uint32_t lastUs = 0;
+  std::uint32_t minUs = 0;
+  std::uint32_t maxUs = 0;
+  std::uint64_t totalUs = 0;  // mean = totalUs / count
+};
+
 // Returns 1, or 0 for a bad slot.
 int ReadCounters(int slot, std::uint32_t* transmitCount, std::uint32_t* goodCount);
-// The counts are zeroed when the slot is next served. Returns 1, or 0 for a bad slot.
+// Copies the slot's response times. Returns 1, or 0 for a bad slot.
+int ReadResponseTimes(int slot, ResponseTimes* times);
+// The counts (and response times) are zeroed when the slot is next served. Returns 1, or 0 for a bad slot.
 int RequestCounterReset(int slot);
 // Copy the slot's last sent / received frame; return its length (0 for a bad slot).
 // buffer must hold kSlotSentCapacity / kSlotReceivedCapacity bytes.

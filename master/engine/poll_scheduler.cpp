@@ -37,6 +37,7 @@ struct RequestSlot {
   std::uint64_t elapsedUs;  // time accumulated since last served, in microseconds
   std::uint32_t transmitCount;
   std::uint32_t goodCount;
+  ResponseTimes times;
   std::uint8_t sent[kSlotSentCapacity];
   std::uint16_t sentLength;
   std::uint8_t received[kSlotReceivedCapacity];
@@ -52,6 +53,7 @@ struct SlotResult {
   std::uint16_t code;
   std::uint32_t transmitCount;
   std::uint32_t goodCount;
+  ResponseTimes times;
   std::uint8_t values[kRequestDataBytes];
 };
 
@@ -133,6 +135,7 @@ void FillSlot(RequestSlot& slot, WindowHandle owner, std::uint32_t message, std:
   slot.enabled = EnabledAtOnce(type, writeCount);
   slot.transmitCount = 0;
   slot.goodCount = 0;
+  slot.times = ResponseTimes{};
   std::memset(slot.data, 0, sizeof slot.data);
   ++slot.generation;
 }
@@ -141,6 +144,7 @@ void ResetResult(SlotResult& result) {
   result.code = RESULT_PENDING;
   result.transmitCount = 0;
   result.goodCount = 0;
+  result.times = ResponseTimes{};
   std::memset(result.values, 0, sizeof result.values);
 }
 
@@ -154,6 +158,22 @@ int StoreWriteWords(int slot, const std::uint16_t* words, int wordCount) {
   slots[slot].writeCount = static_cast<std::uint16_t>(wordCount);
   slots[slot].enabled = true;
   return 1;
+}
+
+// An answer came back, whatever its contents: a CRC error or an exception is as
+// much a measure of the slave's response time as a good reply.
+bool Answered(std::uint16_t result, std::uint16_t receivedLength) {
+  return receivedLength != 0 && result != RESULT_TIMEOUT && result != RESULT_READ && result != RESULT_WRITE &&
+         result != RESULT_NO_CONNECTION;
+}
+
+void AddResponseTime(ResponseTimes& times, std::uint64_t elapsedUs) {
+  const auto us = static_cast<std::uint32_t>(elapsedUs < 0xFFFFFFFFu ? elapsedUs : 0xFFFFFFFFu);
+  times.lastUs = us;
+  if (times.count == 0 || us < times.minUs) times.minUs = us;
+  if (us > times.maxUs) times.maxUs = us;
+  times.totalUs += us;
+  ++times.count;
 }
 
 // The register count of the slot's values, capped to the value table.
@@ -409,6 +429,13 @@ int ReadCounters(int slot, std::uint32_t* transmitCount, std::uint32_t* goodCoun
   return 1;
 }
 
+int ReadResponseTimes(int slot, ResponseTimes* times) {
+  if (!ValidSlot(slot)) return 0;
+  std::lock_guard<std::mutex> guard(engineLock);
+  *times = results[slot].times;
+  return 1;
+}
+
 int RequestCounterReset(int slot) {
   if (!ValidSlot(slot)) return 0;
   counterResetRequested[slot].store(true);
@@ -515,6 +542,7 @@ void PollTick() {
       if (counterResetRequested[s].exchange(false)) {
         slot.transmitCount = 0;
         slot.goodCount = 0;
+        slot.times = ResponseTimes{};
       }
       if (linkOpen) ++slot.transmitCount;
       slave = slot.slave;
@@ -534,7 +562,10 @@ void PollTick() {
     return;
   }
 
+  // Timed here on the poll thread, outside the lock; only the sums are stored under it.
+  const std::uint64_t startedUs = NowUs();
   const std::uint16_t result = RunTransaction(slave, type, address, quantity, writeAddress, writeCount);
+  const std::uint64_t transactionUs = NowUs() - startedUs;
 
   PendingPost posts[2];
   int postCount = 0;
@@ -557,8 +588,10 @@ void PollTick() {
       }
       if (slot.mode == kModeOnce) slot.mode = kModeStopped;
       if (result == RESULT_OK && slot.transmitCount != 0) ++slot.goodCount;
+      if (linkOpen && Answered(result, slot.receivedLength)) AddResponseTime(slot.times, transactionUs);
       record.transmitCount = slot.transmitCount;
       record.goodCount = slot.goodCount;
+      record.times = slot.times;
       if (slot.transmitCount != 0) {
         if (result == RESULT_OK) std::memcpy(record.values, threadData, sizeof record.values);
         record.code = result;

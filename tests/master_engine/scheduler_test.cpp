@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <chrono>
 #include <condition_variable>
@@ -10,6 +11,7 @@
 #include <ctime>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "master/engine/comm_interface.h"
 #include "master/engine/transactions.h"
@@ -428,6 +430,63 @@ TEST_F(SchedulerTest, IdlePollThreadWithoutDelayDoesNotSpin) {
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   StopPolling();
   EXPECT_LT(cpuMs, 0.2 * wallMs) << "process CPU " << cpuMs << " ms in " << wallMs << " ms";
+}
+
+// A slave that takes 50 ms to answer, through the real poll thread: the figures
+// must reflect the delay, leave time-outs out and start again after a reset.
+TEST_F(SchedulerTest, ResponseTimesFollowASlowSlaveAndRestartAfterAReset) {
+  std::atomic<bool> silent{false};
+  Connect([&silent](const Bytes& request) {
+    if (silent.load()) return Answer{};
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return RegisterBank(request);
+  }, 200);
+  const int slot = RegisterRead(kOwnerA, 0);
+  SetPollMode(slot, kModeContinuous);
+  ASSERT_EQ(StartPolling(), 1);
+  auto waitForTimed = [slot](std::uint32_t count) {
+    ResponseTimes t;
+    for (int i = 0; i < 300 && (ReadResponseTimes(slot, &t), t.count < count); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return t;
+  };
+  ResponseTimes t = waitForTimed(6);
+  ASSERT_GE(t.count, 6u);
+  const double meanMs = static_cast<double>(t.totalUs) / t.count / 1000.0;
+  EXPECT_GE(meanMs, 45.0);
+  EXPECT_LE(meanMs, 80.0);
+  EXPECT_GE(t.minUs, 49000u);
+  EXPECT_LE(t.minUs, t.lastUs);
+  EXPECT_LE(t.lastUs, t.maxUs);
+  EXPECT_GE(t.maxUs * static_cast<std::uint64_t>(t.count), t.totalUs);
+
+  // Time-outs are counted as sent, never timed.
+  silent.store(true);
+  std::uint32_t tx = 0, good = 0;
+  ReadCounters(slot, &tx, &good);
+  const std::uint32_t timedBefore = t.count;
+  for (int i = 0; i < 200 && GetResultCode(slot) != RESULT_TIMEOUT; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  std::this_thread::sleep_for(std::chrono::milliseconds(450));  // two more time-outs
+  ReadResponseTimes(slot, &t);
+  std::uint32_t txAfter = 0;
+  ReadCounters(slot, &txAfter, &good);
+  EXPECT_GE(txAfter, tx + 2);
+  EXPECT_LE(t.count, timedBefore + 1) << "only a reply already on its way may still be timed";
+
+  // A reset zeroes the figures with the counts; the next answers start them anew.
+  silent.store(false);
+  RequestCounterReset(slot);
+  for (int i = 0; i < 300 && (ReadCounters(slot, &tx, &good), tx > 3 || good == 0); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  StopPolling();
+  ReadCounters(slot, &tx, &good);
+  ReadResponseTimes(slot, &t);
+  EXPECT_LE(t.count, tx);
+  EXPECT_EQ(t.count, good);
+  EXPECT_GE(t.minUs, 49000u);
+  ResponseTimes none;
+  EXPECT_EQ(ReadResponseTimes(kSlotCount, &none), 0);
 }
 
 // ---- Slots that change hands while their transaction is on the wire ---------

@@ -52,6 +52,7 @@ class HeadlessTest : public QObject {
   void signalEndsWithExitZero();
   void failuresExitNonZero();
   void helpPrintsUsage();
+  void timingFollowsASlowSlave();
   void writesReachAnIndependentServer();
   void writesOnTheWireToVantor();
   void refusedWritesSendNothing();
@@ -202,6 +203,31 @@ void HeadlessTest::helpPrintsUsage() {
   QCOMPARE(help.exitCode, 0);
   QVERIFY(help.lines.value(0).startsWith("Usage: zelmor --headless"));
   QVERIFY(help.lines.join('\n').contains("--poll SLAVE:FUNCTION:ADDRESS:LENGTH[:SCANRATE]"));
+}
+
+// A pymodbus server that answers 50 ms late: with --timing every line ends with
+// the response times so far, and they show the delay.
+void HeadlessTest::timingFollowsASlowSlave() {
+  PeerServer slow;
+  QVERIFY2(slow.start(50), qPrintable(slow.error()));
+  Run run = RunZelmor({"--tcp", QString("127.0.0.1:%1").arg(slow.port()), "--poll", "1:3:2:2:20", "--count", "8",
+                       "--timing"});
+  QCOMPARE(run.exitCode, 0);
+  QCOMPARE(run.lines.size(), 8);
+  QRegularExpression line("^\\d\\d:\\d\\d:\\d\\d,<40003>,-1,5,last ([0-9.]+) ms,min ([0-9.]+) ms,"
+                          "mean ([0-9.]+) ms,max ([0-9.]+) ms$");
+  double previousMax = 0;
+  for (const QString& l : run.lines) {
+    auto m = line.match(l);
+    QVERIFY2(m.hasMatch(), qPrintable(l));
+    const double last = m.captured(1).toDouble(), min = m.captured(2).toDouble();
+    const double mean = m.captured(3).toDouble(), max = m.captured(4).toDouble();
+    QVERIFY2(min >= 45 && min <= last && last <= max && min <= mean && mean <= max, qPrintable(l));
+    QVERIFY2(max >= previousMax, "the figures run since the start");
+    previousMax = max;
+  }
+  const double mean = line.match(run.lines.last()).captured(3).toDouble();
+  QVERIFY2(mean >= 45 && mean <= 80, qPrintable(run.lines.last()));
 }
 
 // pymodbus reads back what the writes left (addresses 100.. and coils 200..,

@@ -47,11 +47,14 @@ class PeerServer {
   ~PeerServer() { stop(); }
 
   // False (with the reason in error()) when the server did not come up in time.
-  bool start() {
+  // delayMs: the server waits that long before each answer.
+  bool start(int delayMs = 0) {
     port_ = FreeLoopbackPort();
     if (port_ == 0) return fail("no free port");
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start("/usr/bin/python3", {ZELMOR_TEST_DIR "/zelmor_peer_server.py", QString::number(port_)});
+    QStringList args{ZELMOR_TEST_DIR "/zelmor_peer_server.py", QString::number(port_)};
+    if (delayMs > 0) args << QString::number(delayMs);
+    process_.start("/usr/bin/python3", args);
     if (!process_.waitForStarted(10000)) return fail("python did not start");
     QElapsedTimer clock;
     clock.start();

@@ -1,10 +1,12 @@
 #include "master/app/core/engine_glue.h"
 
+#include <cstdio>
 #include <algorithm>
 #include <cstring>
 #include <thread>
 
 #include "common/baud_table.h"
+#include "master/app/core/poll_results.h"
 #include "link/serial_link.h"
 #include "master/engine/comm_interface.h"
 #include "platform/port_map.h"
@@ -166,6 +168,51 @@ std::uint16_t CopyPollValues(int slot, int function, int displayFormat, std::uin
       return result;
     }
   }
+}
+
+namespace {
+
+double Ms(std::uint64_t us) { return static_cast<double>(us) / 1000.0; }
+double MeanMs(const me::ResponseTimes& t) { return t.count == 0 ? 0.0 : Ms(t.totalUs) / t.count; }
+
+}  // namespace
+
+std::string StatisticsLine(const me::ResponseTimes& t) {
+  if (t.count == 0) return text::kStatisticsNone;
+  char buffer[160];
+  std::snprintf(buffer, sizeof buffer, text::kStatisticsFormat, Ms(t.lastUs), Ms(t.minUs), MeanMs(t), Ms(t.maxUs),
+                static_cast<unsigned>(t.count));
+  return buffer;
+}
+
+std::vector<std::string> ResponseTimeValues(const me::ResponseTimes& t) {
+  std::vector<std::string> values;
+  for (double ms : {Ms(t.lastUs), Ms(t.minUs), MeanMs(t), Ms(t.maxUs)}) {
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, text::kMillisecondsFormat, ms);
+    values.push_back(t.count == 0 ? std::string("-") : std::string(buffer));
+  }
+  values.push_back(std::to_string(t.count));
+  return values;
+}
+
+std::string TimingFields(const me::ResponseTimes& t, int delimiter) {
+  const char separator = delimiter == kLogComma ? ',' : delimiter == kLogTab ? '\t' : ' ';
+  std::string fields;
+  const double figures[4] = {Ms(t.lastUs), Ms(t.minUs), MeanMs(t), Ms(t.maxUs)};
+  for (int i = 0; i < 4; ++i) {
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, text::kTimingFieldFormats[i], figures[i]);
+    fields += separator;
+    if (t.count == 0) {
+      // Nothing timed yet: the field's name and a dash ("last -").
+      const std::string format = text::kTimingFieldFormats[i];
+      fields += format.substr(0, format.find('%')) + "-";
+    } else {
+      fields += buffer;
+    }
+  }
+  return fields;
 }
 
 int WrittenRegisterCount(int displayFormat, int wordCount) {

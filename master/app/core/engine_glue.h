@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "master/app/core/zelmor_files.h"
+#include "master/engine/comm_interface.h"
 
 namespace zelmor {
 
@@ -59,6 +61,15 @@ void DisconnectLink();
 // Returns the slot's result code.
 std::uint16_t CopyPollValues(int slot, int function, int displayFormat, std::uint8_t* values);
 
+// Response times as the poll window's "Statistics" line shows them.
+std::string StatisticsLine(const masterengine::ResponseTimes& times);
+// The values of the error counters window's section, in the order of its
+// labels: last, minimum, mean, maximum ("51.2 ms", "-" before the first reply)
+// and the number of replies timed.
+std::vector<std::string> ResponseTimeValues(const masterengine::ResponseTimes& times);
+// The fields a headless line ends with under --timing ("last 51.2 ms", ...),
+// each preceded by the delimiter's separator (a blank for fixed width).
+std::string TimingFields(const masterengine::ResponseTimes& times, int delimiter);
 // Hands the data of the accepted one-shot write in slot 0 to the engine:
 // wordCount registers of native-order storage (ParseValueEntry's words). The
 // inverse formats go as whole values in their word order (Float and Long

@@ -55,6 +55,8 @@ const char* HeadlessUsage() {
          "                              double-inverse long long-inverse (default: each document's)\n"
          "  --delimiter comma|tab|fixed (default comma)\n"
          "  --count N                   stop after N completed polls of every document\n"
+         "  --timing                    end each line with the poll's response times since the start:\n"
+         "                              last, min, mean and max in ms (replies only, time-outs left out)\n"
          "  --help                      this text\n"
          "Each write prints its result (\"Response ok\" or the error); a 23 write then prints\n"
          "the registers read back as a poll line. Without polls the run ends after the writes.\n"
@@ -282,6 +284,8 @@ bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions*
       else if (v == "tab") o->delimiter = kLogTab;
       else if (v == "fixed") o->delimiter = kLogFixed;
       else return *error = "--delimiter expects comma, tab or fixed", false;
+    } else if (arg == "--timing") {
+      o->timing = true;
     } else if (arg == "--count") {
       if (!value(&v)) return false;
       if (!ParseInt(v, 1, 1000000000, &o->count)) return *error = RangeError("--count", 1, 1000000000), false;
@@ -571,6 +575,11 @@ int RunHeadless(const std::vector<std::string>& args) {
     CopyPollValues(p.slot, d.function, d.displayFormat, p.values);
     LogPoll log{d.function, d.address, d.length, d.displayFormat, d.oneBased != 0, p.values, sizeof p.values};
     std::string line = ComposeLogLine(LogTimeText(std::time(nullptr)), log, result, options.delimiter);
+    if (options.timing) {
+      me::ResponseTimes times;
+      me::ReadResponseTimes(p.slot, &times);
+      line += TimingFields(times, options.delimiter);
+    }
     std::fputs(line.c_str(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);

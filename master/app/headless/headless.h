@@ -44,6 +44,7 @@ struct HeadlessOptions {
   int format = -1;                 // --format, -1 = each document's own
   int count = 0;                   // polls per document before exit; 0 = until a signal
   int delimiter = 1;               // comma
+  bool timing = false;             // --timing: response times at the end of each line
   std::optional<int> timeout;            // given explicitly
   std::optional<int> delayBetweenPolls;  // given explicitly
   std::vector<HeadlessWrite> writes;     // from --write, in order, before any poll
