@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QDBusReply>
 #include <QDBusServiceWatcher>
 #include <QMdiArea>
@@ -47,6 +48,25 @@ void HideClientFrame(MdiMainWindow* window, Document* document) {
   if (child == nullptr) return;
   child->hide();
   if (window->mdiArea()->activeSubWindow() == child) window->mdiArea()->activatePreviousSubWindow();
+}
+
+bool PrepareClientDocument(QDBusContext& call, MdiMainWindow* window, Document* document) {
+  if (document == nullptr) {
+    call.sendErrorReply(QDBusError::Failed, QStringLiteral("The document could not be created."));
+    return false;
+  }
+  // The client's window stays hidden until it calls ShowWindow.
+  HideClientFrame(window, document);
+  return true;
+}
+
+QString CallingClient(const QDBusContext& call) {
+  return call.calledFromDBus() ? call.message().service() : QString();
+}
+
+void RefuseClientDocument(QDBusContext& call, Document* document) {
+  if (ChildFrame* child = document->frame()) child->closeWithoutAsking();
+  call.sendErrorReply(QDBusError::Failed, QStringLiteral("The document could not be registered."));
 }
 
 void ShowClientFrame(MdiMainWindow* window, Document* document) {

@@ -10,6 +10,8 @@
 // -Embedding) and no ShowWindow has handed it to the user, it closes the
 // documents of a client that leaves and asks the program to exit once the last
 // document is gone.
+#include <QDBusContext>
+#include <QDBusObjectPath>
 #include <QHash>
 #include <QObject>
 #include <QString>
@@ -31,6 +33,13 @@ void ShowClientFrame(MdiMainWindow* window, Document* document);
 // (the call's object goes with it). ask: as the close box, with the save
 // prompt; otherwise without asking.
 void CloseFrameLater(QObject* context, Document* document, bool ask);
+
+// The parts of PublishClientDocument that need no template: a null document is
+// refused with an error reply, a new one hidden; the bus name of the caller;
+// closing a document whose object could not be registered, with an error reply.
+bool PrepareClientDocument(QDBusContext& call, MdiMainWindow* window, Document* document);
+QString CallingClient(const QDBusContext& call);
+void RefuseClientDocument(QDBusContext& call, Document* document);
 
 // True when the arguments hold one of the automation start options.
 bool IsAutomationStart(const QStringList& arguments);
@@ -98,5 +107,23 @@ class AutomationHost : public QObject {
   QHash<QString, Entry> documents_;
   QDBusServiceWatcher* watcher_ = nullptr;
 };
+
+// CreateDocument of an application object: publishes a document just created
+// for the calling client. makeObject(path) builds the document's bus object;
+// the host calls its closeHidden() when the client leaves the bus. Returns the
+// object path, or an empty path after an error reply.
+template <class Make>
+QDBusObjectPath PublishClientDocument(QDBusContext& call, AutomationHost* host, MdiMainWindow* window,
+                                      Document* document, Make makeObject) {
+  if (!PrepareClientDocument(call, window, document)) return {};
+  const QString path = host->nextDocumentPath();
+  auto* object = makeObject(path);
+  if (!host->addDocument(path, object, CallingClient(call), [object] { object->closeHidden(); })) {
+    delete object;
+    RefuseClientDocument(call, document);
+    return {};
+  }
+  return QDBusObjectPath(path);
+}
 
 }  // namespace fw

@@ -24,22 +24,9 @@ ZelmorApplicationObject::ZelmorApplicationObject(CZelmorApp* app, fw::Automation
 QDBusObjectPath ZelmorApplicationObject::CreateDocument() {
   CMainFrame* frame = app_->mainFrame();
   auto* document = frame != nullptr ? qobject_cast<CZelmorDoc*>(frame->newDocument()) : nullptr;
-  if (document == nullptr) {
-    sendErrorReply(QDBusError::Failed, QStringLiteral("The document could not be created."));
-    return {};
-  }
-  // The client's window stays hidden until it calls ShowWindow.
-  fw::HideClientFrame(frame, document);
-  const QString path = host_->nextDocumentPath();
-  auto* object = new ZelmorDocumentObject(document, app_, host_, path);
-  const QString client = calledFromDBus() ? message().service() : QString();
-  if (!host_->addDocument(path, object, client, [object] { object->closeHidden(); })) {
-    delete object;
-    if (fw::ChildFrame* child = document->frame()) child->closeWithoutAsking();
-    sendErrorReply(QDBusError::Failed, QStringLiteral("The document could not be registered."));
-    return {};
-  }
-  return QDBusObjectPath(path);
+  return fw::PublishClientDocument(*this, host_, frame, document, [&](const QString& path) {
+    return new ZelmorDocumentObject(document, app_, host_, path);
+  });
 }
 
 // --------------------------------------------------------------- document

@@ -33,22 +33,9 @@ VantorApplicationObject::VantorApplicationObject(CMainFrame* frame, fw::Automati
 
 QDBusObjectPath VantorApplicationObject::CreateDocument() {
   auto* document = qobject_cast<CVantorDoc*>(frame_->newDocument());
-  if (document == nullptr) {
-    sendErrorReply(QDBusError::Failed, QStringLiteral("The document could not be created."));
-    return {};
-  }
-  // The client's window stays hidden until it calls ShowWindow.
-  fw::HideClientFrame(frame_, document);
-  const QString path = host_->nextDocumentPath();
-  auto* object = new VantorDocumentObject(document, frame_, host_, path);
-  const QString client = calledFromDBus() ? message().service() : QString();
-  if (!host_->addDocument(path, object, client, [object] { object->closeHidden(); })) {
-    delete object;
-    if (fw::ChildFrame* child = document->frame()) child->closeWithoutAsking();
-    sendErrorReply(QDBusError::Failed, QStringLiteral("The document could not be registered."));
-    return {};
-  }
-  return QDBusObjectPath(path);
+  return fw::PublishClientDocument(*this, host_, frame_, document, [&](const QString& path) {
+    return new VantorDocumentObject(document, frame_, host_, path);
+  });
 }
 
 // --------------------------------------------------------------- document
