@@ -174,6 +174,17 @@ CMultipleWriteDlg::CMultipleWriteDlg(const MultipleWriteStart& start, const char
       });
 }
 
+QGridLayout* CMultipleWriteDlg::addressSizeSlaveFields() {
+  auto* fields = new QGridLayout;
+  fields->addWidget(new QLabel(text::kWriteAddressLabel, this), 0, 0);
+  fields->addWidget(address_, 0, 1);
+  fields->addWidget(new QLabel(text::kListSizeLabel, this), 1, 0);
+  fields->addWidget(size_, 1, 1);
+  fields->addWidget(new QLabel(text::kWriteSlaveLabel, this), 2, 0);
+  fields->addWidget(slave_, 2, 1);
+  return fields;
+}
+
 CMultipleWriteDlg::~CMultipleWriteDlg() = default;
 
 void CMultipleWriteDlg::watchFocusOut(QLineEdit* edit) { edit->installEventFilter(this); }
@@ -288,15 +299,8 @@ CWriteCoilsDlg::CWriteCoilsDlg(const MultipleWriteStart& start, QWidget* parent)
   list_ = ValueList(this);
   send_->setDefault(true);
 
-  auto* fields = new QGridLayout;
-  fields->addWidget(new QLabel(text::kWriteAddressLabel, this), 0, 0);
-  fields->addWidget(address_, 0, 1);
-  fields->addWidget(new QLabel(text::kListSizeLabel, this), 1, 0);
-  fields->addWidget(size_, 1, 1);
-  fields->addWidget(new QLabel(text::kWriteSlaveLabel, this), 2, 0);
-  fields->addWidget(slave_, 2, 1);
   auto* buttons = new QVBoxLayout;
-  buttons->addLayout(fields);
+  buttons->addLayout(addressSizeSlaveFields());
   for (QPushButton* b : {send_, cancel_, open_, save_}) buttons->addWidget(b);
   buttons->addStretch(1);
   auto* layout = new QHBoxLayout(this);
@@ -421,15 +425,8 @@ void CRegisterListDlg::editSelected() {
 
 CWriteRegistersDlg::CWriteRegistersDlg(const MultipleWriteStart& start, QWidget* parent)
     : CRegisterListDlg(start, text::kWriteRegistersTitles[std::clamp(start.displayFormat, 0, 9)], parent) {
-  auto* fields = new QGridLayout;
-  fields->addWidget(new QLabel(text::kWriteAddressLabel, this), 0, 0);
-  fields->addWidget(address_, 0, 1);
-  fields->addWidget(new QLabel(text::kListSizeLabel, this), 1, 0);
-  fields->addWidget(size_, 1, 1);
-  fields->addWidget(new QLabel(text::kWriteSlaveLabel, this), 2, 0);
-  fields->addWidget(slave_, 2, 1);
   auto* buttons = new QVBoxLayout;
-  buttons->addLayout(fields);
+  buttons->addLayout(addressSizeSlaveFields());
   for (QPushButton* b : {send_, cancel_, edit_, open_, save_}) buttons->addWidget(b);
   buttons->addStretch(1);
   auto* layout = new QHBoxLayout(this);

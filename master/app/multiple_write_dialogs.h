@@ -15,6 +15,7 @@
 class BitRow;
 class CZelmorDoc;
 class QLabel;
+class QGridLayout;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -72,6 +73,8 @@ class CMultipleWriteDlg : public QDialog {
 
  protected:
   CMultipleWriteDlg(const MultipleWriteStart& start, const char* saveText, QWidget* parent);
+  // The "Address:", "Size:" and "Slave:" rows of the 15 and 16 dialogs.
+  QGridLayout* addressSizeSlaveFields();
 
   // Reads and checks every field in order; false (after the message) on the first bad one.
   virtual bool validate(fw::DataExchange& dx) = 0;
