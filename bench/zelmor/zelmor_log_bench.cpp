@@ -6,79 +6,23 @@
 //
 //   zelmor_log_bench [seconds = 180] [delay between polls in ms = 10]
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QTimer>
-#include <algorithm>
-#include <arpa/inet.h>
-#include <atomic>
-#include <chrono>
 #include <cstdio>
-#include <modbus/modbus.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
-#include <vector>
+#include <cstdlib>
 
+#include "bench/zelmor/bench_session.h"
 #include "framework/application.h"
-#include "framework/message_box.h"
 #include "framework/profile.h"
+#include "master/app/core/data_log.h"
 #include "master/app/main_frame.h"
 #include "master/app/zelmor_app.h"
 #include "master/app/zelmor_doc.h"
 #include "master/engine/comm_interface.h"
 
+namespace zb = zelmorbench;
+
 namespace {
-
-constexpr int kWindows = 32;
-
-// The libmodbus server on a free loopback port; the port goes to the parent through `report`.
-[[noreturn]] void ServeForever(int report) {
-  modbus_t* context = modbus_new_tcp("127.0.0.1", 0);
-  modbus_mapping_t* mapping = modbus_mapping_new(100, 100, 100, 100);
-  for (int i = 0; i < 100; ++i) mapping->tab_registers[i] = static_cast<uint16_t>(i);
-  int listener = modbus_tcp_listen(context, 1);
-  sockaddr_in bound{};
-  socklen_t length = sizeof bound;
-  getsockname(listener, reinterpret_cast<sockaddr*>(&bound), &length);
-  const std::uint16_t port = ntohs(bound.sin_port);
-  if (write(report, &port, sizeof port) != sizeof port) _exit(1);
-  close(report);
-  while (true) {
-    if (modbus_tcp_accept(context, &listener) < 0) continue;
-    uint8_t query[MODBUS_TCP_MAX_ADU_LENGTH];
-    while (true) {
-      int n = modbus_receive(context, query);
-      if (n > 0)
-        modbus_reply(context, query, n, mapping);
-      else if (n < 0)
-        break;
-    }
-    modbus_close(context);
-  }
-}
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-class QuietMessages : public fw::MessageBoxService {
- public:
-  fw::MsgResult show(QWidget*, const QString& text, const QString&, fw::MsgIcon, fw::MsgButtons) override {
-    std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    ++shown;
-    return fw::MsgResult::Ok;
-  }
-  int shown = 0;
-};
 
 struct FileCount {
   long lines = 0;
@@ -102,40 +46,21 @@ FileCount CountLines(const QString& path) {
 int main(int argc, char** argv) {
   const int seconds = argc > 1 ? std::atoi(argv[1]) : 180;
   const int delay = argc > 2 ? std::atoi(argv[2]) : 10;
-  int portPipe[2];
-  if (pipe(portPipe) != 0) return 1;
-  const pid_t server = fork();
-  if (server == 0) {
-    close(portPipe[0]);
-    ServeForever(portPipe[1]);
-  }
-  close(portPipe[1]);
-  std::uint16_t port = 0;
-  if (read(portPipe[0], &port, sizeof port) != sizeof port || port == 0) {
-    std::fprintf(stderr, "the libmodbus server did not start\n");
-    return 1;
-  }
-  close(portPipe[0]);
+  const zb::Server server = zb::StartServer(false);
+  if (server.port == 0) return 1;
 
   QApplication application(argc, argv);
   QTemporaryDir dir;
   fw::Profile::setTestDirectory(dir.path());
   fw::InitApplication("zelmor", "zelmor");
-  QuietMessages quiet;
+  zb::QuietMessages quiet;
   fw::SetMessageBoxService(&quiet);
-  fw::Profile& profile = fw::AppProfile();
-  profile.writeInt("CommSetup", "Port", 8);
-  profile.writeString("CommSetup", "IPAddress", "127.0.0.1");
-  profile.writeInt("CommSetup", "ServicePort", port);
-  profile.writeInt("CommSetup", "DelayBetweenPolls", delay);
-  profile.writeInt("PollDefinition", "ScanRate", 20);
+  zb::WriteProfile(server.port, delay);
 
   int code = 0;
   {
     CZelmorApp app;
-    app.initInstance({});
-    for (int i = 1; i < kWindows; ++i) app.mainFrame()->newDocument();
-    app.mainFrame()->tile();
+    zb::OpenWindows(app);
     QList<CZelmorDoc*> docs;
     QStringList paths;
     for (fw::Document* d : app.mainFrame()->documents()) {
@@ -146,48 +71,16 @@ int main(int argc, char** argv) {
       doc->dataLog().setSettings({false, 1, zelmor::kLogComma, true});
       doc->dataLog().start(QFile::encodeName(paths.last()).toStdString());
     }
-    QElapsedTimer wait;
-    wait.start();
-    while (!app.isConnected() && wait.elapsed() < 5000) {
-      if (!app.isConnecting()) app.connectLink(false, nullptr);
-      QApplication::processEvents(QEventLoop::AllEvents, 50);
-    }
-    if (!app.isConnected()) {
-      std::fprintf(stderr, "could not connect to the libmodbus server\n");
+    if (!zb::Connect(app)) {
       code = 1;
     } else {
       std::printf("zelmor data log, %d windows logging each poll, scan rate 20 ms, delay between polls %d ms, %d s\n",
-                  kWindows, delay, seconds);
-      std::vector<double> answers;
-      std::atomic<bool> probing{true};
-      // Probes from another thread, as user input would come: a GUI thread
-      // blocked by file writes answers late.
-      std::thread prober([&] {
-        while (probing.load()) {
-          const auto sent = std::chrono::steady_clock::now();
-          QMetaObject::invokeMethod(
-              qApp,
-              [&answers, sent] {
-                answers.push_back(
-                    std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - sent).count());
-              },
-              Qt::QueuedConnection);
-          std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-      });
-      QElapsedTimer wall;
-      wall.start();
-      const double cpuStart = CpuSeconds();
-      // A loop of its own: QCoreApplication::quit would close the windows.
-      QEventLoop loop;
-      QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
-      loop.exec();
-      probing.store(false);
-      prober.join();
+                  zb::kWindows, delay, seconds);
+      // A GUI thread blocked by file writes answers the probes late.
+      const zb::Probes probes = zb::RunProbed(seconds, 50);
       // Stop polling, then let the views take every notification still queued.
       app.disconnectLink();
       for (int round = 0; round < 20; ++round) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-      const double cpuPercent = 100.0 * (CpuSeconds() - cpuStart) / (wall.elapsed() / 1000.0);
 
       long polls = 0, good = 0, lines = 0, malformed = 0, stillLogging = 0;
       for (int i = 0; i < docs.size(); ++i) {
@@ -201,21 +94,16 @@ int main(int argc, char** argv) {
         lines += count.lines;
         malformed += count.malformed;
       }
-      std::sort(answers.begin(), answers.end());
-      const double median = answers.empty() ? -1 : answers[answers.size() / 2];
-      const double p99 = answers.empty() ? -1 : answers[answers.size() * 99 / 100];
-      const double worst = answers.empty() ? -1 : answers.back();
       std::printf("polls completed %ld (good %ld), %.1f/s\n", polls, good, double(polls) / seconds);
       std::printf("lines written   %ld, lost %ld, malformed %ld, logs still active %ld of %d\n", lines,
-                  polls - lines, malformed, stillLogging, kWindows);
+                  polls - lines, malformed, stillLogging, zb::kWindows);
       std::printf("event loop answer median %.2f ms, p99 %.2f ms, worst %.2f ms (%zu probes); CPU %.1f %% of one core\n",
-                  median, p99, worst, answers.size(), cpuPercent);
-      if (lines != polls || malformed != 0 || stillLogging != kWindows || quiet.shown != 0) code = 2;
+                  probes.at(0.5), probes.at(0.99), probes.worst(), probes.answers.size(), probes.cpuPercent);
+      if (lines != polls || malformed != 0 || stillLogging != zb::kWindows || quiet.shown != 0) code = 2;
     }
     app.exitInstance();
   }
   fw::SetMessageBoxService(nullptr);
-  kill(server, SIGTERM);
-  waitpid(server, nullptr, 0);
+  zb::StopServer(server);
   return code;
 }
