@@ -14,7 +14,7 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: zelmor [--automation] [FILE.zmd | FILE.zmw]\n"
+    "Usage: zelmor [--automation] [FILE.zmd | FILE.zmw ...]\n"
     "       zelmor --headless [options] [FILE.zmw | FILE.zmd ...]\n"
     "Modbus master: opens the poll document or the workspace given, or a new poll document.\n"
     "  --automation start hidden as a session-bus automation server\n"

@@ -81,9 +81,9 @@ bool CZelmorApp::initInstance(const QStringList& commandLine) {
     connect(automation_.get(), &fw::AutomationHost::exitRequested, this, [] { QCoreApplication::exit(0); });
   }
 
-  QString fileName;
+  QStringList fileNames;
   for (const QString& arg : args)
-    if (!arg.startsWith('-')) fileName = arg;
+    if (!arg.startsWith('-')) fileNames << arg;
 
   settings_ = zelmor::ReadCommSettings(profile);
   settings_.connected = 0;
@@ -96,17 +96,24 @@ bool CZelmorApp::initInstance(const QStringList& commandLine) {
     return true;
   }
 
+  // Every file given opens (a file manager hands over several); one that
+  // cannot be read has said so and is skipped, and start-up ends only when
+  // none of them opened.
   bool workspaceOpened = false;
   bool workspaceWantsConnection = false;
-  if (zelmor::LooksLikeWorkspace(fileName.toStdString())) {
-    WorkspaceLoadResult result = LoadWorkspace(*this, fileName, false);
-    workspaceOpened = result.loaded;
-    workspaceWantsConnection = result.savedConnected;
-  } else if (fileName.isEmpty()) {
-    if (mainFrame_->newDocument() == nullptr) return false;
-  } else if (mainFrame_->openDocumentFile(QFileInfo(fileName).absoluteFilePath()) == nullptr) {
-    return false;
+  bool anyOpened = false;
+  for (const QString& fileName : fileNames) {
+    if (zelmor::LooksLikeWorkspace(fileName.toStdString())) {
+      WorkspaceLoadResult result = LoadWorkspace(*this, fileName, false);
+      workspaceOpened = workspaceOpened || result.loaded;
+      workspaceWantsConnection = workspaceWantsConnection || result.savedConnected;
+      anyOpened = anyOpened || result.loaded;
+    } else if (mainFrame_->openDocumentFile(QFileInfo(fileName).absoluteFilePath()) != nullptr) {
+      anyOpened = true;
+    }
   }
+  if (fileNames.isEmpty()) anyOpened = mainFrame_->newDocument() != nullptr;
+  if (!anyOpened) return false;
 
   mainFrame_->show();
   mainFrame_->updateCommandUI();

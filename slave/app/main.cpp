@@ -13,7 +13,7 @@
 namespace {
 
 const char kUsage[] =
-    "usage: vantor [--automation] [--listen ADDRESS:PORT] [FILE.vnd | FILE.vnw]\n"
+    "usage: vantor [--automation] [--listen ADDRESS:PORT] [FILE.vnd | FILE.vnw ...]\n"
     "       vantor --headless ... (see vantor --headless --help)\n";
 
 const char kOptions[] =

@@ -50,7 +50,7 @@ VantorCommandLine ParseVantorCommandLine(const QStringList& arguments) {
       result.error = QStringLiteral("unknown option ") + argument;
       return result;
     } else {
-      result.path = argument;
+      result.paths << argument;
     }
   }
   return result;
@@ -108,15 +108,25 @@ bool StartVantor(const VantorCommandLine& commandLine, VantorProgram* program, b
     return true;
   }
 
+  // Every file given opens (a file manager hands over several); one that
+  // cannot be read has said so and is skipped, and start-up ends only when
+  // none of them opened.
   bool workspaceOpened = false;
   bool workspaceConnected = false;
-  if (!commandLine.path.isEmpty() && vnw::NamesWorkspace(commandLine.path.toStdString())) {
-    workspaceOpened = frame->loadWorkspace(commandLine.path, false, &workspaceConnected);
-  } else if (!commandLine.path.isEmpty()) {
-    if (!frame->openDocumentFile(commandLine.path)) return false;
-  } else {
-    frame->newDocument();
+  bool anyOpened = commandLine.paths.isEmpty();
+  for (const QString& path : commandLine.paths) {
+    if (vnw::NamesWorkspace(path.toStdString())) {
+      bool connected = false;
+      const bool loaded = frame->loadWorkspace(path, false, &connected);
+      workspaceOpened = workspaceOpened || loaded;
+      workspaceConnected = workspaceConnected || connected;
+      anyOpened = anyOpened || loaded;
+    } else if (frame->openDocumentFile(path)) {
+      anyOpened = true;
+    }
   }
+  if (!anyOpened) return false;
+  if (commandLine.paths.isEmpty()) frame->newDocument();
   if (show) frame->show();
   frame->updateCommands();
   if (!automationNote.isEmpty()) frame->statusBar()->showMessage(automationNote);

@@ -14,7 +14,7 @@ class DocumentTemplate;
 }
 
 struct VantorCommandLine {
-  QString path;           // a .vnd document or a .vnw workspace
+  QStringList paths;      // .vnd documents and .vnw workspaces, opened in this order
   QString listenAddress;  // --listen ADDRESS:PORT (for this run only)
   int listenPort = 0;     // 0: not given
   bool automation = false;  // --automation, -Automation, -Embedding: serve the bus hidden

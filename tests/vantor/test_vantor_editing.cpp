@@ -241,7 +241,7 @@ class VantorEditingTest : public QObject {
 
     // Reopen in a fresh program.
     VantorCommandLine commandLine;
-    commandLine.path = path;
+    commandLine.paths = {path};
     QVERIFY(f.restart(commandLine));
     QCOMPARE(f.frame()->documents().size(), 1);
     QCOMPARE(f.doc()->displayFormat(), autochange::kFloatInverse);

@@ -263,7 +263,7 @@ class VantorShellTest : public QObject {
     // From the command line the connection is made after the window is shown.
     f.program.reset();
     VantorCommandLine commandLine;
-    commandLine.path = workspace;
+    commandLine.paths = {workspace};
     QVERIFY(f.restart(commandLine));
     QVERIFY(f.app()->isConnected());
     QCOMPARE(f.frame()->documents().size(), 2);
@@ -550,7 +550,7 @@ class VantorShellTest : public QObject {
     QVERIFY(parsed.error.isEmpty());
     QCOMPARE(parsed.listenAddress, QStringLiteral("127.0.0.1"));
     QCOMPARE(parsed.listenPort, 1502);
-    QCOMPARE(parsed.path, QStringLiteral("/tmp/demo.vnw"));
+    QCOMPARE(parsed.paths, QStringList{QStringLiteral("/tmp/demo.vnw")});
     QVERIFY(!ParseVantorCommandLine({QStringLiteral("--listen"), QStringLiteral("1502")}).error.isEmpty());
     QVERIFY(!ParseVantorCommandLine({QStringLiteral("--listen"), QStringLiteral("x:70000")}).error.isEmpty());
     QVERIFY(!ParseVantorCommandLine({QStringLiteral("--bogus")}).error.isEmpty());
@@ -558,8 +558,19 @@ class VantorShellTest : public QObject {
     // An unreadable document on the command line ends start-up.
     VantorFixture f;
     VantorCommandLine commandLine;
-    commandLine.path = f.dir.filePath(QStringLiteral("absent.vnd"));
+    commandLine.paths = {f.dir.filePath(QStringLiteral("absent.vnd"))};
     QVERIFY(!f.start(commandLine));
+
+    // Several files, as a file manager hands them over: each opens, and an
+    // unreadable one among them is skipped.
+    VantorFixture g;
+    QVERIFY(g.start());
+    const QStringList saved = twoSavedDocuments(g);
+    QCOMPARE(saved.size(), 2);
+    VantorCommandLine several;
+    several.paths = {saved[0], g.dir.filePath(QStringLiteral("absent.vnd")), saved[1]};
+    QVERIFY(g.restart(several));
+    QCOMPARE(g.frame()->documents().size(), 2);
   }
 
   void everyMenuCommandShowsItsPrompt() {

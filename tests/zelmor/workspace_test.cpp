@@ -371,6 +371,12 @@ void WorkspaceTest::commandLineDocument() {
   QVERIFY(!fx.app->isConnected());
   ZelmorFixture missing;
   QVERIFY(!missing.start({missing.path("none.zmd")}));
+  // Several files, as a file manager hands them over: each opens, and an
+  // unreadable one among them is skipped.
+  ZelmorFixture several;
+  QVERIFY(QFile::copy(fx.path("given.zmd"), fx.path("other.zmd")));
+  QVERIFY(several.start({fx.path("given.zmd"), several.path("none.zmd"), fx.path("other.zmd")}));
+  QCOMPARE(several.frame()->documents().size(), 2);
 }
 
 QTEST_MAIN(WorkspaceTest)
