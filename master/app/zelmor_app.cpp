@@ -198,8 +198,13 @@ bool CZelmorApp::completeConnect(const std::string& failure, bool withDialog, QW
     // The record keeps what was entered, so a quick connect retries it; the
     // profile keeps its previous values.
     settings_.connected = 0;
-    fw::ShowMessage(QString::fromStdString(outcome.message), fw::MsgIcon::Exclamation, fw::MsgButtons::Ok, parent,
-                    text::kConnectionCaption);
+    // A hidden automation server has nobody to answer a box: its clients see
+    // the link down (ReadResult 6), and the reason goes to stderr.
+    if (automation_ && !automation_->userControl())
+      std::fprintf(stderr, "zelmor: %s\n", outcome.message.c_str());
+    else
+      fw::ShowMessage(QString::fromStdString(outcome.message), fw::MsgIcon::Exclamation, fw::MsgButtons::Ok, parent,
+                      text::kConnectionCaption);
     if (mainFrame_) mainFrame_->updateCommandUI();
     emit connectFinished(false);
     return false;

@@ -7,6 +7,7 @@
 
 #include "../zelmor/gui_test_support.h"
 #include "framework/automation.h"
+#include "tests/master_engine/loopback_peers.h"
 
 class SecondInstanceTest : public QObject {
   Q_OBJECT
@@ -43,6 +44,23 @@ class SecondInstanceTest : public QObject {
     }
     QVERIFY(!other.interface()->isServiceRegistered(name).value());
     QDBusConnection::disconnectFromBus(QStringLiteral("other"));
+  }
+
+  void hiddenServerConnectFailureShowsNoBox() {
+    // AutoEnable on, nobody listening: the hidden server stays up, unconnected, with no box.
+    const std::uint16_t port = testpeer::FreePort();
+    QVERIFY(port != 0);
+    ZelmorFixture f;
+    f.profile().writeInt("CommSetup", "Port", 8);
+    f.profile().writeString("CommSetup", "IPAddress", "127.0.0.1");
+    f.profile().writeInt("CommSetup", "ServicePort", port);
+    f.profile().writeInt("CommSetup", "AutoEnable", 1);
+    CZelmorApp* app = f.start({QStringLiteral("--automation")});
+    QVERIFY(app != nullptr);
+    QVERIFY(WaitForConnect(app));
+    QVERIFY(!app->isConnected());
+    QCOMPARE(f.boxes->count(), 0);
+    QVERIFY(!f.frame()->isVisible());
   }
 };
 
