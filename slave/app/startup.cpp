@@ -102,7 +102,7 @@ bool StartVantor(const VantorCommandLine& commandLine, VantorProgram* program, b
     frame->updateCommands();
     if (app->autoEnable()) {
       app->settings().connected = 0;
-      app->connectLink(frame, false);
+      app->connectLink(frame, false, true);
       frame->updateCommands();
     }
     return true;

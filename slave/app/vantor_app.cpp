@@ -1,5 +1,7 @@
 #include "slave/app/vantor_app.h"
 
+#include <cstdio>
+
 #include "common/baud_table.h"
 #include "framework/message_box.h"
 #include "framework/profile.h"
@@ -67,7 +69,7 @@ void CVantorApp::writeSettings() const {
   profile.sync();
 }
 
-bool CVantorApp::connectLink(QWidget* parent, bool withDialog) {
+bool CVantorApp::connectLink(QWidget* parent, bool withDialog, bool hidden) {
   if (isConnected()) return true;
   if (withDialog) {
     ConnectionChoice choice;
@@ -111,8 +113,11 @@ bool CVantorApp::connectLink(QWidget* parent, bool withDialog) {
     }
   }
   if (!opened) {
-    fw::ShowMessage(failure, fw::MsgIcon::Exclamation, fw::MsgButtons::Ok, parent,
-                    Text(vantorres::kConnectionCaption));
+    if (hidden)
+      std::fprintf(stderr, "vantor: %s\n", failure.toLocal8Bit().constData());
+    else
+      fw::ShowMessage(failure, fw::MsgIcon::Exclamation, fw::MsgButtons::Ok, parent,
+                      Text(vantorres::kConnectionCaption));
     return false;
   }
   if (withDialog) writeSettings();

@@ -34,7 +34,9 @@ class CVantorApp : public QObject {
 
   bool isConnected() const { return settings_.connected != 0; }
   // Connect (with the dialog) or quick connect (without). False when cancelled or failed.
-  bool connectLink(QWidget* parent, bool withDialog);
+  // hidden: a hidden automation server, which has nobody to answer a box:
+  // a failure goes to stderr instead.
+  bool connectLink(QWidget* parent, bool withDialog, bool hidden = false);
   void disconnectLink();
 
   // The status-bar text of the link.
