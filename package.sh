@@ -7,7 +7,7 @@ cd "$(dirname "$0")"
 ./scripts/install-deps.sh
 cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
   -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
-cmake --build build-package -j"$(nproc)" --target zelmor vantor kestrin suite_png_icons
+cmake --build build-package -j"$(nproc)" --target zelmor vantor kestrin suite_desktop_files
 (cd build-package && cpack -G DEB)
 mv -f build-package/orvane-modbus-suite_*.deb .
 ls orvane-modbus-suite_*.deb

@@ -79,7 +79,7 @@ done
 
 # Man pages render without warnings.
 for app in "${apps[@]}"; do
-  page=$share/man/man1/$app.1
+  page=$share/man/man1/$app.1.gz
   warnings=$(MANWIDTH=80 man -l --warnings "$page" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "man $app: $warnings"
   MANWIDTH=80 man -l "$page" 2>/dev/null | grep -q "EXIT STATUS" || fail "man $app: no EXIT STATUS section"
