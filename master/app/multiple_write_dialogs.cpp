@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/value_format.h"
 #include "framework/file_dialog.h"
 #include "framework/message_box.h"
 #include "framework/validation.h"
@@ -32,9 +33,6 @@ namespace me = masterengine;
 namespace text = zelmor::res::text;
 
 namespace {
-
-constexpr int kFormatHex = 2;
-constexpr int kFormatBinary = 3;
 
 void Exclaim(QWidget* parent, const QString& message) {
   fw::ShowMessage(message, fw::MsgIcon::Exclamation, fw::MsgButtons::Ok, parent);
@@ -378,7 +376,7 @@ void CRegisterListDlg::editSelected() {
   const int h = list_->row(current);
   const int firstVisible = list_->verticalScrollBar()->value();
   bool changed = false;
-  if (format_ == kFormatBinary) {
+  if (format_ == valuefmt::kBinary) {
     CEnterBitsDlg dialog(values_.word(h), this);
     if (dialog.exec() == QDialog::Accepted) {
       values_.setWord(h, dialog.value());
@@ -408,7 +406,7 @@ void CRegisterListDlg::editSelected() {
       switch (format_) {
         case 0: values_.setWord(h, static_cast<std::uint16_t>(dialog.signedValue())); break;
         case 1: values_.setWord(h, static_cast<std::uint16_t>(dialog.unsignedValue())); break;
-        case kFormatHex: values_.setWord(h, dialog.hexValue()); break;
+        case valuefmt::kHex: values_.setWord(h, dialog.hexValue()); break;
         case 4: case 5: values_.setFloat(h, dialog.floatValue()); break;
         case 6: case 7: values_.setDouble(h, dialog.doubleValue()); break;
         default: values_.setLong(h, dialog.longValue()); break;
@@ -579,7 +577,7 @@ QLineEdit* CEnterValueDlg::visibleEdit() const {
   switch (format_) {
     case 0: return signedEdit_;
     case 1: return unsignedEdit_;
-    case kFormatHex: return hexEdit_;
+    case valuefmt::kHex: return hexEdit_;
     case 4: case 5: return floatEdit_;
     case 6: case 7: return doubleEdit_;
     case 8: case 9: return longEdit_;
@@ -635,7 +633,7 @@ void CEnterValueDlg::accept() {
   std::uint16_t hexValue = 0;
   EntryFailure failure;
   const QByteArray hexCharacters = hex.toLatin1();
-  if (format_ == kFormatHex &&
+  if (format_ == valuefmt::kHex &&
       !ParseHexEntry(std::string_view(hexCharacters.constData(), hexCharacters.size()), &hexValue, &failure)) {
     dx.fail(hexEdit_, QString::fromStdString(EntryFailureText(failure)));
     return;

@@ -7,19 +7,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/value_format.h"
 #include "master/app/core/test_center.h"
 
 namespace zelmor {
 
 namespace {
-
-constexpr int kFormatBinary = 3;
-constexpr int kFormatFloat = 4;
-constexpr int kFormatFloatInverse = 5;
-constexpr int kFormatDouble = 6;
-constexpr int kFormatDoubleInverse = 7;
-constexpr int kFormatLong = 8;
-constexpr int kFormatLongInverse = 9;
 
 // The tag and the largest payload: a file is read no further than that.
 constexpr std::size_t kMaxValueFileBytes = 4 + kCoilListSize;
@@ -47,24 +40,24 @@ std::string FitNumber(int number, double value, const char* fixed, const char* g
 
 std::int32_t DataTypeTagForFormat(int displayFormat) {
   switch (displayFormat) {
-    case kFormatFloat: case kFormatFloatInverse: return 2;
-    case kFormatDouble: case kFormatDoubleInverse: return 3;
-    case kFormatLong: case kFormatLongInverse: return 4;
+    case valuefmt::kFloat: case valuefmt::kFloatInverse: return 2;
+    case valuefmt::kDouble: case valuefmt::kDoubleInverse: return 3;
+    case valuefmt::kLong: case valuefmt::kLongInverse: return 4;
     default: return 1;
   }
 }
 
 int RegistersPerValue(int displayFormat) {
   switch (displayFormat) {
-    case kFormatFloat: case kFormatFloatInverse: case kFormatLong: case kFormatLongInverse: return 2;
-    case kFormatDouble: case kFormatDoubleInverse: return 4;
+    case valuefmt::kFloat: case valuefmt::kFloatInverse: case valuefmt::kLong: case valuefmt::kLongInverse: return 2;
+    case valuefmt::kDouble: case valuefmt::kDoubleInverse: return 4;
     default: return 1;
   }
 }
 
 bool IsInverseFormat(int displayFormat) {
-  return displayFormat == kFormatFloatInverse || displayFormat == kFormatDoubleInverse ||
-         displayFormat == kFormatLongInverse;
+  return displayFormat == valuefmt::kFloatInverse || displayFormat == valuefmt::kDoubleInverse ||
+         displayFormat == valuefmt::kLongInverse;
 }
 
 // ---- RegisterValues ---------------------------------------------------------------
@@ -136,7 +129,7 @@ std::vector<std::string> ValueListLines(const RegisterValues& values, int displa
         std::snprintf(line, sizeof line, "%03i = 0x%04hX", number, static_cast<unsigned short>(values.word(i)));
         lines.emplace_back(line);
         break;
-      case kFormatBinary: {
+      case valuefmt::kBinary: {
         std::snprintf(line, sizeof line, "%03i = ", number);
         std::string text = line;
         const std::uint16_t w = values.word(i);
@@ -147,16 +140,16 @@ std::vector<std::string> ValueListLines(const RegisterValues& values, int displa
         lines.push_back(text);
         break;
       }
-      case kFormatFloat:
-      case kFormatFloatInverse:
+      case valuefmt::kFloat:
+      case valuefmt::kFloatInverse:
         lines.push_back(FitNumber(number, values.floatValue(k), "%03i = %1.4f", "%03i = %15.8G"));
         break;
-      case kFormatDouble:
-      case kFormatDoubleInverse:
+      case valuefmt::kDouble:
+      case valuefmt::kDoubleInverse:
         lines.push_back(FitNumber(number, values.doubleValue(k), "%03i = %1.6f", "%03i = %17.10G"));
         break;
-      case kFormatLong:
-      case kFormatLongInverse:
+      case valuefmt::kLong:
+      case valuefmt::kLongInverse:
         std::snprintf(line, sizeof line, "%03i = %i", number, values.longValue(k));
         lines.emplace_back(line);
         break;
