@@ -17,6 +17,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "framework/application.h"
 #include "framework/profile.h"
 #include "master/app/main_frame.h"
 #include "master/app/zelmor_app.h"
@@ -84,7 +85,10 @@ void StopServer(const Server& server) {
   waitpid(server.pid, nullptr, 0);
 }
 
-void WriteProfile(std::uint16_t port, int delayBetweenPolls) {
+BenchSetup::BenchSetup(std::uint16_t port, int delayBetweenPolls) {
+  fw::Profile::setTestDirectory(dir_.path());
+  fw::InitApplication("zelmor", "zelmor");
+  fw::SetMessageBoxService(&quiet);
   fw::Profile& profile = fw::AppProfile();
   profile.writeInt("CommSetup", "Port", 8);
   profile.writeString("CommSetup", "IPAddress", "127.0.0.1");
@@ -92,6 +96,8 @@ void WriteProfile(std::uint16_t port, int delayBetweenPolls) {
   profile.writeInt("CommSetup", "DelayBetweenPolls", delayBetweenPolls);
   profile.writeInt("PollDefinition", "ScanRate", 20);
 }
+
+BenchSetup::~BenchSetup() { fw::SetMessageBoxService(nullptr); }
 
 void OpenWindows(CZelmorApp& app) {
   app.initInstance({});

@@ -3,6 +3,7 @@
 // its CPU time is not the bench's), a zelmor with 32 poll windows connected to
 // it, and probes of how fast the event loop answers.
 #include <QString>
+#include <QTemporaryDir>
 #include <cstdint>
 #include <sys/types.h>
 #include <vector>
@@ -25,9 +26,6 @@ struct Server {
 Server StartServer(bool movingValues);
 void StopServer(const Server& server);
 
-// The bench's own profile (in a temporary folder): Modbus/TCP to the server,
-// scan rate 20 ms, the delay between polls given.
-void WriteProfile(std::uint16_t port, int delayBetweenPolls);
 // initInstance, then kWindows poll windows tiled.
 void OpenWindows(CZelmorApp& app);
 // Connects (the connect runs in the background: retried until the server
@@ -54,6 +52,22 @@ class QuietMessages : public fw::MessageBoxService {
  public:
   fw::MsgResult show(QWidget*, const QString& text, const QString&, fw::MsgIcon, fw::MsgButtons) override;
   int shown = 0;
+};
+
+// The bench's own zelmor: settings in a temporary folder (Modbus/TCP to the
+// server, scan rate 20 ms, the delay between polls given) and quiet message
+// boxes, for as long as it lives. Made after the QApplication.
+class BenchSetup {
+ public:
+  BenchSetup(std::uint16_t port, int delayBetweenPolls);
+  ~BenchSetup();
+  BenchSetup(const BenchSetup&) = delete;
+  BenchSetup& operator=(const BenchSetup&) = delete;
+  QString path(const QString& name) const { return dir_.filePath(name); }
+  QuietMessages quiet;
+
+ private:
+  QTemporaryDir dir_;
 };
 
 }  // namespace zelmorbench

@@ -7,13 +7,10 @@
 //   zelmor_log_bench [seconds = 180] [delay between polls in ms = 10]
 #include <QApplication>
 #include <QFile>
-#include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
 
 #include "bench/zelmor/bench_session.h"
-#include "framework/application.h"
-#include "framework/profile.h"
 #include "master/app/core/data_log.h"
 #include "master/app/main_frame.h"
 #include "master/app/zelmor_app.h"
@@ -50,12 +47,7 @@ int main(int argc, char** argv) {
   if (server.port == 0) return 1;
 
   QApplication application(argc, argv);
-  QTemporaryDir dir;
-  fw::Profile::setTestDirectory(dir.path());
-  fw::InitApplication("zelmor", "zelmor");
-  zb::QuietMessages quiet;
-  fw::SetMessageBoxService(&quiet);
-  zb::WriteProfile(server.port, delay);
+  zb::BenchSetup setup(server.port, delay);
 
   int code = 0;
   {
@@ -66,7 +58,7 @@ int main(int argc, char** argv) {
     for (fw::Document* d : app.mainFrame()->documents()) {
       auto* doc = static_cast<CZelmorDoc*>(d);
       docs << doc;
-      paths << dir.filePath(QString("log%1.txt").arg(docs.size()));
+      paths << setup.path(QString("log%1.txt").arg(docs.size()));
       // Each poll, comma-separated, errors too: every completion is one line.
       doc->dataLog().setSettings({false, 1, zelmor::kLogComma, true});
       doc->dataLog().start(QFile::encodeName(paths.last()).toStdString());
@@ -99,11 +91,10 @@ int main(int argc, char** argv) {
                   polls - lines, malformed, stillLogging, zb::kWindows);
       std::printf("event loop answer median %.2f ms, p99 %.2f ms, worst %.2f ms (%zu probes); CPU %.1f %% of one core\n",
                   probes.at(0.5), probes.at(0.99), probes.worst(), probes.answers.size(), probes.cpuPercent);
-      if (lines != polls || malformed != 0 || stillLogging != zb::kWindows || quiet.shown != 0) code = 2;
+      if (lines != polls || malformed != 0 || stillLogging != zb::kWindows || setup.quiet.shown != 0) code = 2;
     }
     app.exitInstance();
   }
-  fw::SetMessageBoxService(nullptr);
   zb::StopServer(server);
   return code;
 }

@@ -10,15 +10,12 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
 #include "bench/zelmor/bench_session.h"
-#include "framework/application.h"
-#include "framework/profile.h"
 #include "master/app/main_frame.h"
 #include "master/app/trend_window.h"
 #include "master/app/zelmor_app.h"
@@ -45,12 +42,7 @@ int main(int argc, char** argv) {
   if (server.port == 0) return 1;
 
   QApplication application(argc, argv);
-  QTemporaryDir dir;
-  fw::Profile::setTestDirectory(dir.path());
-  fw::InitApplication("zelmor", "zelmor");
-  zb::QuietMessages quiet;
-  fw::SetMessageBoxService(&quiet);
-  zb::WriteProfile(server.port, 0);
+  zb::BenchSetup setup(server.port, 0);
 
   int code = 0;
   {
@@ -98,7 +90,6 @@ int main(int argc, char** argv) {
     app.disconnectLink();
     app.exitInstance();
   }
-  fw::SetMessageBoxService(nullptr);
   zb::StopServer(server);
   return code;
 }

@@ -6,14 +6,11 @@
 //
 //   zelmor_ui_bench [seconds = 10] [delay between polls in ms = 10]
 #include <QApplication>
-#include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
 #include "bench/zelmor/bench_session.h"
-#include "framework/application.h"
-#include "framework/profile.h"
 #include "framework/window_messages.h"
 #include "master/app/main_frame.h"
 #include "master/app/zelmor_app.h"
@@ -41,12 +38,7 @@ int main(int argc, char** argv) {
   if (server.port == 0) return 1;
 
   QApplication application(argc, argv);
-  QTemporaryDir dir;
-  fw::Profile::setTestDirectory(dir.path());
-  fw::InitApplication("zelmor", "zelmor");
-  zb::QuietMessages quiet;
-  fw::SetMessageBoxService(&quiet);
-  zb::WriteProfile(server.port, delay);
+  zb::BenchSetup setup(server.port, delay);
 
   int code = 0;
   {
@@ -75,7 +67,6 @@ int main(int argc, char** argv) {
     }
     app.exitInstance();
   }
-  fw::SetMessageBoxService(nullptr);
   zb::StopServer(server);
   return code;
 }
