@@ -131,24 +131,39 @@ bool CWriteDialog::submit(int slave, int type, std::uint16_t andMask, std::uint1
   return false;
 }
 
+// ---- CFunctionChoiceDlg ---------------------------------------------------------
+
+CFunctionChoiceDlg::CFunctionChoiceDlg(const char* title, bool oneBased, int address, int slave, int function,
+                                       QWidget* parent)
+    : CWriteDialog(title, oneBased, address, slave, parent), functionAfter_(function) {}
+
+QWidget* CFunctionChoiceDlg::functionGroup(const char* singleLabel, const char* multipleLabel) {
+  QGroupBox* group = RadioGroup(text::kUseFunctionGroup, this, &single_, singleLabel, &multiple_, multipleLabel);
+  (functionAfter_ == 1 ? multiple_ : single_)->setChecked(true);
+  return group;
+}
+
+int CFunctionChoiceDlg::takeFunction() {
+  functionAfter_ = multiple_->isChecked() ? 1 : 0;
+  return functionAfter_;
+}
+
 // ---- CWriteSingleCoilDlg ---------------------------------------------------------
 
 CWriteSingleCoilDlg::CWriteSingleCoilDlg(bool oneBased, int address, int slave, bool on, int function,
                                          QWidget* parent)
-    : CWriteDialog(text::kWriteSingleCoilTitle, oneBased, address, slave, parent), functionAfter_(function) {
+    : CFunctionChoiceDlg(text::kWriteSingleCoilTitle, oneBased, address, slave, function, parent) {
   auto* form = new QFormLayout;
   form->addRow(QString::fromUtf8(text::kWriteAddressLabel), addressEdit());
   form->addRow(QString::fromUtf8(text::kWriteSlaveLabel), slaveEdit());
   auto* fields = new QVBoxLayout;
   fields->addLayout(form);
   fields->addWidget(RadioGroup(text::kWriteValueGroup, this, &on_, text::kWriteOn, &off_, text::kWriteOff));
-  fields->addWidget(
-      RadioGroup(text::kUseFunctionGroup, this, &single_, text::kUseFunction05, &multiple_, text::kUseFunction15));
+  fields->addWidget(functionGroup(text::kUseFunction05, text::kUseFunction15));
   auto* top = new QHBoxLayout(this);
   top->addLayout(fields);
   top->addLayout(makeButtons(text::kWriteCancel));
   (on ? on_ : off_)->setChecked(true);
-  (function == 1 ? multiple_ : single_)->setChecked(true);
   addressEdit()->setFocus();
   addressEdit()->selectAll();
 }
@@ -158,8 +173,7 @@ void CWriteSingleCoilDlg::send() {
   std::uint16_t address = 0;
   int slave = 0;
   if (!takeAddressAndSlave(dx, 0, &address, &slave)) return;
-  int function = multiple_->isChecked() ? 1 : 0;
-  functionAfter_ = function;
+  const int function = takeFunction();
   std::uint8_t coil = on_->isChecked() ? 1 : 0;
   if (submit(slave, function == 1 ? 15 : 5, 0, 0, address)) me::SetWriteBytes(0, 1, &coil);
 }
@@ -168,9 +182,8 @@ void CWriteSingleCoilDlg::send() {
 
 CWriteRegisterDlg::CWriteRegisterDlg(bool oneBased, int address, int slave, std::uint16_t value, int presentation,
                                      int function, QWidget* parent)
-    : CWriteDialog(text::kWriteRegisterTitle, oneBased, address, slave, parent),
-      presentation_(presentation >= 0 && presentation <= 2 ? presentation : 0),
-      functionAfter_(function) {
+    : CFunctionChoiceDlg(text::kWriteRegisterTitle, oneBased, address, slave, function, parent),
+      presentation_(presentation >= 0 && presentation <= 2 ? presentation : 0) {
   // All three edits hold the value; only the one of the presentation is shown.
   unsigned_ = new QLineEdit(QString::number(value), this);
   signed_ = new QLineEdit(QString::number(static_cast<std::int16_t>(value)), this);
@@ -190,12 +203,10 @@ CWriteRegisterDlg::CWriteRegisterDlg(bool oneBased, int address, int slave, std:
   auto* fields = new QVBoxLayout;
   fields->addLayout(form);
   fields->addLayout(valueRow);
-  fields->addWidget(
-      RadioGroup(text::kUseFunctionGroup, this, &single_, text::kUseFunction06, &multiple_, text::kUseFunction16));
+  fields->addWidget(functionGroup(text::kUseFunction06, text::kUseFunction16));
   auto* top = new QHBoxLayout(this);
   top->addLayout(fields);
   top->addLayout(makeButtons(text::kWriteCancel));
-  (function == 1 ? multiple_ : single_)->setChecked(true);
   valueEdit()->setFocus();
   valueEdit()->selectAll();
 }
@@ -219,8 +230,7 @@ void CWriteRegisterDlg::send() {
   std::uint16_t value = presentation_ == valuefmt::kSigned ? signedWord[0] : unsignedWord[0];
   if (presentation_ == valuefmt::kHex && !TakeValueEntry(dx, hex_, valuefmt::kHex, &hexWord)) return;
   if (presentation_ == valuefmt::kHex) value = hexWord[0];
-  int function = multiple_->isChecked() ? 1 : 0;
-  functionAfter_ = function;
+  const int function = takeFunction();
   if (submit(slave, function == 1 ? 16 : 6, 0, 0, address)) me::SetWriteRegisters(0, 1, &value);
 }
 
@@ -228,19 +238,17 @@ void CWriteRegisterDlg::send() {
 
 CWriteRegisterBinDlg::CWriteRegisterBinDlg(bool oneBased, int address, int slave, std::uint16_t value, int function,
                                            QWidget* parent)
-    : CWriteDialog(text::kWriteRegisterBinTitle, oneBased, address, slave, parent), functionAfter_(function) {
+    : CFunctionChoiceDlg(text::kWriteRegisterBinTitle, oneBased, address, slave, function, parent) {
   auto* form = new QFormLayout;
   form->addRow(QString::fromUtf8(text::kWriteAddressLabel), addressEdit());
   form->addRow(QString::fromUtf8(text::kWriteSlaveLabel), slaveEdit());
   auto* fields = new QVBoxLayout;
-  fields->addWidget(
-      RadioGroup(text::kUseFunctionGroup, this, &single_, text::kUseFunction06, &multiple_, text::kUseFunction16));
+  fields->addWidget(functionGroup(text::kUseFunction06, text::kUseFunction16));
   fields->addLayout(form);
   fields->addWidget(BitGroup(text::kWriteValueGroup, this, &bits_));
   auto* top = new QHBoxLayout(this);
   top->addLayout(fields);
   top->addLayout(makeButtons(text::kWriteCancelAccel));
-  (function == 1 ? multiple_ : single_)->setChecked(true);
   bits_->setValue(value);
   addressEdit()->setFocus();
 }
@@ -250,8 +258,7 @@ void CWriteRegisterBinDlg::send() {
   std::uint16_t address = 0;
   int slave = 0;
   if (!takeAddressAndSlave(dx, 0, &address, &slave)) return;
-  int function = multiple_->isChecked() ? 1 : 0;
-  functionAfter_ = function;
+  const int function = takeFunction();
   std::uint16_t value = bits_->value();
   if (submit(slave, function == 1 ? 16 : 6, 0, 0, address)) me::SetWriteRegisters(0, 1, &value);
 }

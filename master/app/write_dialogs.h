@@ -63,17 +63,39 @@ class CWriteDialog : public QDialog {
   QPushButton* sendButton_ = nullptr;
 };
 
-class CWriteSingleCoilDlg : public CWriteDialog {
+// The write dialogs with a "Use Function" choice between the single-item and
+// the multiple-item function (05 or 15, 06 or 16); the choice at the last Send
+// is handed back for PresetSingle.
+class CFunctionChoiceDlg : public CWriteDialog {
+  Q_OBJECT
+
+ public:
+  // The function choice at the last Send, or the one given when nothing was sent.
+  int functionAfter() const { return functionAfter_; }
+  QRadioButton* functionButton(int function) const { return function == 0 ? single_ : multiple_; }
+
+ protected:
+  // function: 0 the single-item function, 1 the multiple-item one.
+  CFunctionChoiceDlg(const char* title, bool oneBased, int address, int slave, int function, QWidget* parent);
+  // The "Use Function" group with the given function chosen.
+  QWidget* functionGroup(const char* singleLabel, const char* multipleLabel);
+  // The choice at this Send (0 or 1), remembered for functionAfter.
+  int takeFunction();
+
+ private:
+  QRadioButton* single_ = nullptr;
+  QRadioButton* multiple_ = nullptr;
+  int functionAfter_;
+};
+
+class CWriteSingleCoilDlg : public CFunctionChoiceDlg {
   Q_OBJECT
 
  public:
   // function: 0 = 05, 1 = 15.
   CWriteSingleCoilDlg(bool oneBased, int address, int slave, bool on, int function, QWidget* parent = nullptr);
-  // The function choice at the last Send, or the one given when nothing was sent.
-  int functionAfter() const { return functionAfter_; }
   QRadioButton* onButton() const { return on_; }
   QRadioButton* offButton() const { return off_; }
-  QRadioButton* functionButton(int function) const { return function == 0 ? single_ : multiple_; }
 
  public slots:
   void send() override;
@@ -81,23 +103,18 @@ class CWriteSingleCoilDlg : public CWriteDialog {
  private:
   QRadioButton* on_;
   QRadioButton* off_;
-  QRadioButton* single_;
-  QRadioButton* multiple_;
-  int functionAfter_;
 };
 
-class CWriteRegisterDlg : public CWriteDialog {
+class CWriteRegisterDlg : public CFunctionChoiceDlg {
   Q_OBJECT
 
  public:
   // presentation: 0 Signed, 1 Unsigned, 2 Hex; function: 0 = 06, 1 = 16.
   CWriteRegisterDlg(bool oneBased, int address, int slave, std::uint16_t value, int presentation, int function,
                     QWidget* parent = nullptr);
-  int functionAfter() const { return functionAfter_; }
   int presentation() const { return presentation_; }
   QLineEdit* valueEdit() const;
   QLabel* valueLabel() const { return label_; }
-  QRadioButton* functionButton(int function) const { return function == 0 ? single_ : multiple_; }
 
  public slots:
   void send() override;
@@ -108,29 +125,21 @@ class CWriteRegisterDlg : public CWriteDialog {
   QLineEdit* signed_;
   QLineEdit* hex_;
   QLabel* label_;
-  QRadioButton* single_;
-  QRadioButton* multiple_;
-  int functionAfter_;
 };
 
-class CWriteRegisterBinDlg : public CWriteDialog {
+class CWriteRegisterBinDlg : public CFunctionChoiceDlg {
   Q_OBJECT
 
  public:
   CWriteRegisterBinDlg(bool oneBased, int address, int slave, std::uint16_t value, int function,
                        QWidget* parent = nullptr);
-  int functionAfter() const { return functionAfter_; }
   BitRow* bits() const { return bits_; }
-  QRadioButton* functionButton(int function) const { return function == 0 ? single_ : multiple_; }
 
  public slots:
   void send() override;
 
  private:
   BitRow* bits_;
-  QRadioButton* single_;
-  QRadioButton* multiple_;
-  int functionAfter_;
 };
 
 class CMaskWriteDlg : public CWriteDialog {
