@@ -61,6 +61,7 @@ CZelmorDoc::~CZelmorDoc() {
 CZelmorView* CZelmorDoc::view() const { return qobject_cast<CZelmorView*>(firstView()); }
 
 bool CZelmorDoc::registerPoll(bool quiet) {
+  staleNotificationsPossible_ = pollSlot_ != -1;
   if (pollSlot_ != -1) me::UnregisterPoll(pollSlot_);
   pollSlot_ = -1;
   CZelmorView* v = view();
@@ -298,6 +299,19 @@ void CZelmorDoc::setDisplayFormat(int format) {
 void CZelmorDoc::setOneBased(bool oneBased) {
   data_.oneBased = oneBased ? 1 : 0;
   changed();
+}
+
+bool CZelmorDoc::notificationIsCurrent(int slot) {
+  if (slot == 0) return true;  // the one-shot slot
+  if (slot != pollSlot_) return false;
+  if (!staleNotificationsPossible_) return true;
+  // The engine posts only after counting the transaction, and a registration
+  // starts from zero: no count yet means the message is the old registration's.
+  std::uint32_t transmitted = 0, good = 0;
+  me::ReadCounters(pollSlot_, &transmitted, &good);
+  if (transmitted == 0) return false;
+  staleNotificationsPossible_ = false;
+  return true;
 }
 
 std::uint16_t CZelmorDoc::takeNotification(std::uint16_t result, int slot) {

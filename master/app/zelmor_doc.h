@@ -110,6 +110,8 @@ class CZelmorDoc : public fw::Document {
   // ---- Notification results (called by the view) ----
   // Copies values and counts from the slot and counts the error. Returns the
   // normalized result code.
+  // False for a notification queued by an earlier registration of this poll.
+  bool notificationIsCurrent(int slot);
   std::uint16_t takeNotification(std::uint16_t result, int slot);
 
  signals:
@@ -136,6 +138,10 @@ class CZelmorDoc : public fw::Document {
   std::uint32_t txCount_ = 0;
   std::uint32_t goodCount_ = 0;
   int lastResult_ = 10;
+  // Set when the poll is registered anew over an earlier registration: until
+  // the new one has completed a transaction, a notification still queued from
+  // the old one must not be taken (it would report good data with none read).
+  bool staleNotificationsPossible_ = false;
   std::array<std::uint8_t, 2000> values_{};
   std::array<std::uint8_t, 2000> writeBuffer_{};
   std::array<std::uint32_t, zelmor::kErrorCounterCount> errorCounters_{};

@@ -188,7 +188,8 @@ void CZelmorView::onEngineNotify(std::uint16_t result, int slot) {
   CZelmorDoc* doc = zelmorDocument();
   if (doc == nullptr) return;
   // A notification that was under way when the definition changed belongs to
-  // an old registration; the copy then simply takes the new slot's data.
+  // an old registration: its result says nothing about the new one.
+  if (!doc->notificationIsCurrent(slot)) return;
   std::uint16_t code = doc->takeNotification(result, slot);
   errorText_ = QString::fromStdString(zelmor::ErrorTextForResult(code));
   LogNotification(doc, code, this);  // writes a line only while logging, as its rate allows

@@ -71,6 +71,7 @@ class LogAndCountersTest : public QObject {
   void eachPollIsLoggedWhilePolling();
   void logFailuresAndErrorLines();
   void errorCountersWindow();
+  void notificationOfAnEarlierRegistrationIsDropped();
 
  private:
   PeerServer peer_;
@@ -217,6 +218,20 @@ void LogAndCountersTest::errorCountersWindow() {
   QCOMPARE(CountersWindowLines(fx), (QStringList{"1\tBytes Missing Error", "1\tUnknown Exception Error",
                                                  "10\tCRC Error", "9\tTimeout Error"}));
   fx.frame()->action(res::ID_SETUP_RESET_COUNTERS)->trigger();
+  QCOMPARE(CountersWindowLines(fx), QStringList{"NO ERRORS!"});
+}
+
+void LogAndCountersTest::notificationOfAnEarlierRegistrationIsDropped() {
+  ZelmorFixture fx;
+  QVERIFY(fx.start());
+  CZelmorDoc* doc = fx.doc();
+  // A new definition registers the poll again (here on the same slot); a
+  // result the old registration had already posted then arrives.
+  doc->takeRequest(1, 3, 0, 10, 1000, true);
+  const int slot = doc->pollSlot();
+  fx.view()->onEngineNotify(0, slot);
+  fx.view()->onEngineNotify(1, slot);
+  QCOMPARE(doc->lastResult(), 10);  // still waiting for the new registration's first reply
   QCOMPARE(CountersWindowLines(fx), QStringList{"NO ERRORS!"});
 }
 
