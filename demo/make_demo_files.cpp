@@ -12,10 +12,10 @@
 
 #include "common/archive.h"
 #include "common/value_format.h"
-#include "master/app/core/zelmor_files.h"
-#include "slave/slave_settings.h"
-#include "slave/vnd_file.h"
-#include "slave/vnw_file.h"
+#include "master/core/zelmor_files.h"
+#include "slave/core/slave_settings.h"
+#include "slave/core/vnd_file.h"
+#include "slave/core/vnw_file.h"
 
 namespace {
 

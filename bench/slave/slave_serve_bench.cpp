@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "slave/slave_engine.h"
+#include "slave/engine/slave_engine.h"
 
 namespace {
 

@@ -26,7 +26,7 @@
 #include "slave/app/startup.h"
 #include "slave/app/vantor_app.h"
 #include "slave/app/vantor_doc.h"
-#include "slave/tcp_server.h"
+#include "slave/engine/tcp_server.h"
 
 namespace {
 

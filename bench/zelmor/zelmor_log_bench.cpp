@@ -11,7 +11,7 @@
 #include <cstdlib>
 
 #include "bench/zelmor/bench_session.h"
-#include "master/app/core/data_log.h"
+#include "master/core/data_log.h"
 #include "master/app/main_frame.h"
 #include "master/app/zelmor_app.h"
 #include "master/app/zelmor_doc.h"

@@ -6,7 +6,7 @@
 
 #include "framework/automation.h"
 #include "framework/mdi.h"
-#include "master/app/core/automation_values.h"
+#include "master/core/automation_values.h"
 #include "master/app/main_frame.h"
 #include "master/app/zelmor_app.h"
 #include "master/app/zelmor_doc.h"

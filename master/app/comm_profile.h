@@ -1,6 +1,6 @@
 #pragma once
 // The communication settings in the profile, section "CommSetup".
-#include "master/app/core/zelmor_files.h"
+#include "master/core/zelmor_files.h"
 
 namespace fw {
 class Profile;

@@ -3,7 +3,7 @@
 // the "Serial Ports" dialog that maps port numbers to device paths.
 #include <QDialog>
 
-#include "master/app/core/zelmor_files.h"
+#include "master/core/zelmor_files.h"
 
 class QCheckBox;
 class QComboBox;

@@ -15,7 +15,7 @@
 #include "framework/file_dialog.h"
 #include "framework/message_box.h"
 #include "framework/validation.h"
-#include "master/app/core/engine_glue.h"
+#include "master/core/engine_glue.h"
 #include "master/app/zelmor_doc.h"
 #include "resources/zelmor_resources.h"
 

@@ -4,7 +4,7 @@
 #include <QDialog>
 #include <cstdint>
 
-#include "master/app/core/data_log.h"
+#include "master/core/data_log.h"
 
 class CZelmorDoc;
 class QCheckBox;

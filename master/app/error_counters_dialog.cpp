@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "master/app/core/engine_glue.h"
+#include "master/core/engine_glue.h"
 #include "resources/zelmor_resources.h"
 
 namespace text = zelmor::res::text;

@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-#include "master/app/core/poll_results.h"
+#include "master/core/poll_results.h"
 #include "master/engine/comm_interface.h"
 
 class QLabel;

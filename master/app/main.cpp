@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "framework/application.h"
-#include "master/app/headless/headless.h"
+#include "master/headless/headless.h"
 #include "master/app/zelmor_app.h"
 #include "resources/icons/suite_icons.h"
 #include "resources/zelmor_resources.h"

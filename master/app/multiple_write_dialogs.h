@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 
-#include "master/app/core/value_list.h"
+#include "master/core/value_list.h"
 
 class BitRow;
 class CZelmorDoc;

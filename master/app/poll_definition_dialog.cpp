@@ -11,7 +11,7 @@
 
 #include "framework/message_box.h"
 #include "framework/validation.h"
-#include "master/app/core/engine_glue.h"
+#include "master/core/engine_glue.h"
 #include "resources/zelmor_resources.h"
 
 namespace text = zelmor::res::text;

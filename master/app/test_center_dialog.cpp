@@ -19,8 +19,8 @@
 #include "framework/message_box.h"
 #include "framework/profile.h"
 #include "framework/window_messages.h"
-#include "master/app/core/engine_glue.h"
-#include "master/app/core/test_center.h"
+#include "master/core/engine_glue.h"
+#include "master/core/test_center.h"
 #include "master/engine/comm_interface.h"
 #include "resources/zelmor_resources.h"
 

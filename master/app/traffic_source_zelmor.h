@@ -2,7 +2,7 @@
 // Feeds the traffic monitor from the poll engine: every notification names a
 // slot whose last sent and received frames become one Tx and one Rx line, and a
 // result code other than 0 is a failure for "S&top on Error".
-#include "link/ui/traffic_source.h"
+#include "framework/traffic/traffic_source.h"
 
 class ZelmorTrafficSource : public linkui::TrafficSource {
  public:

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "master/app/core/trend_buffer.h"
+#include "master/core/trend_buffer.h"
 
 class CZelmorDoc;
 class QCheckBox;

@@ -7,7 +7,7 @@
 #include "framework/message_box.h"
 #include "framework/placement.h"
 #include "framework/recent_files.h"
-#include "master/app/core/zelmor_files.h"
+#include "master/core/zelmor_files.h"
 #include "master/app/main_frame.h"
 #include "master/app/zelmor_app.h"
 #include "resources/zelmor_resources.h"

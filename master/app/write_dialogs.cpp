@@ -16,8 +16,8 @@
 #include "framework/message_box.h"
 #include "framework/window_messages.h"
 #include "master/app/bit_row.h"
-#include "master/app/core/poll_results.h"
-#include "master/app/core/write_values.h"
+#include "master/core/poll_results.h"
+#include "master/core/write_values.h"
 #include "master/engine/comm_interface.h"
 #include "resources/zelmor_resources.h"
 

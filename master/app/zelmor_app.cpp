@@ -12,7 +12,7 @@
 #include "master/app/automation_zelmor.h"
 #include "master/app/comm_profile.h"
 #include "master/app/connection_dialog.h"
-#include "master/app/core/engine_glue.h"
+#include "master/core/engine_glue.h"
 #include "master/app/main_frame.h"
 #include "master/app/workspace_io.h"
 #include "master/app/zelmor_doc.h"

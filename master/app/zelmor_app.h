@@ -7,7 +7,7 @@
 #include <QStringList>
 #include <memory>
 
-#include "master/app/core/zelmor_files.h"
+#include "master/core/zelmor_files.h"
 
 class CMainFrame;
 class QWidget;

@@ -5,9 +5,9 @@
 #include <cstdint>
 
 #include "framework/document.h"
-#include "master/app/core/data_log.h"
-#include "master/app/core/poll_results.h"
-#include "master/app/core/zelmor_files.h"
+#include "master/core/data_log.h"
+#include "master/core/poll_results.h"
+#include "master/core/zelmor_files.h"
 #include "master/engine/comm_interface.h"
 
 class CZelmorView;

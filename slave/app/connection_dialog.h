@@ -6,7 +6,7 @@
 #include <QString>
 #include <cstdint>
 
-#include "slave/slave_settings.h"
+#include "slave/core/slave_settings.h"
 
 class QCheckBox;
 class QComboBox;

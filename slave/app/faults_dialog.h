@@ -6,7 +6,7 @@
 #include <QDialog>
 #include <cstdint>
 
-#include "slave/faults.h"
+#include "slave/engine/faults.h"
 
 class QLineEdit;
 

@@ -6,7 +6,7 @@
 #include "framework/application.h"
 #include "resources/icons/suite_icons.h"
 #include "resources/vantor_resources.h"
-#include "slave/app/headless_autochange.h"
+#include "slave/headless/headless_autochange.h"
 #include "slave/app/startup.h"
 #include "slave/headless/headless_vantor.h"
 

@@ -27,7 +27,7 @@
 #include "framework/profile.h"
 #include "framework/recent_files.h"
 #include "framework/serial_ports.h"
-#include "link/ui/traffic_monitor.h"
+#include "framework/traffic/traffic_monitor.h"
 #include "platform/port_map.h"
 #include "resources/icons/suite_icons.h"
 #include "resources/vantor_prompts.h"
@@ -35,8 +35,8 @@
 #include "slave/app/vantor_app.h"
 #include "slave/app/vantor_doc.h"
 #include "slave/app/vantor_view.h"
-#include "slave/slave_engine.h"
-#include "slave/vnw_file.h"
+#include "slave/engine/slave_engine.h"
+#include "slave/core/vnw_file.h"
 
 namespace {
 

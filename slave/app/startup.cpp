@@ -13,7 +13,7 @@
 #include "slave/app/vantor_app.h"
 #include "slave/app/vantor_doc.h"
 #include "slave/app/vantor_view.h"
-#include "slave/vnw_file.h"
+#include "slave/core/vnw_file.h"
 
 VantorProgram::VantorProgram() = default;
 

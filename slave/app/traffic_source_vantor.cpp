@@ -1,6 +1,6 @@
 #include "slave/app/traffic_source_vantor.h"
 
-#include "slave/slave_engine.h"
+#include "slave/engine/slave_engine.h"
 
 void VantorTrafficSource::setTrafficWindow(platform::WindowHandle window) { slaveengine::SetTrafficWindow(window); }
 

@@ -1,7 +1,7 @@
 #pragma once
 // Feeds the traffic monitor from the slave engine: lParam 1 announces a sent
 // frame, 0 a received one. The slave has no "S&top on Error".
-#include "link/ui/traffic_source.h"
+#include "framework/traffic/traffic_source.h"
 
 class VantorTrafficSource : public linkui::TrafficSource {
  public:

@@ -8,9 +8,9 @@
 #include "link/serial_link.h"
 #include "platform/port_map.h"
 #include "resources/vantor_resources.h"
-#include "slave/receive_loop.h"
-#include "slave/slave_engine.h"
-#include "slave/tcp_server.h"
+#include "slave/engine/receive_loop.h"
+#include "slave/engine/slave_engine.h"
+#include "slave/engine/tcp_server.h"
 
 namespace {
 QString Text(const char* text) { return QString::fromLatin1(text); }

@@ -6,7 +6,7 @@
 #include <QString>
 
 #include "slave/app/connection_dialog.h"
-#include "slave/slave_settings.h"
+#include "slave/core/slave_settings.h"
 
 class QWidget;
 

@@ -11,8 +11,8 @@
 #include "slave/app/faults_dialog.h"
 #include "resources/vantor_resources.h"
 #include "slave/app/definition_dialog.h"
-#include "slave/autochange.h"
-#include "slave/slave_engine.h"
+#include "slave/engine/autochange.h"
+#include "slave/engine/slave_engine.h"
 
 namespace {
 

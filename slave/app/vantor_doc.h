@@ -7,8 +7,8 @@
 
 #include "framework/document.h"
 #include "platform/messages.h"
-#include "slave/faults.h"
-#include "slave/vnd_file.h"
+#include "slave/engine/faults.h"
+#include "slave/core/vnd_file.h"
 
 class QWidget;
 

@@ -12,8 +12,8 @@
 #include "resources/vantor_resources.h"
 #include "slave/app/edit_dialogs.h"
 #include "slave/app/vantor_doc.h"
-#include "slave/autochange.h"
-#include "slave/receive_loop.h"
+#include "slave/engine/autochange.h"
+#include "slave/engine/receive_loop.h"
 
 namespace {
 

@@ -12,14 +12,14 @@
 #include <unistd.h>
 #include <vector>
 
-#include "slave/faults.h"
+#include "slave/engine/faults.h"
 
 #include "link/serial_link.h"
 #include "platform/messages.h"
 #include "platform/port_map.h"
-#include "slave/receive_loop.h"
-#include "slave/slave_engine.h"
-#include "slave/tcp_server.h"
+#include "slave/engine/receive_loop.h"
+#include "slave/engine/slave_engine.h"
+#include "slave/engine/tcp_server.h"
 
 namespace headless {
 namespace {

@@ -3,7 +3,7 @@
 // command line) over Modbus/TCP or a serial device until SIGINT or SIGTERM.
 #include <string>
 
-#include "slave/vnd_file.h"
+#include "slave/core/vnd_file.h"
 
 namespace headless {
 

@@ -12,7 +12,7 @@
 #include "master/engine/comm_interface.h"
 #include "master/engine/transactions.h"
 #include "platform/port_map.h"
-#include "slave/faults.h"
+#include "slave/engine/faults.h"
 #include "socket_client.h"
 #include "vantor_child.h"
 

@@ -10,7 +10,7 @@
 #include <memory>
 #include <unistd.h>
 
-#include "slave/vnd_file.h"
+#include "slave/core/vnd_file.h"
 #include "vantor_child.h"
 
 using slavetest::NullModem;

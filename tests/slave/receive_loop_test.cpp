@@ -14,8 +14,8 @@
 #include "platform/port_map.h"
 #include "platform/testing/fake_serial_device.h"
 #include "platform/ticks.h"
-#include "slave/receive_loop.h"
-#include "slave/slave_engine.h"
+#include "slave/engine/receive_loop.h"
+#include "slave/engine/slave_engine.h"
 #include "slave_test_support.h"
 
 using namespace slavetest;

@@ -7,9 +7,9 @@
 #include <memory>
 #include <random>
 
-#include "slave/receive_loop.h"
-#include "slave/slave_engine.h"
-#include "slave/vnd_file.h"
+#include "slave/engine/receive_loop.h"
+#include "slave/engine/slave_engine.h"
+#include "slave/core/vnd_file.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "link/checksums.h"
-#include "slave/receive_loop.h"
-#include "slave/slave_engine.h"
+#include "slave/engine/receive_loop.h"
+#include "slave/engine/slave_engine.h"
 
 namespace slavetest {
 

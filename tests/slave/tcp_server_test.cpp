@@ -8,9 +8,9 @@
 #include <random>
 #include <thread>
 
-#include "slave/receive_loop.h"
-#include "slave/slave_engine.h"
-#include "slave/tcp_server.h"
+#include "slave/engine/receive_loop.h"
+#include "slave/engine/slave_engine.h"
+#include "slave/engine/tcp_server.h"
 #include "socket_client.h"
 
 using namespace slavetest;

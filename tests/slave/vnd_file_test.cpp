@@ -5,7 +5,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "slave/vnd_file.h"
+#include "slave/core/vnd_file.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "vantor_test_support.h"
 
-#include "slave/tcp_server.h"
+#include "slave/engine/tcp_server.h"
 
 int VantorFixture::connectTcp(bool ignoreUnitId) {
   app()->settings().port = slavesettings::kTcpPort;

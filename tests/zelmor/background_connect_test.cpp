@@ -17,7 +17,7 @@
 
 #include "gui_test_support.h"
 #include "master/app/connection_dialog.h"
-#include "master/app/core/engine_glue.h"
+#include "master/core/engine_glue.h"
 #include "master/app/workspace_io.h"
 #include "master/engine/comm_interface.h"
 #include "peer_server.h"

@@ -1,6 +1,6 @@
 // Byte images of the settings record, the poll document and the workspace,
 // built by hand field by field, against the codecs.
-#include "master/app/core/zelmor_files.h"
+#include "master/core/zelmor_files.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "master/app/headless/headless.h"
+#include "master/headless/headless.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include <csignal>
 
 #include "common/archive.h"
-#include "master/app/core/zelmor_files.h"
+#include "master/core/zelmor_files.h"
 #include "peer_server.h"
 #include "pty_bridge.h"
 #include "vantor_peer.h"

@@ -1,4 +1,4 @@
-#include "master/app/core/poll_results.h"
+#include "master/core/poll_results.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <sstream>
 #include <unistd.h>
 
-#include "master/app/core/data_log.h"
+#include "master/core/data_log.h"
 
 using namespace zelmor;
 

@@ -1,5 +1,5 @@
 // The test center's frame texts, checks, traffic lines and frame-list files.
-#include "master/app/core/test_center.h"
+#include "master/core/test_center.h"
 
 #include <gtest/gtest.h>
 

@@ -16,7 +16,7 @@
 
 #include "common/baud_table.h"
 #include "gui_test_support.h"
-#include "master/app/core/test_center.h"
+#include "master/core/test_center.h"
 #include "master/app/test_center_dialog.h"
 #include "master/engine/comm_interface.h"
 #include "platform/port_map.h"

@@ -10,7 +10,7 @@
 #include <cmath>
 
 #include "gui_test_support.h"
-#include "master/app/core/trend_buffer.h"
+#include "master/core/trend_buffer.h"
 #include "master/app/error_counters_dialog.h"
 #include "master/app/trend_window.h"
 #include "peer_server.h"

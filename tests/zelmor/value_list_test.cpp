@@ -2,7 +2,7 @@
 // (expected texts worked out from the printf rules by hand), and ".mod" files
 // against hand-made byte images, short and foreign files, a full disk and a
 // save that fails half way.
-#include "master/app/core/value_list.h"
+#include "master/core/value_list.h"
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,7 @@
 #include "framework/mdi.h"
 #include "framework/recent_files.h"
 #include "gui_test_support.h"
-#include "master/app/core/zelmor_files.h"
+#include "master/core/zelmor_files.h"
 #include "master/app/workspace_io.h"
 #include "master/engine/comm_interface.h"
 #include "peer_server.h"

@@ -3,8 +3,8 @@
 // and the result texts of a write.
 #include <gtest/gtest.h>
 
-#include "master/app/core/poll_results.h"
-#include "master/app/core/write_values.h"
+#include "master/core/poll_results.h"
+#include "master/core/write_values.h"
 
 using namespace zelmor;
 

@@ -1,0 +1,46 @@
+#pragma once
+// The rules of one poll definition (slave, read function, address, length, scan
+// rate), in one place: the poll definition dialog, the document's readers,
+// automation and headless all check against these. Qt-free.
+#include <string>
+
+#include "common/modbus_protocol.h"
+
+namespace zelmor {
+
+constexpr int kMinPollSlave = 1;
+constexpr int kMaxPollSlave = modbus::MAX_UNIT_ID;
+constexpr int kFirstPollFunction = modbus::FC_READ_COILS;
+constexpr int kLastPollFunction = modbus::FC_READ_INPUT_REGISTERS;
+constexpr int kMaxPollAddress = 65535;
+constexpr int kMaxPollBits = modbus::MAX_READ_BITS;
+// Register polls may read up to 127 registers, past the protocol's 125: the
+// engine's frames hold them and some devices answer them.
+constexpr int kMaxPollRegisters = 127;
+constexpr int kMinScanRate = 20;
+constexpr int kMaxScanRate = 60000;
+
+// Largest length of a poll of function 1..4.
+constexpr int MaxPollLength(int function) {
+  return modbus::IsBitRead(function) ? kMaxPollBits : kMaxPollRegisters;
+}
+
+enum class PollField { kNone, kFunction, kLength, kAddress, kSlave, kScanRate };
+
+struct PollFieldError {
+  PollField field = PollField::kNone;
+  int value = 0;
+  int min = 0;
+  int max = 0;
+  explicit operator bool() const { return field != PollField::kNone; }
+};
+
+// The first field outside its range, checked in the order function, length
+// (whose range follows the function), address, slave, scan rate; field kNone
+// when the definition is good.
+PollFieldError CheckPollDefinition(int slaveId, int function, int address, int length, int scanRate);
+
+// "length 300 is not 1..127" and the like; "" for no error.
+std::string DescribePollError(const PollFieldError& error);
+
+}  // namespace zelmor

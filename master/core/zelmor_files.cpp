@@ -1,0 +1,149 @@
+#include "master/core/zelmor_files.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace zelmor {
+
+namespace {
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+}  // namespace
+
+void WriteCommSettings(archive::Writer& out, const CommSettings& s) {
+  for (std::int32_t v : {s.port, s.baudIndex, s.dataBits, s.parity, s.stopBits, s.timeout, s.dtrDsr, s.rtsCts,
+                         s.rtsToggle, s.asciiMode, s.clrRtsDelay, s.servicePort, s.connected})
+    out.int32(v);
+  out.fixedString(s.ipAddress, kIpAddressField);
+  out.int32(s.delayBetweenPolls);
+  out.int32(s.echo);
+  out.zeros(12);  // three reserved fields
+}
+
+bool ReadCommSettings(archive::Reader& in, int size, CommSettings* settings) {
+  if (size != kCommSettingsSize && size != kOldCommSettingsSize) return false;
+  if (in.remaining() < static_cast<std::size_t>(size)) return false;
+  CommSettings s = *settings;
+  for (std::int32_t* field : {&s.port, &s.baudIndex, &s.dataBits, &s.parity, &s.stopBits, &s.timeout, &s.dtrDsr,
+                              &s.rtsCts, &s.rtsToggle, &s.asciiMode, &s.clrRtsDelay, &s.servicePort, &s.connected})
+    *field = in.int32();
+  s.ipAddress = in.fixedString(kIpAddressField);
+  if (size == kCommSettingsSize) {
+    s.delayBetweenPolls = in.int32();
+    s.echo = in.int32();
+    std::uint8_t reserved[12];
+    in.raw(reserved, sizeof reserved);
+  }
+  if (!in.ok()) return false;
+  *settings = s;
+  return true;
+}
+
+std::vector<std::uint8_t> EncodePollDocument(const PollDocumentData& d) {
+  archive::Writer out;
+  out.int32(kDocumentMarker);
+  for (std::int32_t v : {d.address, d.function, d.length, d.scanRate, d.slaveId, d.displayFormat, d.enable,
+                         d.oneBased})
+    out.int32(v);
+  out.uint32(d.textColor);
+  out.uint32(d.reservedColor);
+  out.logFontMetrics(d.font);
+  out.prefixedString(d.font.faceName.substr(0, archive::kFaceNameMax));
+  out.placement(d.placement);
+  return out.bytes();
+}
+
+DocumentReadResult DecodePollDocument(const std::vector<std::uint8_t>& bytes, PollDocumentData* document) {
+  archive::Reader in(bytes);
+  PollDocumentData d = *document;
+  std::int32_t first = in.int32(), second = in.int32(), third = in.int32();
+  if (!in.ok()) return DocumentReadResult::kTruncated;
+  bool marked = first == kDocumentMarker;
+  if (marked) {
+    d.address = second;
+    d.function = third;
+    d.length = in.int32();
+  } else {
+    if (second < 0 || second > 3) return DocumentReadResult::kFormatError;
+    d.address = first;
+    d.function = second + 1;  // the older layout stored the list index 0..3
+    d.length = third;
+  }
+  d.scanRate = in.int32();
+  d.slaveId = in.int32();
+  d.displayFormat = in.int32();
+  d.enable = in.int32();
+  d.oneBased = in.int32();
+  d.textColor = static_cast<std::uint32_t>(in.int32());
+  d.reservedColor = static_cast<std::uint32_t>(in.int32());
+  in.logFontMetrics(&d.font);
+  d.font.faceName = in.prefixedString(archive::kFaceNameMax);
+  if (marked) {
+    d.placement = in.placement();
+    d.hasPlacement = true;
+  } else {
+    d.hasPlacement = false;
+  }
+  if (!in.ok()) return DocumentReadResult::kTruncated;
+  *document = d;
+  return DocumentReadResult::kOk;
+}
+
+std::vector<std::uint8_t> EncodeWorkspace(const WorkspaceData& w) {
+  archive::Writer out;
+  out.int32(kWorkspaceVersion);
+  WriteCommSettings(out, w.settings);
+  out.placement(w.mainPlacement);
+  for (const WorkspaceDocument& doc : w.documents) {
+    out.placement(doc.placement);
+    out.fixedString(doc.title, kWorkspaceTitleField);
+    out.fixedString(doc.path, kWorkspacePathField);
+  }
+  return out.bytes();
+}
+
+WorkspaceReadResult DecodeWorkspace(const std::vector<std::uint8_t>& bytes, WorkspaceData* workspace) {
+  archive::Reader in(bytes);
+  std::int32_t version = in.int32();
+  if (!in.ok()) return WorkspaceReadResult::kTruncated;
+  int blockSize;
+  if (version == 3500 || version == 3501)
+    blockSize = kOldCommSettingsSize;
+  else if (version == kWorkspaceVersion)
+    blockSize = kCommSettingsSize;
+  else
+    return WorkspaceReadResult::kFormatError;
+  CommSettings settings = workspace->settings;
+  if (!ReadCommSettings(in, blockSize, &settings)) return WorkspaceReadResult::kTruncated;
+  archive::WindowPlacement main = in.placement();
+  if (!in.ok()) return WorkspaceReadResult::kTruncated;
+  std::vector<WorkspaceDocument> documents;
+  while (in.remaining() >= static_cast<std::size_t>(kWorkspaceRecordSize)) {
+    WorkspaceDocument doc;
+    doc.placement = in.placement();
+    doc.title = in.fixedString(kWorkspaceTitleField);
+    doc.path = in.fixedString(kWorkspacePathField);
+    documents.push_back(doc);
+  }
+  workspace->version = version;
+  workspace->settings = settings;
+  workspace->mainPlacement = main;
+  workspace->documents = std::move(documents);
+  return WorkspaceReadResult::kOk;
+}
+
+bool HasWorkspaceExtension(const std::string& path) {
+  std::string lower = Lower(path);
+  auto slash = lower.find_last_of('/');
+  std::string name = slash == std::string::npos ? lower : lower.substr(slash + 1);
+  auto dot = name.find_last_of('.');
+  return dot != std::string::npos && name.substr(dot) == ".zmw";
+}
+
+bool LooksLikeWorkspace(const std::string& path) { return Lower(path).find(".zmw") != std::string::npos; }
+
+}  // namespace zelmor

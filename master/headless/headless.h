@@ -1,0 +1,71 @@
+#pragma once
+// zelmor without a window: polls the documents of a workspace, of .zmd files or
+// of --poll options and prints one data-log line per completed poll. Qt-free.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "master/core/zelmor_files.h"
+
+namespace zelmor {
+
+struct HeadlessPoll {
+  PollDocumentData document;
+  std::string source;  // file path or the --poll text, for messages
+};
+
+// One --write: checked and encoded when the options are parsed, so a refused
+// value stops the run before anything is sent.
+struct HeadlessWrite {
+  std::string text;  // SLAVE:FUNCTION:ADDRESS:VALUES as given, for the result line
+  int slave = 1;
+  int function = 16;  // 5, 6, 15, 16, 22, 23
+  int address = 0;    // protocol address
+  std::vector<std::uint16_t> words;  // 6, 16, 23: native-order words of the --format values
+  std::vector<std::uint8_t> coils;   // 5, 15: 0 or 1 each
+  std::uint16_t andMask = 0xFFFF;    // 22
+  std::uint16_t orMask = 0;
+};
+
+// Protocol limits of the command-line writes.
+constexpr int kHeadlessMaxCoils = 1968;
+constexpr int kHeadlessMaxRegisters = 123;
+constexpr int kHeadlessMaxReadWriteRegisters = 121;
+constexpr int kHeadlessMaxReadRegisters = 125;
+
+struct HeadlessOptions {
+  bool help = false;
+  CommSettings settings;
+  bool haveLink = false;          // --tcp, --serial or a workspace gave the link
+  std::string serialDevice;       // --serial DEVICE (mapped to port 1)
+  std::vector<std::string> files;  // .zmd and .zmw paths, in order
+  std::vector<HeadlessPoll> polls;  // from --poll
+  int format = -1;                 // --format, -1 = each document's own
+  int count = 0;                   // polls per document before exit; 0 = until a signal
+  int delimiter = 1;               // comma
+  bool timing = false;             // --timing: response times at the end of each line
+  std::optional<int> timeout;            // given explicitly
+  std::optional<int> delayBetweenPolls;  // given explicitly
+  std::vector<HeadlessWrite> writes;     // from --write, in order, before any poll
+  int readAddress = -1;                  // --read of the 23 writes
+  int readCount = 0;
+};
+
+// Parses the arguments after the program name (with or without "--headless").
+// False with *error set for a bad option.
+bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions* options, std::string* error);
+const char* HeadlessUsage();
+
+// Exit codes.
+constexpr int kExitOk = 0;
+constexpr int kExitBadOption = 2;
+constexpr int kExitBadFile = 3;
+constexpr int kExitConnectFailed = 4;
+constexpr int kExitNoResources = 5;
+constexpr int kExitWriteFailed = 6;  // a --write got another answer than "Response ok"
+
+// Runs the headless program; returns the process exit code.
+int RunHeadless(const std::vector<std::string>& args);
+
+}  // namespace zelmor

@@ -1,0 +1,180 @@
+#include "slave/engine/autochange.h"
+
+#include <bit>
+#include <cstring>
+
+namespace autochange {
+
+namespace {
+
+bool IsBitTable(int table) { return table == kTableCoils || table == kTableDiscreteInputs; }
+bool IsRegisterTable(int table) { return table == kTableHoldingRegisters || table == kTableInputRegisters; }
+
+std::uint16_t Word(const std::uint8_t* image, int word) {
+  std::uint16_t value;
+  std::memcpy(&value, image + 2 * word, 2);
+  return value;
+}
+
+void PutWord(std::uint8_t* image, int word, std::uint16_t value) { std::memcpy(image + 2 * word, &value, 2); }
+
+}  // namespace
+
+ValueKind KindOf(int table, int format) {
+  if (IsBitTable(table)) return ValueKind::Bit;
+  switch (format) {
+    case kFloat:
+    case kFloatInverse:
+      return ValueKind::Float;
+    case kDouble:
+    case kDoubleInverse:
+      return ValueKind::Double;
+    case kLong:
+    case kLongInverse:
+      return ValueKind::Long;
+    default:
+      return ValueKind::Register;
+  }
+}
+
+bool IsSwapped(int format) { return format == kFloatInverse || format == kDoubleInverse || format == kLongInverse; }
+
+int RegistersPerValue(int table, int format) {
+  switch (KindOf(table, format)) {
+    case ValueKind::Float:
+    case ValueKind::Long:
+      return 2;
+    case ValueKind::Double:
+      return 4;
+    default:
+      return 1;
+  }
+}
+
+int ValueCount(int table, int format, int length) {
+  if (!IsBitTable(table) && !IsRegisterTable(table)) return 0;
+  if (length < 0) return 0;
+  int maxElements = IsBitTable(table) ? kImageBytes : kImageBytes / 2;
+  if (length > maxElements) length = maxElements;
+  return length / RegistersPerValue(table, format);
+}
+
+std::uint8_t ImageBit(const std::uint8_t* image, int index) {
+  return index >= 0 && index < kImageBytes ? image[index] : 0;
+}
+
+std::uint16_t ImageRegister(const std::uint8_t* image, int index) {
+  return index >= 0 && index < kImageBytes / 2 ? Word(image, index) : 0;
+}
+
+std::uint32_t ImageUint32(const std::uint8_t* image, int index, bool swap) {
+  if (index < 0 || index >= kImageBytes / 4) return 0;
+  std::uint32_t first = Word(image, 2 * index), second = Word(image, 2 * index + 1);
+  return swap ? (first << 16) | second : (second << 16) | first;
+}
+
+std::uint64_t ImageUint64(const std::uint8_t* image, int index, bool swap) {
+  if (index < 0 || index >= kImageBytes / 8) return 0;
+  std::uint64_t value = 0;
+  for (int w = 0; w < 4; ++w) {
+    int shift = swap ? 16 * (3 - w) : 16 * w;
+    value |= static_cast<std::uint64_t>(Word(image, 4 * index + w)) << shift;
+  }
+  return value;
+}
+
+float ImageFloat(const std::uint8_t* image, int index, bool swap) {
+  return std::bit_cast<float>(ImageUint32(image, index, swap));
+}
+
+double ImageDouble(const std::uint8_t* image, int index, bool swap) {
+  return std::bit_cast<double>(ImageUint64(image, index, swap));
+}
+
+std::int32_t ImageLong(const std::uint8_t* image, int index, bool swap) {
+  return static_cast<std::int32_t>(ImageUint32(image, index, swap));
+}
+
+void SetImageBit(std::uint8_t* image, int index, std::uint8_t value) {
+  if (index >= 0 && index < kImageBytes) image[index] = value ? 1 : 0;
+}
+
+void SetImageRegister(std::uint8_t* image, int index, std::uint16_t value) {
+  if (index >= 0 && index < kImageBytes / 2) PutWord(image, index, value);
+}
+
+void SetImageUint32(std::uint8_t* image, int index, std::uint32_t value, bool swap) {
+  if (index < 0 || index >= kImageBytes / 4) return;
+  auto low = static_cast<std::uint16_t>(value), high = static_cast<std::uint16_t>(value >> 16);
+  PutWord(image, 2 * index, swap ? high : low);
+  PutWord(image, 2 * index + 1, swap ? low : high);
+}
+
+void SetImageUint64(std::uint8_t* image, int index, std::uint64_t value, bool swap) {
+  if (index < 0 || index >= kImageBytes / 8) return;
+  for (int w = 0; w < 4; ++w) {
+    int shift = swap ? 16 * (3 - w) : 16 * w;
+    PutWord(image, 4 * index + w, static_cast<std::uint16_t>(value >> shift));
+  }
+}
+
+void SetImageFloat(std::uint8_t* image, int index, float value, bool swap) {
+  SetImageUint32(image, index, std::bit_cast<std::uint32_t>(value), swap);
+}
+
+void SetImageDouble(std::uint8_t* image, int index, double value, bool swap) {
+  SetImageUint64(image, index, std::bit_cast<std::uint64_t>(value), swap);
+}
+
+void SetImageLong(std::uint8_t* image, int index, std::int32_t value, bool swap) {
+  SetImageUint32(image, index, static_cast<std::uint32_t>(value), swap);
+}
+
+int Step(int table, int format, int length, const std::uint32_t* flags, std::uint8_t* image,
+         const Setters& setters) {
+  if (format < 0 || format >= kFormatCount) format = kSigned;
+  const int count = ValueCount(table, format, length);
+  const bool swap = IsSwapped(format);
+  const ValueKind kind = KindOf(table, format);
+  int changed = 0;
+  for (int i = 0; i < count && i < kFlagCount; ++i) {
+    if (flags[i] == 0) continue;
+    ++changed;
+    switch (kind) {
+      case ValueKind::Bit: {
+        auto next = static_cast<std::uint8_t>(ImageBit(image, i) ? 0 : 1);
+        SetImageBit(image, i, next);
+        if (setters.setCoil) setters.setCoil(setters.context, i, next);
+        break;
+      }
+      case ValueKind::Register: {
+        auto next = static_cast<std::uint16_t>(ImageRegister(image, i) + 1u);
+        SetImageRegister(image, i, next);
+        if (setters.setRegister) setters.setRegister(setters.context, i, next);
+        break;
+      }
+      case ValueKind::Float: {
+        float next = ImageFloat(image, i, swap) + 1.0f;
+        SetImageFloat(image, i, next, swap);
+        if (setters.setFloat) setters.setFloat(setters.context, i, next, swap);
+        break;
+      }
+      case ValueKind::Double: {
+        double next = ImageDouble(image, i, swap) + 1.0;
+        SetImageDouble(image, i, next, swap);
+        if (setters.setDouble) setters.setDouble(setters.context, i, next, swap);
+        break;
+      }
+      case ValueKind::Long: {
+        // Unsigned arithmetic: 0x7FFFFFFF + 1 wraps to INT32_MIN without overflow.
+        auto next = static_cast<std::int32_t>(ImageUint32(image, i, swap) + 1u);
+        SetImageLong(image, i, next, swap);
+        if (setters.setLong) setters.setLong(setters.context, i, next, swap);
+        break;
+      }
+    }
+  }
+  return changed;
+}
+
+}  // namespace autochange
