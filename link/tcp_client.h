@@ -6,13 +6,14 @@
 // the poll thread only.
 #include <cstdint>
 
+#include "link/framing.h"
+
 namespace linklayer {
 
 // Largest Modbus/TCP reply: 6-byte MBAP header + unit id + 254-byte PDU.
 constexpr int kTcpMaxAdu = 261;
 // Smallest reply: header + unit id + function + one byte (an exception reply).
 constexpr int kTcpMinAdu = 9;
-constexpr int kMbapHeaderSize = 6;
 
 enum class TcpConnectStatus {
   Ok,

@@ -3,7 +3,9 @@
 #include <cctype>
 #include <cstdio>
 
-#include "link/checksums.h"
+#include "common/modbus_protocol.h"
+#include "common/word_order.h"
+#include "link/framing.h"
 
 namespace kestrin {
 
@@ -48,7 +50,8 @@ std::vector<std::uint8_t> ParseHexText(const std::string& text) {
 
 FrameResult BuildRequestFrame(const ModbusRequestFields& fields, std::array<std::uint8_t, 8>* frame) {
   if (fields.station > 256) return FrameResult::StationTooLarge;
-  if (fields.function < 1 || fields.function > 6) return FrameResult::BadFunction;
+  if (fields.function < modbus::FC_READ_COILS || fields.function > modbus::FC_WRITE_SINGLE_REGISTER)
+    return FrameResult::BadFunction;
   if (fields.registerAddress < 0 || fields.registerAddress > 0xFFFF || fields.quantityOrValue < 0 ||
       fields.quantityOrValue > 0xFFFF) {
     return FrameResult::FieldTooLarge;
@@ -56,22 +59,16 @@ FrameResult BuildRequestFrame(const ModbusRequestFields& fields, std::array<std:
   std::array<std::uint8_t, 8> bytes{};
   bytes[0] = static_cast<std::uint8_t>(fields.station % 256);
   bytes[1] = static_cast<std::uint8_t>(fields.function);
-  bytes[2] = static_cast<std::uint8_t>((fields.registerAddress >> 8) & 0xFF);
-  bytes[3] = static_cast<std::uint8_t>(fields.registerAddress & 0xFF);
-  if (fields.function <= 4) {
+  wordorder::Put16(&bytes[2], static_cast<std::uint16_t>(fields.registerAddress));
+  if (modbus::IsRead(static_cast<int>(fields.function))) {
     const long quantity = fields.quantityOrValue == 0 ? 1 : fields.quantityOrValue;
-    bytes[4] = static_cast<std::uint8_t>((quantity >> 8) & 0xFF);
-    bytes[5] = static_cast<std::uint8_t>(quantity & 0xFF);
-  } else if (fields.function == 5) {
-    bytes[4] = fields.quantityOrValue != 0 ? 0xFF : 0x00;
-    bytes[5] = 0x00;
+    wordorder::Put16(&bytes[4], static_cast<std::uint16_t>(quantity));
+  } else if (fields.function == modbus::FC_WRITE_SINGLE_COIL) {
+    wordorder::Put16(&bytes[4], fields.quantityOrValue != 0 ? modbus::COIL_ON : modbus::COIL_OFF);
   } else {
-    bytes[4] = static_cast<std::uint8_t>((fields.quantityOrValue >> 8) & 0xFF);
-    bytes[5] = static_cast<std::uint8_t>(fields.quantityOrValue & 0xFF);
+    wordorder::Put16(&bytes[4], static_cast<std::uint16_t>(fields.quantityOrValue));
   }
-  const std::uint16_t crc = linklayer::ComputeCrc16(bytes.data(), 6);
-  bytes[6] = static_cast<std::uint8_t>(crc & 0xFF);
-  bytes[7] = static_cast<std::uint8_t>(crc >> 8);
+  linklayer::AppendCrc(bytes.data(), 6);
   *frame = bytes;
   return FrameResult::Ok;
 }

@@ -2,6 +2,8 @@
 // reading of replies in link mode 2.
 #include <cstring>
 
+#include "common/modbus_protocol.h"
+#include "link/framing.h"
 #include "link/tcp_client.h"
 #include "master/engine/transactions.h"
 
@@ -24,12 +26,7 @@ std::uint16_t ExchangeTcp(const std::uint8_t* request, std::uint16_t length, std
   if (length > kRequestBufferSize) return RESULT_WRITE;
   std::memset(reply, 0, expectedLength);
 
-  tcpFrame[0] = static_cast<std::uint8_t>(transactionId >> 8);
-  tcpFrame[1] = static_cast<std::uint8_t>(transactionId & 0xFF);
-  tcpFrame[2] = 0;
-  tcpFrame[3] = 0;
-  tcpFrame[4] = static_cast<std::uint8_t>(length >> 8);
-  tcpFrame[5] = static_cast<std::uint8_t>(length & 0xFF);
+  linklayer::PutMbapHeader(tcpFrame, transactionId, length);
   std::memcpy(tcpFrame + linklayer::kMbapHeaderSize, request, length);
   const std::uint16_t frameLength = length + linklayer::kMbapHeaderSize;
   if (!linklayer::TcpSend(tcpFrame, frameLength)) return RESULT_WRITE;
@@ -52,7 +49,7 @@ std::uint16_t ExchangeTcp(const std::uint8_t* request, std::uint16_t length, std
 
   const int pduLength = got - linklayer::kMbapHeaderSize;  // unit id first, 3..255 bytes
   std::memcpy(reply, received + linklayer::kMbapHeaderSize, static_cast<size_t>(pduLength));
-  if (reply[1] > 0x80) return static_cast<std::uint16_t>(RESULT_EXCEPTION_BASE + reply[2]);
+  if (reply[1] > modbus::EXCEPTION_FLAG) return static_cast<std::uint16_t>(RESULT_EXCEPTION_BASE + reply[2]);
   if (pduLength < expectedLength) return RESULT_BYTES_MISSING;
   return RESULT_OK;
 }

@@ -3,7 +3,10 @@
 #include <atomic>
 #include <cstring>
 
+#include "common/modbus_protocol.h"
+#include "common/word_order.h"
 #include "link/checksums.h"
+#include "link/framing.h"
 #include "link/serial_link.h"
 
 namespace masterengine {
@@ -23,12 +26,8 @@ std::uint16_t receivedLength = 0;
 // The echo of a request is read here and dropped: the largest ASCII request.
 std::uint8_t echoScratch[kSentRecordCapacity];
 
-void PutWord(std::uint8_t* at, std::uint16_t value) {
-  at[0] = static_cast<std::uint8_t>(value >> 8);
-  at[1] = static_cast<std::uint8_t>(value & 0xFF);
-}
-
-std::uint16_t GetWord(const std::uint8_t* at) { return static_cast<std::uint16_t>((at[0] << 8) | at[1]); }
+using wordorder::Get16;
+using wordorder::Put16;
 
 // Builds slave, function, then two 16-bit fields: the head shared by every type
 // except the raw frame.
@@ -36,8 +35,8 @@ std::uint16_t PutHead(std::uint8_t* request, std::uint16_t slave, std::uint8_t f
                       std::uint16_t second) {
   request[0] = static_cast<std::uint8_t>(slave);
   request[1] = function;
-  PutWord(request + 2, first);
-  PutWord(request + 4, second);
+  Put16(request + 2, first);
+  Put16(request + 4, second);
   return 6;
 }
 
@@ -117,10 +116,7 @@ std::uint16_t Exchange(std::uint8_t* request, std::uint16_t length, std::uint8_t
 
 std::uint16_t ExchangeRtu(std::uint8_t* request, std::uint16_t length, std::uint8_t* reply,
                           std::uint16_t expectedLength) {
-  const std::uint16_t crc = linklayer::ComputeCrc16(request, length);
-  request[length] = static_cast<std::uint8_t>(crc & 0xFF);
-  request[length + 1] = static_cast<std::uint8_t>(crc >> 8);
-  const std::uint16_t frameLength = length + 2;
+  const std::uint16_t frameLength = linklayer::AppendCrc(request, length);
   const std::uint16_t replyLength = expectedLength + 2;
   ClearFrameRecords();
 
@@ -140,7 +136,7 @@ std::uint16_t ExchangeRtu(std::uint8_t* request, std::uint16_t length, std::uint
   if (got < 0) return RESULT_READ;
   RecordReceivedFrame(reply, static_cast<std::uint16_t>(got));
   if (got == 0) return RESULT_TIMEOUT;
-  if (got >= 2 && reply[1] > 0x80) {
+  if (got >= 2 && reply[1] > modbus::EXCEPTION_FLAG) {
     // Exception reply: address, function | 0x80, code, CRC.
     if (got < 5) return RESULT_BYTES_MISSING;
     if (linklayer::ComputeCrc16(reply, 5) != 0) return RESULT_CRC;
@@ -154,14 +150,7 @@ std::uint16_t ExchangeRtu(std::uint8_t* request, std::uint16_t length, std::uint
 std::uint16_t ExchangeAscii(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply,
                             std::uint16_t expectedLength) {
   char text[kSentRecordCapacity];
-  const std::uint16_t textLength = 2 * length + 5;
-  const std::uint8_t lrc = linklayer::ComputeLrc(request, length);
-  text[0] = ':';
-  linklayer::EncodeHex(request, length, text + 1);
-  text[2 * length + 1] = linklayer::NibbleToHexChar(lrc >> 4);
-  text[2 * length + 2] = linklayer::NibbleToHexChar(lrc & 0x0F);
-  text[2 * length + 3] = '\r';
-  text[2 * length + 4] = '\n';
+  const std::uint16_t textLength = linklayer::BuildAsciiFrame(request, length, text);
   ClearFrameRecords();
 
   if (!linklayer::IsSerialPortOpen()) return RESULT_NO_CONNECTION;
@@ -189,7 +178,7 @@ std::uint16_t ExchangeAscii(const std::uint8_t* request, std::uint16_t length, s
   if (got < 5) return RESULT_BYTES_MISSING;
   const std::uint8_t function =
       linklayer::JoinNibbles(linklayer::HexCharToNibble(rx[3]), linklayer::HexCharToNibble(rx[4]));
-  if (function > 0x80) {
+  if (function > modbus::EXCEPTION_FLAG) {
     // Exception replies are taken without an LRC or length check.
     if (got < 7) return RESULT_BYTES_MISSING;
     const std::uint8_t code =
@@ -229,7 +218,7 @@ std::uint16_t ReadBits(std::uint16_t slave, std::uint16_t function, std::uint16_
   const auto code = static_cast<std::uint8_t>(function);
   const std::uint16_t length = PutHead(request, slave, code, address, quantity);
   std::uint8_t reply[kReplyBufferSize];
-  std::uint16_t result = ExchangeWithRetries(request, length, reply, 3 + (quantity + 7) / 8);
+  std::uint16_t result = ExchangeWithRetries(request, length, reply, 3 + modbus::BitBytes(quantity));
   if (result == RESULT_OK) result = CheckReadReply(reply, slave, code);
   if (result != RESULT_OK) return result;
   for (int k = 0; k < quantity; ++k) out[k] = (reply[3 + k / 8] >> (k % 8)) & 1;
@@ -246,19 +235,20 @@ std::uint16_t ReadRegisters(std::uint16_t slave, std::uint16_t function, std::ui
   std::uint16_t result = ExchangeWithRetries(request, length, reply, 3 + 2 * quantity);
   if (result == RESULT_OK) result = CheckReadReply(reply, slave, code);
   if (result != RESULT_OK) return result;
-  for (int i = 0; i < quantity; ++i) out[i] = GetWord(reply + 3 + 2 * i);
+  for (int i = 0; i < quantity; ++i) out[i] = Get16(reply + 3 + 2 * i);
   return RESULT_OK;
 }
 
 std::uint16_t WriteSingleCoil(std::uint16_t slave, std::uint16_t address, std::uint8_t value) {
   std::uint8_t request[kRequestBufferSize];
-  const std::uint16_t length = PutHead(request, slave, 0x05, address, value != 0 ? 0xFF00 : 0x0000);
+  const std::uint16_t length = PutHead(request, slave, modbus::FC_WRITE_SINGLE_COIL, address,
+                                       value != 0 ? modbus::COIL_ON : modbus::COIL_OFF);
   return WriteTransaction(request, length, 6);
 }
 
 std::uint16_t WriteSingleRegister(std::uint16_t slave, std::uint16_t address, std::uint16_t value) {
   std::uint8_t request[kRequestBufferSize];
-  const std::uint16_t length = PutHead(request, slave, 0x06, address, value);
+  const std::uint16_t length = PutHead(request, slave, modbus::FC_WRITE_SINGLE_REGISTER, address, value);
   return WriteTransaction(request, length, 6);
 }
 
@@ -266,8 +256,8 @@ std::uint16_t WriteMultipleCoils(std::uint16_t slave, std::uint16_t address, std
                                  const std::uint8_t* coils) {
   if (count > kMaxWriteCoilCount) return RESULT_WRITE;
   std::uint8_t request[kRequestBufferSize];
-  PutHead(request, slave, 0x0F, address, count);
-  const std::uint16_t byteCount = (count + 7) / 8;
+  PutHead(request, slave, modbus::FC_WRITE_MULTIPLE_COILS, address, count);
+  const std::uint16_t byteCount = modbus::BitBytes(count);
   request[6] = static_cast<std::uint8_t>(byteCount);
   std::memset(request + 7, 0, byteCount);
   for (int k = 0; k < count; ++k) {
@@ -280,17 +270,17 @@ std::uint16_t WriteMultipleRegisters(std::uint16_t slave, std::uint16_t address,
                                      const std::uint16_t* values) {
   if (count > kMaxWriteRegisterCount) return RESULT_WRITE;
   std::uint8_t request[kRequestBufferSize];
-  PutHead(request, slave, 0x10, address, count);
+  PutHead(request, slave, modbus::FC_WRITE_MULTIPLE_REGISTERS, address, count);
   request[6] = static_cast<std::uint8_t>(2 * count);
-  for (int i = 0; i < count; ++i) PutWord(request + 7 + 2 * i, values[i]);
+  for (int i = 0; i < count; ++i) Put16(request + 7 + 2 * i, values[i]);
   return WriteTransaction(request, 7 + 2 * count, 6);
 }
 
 std::uint16_t MaskWriteRegister(std::uint16_t slave, std::uint16_t address, std::uint16_t andMask,
                                 std::uint16_t orMask) {
   std::uint8_t request[kRequestBufferSize];
-  PutHead(request, slave, 0x16, address, andMask);
-  PutWord(request + 6, orMask);
+  PutHead(request, slave, modbus::FC_MASK_WRITE_REGISTER, address, andMask);
+  Put16(request + 6, orMask);
   return WriteTransaction(request, 8, 8);
 }
 
@@ -298,16 +288,16 @@ std::uint16_t ReadWriteRegisters(std::uint16_t slave, std::uint16_t readAddress,
                                  std::uint16_t writeAddress, std::uint16_t writeCount, std::uint16_t* values) {
   if (readQuantity > kMaxReadRegisters || writeCount > kMaxWriteRegisterCount) return RESULT_WRITE;
   std::uint8_t request[kRequestBufferSize];
-  PutHead(request, slave, 0x17, readAddress, readQuantity);
-  PutWord(request + 6, writeAddress);
-  PutWord(request + 8, writeCount);
+  PutHead(request, slave, modbus::FC_WRITE_AND_READ_REGISTERS, readAddress, readQuantity);
+  Put16(request + 6, writeAddress);
+  Put16(request + 8, writeCount);
   request[10] = static_cast<std::uint8_t>(2 * writeCount);
-  for (int i = 0; i < writeCount; ++i) PutWord(request + 11 + 2 * i, values[i]);
+  for (int i = 0; i < writeCount; ++i) Put16(request + 11 + 2 * i, values[i]);
   std::uint8_t reply[kReplyBufferSize];
   std::uint16_t result = ExchangeWithRetries(request, 11 + 2 * writeCount, reply, 3 + 2 * readQuantity);
-  if (result == RESULT_OK) result = CheckReadReply(reply, slave, 0x17);
+  if (result == RESULT_OK) result = CheckReadReply(reply, slave, modbus::FC_WRITE_AND_READ_REGISTERS);
   if (result != RESULT_OK) return result;
-  for (int i = 0; i < readQuantity; ++i) values[i] = GetWord(reply + 3 + 2 * i);
+  for (int i = 0; i < readQuantity; ++i) values[i] = Get16(reply + 3 + 2 * i);
   return RESULT_OK;
 }
 

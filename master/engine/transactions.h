@@ -6,6 +6,7 @@
 // traffic monitor.
 #include <cstdint>
 
+#include "common/modbus_protocol.h"
 #include "master/engine/result_codes.h"
 
 namespace masterengine {
@@ -19,7 +20,7 @@ constexpr int kReplyBufferSize = 260;
 constexpr int kRequestBufferSize = 272;
 
 // Limits that keep every frame well formed (one-byte byte counts, reply buffers).
-constexpr std::uint16_t kMaxReadBits = 2000;
+constexpr std::uint16_t kMaxReadBits = modbus::MAX_READ_BITS;
 constexpr std::uint16_t kMaxReadRegisters = 127;
 constexpr std::uint16_t kMaxWriteCoilCount = 2000;
 constexpr std::uint16_t kMaxWriteRegisterCount = 127;
