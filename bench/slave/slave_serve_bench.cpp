@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "slave/engine/slave_engine.h"
+#include "slave/engine/tcp_server.h"
 
 namespace {
 

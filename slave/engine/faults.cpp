@@ -56,7 +56,7 @@ bool ParseDelay(const std::string& text, FaultSettings* settings, std::string* e
 bool ParseException(const std::string& text, FaultSettings* settings, std::string* error) {
   const std::size_t at = text.find('@');
   std::uint32_t code = 0, first = 0, last = 0;
-  bool ok = ParseUnsigned(text.substr(0, at), 11, &code) && code >= 1;
+  bool ok = ParseUnsigned(text.substr(0, at), modbus::EXCEPTION_GATEWAY_TARGET, &code) && code >= 1;
   if (ok && at != std::string::npos) {
     const std::string range = text.substr(at + 1);
     const std::size_t dash = range.find('-');

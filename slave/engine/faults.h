@@ -8,11 +8,13 @@
 #include <cstdint>
 #include <string>
 
+#include "common/modbus_protocol.h"
+
 namespace slavefaults {
 
 constexpr std::uint32_t kMaxDelayMs = 60000;
 constexpr std::uint32_t kMaxBusySeconds = 86400;
-constexpr std::uint8_t kBusyException = 6;  // Slave Device Busy
+constexpr std::uint8_t kBusyException = modbus::EXCEPTION_SLAVE_OR_SERVER_BUSY;
 
 struct FaultSettings {
   std::uint32_t delayMinMs = 0;
@@ -41,6 +43,17 @@ enum FaultMark : std::uint8_t {
   kMarkCorrupted = 8,
   kMarkDropped = 16,
 };
+// What the faults decided for one request; the receive loop and the TCP server
+// apply it to the reply they frame.
+struct FaultPlan {
+  bool drop = false;
+  std::uint8_t exception = 0;         // answer with this exception instead
+  bool corrupt = false;               // spoil the checksum (TCP: the length field)
+  bool corruptTransactionId = false;  // TCP: a wrong transaction id instead of a wrong length
+  std::uint32_t delayMs = 0;          // send the reply this much later
+  std::uint8_t marks = 0;             // FaultMark bits
+};
+
 // "[fault: delayed 50 ms, corrupted]"; empty for no marks.
 std::string FaultMarkText(std::uint8_t marks, std::uint32_t delayMs);
 

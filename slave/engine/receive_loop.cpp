@@ -5,10 +5,12 @@
 #include <thread>
 
 #include "link/checksums.h"
+#include "link/framing.h"
 #include "link/serial_link.h"
 #include "platform/ticks.h"
 #include "slave/engine/slave_engine.h"
 #include "slave/engine/tcp_server.h"
+#include "slave/engine/traffic_capture.h"
 
 namespace slaveloop {
 namespace {
@@ -212,3 +214,87 @@ void ResetReceivers() {
 }
 
 }  // namespace slaveloop
+
+namespace slaveengine {
+namespace {
+
+// Only the receive thread serves serial requests, so the reply buffers need no lock.
+// The ASCII text of a reply.
+char asciiReply[2 * kReplyCapacity + 8];
+// A delayed reply (binary RTU frame or ASCII text) and when it is due.
+std::uint8_t pendingSerial[2 * kReplyCapacity + 8];
+std::uint16_t pendingSerialLength = 0;
+std::uint32_t pendingSerialDue = 0;
+std::uint8_t pendingSerialMarks = 0;
+std::uint32_t pendingSerialDelay = 0;
+
+void SendPendingSerialReply() {
+  const std::uint16_t length = pendingSerialLength;
+  pendingSerialLength = 0;
+  RecordSent(pendingSerial, length, pendingSerialMarks, pendingSerialDelay);
+  linklayer::SerialWrite(pendingSerial, length);
+}
+
+// Frames binaryLength bytes (address first) in the link mode, spoiling the check
+// of a corrupted reply, and writes them now or holds them back by the plan's delay.
+void SendFramed(std::uint8_t* frame, std::uint16_t binaryLength, const slavefaults::FaultPlan& plan) {
+  const linklayer::Check check = plan.corrupt ? linklayer::Check::kSpoiled : linklayer::Check::kGood;
+  const std::uint8_t* out = frame;
+  std::uint16_t outLength = 0;
+  if (slaveloop::GetLinkMode() == slaveloop::kLinkAscii) {
+    outLength = linklayer::BuildAsciiFrame(frame, binaryLength, asciiReply, check);
+    out = reinterpret_cast<const std::uint8_t*>(asciiReply);
+  } else {
+    outLength = linklayer::AppendCrc(frame, binaryLength, check);
+  }
+  if (plan.delayMs > 0) {
+    std::memcpy(pendingSerial, out, outLength);
+    pendingSerialLength = outLength;
+    pendingSerialDue = platform::TickCount() + plan.delayMs;
+    pendingSerialMarks = plan.marks;
+    pendingSerialDelay = plan.delayMs;
+    return;
+  }
+  RecordSent(out, outLength, plan.marks, 0);
+  linklayer::SerialWrite(out, outLength);
+}
+
+}  // namespace
+
+void ServeSerialRequest(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply) {
+  if (length < 2) return;  // not even an address and a function code
+  const std::uint8_t unit = request[0];
+  if (!IsAddressed(Transport::kSerial, unit)) return;
+  const std::uint16_t pduLength = static_cast<std::uint16_t>(length - 1);
+  const slavefaults::FaultPlan plan = PlanFaults(unit, request + 1, pduLength);
+  if (plan.drop) {
+    RecordSent(nullptr, 0, plan.marks, 0);
+    return;
+  }
+  // A reply still held back goes out before the next one.
+  if (pendingSerialLength > 0) SendPendingSerialReply();
+  const std::uint16_t n = plan.exception != 0 ? ExceptionPdu(reply + 1, request[1], plan.exception)
+                                              : ServePdu(Transport::kSerial, unit, request + 1, pduLength, reply + 1);
+  if (n == 0) return;
+  reply[0] = unit;
+  SendFramed(reply, static_cast<std::uint16_t>(n + 1), plan);
+}
+
+void SendSerialReply(std::uint8_t* frame, std::uint16_t totalLength) {
+  SendFramed(frame, static_cast<std::uint16_t>(totalLength - 2), slavefaults::FaultPlan{});
+}
+
+void SendSerialException(std::uint8_t* frame, std::uint8_t code) {
+  SendFramed(frame, static_cast<std::uint16_t>(1 + ExceptionPdu(frame + 1, frame[1], code)),
+             slavefaults::FaultPlan{});
+}
+
+void SendDueSerialReply() {
+  if (pendingSerialLength > 0 && static_cast<std::int32_t>(platform::TickCount() - pendingSerialDue) >= 0)
+    SendPendingSerialReply();
+}
+
+bool HasPendingSerialReply() { return pendingSerialLength > 0; }
+void DiscardPendingSerialReply() { pendingSerialLength = 0; }
+
+}  // namespace slaveengine

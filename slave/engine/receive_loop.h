@@ -2,7 +2,8 @@
 // The slave's one background thread: every pass it reads what the serial port
 // holds and cuts it into RTU or ASCII request frames, or runs one step of the
 // Modbus/TCP server, hands complete requests to the slave engine and drives the
-// engine's 500 ms window refresh.
+// engine's 500 ms window refresh. As the owner of the serial port it also frames
+// and writes the serial replies, with the faults of their definition applied.
 #include <cstdint>
 
 namespace slaveloop {
@@ -45,3 +46,28 @@ void AsciiStep();
 void ResetReceivers();
 
 }  // namespace slaveloop
+
+// The serial side of the slave engine's interface, served on the receive thread.
+namespace slaveengine {
+
+// Serves one binary serial request (address byte first, checksum already checked
+// and not counted in `length`) and sends the answer through SendSerialReply, in
+// the framing of the link mode. The definition's faults may drop it, replace it
+// by an exception, spoil its checksum or hold it back. `reply` needs
+// kReplyCapacity bytes and may be the request buffer itself (the reply is then
+// built in place). Never reads request bytes at or past `length`.
+void ServeSerialRequest(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply);
+
+// totalLength counts the two checksum bytes of the binary frame. RTU appends the
+// CRC; ASCII sends the frame as ":" hex LRC CR LF. Records and announces the frame.
+void SendSerialReply(std::uint8_t* frame, std::uint16_t totalLength);
+// frame[0..1] hold the address and the request's function code.
+void SendSerialException(std::uint8_t* frame, std::uint8_t code);
+
+// A delayed serial reply waits here; the receive loop calls this on every pass
+// and it goes out once due. A new reply sends a waiting one first.
+void SendDueSerialReply();
+bool HasPendingSerialReply();
+void DiscardPendingSerialReply();
+
+}  // namespace slaveengine

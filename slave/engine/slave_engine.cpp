@@ -2,16 +2,20 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstring>
 #include <mutex>
 
-#include "link/checksums.h"
-#include "link/serial_link.h"
+#include "common/modbus_protocol.h"
+#include "common/word_order.h"
 #include "platform/ticks.h"
-#include "slave/engine/receive_loop.h"
 
 namespace slaveengine {
 namespace {
+
+using namespace modbus;
+using wordorder::Get16;
+using wordorder::Put16;
 
 struct DataSlot {
   platform::WindowHandle owner = 0;
@@ -26,56 +30,18 @@ struct DataSlot {
   alignas(8) std::uint8_t data[kDataAreaSize];
 };
 
-std::mutex engineLock;
+std::mutex engineLock;  // guards the slots, their faults and the refresh reference
 DataSlot slots[kSlotCount];
-std::uint8_t statusByte = 0;
-platform::WindowHandle trafficWindow = 0;
-std::uint8_t lastReceived[kFrameCopySize];
-std::uint16_t lastReceivedLength = 0;
-std::uint8_t lastSent[kFrameCopySize];
-std::uint16_t lastSentLength = 0;
 std::uint32_t refreshReference = 0;
 std::atomic<bool> ignoreUnitId{false};
-std::atomic<FrameObserver> frameObserver{nullptr};
 
-// ASCII replies are built here; only the receive thread sends.
-char asciiReply[2 * kReplyCapacity + 8];
-
-// Fault injection per slot, under the engine lock; faultedSlots lets requests
-// skip the lock when nothing is set.
+// Fault injection per slot; faultedSlots lets requests skip the lock when
+// nothing is set.
 slavefaults::FaultSettings slotFaults[kSlotCount];
 slavefaults::Prng slotPrng[kSlotCount];
 std::uint32_t busyReference[kSlotCount];
 std::uint64_t faultSeed = 0;
 std::atomic<int> faultedSlots{0};
-std::uint8_t lastSentMarks = 0;
-std::uint32_t lastSentDelay = 0;
-
-// What the faults decided for the request being served.
-struct FaultPlan {
-  bool drop = false;
-  std::uint8_t exception = 0;
-  bool corrupt = false;
-  bool corruptTransactionId = false;  // TCP: wrong transaction id instead of a wrong length
-  std::uint32_t delayMs = 0;
-  std::uint8_t marks = 0;
-};
-
-// The plan of the serial request being served (receive thread only): the
-// reply functions corrupt and hold back by it.
-FaultPlan serialPlan;
-// A delayed serial reply (binary RTU frame or ASCII text) and when it is due.
-std::uint8_t pendingSerial[2 * kReplyCapacity + 8];
-std::uint16_t pendingSerialLength = 0;
-std::uint32_t pendingSerialDue = 0;
-std::uint8_t pendingSerialMarks = 0;
-std::uint32_t pendingSerialDelay = 0;
-
-std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }
-void Put16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = static_cast<std::uint8_t>(v >> 8);
-  p[1] = static_cast<std::uint8_t>(v);
-}
 
 std::uint16_t Word(const DataSlot& s, int i) {
   std::uint16_t v;
@@ -83,10 +49,6 @@ std::uint16_t Word(const DataSlot& s, int i) {
   return v;
 }
 void SetWord(DataSlot& s, int i, std::uint16_t v) { std::memcpy(s.data + 2 * i, &v, 2); }
-
-bool IsWriteFunction(std::uint8_t function) {
-  return function == 5 || function == 6 || function == 15 || function == 16;
-}
 
 // A decoded request: PDU fields from the function code on. `complete` is false
 // when the frame ends before a field the function needs, or before the data its
@@ -104,34 +66,34 @@ struct Request {
   bool complete = false;
 };
 
+// PDU bytes up to the byte count (or the last fixed field); 0 for a function
+// the engine does not serve.
+int FixedPduLength(std::uint8_t function) {
+  if (IsRead(function) || function == FC_WRITE_SINGLE_COIL || function == FC_WRITE_SINGLE_REGISTER) return 5;
+  if (function == FC_WRITE_MULTIPLE_COILS || function == FC_WRITE_MULTIPLE_REGISTERS) return 6;
+  if (function == FC_MASK_WRITE_REGISTER) return 7;
+  if (function == FC_WRITE_AND_READ_REGISTERS) return 10;
+  return 0;
+}
+
 // pdu points at the function code; pduLength counts it and what follows.
 Request DecodePdu(std::uint8_t unit, const std::uint8_t* pdu, int pduLength) {
   Request r;
   r.unit = unit;
   r.function = pdu[0];
-  int fixed = 0;
-  switch (r.function) {
-    case 1: case 2: case 3: case 4: case 5: case 6: fixed = 5; break;
-    case 15: case 16: fixed = 6; break;
-    case 22: fixed = 7; break;
-    case 23: fixed = 10; break;
-    default: return r;
-  }
-  if (pduLength < fixed) return r;
+  const int fixed = FixedPduLength(r.function);
+  if (fixed == 0 || pduLength < fixed) return r;
   r.address = Get16(pdu + 1);
   r.quantity = Get16(pdu + 3);
-  if (r.function == 22) r.orMask = Get16(pdu + 5);
-  if (r.function == 15 || r.function == 16) {
-    r.byteCount = pdu[5];
-    r.data = pdu + 6;
-    if (pduLength - 6 < r.byteCount) return r;
-  }
-  if (r.function == 23) {
+  if (r.function == FC_MASK_WRITE_REGISTER) r.orMask = Get16(pdu + 5);
+  if (r.function == FC_WRITE_AND_READ_REGISTERS) {
     r.writeAddress = Get16(pdu + 5);
     r.writeQuantity = Get16(pdu + 7);
-    r.byteCount = pdu[9];
-    r.data = pdu + 10;
-    if (pduLength - 10 < r.byteCount) return r;
+  }
+  if (fixed == 6 || fixed == 10) {  // a byte count and the data it announces
+    r.byteCount = pdu[fixed - 1];
+    r.data = pdu + fixed;
+    if (pduLength - fixed < r.byteCount) return r;
   }
   r.complete = true;
   return r;
@@ -139,10 +101,11 @@ Request DecodePdu(std::uint8_t unit, const std::uint8_t* pdu, int pduLength) {
 
 int TableOf(std::uint8_t function) {
   switch (function) {
-    case 1: case 5: case 15: return kCoils;
-    case 2: return kDiscreteInputs;
-    case 3: case 6: case 16: case 22: case 23: return kHoldingRegisters;
-    case 4: return kInputRegisters;
+    case FC_READ_COILS: case FC_WRITE_SINGLE_COIL: case FC_WRITE_MULTIPLE_COILS: return kCoils;
+    case FC_READ_DISCRETE_INPUTS: return kDiscreteInputs;
+    case FC_READ_HOLDING_REGISTERS: case FC_WRITE_SINGLE_REGISTER: case FC_WRITE_MULTIPLE_REGISTERS:
+    case FC_MASK_WRITE_REGISTER: case FC_WRITE_AND_READ_REGISTERS: return kHoldingRegisters;
+    case FC_READ_INPUT_REGISTERS: return kInputRegisters;
     default: return 0;
   }
 }
@@ -150,16 +113,25 @@ int TableOf(std::uint8_t function) {
 bool ValuesValid(const Request& r) {
   if (!r.complete) return false;
   switch (r.function) {
-    case 1: case 2: return r.quantity >= 1 && r.quantity <= 2000;
-    case 3: case 4: return r.quantity >= 1 && r.quantity <= 125;
-    case 5: return r.quantity == 0xFF00 || r.quantity == 0x0000;
-    case 15: return r.quantity >= 1 && r.quantity <= 1968 && r.byteCount == (r.quantity + 7) / 8;
-    case 16: return r.quantity >= 1 && r.quantity <= 123 && r.byteCount == 2 * r.quantity;
-    case 23:
-      return r.quantity >= 1 && r.quantity <= 125 && r.writeQuantity >= 1 && r.writeQuantity <= 121 &&
-             r.byteCount == 2 * r.writeQuantity;
+    case FC_READ_COILS: case FC_READ_DISCRETE_INPUTS: return r.quantity >= 1 && r.quantity <= MAX_READ_BITS;
+    case FC_READ_HOLDING_REGISTERS: case FC_READ_INPUT_REGISTERS:
+      return r.quantity >= 1 && r.quantity <= MAX_READ_REGISTERS;
+    case FC_WRITE_SINGLE_COIL: return r.quantity == COIL_ON || r.quantity == COIL_OFF;
+    case FC_WRITE_MULTIPLE_COILS:
+      return r.quantity >= 1 && r.quantity <= MAX_WRITE_BITS && r.byteCount == BitBytes(r.quantity);
+    case FC_WRITE_MULTIPLE_REGISTERS:
+      return r.quantity >= 1 && r.quantity <= MAX_WRITE_REGISTERS && r.byteCount == 2 * r.quantity;
+    case FC_WRITE_AND_READ_REGISTERS:
+      return r.quantity >= 1 && r.quantity <= MAX_WR_READ_REGISTERS && r.writeQuantity >= 1 &&
+             r.writeQuantity <= MAX_WR_WRITE_REGISTERS && r.byteCount == 2 * r.writeQuantity;
     default: return true;  // 06 and 22 have no value check
   }
+}
+
+// A request touching one address: the single writes and the mask write.
+bool IsSingleAddress(std::uint8_t function) {
+  return function == FC_WRITE_SINGLE_COIL || function == FC_WRITE_SINGLE_REGISTER ||
+         function == FC_MASK_WRITE_REGISTER;
 }
 
 bool Holds(const DataSlot& s, std::uint32_t address, std::uint32_t count) {
@@ -167,84 +139,107 @@ bool Holds(const DataSlot& s, std::uint32_t address, std::uint32_t count) {
 }
 
 bool InRange(const DataSlot& s, const Request& r) {
-  switch (r.function) {
-    case 5: case 6: case 22: return Holds(s, r.address, 1);
-    case 23: return Holds(s, r.address, r.quantity) && Holds(s, r.writeAddress, r.writeQuantity);
-    default: return Holds(s, r.address, r.quantity);
-  }
+  if (IsSingleAddress(r.function)) return Holds(s, r.address, 1);
+  if (r.function == FC_WRITE_AND_READ_REGISTERS)
+    return Holds(s, r.address, r.quantity) && Holds(s, r.writeAddress, r.writeQuantity);
+  return Holds(s, r.address, r.quantity);
+}
+
+void ReadWords(const DataSlot& s, int first, int count, std::uint8_t* out) {
+  for (int i = 0; i < count; ++i) Put16(out + 2 * i, Word(s, first + i));
+}
+
+void WriteWords(DataSlot& s, int first, int count, const std::uint8_t* data) {
+  for (int i = 0; i < count; ++i) SetWord(s, first + i, Get16(data + 2 * i));
 }
 
 // Serves the request from one slot. Read data (byte count excluded) goes to out.
 void Apply(DataSlot& s, const Request& r, std::uint8_t* out) {
-  int first = r.address - s.startAddress;
+  const int first = r.address - s.startAddress;
   switch (r.function) {
-    case 1: case 2: {
-      int bytes = (r.quantity + 7) / 8;
-      std::memset(out, 0, bytes);
+    case FC_READ_COILS: case FC_READ_DISCRETE_INPUTS:
+      std::memset(out, 0, BitBytes(r.quantity));
       for (int i = 0; i < r.quantity; ++i)
         if (s.data[first + i]) out[i / 8] |= static_cast<std::uint8_t>(1 << (i % 8));
       break;
-    }
-    case 3: case 4:
-      for (int i = 0; i < r.quantity; ++i) Put16(out + 2 * i, Word(s, first + i));
-      break;
-    case 5: s.data[first] = r.quantity == 0xFF00 ? 1 : 0; break;
-    case 6: SetWord(s, first, r.quantity); break;
-    case 15:
+    case FC_READ_HOLDING_REGISTERS: case FC_READ_INPUT_REGISTERS: ReadWords(s, first, r.quantity, out); break;
+    case FC_WRITE_SINGLE_COIL: s.data[first] = r.quantity == COIL_ON ? 1 : 0; break;
+    case FC_WRITE_SINGLE_REGISTER: SetWord(s, first, r.quantity); break;
+    case FC_WRITE_MULTIPLE_COILS:
       for (int i = 0; i < r.quantity; ++i) s.data[first + i] = (r.data[i / 8] >> (i % 8)) & 1;
       break;
-    case 16:
-      for (int i = 0; i < r.quantity; ++i) SetWord(s, first + i, Get16(r.data + 2 * i));
-      break;
-    case 22: {
-      std::uint16_t v = Word(s, first);
+    case FC_WRITE_MULTIPLE_REGISTERS: WriteWords(s, first, r.quantity, r.data); break;
+    case FC_MASK_WRITE_REGISTER: {
+      const std::uint16_t v = Word(s, first);
       SetWord(s, first, static_cast<std::uint16_t>((v & r.quantity) | (r.orMask & ~r.quantity)));
       break;
     }
-    case 23: {
-      int writeFirst = r.writeAddress - s.startAddress;
-      for (int i = 0; i < r.writeQuantity; ++i) SetWord(s, writeFirst + i, Get16(r.data + 2 * i));
-      for (int i = 0; i < r.quantity; ++i) Put16(out + 2 * i, Word(s, first + i));
+    case FC_WRITE_AND_READ_REGISTERS:  // the write goes first
+      WriteWords(s, r.writeAddress - s.startAddress, r.writeQuantity, r.data);
+      ReadWords(s, first, r.quantity, out);
       break;
-    }
     default: break;
   }
 }
 
 // The status scan over the 32 slots. Returns 0 when served, else the exception
-// code; read data goes to out. The request data is read before out is written,
-// so out may overlap the request.
+// code of the last slot taking part; read data goes to out. The request data is
+// read before out is written, so out may overlap the request.
 std::uint8_t Handle(const Request& r, std::uint8_t* out) {
   const int table = TableOf(r.function);
   const bool ignore = ignoreUnitId.load(std::memory_order_relaxed);
-  const bool writeFunction = IsWriteFunction(r.function);
-  const bool broadcast = writeFunction && r.unit == 0 && !ignore;
-  std::lock_guard<std::mutex> guard(engineLock);
-  statusByte = kIllegalFunction;
+  const bool writeFunction = IsEchoWrite(r.function);
+  const bool broadcast = writeFunction && r.unit == BROADCAST_ADDRESS && !ignore;
+  std::uint8_t status = EXCEPTION_ILLEGAL_FUNCTION;
   int served = -1;
+  std::lock_guard<std::mutex> guard(engineLock);
   for (int i = 0; i < kSlotCount; ++i) {
     DataSlot& s = slots[i];
     if (!s.inUse || s.table != table) continue;
-    if (!(s.slaveId == r.unit || ignore || (writeFunction && r.unit == 0))) continue;
-    statusByte = kIllegalDataValue;
+    if (!(s.slaveId == r.unit || ignore || (writeFunction && r.unit == BROADCAST_ADDRESS))) continue;
+    status = EXCEPTION_ILLEGAL_DATA_VALUE;
     if (!ValuesValid(r)) continue;
-    statusByte = kIllegalDataAddress;
+    status = EXCEPTION_ILLEGAL_DATA_ADDRESS;
     if (!InRange(s, r)) continue;
     Apply(s, r, out);
-    statusByte = 0;
+    status = 0;
     if (!broadcast) {
       served = i;
       break;
     }
   }
   if (served >= 0) platform::PostWindowMessage(slots[served].owner, slots[served].notifyMessage, 1, served);
-  return statusByte;
+  return status;
 }
 
 // Byte count of a read reply (01-04, 23).
 std::uint8_t ReadByteCount(const Request& r) {
-  if (r.function == 1 || r.function == 2) return static_cast<std::uint8_t>((r.quantity + 7) / 8);
+  if (IsBitRead(r.function)) return static_cast<std::uint8_t>(BitBytes(r.quantity));
   return static_cast<std::uint8_t>(2 * r.quantity);
+}
+
+// The reply that repeats the request's first `count` PDU bytes (function code,
+// address and value or quantity; 22: both masks).
+std::uint16_t EchoPdu(std::uint8_t* reply, const std::uint8_t* pdu, std::uint16_t count) {
+  std::memmove(reply, pdu, count);
+  return count;
+}
+
+// Which answers the transport leaves out for this request (see Transport).
+struct Silence {
+  bool echo = false;   // a successful echo write
+  bool error = false;  // an exception of the status scan
+};
+Silence SilenceOf(Transport transport, std::uint8_t unit, std::uint8_t function) {
+  Silence quiet;
+  if (transport == Transport::kSerial) {
+    quiet.echo = unit == BROADCAST_ADDRESS;
+    quiet.error = quiet.echo && function != FC_MASK_WRITE_REGISTER && function != FC_WRITE_AND_READ_REGISTERS;
+  } else {
+    quiet.echo = unit == BROADCAST_ADDRESS && !ignoreUnitId.load(std::memory_order_relaxed);
+    quiet.error = quiet.echo && IsEchoWrite(function);
+  }
+  return quiet;
 }
 
 void CountFaultedSlots() {
@@ -260,12 +255,12 @@ bool Overlaps(const Request& r, std::uint16_t first, std::uint16_t last) {
     if (count == 0) count = 1;
     return address <= last && address + count - 1 >= first;
   };
-  switch (r.function) {
-    case 1: case 2: case 3: case 4: case 15: case 16: return hits(r.address, r.quantity);
-    case 5: case 6: case 22: return hits(r.address, 1);
-    case 23: return hits(r.address, r.quantity) || hits(r.writeAddress, r.writeQuantity);
-    default: return false;
-  }
+  if (IsSingleAddress(r.function)) return hits(r.address, 1);
+  if (r.function == FC_WRITE_AND_READ_REGISTERS)
+    return hits(r.address, r.quantity) || hits(r.writeAddress, r.writeQuantity);
+  if (IsRead(r.function) || r.function == FC_WRITE_MULTIPLE_COILS || r.function == FC_WRITE_MULTIPLE_REGISTERS)
+    return hits(r.address, r.quantity);
+  return false;
 }
 
 // The slot whose faults apply: the definition that would serve the request,
@@ -285,72 +280,22 @@ int FaultTarget(const Request& r, bool ignore) {
   return takingPart >= 0 ? takingPart : sameId;
 }
 
-// Draws in a fixed order per request (drop, then corruption, then the delay
-// within its range), so that a seed repeats the same faults for the same
-// requests; busy bursts and exceptions draw nothing.
-FaultPlan PlanFaults(const Request& r) {
-  FaultPlan p;
-  if (faultedSlots.load(std::memory_order_relaxed) == 0) return p;
-  const bool ignore = ignoreUnitId.load(std::memory_order_relaxed);
-  if (r.unit == 0 && !ignore) return p;  // broadcasts are never answered anyway
-  std::lock_guard<std::mutex> guard(engineLock);
-  const int i = FaultTarget(r, ignore);
-  if (i < 0 || !slotFaults[i].active()) return p;
+// The exception a slot's faults put in place of the reply: a busy burst first,
+// then the fixed exception. Draws nothing. Caller holds the lock.
+void PlanException(int i, const Request& r, slavefaults::FaultPlan* p) {
   const slavefaults::FaultSettings& f = slotFaults[i];
-  slavefaults::Prng& random = slotPrng[i];
-  if (f.dropPercent > 0 && random.next() % 100 < f.dropPercent) {
-    p.drop = true;
-    p.marks = slavefaults::kMarkDropped;
-    return p;
-  }
-  if (f.corruptPercent > 0) {
-    const std::uint64_t x = random.next();
-    if (x % 100 < f.corruptPercent) {
-      p.corrupt = true;
-      p.corruptTransactionId = (x >> 32) & 1;
-      p.marks |= slavefaults::kMarkCorrupted;
-    }
-  }
-  if (f.delayMaxMs > 0) {
-    p.delayMs = f.delayMinMs;
-    if (f.delayMaxMs > f.delayMinMs)
-      p.delayMs += static_cast<std::uint32_t>(random.next() % (f.delayMaxMs - f.delayMinMs + 1));
-    if (p.delayMs > 0) p.marks |= slavefaults::kMarkDelayed;
-  }
   if (f.busySeconds > 0) {
     const std::uint32_t intoPeriod = (platform::TickCount() - busyReference[i]) % (f.busyPeriodSeconds * 1000);
     if (intoPeriod < f.busySeconds * 1000) {
-      p.exception = slavefaults::kBusyException;
-      p.marks |= slavefaults::kMarkBusy;
+      p->exception = slavefaults::kBusyException;
+      p->marks |= slavefaults::kMarkBusy;
     }
   }
-  if (p.exception == 0 && f.exceptionCode != 0 &&
+  if (p->exception == 0 && f.exceptionCode != 0 &&
       (!f.exceptionRange || Overlaps(r, f.exceptionFirst, f.exceptionLast))) {
-    p.exception = f.exceptionCode;
-    p.marks |= slavefaults::kMarkException;
+    p->exception = f.exceptionCode;
+    p->marks |= slavefaults::kMarkException;
   }
-  return p;
-}
-
-void Notify(bool sent, const std::uint8_t* bytes, std::uint16_t length) {
-  FrameObserver observer = frameObserver.load(std::memory_order_acquire);
-  if (observer) observer(sent, bytes, length);
-}
-
-void StoreFrame(std::uint8_t* copy, std::uint16_t* copyLength, const std::uint8_t* bytes, std::uint16_t length,
-                std::intptr_t which, std::uint8_t marks = 0, std::uint32_t delayMs = 0) {
-  if (length > kFrameCopySize) length = kFrameCopySize;
-  {
-    std::lock_guard<std::mutex> guard(engineLock);
-    if (length > 0) std::memcpy(copy, bytes, length);
-    *copyLength = length;
-    if (which == 1) {
-      lastSentMarks = marks;
-      lastSentDelay = delayMs;
-    }
-    platform::PostWindowMessage(trafficWindow, platform::WM_ENGINE_NOTIFY, 0, which);
-  }
-  Notify(which == 1, bytes, length);
 }
 
 DataSlot* OwnedSlot(int slot) {
@@ -358,33 +303,32 @@ DataSlot* OwnedSlot(int slot) {
   return &slots[slot];
 }
 
-void StoreWords(DataSlot& s, int firstWord, const std::uint16_t* words, int count, bool reverse) {
-  for (int i = 0; i < count; ++i) SetWord(s, firstWord + i, words[reverse ? count - 1 - i : i]);
+// Registers as the slot holds them, in the slot's order.
+void StoreWords(DataSlot& s, int firstWord, const std::uint16_t* words, int count) {
+  for (int i = 0; i < count; ++i) SetWord(s, firstWord + i, words[i]);
 }
 
-void LoadWords(const DataSlot& s, int firstWord, std::uint16_t* words, int count, bool reverse) {
-  for (int i = 0; i < count; ++i) words[reverse ? count - 1 - i : i] = Word(s, firstWord + i);
+void LoadWords(const DataSlot& s, int firstWord, std::uint16_t* words, int count) {
+  for (int i = 0; i < count; ++i) words[i] = Word(s, firstWord + i);
 }
 
 }  // namespace
 
 void InitEngine() {
-  std::lock_guard<std::mutex> guard(engineLock);
-  for (DataSlot& s : slots) s = DataSlot{};
-  for (DataSlot& s : slots) std::memset(s.data, 0, sizeof s.data);
-  statusByte = 0;
-  trafficWindow = 0;
-  lastReceivedLength = lastSentLength = 0;
-  lastSentMarks = 0;
-  for (slavefaults::FaultSettings& f : slotFaults) f = slavefaults::FaultSettings{};
-  faultedSlots.store(0);
-  pendingSerialLength = 0;
-  refreshReference = platform::TickCount();
+  {
+    std::lock_guard<std::mutex> guard(engineLock);
+    for (DataSlot& s : slots) s = DataSlot{};
+    for (DataSlot& s : slots) std::memset(s.data, 0, sizeof s.data);
+    for (slavefaults::FaultSettings& f : slotFaults) f = slavefaults::FaultSettings{};
+    faultedSlots.store(0);
+    refreshReference = platform::TickCount();
+  }
+  ResetTraffic();
 }
 
 int RegisterSlot(platform::WindowHandle owner, std::uint32_t notifyMessage, std::uint32_t phase,
                  std::uint16_t slaveId, std::uint16_t table, std::uint16_t startAddress, std::uint16_t length) {
-  if (slaveId > 255 || table < kCoils || table > kInputRegisters) return -1;
+  if (slaveId > MAX_UNIT_ID || table < kCoils || table > kInputRegisters) return -1;
   const int maxLength = table <= kDiscreteInputs ? kMaxBitLength : kMaxRegisterLength;
   if (length > maxLength) return -1;
   std::lock_guard<std::mutex> guard(engineLock);
@@ -419,210 +363,71 @@ int ReleaseSlot(int index) {
 bool IsSlaveIdServed(std::uint16_t id) {
   std::lock_guard<std::mutex> guard(engineLock);
   for (const DataSlot& s : slots)
-    if (s.inUse && (s.slaveId == id || id == 0)) return true;
+    if (s.inUse && (s.slaveId == id || id == BROADCAST_ADDRESS)) return true;
   return false;
 }
 
-namespace {
-
-void ServeSerialDecoded(const Request& r, const std::uint8_t* request, std::uint8_t* reply) {
-  const std::uint8_t unit = r.unit;
-  reply[0] = request[0];
-  reply[1] = request[1];
-  if (TableOf(r.function) == 0) {
-    SendSerialException(reply, kIllegalFunction);
-    return;
-  }
-  const std::uint8_t status = Handle(r, reply + 3);
-  const bool broadcast = unit == 0;
-  if (status != 0) {
-    // Broadcasts of reads and writes get no exception; 22 and 23 do.
-    if (broadcast && r.function != 22 && r.function != 23) return;
-    SendSerialException(reply, status);
-    return;
-  }
-  switch (r.function) {
-    case 1: case 2: case 3: case 4: case 23:
-      reply[2] = ReadByteCount(r);
-      SendSerialReply(reply, static_cast<std::uint16_t>(reply[2] + 5));
-      break;
-    case 5: case 6: case 15: case 16:
-      if (broadcast) return;
-      std::memmove(reply + 2, request + 2, 4);
-      SendSerialReply(reply, 8);
-      break;
-    case 22:
-      std::memmove(reply + 2, request + 2, 6);
-      SendSerialReply(reply, 10);
-      break;
-  }
+bool IsAddressed(Transport transport, std::uint8_t unit) {
+  if (transport == Transport::kTcp && ignoreUnitId.load(std::memory_order_relaxed)) return true;
+  return IsSlaveIdServed(unit);
 }
 
-void SendPendingSerialReply() {
-  const std::uint16_t length = pendingSerialLength;
-  pendingSerialLength = 0;
-  RecordSent(pendingSerial, length, pendingSerialMarks, pendingSerialDelay);
-  linklayer::SerialWrite(pendingSerial, length);
+std::uint16_t ExceptionPdu(std::uint8_t* reply, std::uint8_t function, std::uint8_t code) {
+  reply[0] = static_cast<std::uint8_t>(function + EXCEPTION_FLAG);
+  reply[1] = code;
+  return 2;
 }
 
-}  // namespace
-
-void ServeSerialRequest(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply) {
-  if (length < 2) return;  // not even an address and a function code
-  const std::uint8_t unit = request[0];
-  if (!IsSlaveIdServed(unit)) return;
-  const Request r = DecodePdu(unit, request + 1, length - 1);
-  const FaultPlan plan = PlanFaults(r);
-  if (plan.drop) {
-    RecordSent(nullptr, 0, plan.marks, 0);
-    return;
-  }
-  // A reply still held back goes out before the next one.
-  if (pendingSerialLength > 0) SendPendingSerialReply();
-  serialPlan = plan;
-  if (plan.exception != 0) {
-    reply[0] = request[0];
-    reply[1] = request[1];
-    SendSerialException(reply, plan.exception);
-  } else {
-    ServeSerialDecoded(r, request, reply);
-  }
-  serialPlan = FaultPlan{};
+std::uint16_t ServePdu(Transport transport, std::uint8_t unit, const std::uint8_t* pdu, std::uint16_t pduLength,
+                       std::uint8_t* reply) {
+  if (pduLength < 1 || !IsAddressed(transport, unit)) return 0;
+  const Request r = DecodePdu(unit, pdu, pduLength);
+  if (TableOf(r.function) == 0) return ExceptionPdu(reply, r.function, EXCEPTION_ILLEGAL_FUNCTION);
+  const std::uint8_t status = Handle(r, reply + 2);
+  const Silence quiet = SilenceOf(transport, unit, r.function);
+  if (status != 0) return quiet.error ? 0 : ExceptionPdu(reply, r.function, status);
+  if (IsEchoWrite(r.function)) return quiet.echo ? 0 : EchoPdu(reply, pdu, 5);
+  if (r.function == FC_MASK_WRITE_REGISTER) return EchoPdu(reply, pdu, 7);
+  reply[0] = r.function;
+  reply[1] = ReadByteCount(r);
+  return static_cast<std::uint16_t>(2 + reply[1]);
 }
 
-void SendDueSerialReply() {
-  if (pendingSerialLength > 0 && static_cast<std::int32_t>(platform::TickCount() - pendingSerialDue) >= 0)
-    SendPendingSerialReply();
-}
-
-bool HasPendingSerialReply() { return pendingSerialLength > 0; }
-void DiscardPendingSerialReply() { pendingSerialLength = 0; }
-
-std::uint16_t ServeTcpRequest(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply) {
-  if (length < 8) return 0;  // no function code
+// Draws in a fixed order per request (drop, then corruption, then the delay
+// within its range), so that a seed repeats the same faults for the same
+// requests; busy bursts and exceptions draw nothing.
+slavefaults::FaultPlan PlanFaults(std::uint8_t unit, const std::uint8_t* pdu, std::uint16_t pduLength) {
+  slavefaults::FaultPlan p;
+  if (faultedSlots.load(std::memory_order_relaxed) == 0) return p;
   const bool ignore = ignoreUnitId.load(std::memory_order_relaxed);
-  const std::uint8_t unit = request[6];
-  if (!ignore && !IsSlaveIdServed(unit)) return 0;
-  const Request r = DecodePdu(unit, request + 7, length - 7);
-  std::memmove(reply, request, 8);
-  if (TableOf(r.function) == 0) {
-    reply[7] = static_cast<std::uint8_t>(r.function + 0x80);
-    reply[8] = kIllegalFunction;
-    return 9;
-  }
-  const std::uint8_t status = Handle(r, reply + 9);
-  const bool answerWrites = unit != 0 || ignore;
-  if (status != 0) {
-    if (IsWriteFunction(r.function) && !answerWrites) return 0;
-    reply[7] = static_cast<std::uint8_t>(r.function + 0x80);
-    reply[8] = status;
-    return 9;
-  }
-  switch (r.function) {
-    case 5: case 6: case 15: case 16:
-      if (!answerWrites) return 0;
-      std::memmove(reply + 8, request + 8, 4);
-      return 12;
-    case 22:
-      std::memmove(reply + 8, request + 8, 6);
-      return 14;
-    default:
-      reply[8] = ReadByteCount(r);
-      return static_cast<std::uint16_t>(reply[8] + 9);
-  }
-}
-
-std::uint16_t ServeTcpRequest(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply,
-                              ReplyFaults* faults) {
-  *faults = ReplyFaults{};
-  FaultPlan plan;
-  if (faultedSlots.load(std::memory_order_relaxed) != 0 && length >= 8) {
-    const bool ignore = ignoreUnitId.load(std::memory_order_relaxed);
-    if (!ignore && !IsSlaveIdServed(request[6])) return 0;
-    plan = PlanFaults(DecodePdu(request[6], request + 7, length - 7));
-  }
-  faults->marks = plan.marks;
-  if (plan.drop) return 0;
-  std::uint16_t n = 0;
-  if (plan.exception != 0) {
-    std::memmove(reply, request, 8);
-    reply[7] = static_cast<std::uint8_t>(request[7] | 0x80);
-    reply[8] = plan.exception;
-    n = 9;
-  } else {
-    n = ServeTcpRequest(request, length, reply);
-  }
-  if (n == 0) {
-    faults->marks = 0;
-    return 0;
-  }
-  std::uint16_t lengthField = static_cast<std::uint16_t>(n - 6);
-  if (plan.corrupt) {
-    if (plan.corruptTransactionId) reply[1] = static_cast<std::uint8_t>(reply[1] ^ 0x5A);
-    else ++lengthField;
-  }
-  reply[4] = static_cast<std::uint8_t>(lengthField >> 8);
-  reply[5] = static_cast<std::uint8_t>(lengthField);
-  faults->delayMs = plan.delayMs;
-  return n;
-}
-
-void SendSerialReply(std::uint8_t* frame, std::uint16_t totalLength) {
-  const std::uint16_t binary = static_cast<std::uint16_t>(totalLength - 2);
-  const std::uint8_t* out = frame;
-  std::uint16_t outLength = totalLength;
-  if (slaveloop::GetLinkMode() == slaveloop::kLinkAscii) {
-    asciiReply[0] = ':';
-    linklayer::EncodeHex(frame, binary, asciiReply + 1);
-    std::uint8_t lrc = linklayer::ComputeLrc(frame, binary);
-    if (serialPlan.corrupt) ++lrc;
-    int n = 1 + 2 * binary;
-    asciiReply[n++] = linklayer::NibbleToHexChar(lrc >> 4);
-    asciiReply[n++] = linklayer::NibbleToHexChar(lrc & 0x0F);
-    asciiReply[n++] = '\r';
-    asciiReply[n++] = '\n';
-    out = reinterpret_cast<const std::uint8_t*>(asciiReply);
-    outLength = static_cast<std::uint16_t>(n);
-  } else {
-    std::uint16_t crc = linklayer::ComputeCrc16(frame, binary);
-    if (serialPlan.corrupt) crc ^= 0x00FF;
-    frame[binary] = static_cast<std::uint8_t>(crc);
-    frame[binary + 1] = static_cast<std::uint8_t>(crc >> 8);
-  }
-  if (serialPlan.delayMs > 0) {
-    std::memcpy(pendingSerial, out, outLength);
-    pendingSerialLength = outLength;
-    pendingSerialDue = platform::TickCount() + serialPlan.delayMs;
-    pendingSerialMarks = serialPlan.marks;
-    pendingSerialDelay = serialPlan.delayMs;
-    return;
-  }
-  RecordSent(out, outLength, serialPlan.marks, 0);
-  linklayer::SerialWrite(out, outLength);
-}
-
-void SendSerialException(std::uint8_t* frame, std::uint8_t code) {
-  frame[1] = static_cast<std::uint8_t>(frame[1] + 0x80);
-  frame[2] = code;
-  SendSerialReply(frame, 5);
-}
-
-void RecordReceived(const std::uint8_t* bytes, std::uint16_t length) {
-  StoreFrame(lastReceived, &lastReceivedLength, bytes, length, 0);
-}
-
-void RecordSent(const std::uint8_t* bytes, std::uint16_t length) {
-  StoreFrame(lastSent, &lastSentLength, bytes, length, 1);
-}
-
-void RecordSent(const std::uint8_t* bytes, std::uint16_t length, std::uint8_t marks, std::uint32_t delayMs) {
-  StoreFrame(lastSent, &lastSentLength, bytes, length, 1, marks, delayMs);
-}
-
-std::uint8_t LastSentMarks(std::uint32_t* delayMs) {
+  if (unit == BROADCAST_ADDRESS && !ignore) return p;  // broadcasts are never answered anyway
+  const Request r = DecodePdu(unit, pdu, pduLength);
   std::lock_guard<std::mutex> guard(engineLock);
-  if (delayMs) *delayMs = lastSentDelay;
-  return lastSentMarks;
+  const int i = FaultTarget(r, ignore);
+  if (i < 0 || !slotFaults[i].active()) return p;
+  const slavefaults::FaultSettings& f = slotFaults[i];
+  slavefaults::Prng& random = slotPrng[i];
+  if (f.dropPercent > 0 && random.next() % 100 < f.dropPercent) {
+    p.drop = true;
+    p.marks = slavefaults::kMarkDropped;
+    return p;
+  }
+  if (f.corruptPercent > 0) {
+    const std::uint64_t x = random.next();
+    if (x % 100 < f.corruptPercent) {
+      p.corrupt = true;
+      p.corruptTransactionId = (x >> 32) & 1;
+      p.marks |= slavefaults::kMarkCorrupted;
+    }
+  }
+  if (f.delayMaxMs > 0) {
+    p.delayMs = f.delayMinMs;
+    if (f.delayMaxMs > f.delayMinMs)
+      p.delayMs += static_cast<std::uint32_t>(random.next() % (f.delayMaxMs - f.delayMinMs + 1));
+    if (p.delayMs > 0) p.marks |= slavefaults::kMarkDelayed;
+  }
+  PlanException(i, r, &p);
+  return p;
 }
 
 void SetSlotFaults(int slot, const slavefaults::FaultSettings& settings) {
@@ -651,33 +456,6 @@ std::uint64_t FaultSeed() {
   std::lock_guard<std::mutex> guard(engineLock);
   return faultSeed;
 }
-
-std::uint16_t CopyLastSent(std::uint8_t* buffer) {
-  std::lock_guard<std::mutex> guard(engineLock);
-  std::memcpy(buffer, lastSent, lastSentLength);
-  return lastSentLength;
-}
-
-std::uint16_t CopyLastSent(std::uint8_t* buffer, std::uint8_t* marks, std::uint32_t* delayMs) {
-  std::lock_guard<std::mutex> guard(engineLock);
-  std::memcpy(buffer, lastSent, lastSentLength);
-  *marks = lastSentMarks;
-  *delayMs = lastSentDelay;
-  return lastSentLength;
-}
-
-std::uint16_t CopyLastReceived(std::uint8_t* buffer) {
-  std::lock_guard<std::mutex> guard(engineLock);
-  std::memcpy(buffer, lastReceived, lastReceivedLength);
-  return lastReceivedLength;
-}
-
-void SetTrafficWindow(platform::WindowHandle handle) {
-  std::lock_guard<std::mutex> guard(engineLock);
-  trafficWindow = handle;
-}
-
-void SetFrameObserver(FrameObserver observer) { frameObserver.store(observer, std::memory_order_release); }
 
 void SetIgnoreUnitId(bool on) { ignoreUnitId.store(on, std::memory_order_relaxed); }
 bool GetIgnoreUnitId() { return ignoreUnitId.load(std::memory_order_relaxed); }
@@ -723,30 +501,27 @@ int SetRegisterValue(int slot, int index, std::uint16_t value) {
 
 int SetLongValue(int slot, int index, std::uint32_t value, bool swap) {
   if (index < 0 || index >= kDataAreaSize / 4) return 0;
-  const std::uint16_t words[2] = {static_cast<std::uint16_t>(value), static_cast<std::uint16_t>(value >> 16)};
+  std::uint16_t words[2];
+  wordorder::Split32(value, wordorder::FromSwap(swap), words);
   std::lock_guard<std::mutex> guard(engineLock);
   DataSlot* s = OwnedSlot(slot);
   if (!s) return 0;
-  StoreWords(*s, 2 * index, words, 2, swap);
+  StoreWords(*s, 2 * index, words, 2);
   return 1;
 }
 
 int SetFloatValue(int slot, int index, float value, bool swap) {
-  std::uint32_t bits;
-  std::memcpy(&bits, &value, 4);
-  return SetLongValue(slot, index, bits, swap);
+  return SetLongValue(slot, index, std::bit_cast<std::uint32_t>(value), swap);
 }
 
 int SetDoubleValue(int slot, int index, double value, bool swap) {
   if (index < 0 || index >= kDataAreaSize / 8) return 0;
-  std::uint64_t bits;
-  std::memcpy(&bits, &value, 8);
   std::uint16_t words[4];
-  for (int i = 0; i < 4; ++i) words[i] = static_cast<std::uint16_t>(bits >> (16 * i));
+  wordorder::SplitDouble(value, wordorder::FromSwap(swap), words);
   std::lock_guard<std::mutex> guard(engineLock);
   DataSlot* s = OwnedSlot(slot);
   if (!s) return 0;
-  StoreWords(*s, 4 * index, words, 4, swap);
+  StoreWords(*s, 4 * index, words, 4);
   return 1;
 }
 
@@ -763,7 +538,7 @@ int ReadSlotRegisters(int slot, std::uint16_t* out) {
   const DataSlot* s = OwnedSlot(slot);
   if (!s) return 0;
   const int count = std::min<int>(s->length, kDataAreaSize / 2);
-  for (int i = 0; i < count; ++i) out[i] = Word(*s, i);
+  LoadWords(*s, 0, out, count);
   return 1;
 }
 
@@ -774,8 +549,8 @@ int ReadSlotLongs(int slot, std::uint32_t* out, bool swap) {
   const int count = std::min<int>(s->length / 2, kDataAreaSize / 4);
   for (int i = 0; i < count; ++i) {
     std::uint16_t w[2];
-    LoadWords(*s, 2 * i, w, 2, swap);
-    out[i] = w[0] | std::uint32_t{w[1]} << 16;
+    LoadWords(*s, 2 * i, w, 2);
+    out[i] = wordorder::Join32(w, wordorder::FromSwap(swap));
   }
   return 1;
 }
@@ -787,10 +562,8 @@ int ReadSlotDoubles(int slot, double* out, bool swap) {
   const int count = std::min<int>(s->length / 4, kDataAreaSize / 8);
   for (int i = 0; i < count; ++i) {
     std::uint16_t w[4];
-    LoadWords(*s, 4 * i, w, 4, swap);
-    std::uint64_t bits = 0;
-    for (int k = 0; k < 4; ++k) bits |= std::uint64_t{w[k]} << (16 * k);
-    std::memcpy(&out[i], &bits, 8);
+    LoadWords(*s, 4 * i, w, 4);
+    out[i] = wordorder::JoinDouble(w, wordorder::FromSwap(swap));
   }
   return 1;
 }

@@ -1,13 +1,16 @@
 #pragma once
 // The slave engine: 32 fixed slots holding the simulated data of the open slave
-// definitions, the Modbus request handlers that answer from them, and the
-// notifications to the windows. Plain functions over module state guarded by one
-// lock; runs on the caller's thread (the receive thread for requests, the
-// user-interface thread for registration and edits).
+// definitions, the Modbus request handlers that answer from them, the fault
+// planning per definition and the notifications to the windows. Plain functions
+// over module state guarded by one lock; runs on the caller's thread (the
+// receive thread for requests, the user-interface thread for registration and
+// edits). It builds reply PDUs only: framing, fault application and the writes
+// belong to the receive loop (serial) and the TCP server.
 #include <cstdint>
 
 #include "platform/messages.h"
 #include "slave/engine/faults.h"
+#include "slave/engine/traffic_capture.h"
 
 namespace slaveengine {
 
@@ -15,7 +18,6 @@ constexpr int kSlotCount = 32;
 constexpr int kDataAreaSize = 4096;
 constexpr int kMaxBitLength = 4096;      // coils, discrete inputs
 constexpr int kMaxRegisterLength = 2048; // holding and input registers
-constexpr int kFrameCopySize = 600;      // last sent / last received frame
 constexpr std::uint16_t kRefreshPeriodMs = 500;
 
 // Room a caller must provide for a reply: the largest serial reply with its CRC
@@ -29,13 +31,6 @@ enum DataTable : std::uint16_t {
   kInputRegisters = 4,
 };
 
-// Modbus exception codes the handlers answer with.
-enum ExceptionCode : std::uint8_t {
-  kIllegalFunction = 1,
-  kIllegalDataAddress = 2,
-  kIllegalDataValue = 3,
-};
-
 void InitEngine();
 
 // Slot index 0..31, or -1 for a definition out of range or a full table.
@@ -44,41 +39,26 @@ int RegisterSlot(platform::WindowHandle owner, std::uint32_t notifyMessage, std:
 int ReleaseSlot(int index);  // 1, or 0 for an index outside 0..31
 bool IsSlaveIdServed(std::uint16_t id);
 
-// Serves one binary serial request (address byte first, checksum already checked
-// and not counted in `length`) and sends the answer through SendSerialReply.
-// `reply` needs kReplyCapacity bytes and may be the request buffer itself (the
-// reply is then built in place). Never reads request bytes at or past `length`.
-void ServeSerialRequest(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply);
+// The two ways requests arrive; they differ in which requests get an answer.
+// Serial: only a served address (0 when any definition is open) is answered; a
+// broadcast (address 0) gets no echo and no exception, except 22 and 23, which
+// are answered. TCP: with Ignore Unit ID every unit is served and nothing is a
+// broadcast; else only a served unit, and echo writes to unit 0 get neither echo
+// nor exception. An unsupported function code gets exception 1 on both.
+enum class Transport : std::uint8_t { kSerial, kTcp };
 
-// Serves one Modbus/TCP request (MBAP header first, `length` bytes in all) and
-// builds the answer in `reply` (kReplyCapacity bytes; may be the request buffer).
-// Returns the reply length, 0 when nothing is to be sent. The caller writes the
-// MBAP length field. Never reads request bytes at or past `length`.
-std::uint16_t ServeTcpRequest(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply);
+// Whether the engine answers anything sent to this unit over this transport.
+bool IsAddressed(Transport transport, std::uint8_t unit);
 
-// totalLength counts the two checksum bytes of the binary frame. RTU appends the
-// CRC; ASCII sends the frame as ":" hex LRC CR LF. Records and announces the frame.
-void SendSerialReply(std::uint8_t* frame, std::uint16_t totalLength);
-void SendSerialException(std::uint8_t* frame, std::uint8_t code);
-
-// Last received / sent frame for the traffic monitor.
-void RecordReceived(const std::uint8_t* bytes, std::uint16_t length);
-void RecordSent(const std::uint8_t* bytes, std::uint16_t length);
-// A sent frame with its fault marks (slavefaults::FaultMark); a dropped reply is
-// recorded as an empty frame marked kMarkDropped.
-void RecordSent(const std::uint8_t* bytes, std::uint16_t length, std::uint8_t marks, std::uint32_t delayMs);
-// Marks of the last sent frame (0 for a clean one) and its delay.
-std::uint8_t LastSentMarks(std::uint32_t* delayMs = nullptr);
-std::uint16_t CopyLastSent(std::uint8_t* buffer);      // buffer of kFrameCopySize bytes
-// The same, with the frame's fault marks and delay taken under the same lock.
-std::uint16_t CopyLastSent(std::uint8_t* buffer, std::uint8_t* marks, std::uint32_t* delayMs);
-std::uint16_t CopyLastReceived(std::uint8_t* buffer);  // buffer of kFrameCopySize bytes
-void SetTrafficWindow(platform::WindowHandle handle);
-
-// Called on the receive thread with each recorded frame, outside the lock (the
-// headless runner prints traffic with it). Set before the receive thread starts.
-using FrameObserver = void (*)(bool sent, const std::uint8_t* bytes, std::uint16_t length);
-void SetFrameObserver(FrameObserver observer);
+// Serves one request PDU (function code first, pduLength bytes counting it) sent
+// to `unit` and builds the reply PDU in `reply` (kReplyCapacity bytes; may be the
+// request PDU itself, the reply is then built in place). Returns the reply PDU
+// length, 0 when nothing is to be sent. Never reads request bytes at or past
+// pduLength. No framing, no I/O, no sleeping.
+std::uint16_t ServePdu(Transport transport, std::uint8_t unit, const std::uint8_t* pdu, std::uint16_t pduLength,
+                       std::uint8_t* reply);
+// The exception reply PDU: function + 0x80 (modulo 256), code. Returns 2.
+std::uint16_t ExceptionPdu(std::uint8_t* reply, std::uint8_t function, std::uint8_t code);
 
 // Fault injection, per slot. RegisterSlot turns the slot's faults off; setting
 // them restarts the slot's random sequence and its busy period.
@@ -90,22 +70,9 @@ bool AnyFaultsActive();
 // SetSlotFaults.
 void SetFaultSeed(std::uint64_t seed);
 std::uint64_t FaultSeed();
-
-// What the faults did to one TCP reply.
-struct ReplyFaults {
-  std::uint8_t marks = 0;     // slavefaults::FaultMark bits
-  std::uint32_t delayMs = 0;  // send the reply this much later
-};
-// As ServeTcpRequest, with the faults of the serving definition applied; also
-// writes the MBAP length field (a corrupted reply may get a wrong one). A
-// dropped request returns 0 with kMarkDropped set.
-std::uint16_t ServeTcpRequest(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply,
-                              ReplyFaults* faults);
-// A delayed serial reply waits in the engine; the receive loop calls this on
-// every pass and it goes out once due.
-void SendDueSerialReply();
-bool HasPendingSerialReply();
-void DiscardPendingSerialReply();
+// What the faults of the definition concerned do to this request (pduLength at
+// least 1). Draws from that slot's random sequence; nothing for a broadcast.
+slavefaults::FaultPlan PlanFaults(std::uint8_t unit, const std::uint8_t* pdu, std::uint16_t pduLength);
 
 void SetIgnoreUnitId(bool on);
 bool GetIgnoreUnitId();

@@ -13,6 +13,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "common/modbus_protocol.h"
+#include "common/word_order.h"
+#include "link/framing.h"
 #include "platform/ticks.h"
 #include "slave/engine/slave_engine.h"
 
@@ -305,3 +308,58 @@ void TcpServerStep(int waitMs) {
 }
 
 }  // namespace slavetcp
+
+namespace slaveengine {
+
+namespace {
+// The header and the unit id before the PDU.
+constexpr std::uint16_t kMbapBytes = modbus::MBAP_HEADER_LENGTH;
+}  // namespace
+
+std::uint16_t ServeTcpRequest(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply) {
+  if (length <= kMbapBytes) return 0;  // no function code
+  const std::uint8_t unit = request[linklayer::kMbapHeaderSize];
+  const auto pduLength = static_cast<std::uint16_t>(length - kMbapBytes);
+  const std::uint16_t n = ServePdu(Transport::kTcp, unit, request + kMbapBytes, pduLength, reply + kMbapBytes);
+  if (n == 0) return 0;
+  std::memmove(reply, request, kMbapBytes);
+  return static_cast<std::uint16_t>(kMbapBytes + n);
+}
+
+std::uint16_t ServeTcpRequest(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply,
+                              ReplyFaults* faults) {
+  *faults = ReplyFaults{};
+  slavefaults::FaultPlan plan;
+  if (AnyFaultsActive() && length > kMbapBytes) {
+    const std::uint8_t unit = request[linklayer::kMbapHeaderSize];
+    if (!IsAddressed(Transport::kTcp, unit)) return 0;
+    plan = PlanFaults(unit, request + kMbapBytes, static_cast<std::uint16_t>(length - kMbapBytes));
+  }
+  faults->marks = plan.marks;
+  if (plan.drop) return 0;
+  std::uint16_t n = 0;
+  if (plan.exception != 0) {
+    std::memmove(reply, request, kMbapBytes);
+    // The function code with its high bit set; unlike ExceptionPdu's sum, a code
+    // that has the bit already keeps it.
+    const auto function = static_cast<std::uint8_t>(request[kMbapBytes] & ~modbus::EXCEPTION_FLAG);
+    n = static_cast<std::uint16_t>(kMbapBytes + ExceptionPdu(reply + kMbapBytes, function, plan.exception));
+  } else {
+    n = ServeTcpRequest(request, length, reply);
+  }
+  if (n == 0) {
+    faults->marks = 0;
+    return 0;
+  }
+  std::uint16_t transactionId = wordorder::Get16(reply);
+  std::uint16_t lengthField = static_cast<std::uint16_t>(n - linklayer::kMbapHeaderSize);
+  if (plan.corrupt) {
+    if (plan.corruptTransactionId) transactionId ^= 0x005A;
+    else ++lengthField;
+  }
+  linklayer::PutMbapHeader(reply, transactionId, lengthField);
+  faults->delayMs = plan.delayMs;
+  return n;
+}
+
+}  // namespace slaveengine

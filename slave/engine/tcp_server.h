@@ -2,6 +2,7 @@
 // The slave's Modbus/TCP server, stepped by the receive thread: one listening
 // socket, up to 100 connections, requests framed by the MBAP header and answered
 // by the slave engine. Non-blocking sockets and poll(); no thread of its own.
+// It wraps the engine's reply PDUs in the MBAP header and applies the faults.
 #include <cstdint>
 #include <string>
 
@@ -31,3 +32,25 @@ int OpenConnectionCount();
 void SetIdleLimitSeconds(std::uint32_t seconds);
 
 }  // namespace slavetcp
+
+// The Modbus/TCP side of the slave engine's interface.
+namespace slaveengine {
+
+// Serves one Modbus/TCP request (MBAP header first, `length` bytes in all) and
+// builds the answer in `reply` (kReplyCapacity bytes; may be the request buffer).
+// Returns the reply length, 0 when nothing is to be sent. The caller writes the
+// MBAP length field. Never reads request bytes at or past `length`.
+std::uint16_t ServeTcpRequest(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply);
+
+// What the faults did to one TCP reply.
+struct ReplyFaults {
+  std::uint8_t marks = 0;     // slavefaults::FaultMark bits
+  std::uint32_t delayMs = 0;  // send the reply this much later
+};
+// As ServeTcpRequest, with the faults of the serving definition applied; also
+// writes the MBAP header's length field (a corrupted reply may get a wrong one,
+// or a wrong transaction id). A dropped request returns 0 with kMarkDropped set.
+std::uint16_t ServeTcpRequest(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply,
+                              ReplyFaults* faults);
+
+}  // namespace slaveengine

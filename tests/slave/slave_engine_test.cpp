@@ -352,6 +352,32 @@ TEST_F(EngineTest, TcpBroadcastAndIgnoreUnitId) {
   EXPECT_EQ(RegisterAt(regs, 0), 0x00FF);
 }
 
+// ServePdu is the step both transports share: it builds the reply PDU (in place
+// too) and leaves framing, traffic records and the port to its callers.
+TEST_F(EngineTest, ServePduBuildsTheReplyPduAndSendsNothing) {
+  using slaveengine::Transport;
+  const int regs = Register(1, kHoldingRegisters, 0, 4);
+  slaveengine::SetRegisterValue(regs, 2, 0xBEEF);
+  slaveengine::SetFrameObserver(ObserveFrame);
+  ClearFrames();
+  std::uint8_t reply[slaveengine::kReplyCapacity];
+  const std::uint8_t read[] = {3, 0, 2, 0, 1};
+  for (Transport t : {Transport::kSerial, Transport::kTcp}) {
+    ASSERT_EQ(slaveengine::ServePdu(t, 1, read, 5, reply), 4);
+    EXPECT_EQ(Bytes(reply, reply + 4), (Bytes{3, 2, 0xBE, 0xEF}));
+    EXPECT_EQ(slaveengine::ServePdu(t, 7, read, 5, reply), 0) << "unit 7 is not served";
+  }
+  std::uint8_t inPlace[slaveengine::kReplyCapacity] = {6, 0, 3, 0x12, 0x34};
+  ASSERT_EQ(slaveengine::ServePdu(Transport::kSerial, 1, inPlace, 5, inPlace), 5);
+  EXPECT_EQ(Bytes(inPlace, inPlace + 5), (Bytes{6, 0, 3, 0x12, 0x34}));
+  EXPECT_EQ(RegisterAt(regs, 3), 0x1234);
+  slaveengine::SetFrameObserver(nullptr);
+  std::uint8_t copy[slaveengine::kFrameCopySize];
+  EXPECT_EQ(slaveengine::CopyLastSent(copy), 0);
+  std::lock_guard<std::mutex> guard(Frames().lock);
+  EXPECT_TRUE(Frames().sent.empty());
+}
+
 // The read-outs copy the definition's length (halved or quartered for the
 // 32- and 64-bit views) and never more than the data area holds.
 TEST_F(EngineTest, ReadOutsCopyOnlyTheDefinitionsLength) {

@@ -9,6 +9,7 @@
 
 #include "slave/engine/receive_loop.h"
 #include "slave/engine/slave_engine.h"
+#include "slave/engine/tcp_server.h"
 #include "slave/core/vnd_file.h"
 
 namespace {

@@ -10,6 +10,7 @@
 #include "link/checksums.h"
 #include "slave/engine/receive_loop.h"
 #include "slave/engine/slave_engine.h"
+#include "slave/engine/tcp_server.h"
 
 namespace slavetest {
 
