@@ -62,7 +62,7 @@ bool WalkOptions(const std::vector<std::string>& args, const OptionRow<Options> 
     if (arg == "--headless") continue;
     const OptionRow<Options>* row = nullptr;
     for (const OptionRow<Options>& candidate : table)
-      if (arg == candidate.name) row = &candidate;
+      if (row == nullptr && arg == candidate.name) row = &candidate;
     if (row == nullptr) {
       if (!other(arg, options, error)) return false;
       continue;
