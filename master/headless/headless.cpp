@@ -1,3 +1,5 @@
+// zelmor --headless, the run: loads the documents, connects, sends the writes and
+// prints the polls. The arguments are read in headless_options.cpp.
 #include "master/headless/headless.h"
 
 #include <atomic>

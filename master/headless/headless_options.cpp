@@ -273,7 +273,8 @@ bool PrepareMasks(const std::vector<std::string>& values, int format, HeadlessWr
   std::vector<std::uint16_t> masks;
   for (const std::string& v : values) {
     EntryFailure failure;
-    if (!ParseValueEntry(format, v, &masks, &failure)) return *why = "\"" + v + "\": " + EntryFailureText(failure), false;
+    if (!ParseValueEntry(format, v, &masks, &failure))
+      return *why = "\"" + v + "\": " + EntryFailureText(failure), false;
   }
   w->andMask = masks[0];
   w->orMask = masks[1];

@@ -1,3 +1,5 @@
+// vantor --headless, the run: loads and registers the definitions, opens the link
+// and serves until a signal. The arguments are read in headless_vantor_options.cpp.
 #include "slave/headless/headless_vantor.h"
 
 #include <atomic>

@@ -1,5 +1,6 @@
 #include "slave/headless/headless_vantor_options.h"
 
+#include "common/modbus_protocol.h"
 #include "slave/headless/headless_vantor.h"
 
 namespace headless {
@@ -59,8 +60,9 @@ bool SetHelp(const std::string&, const std::string&, VantorOptions* o, std::stri
 bool AddSlave(const std::string& name, const std::string& v, VantorOptions* o, std::string* error) {
   const std::vector<std::string> parts = cmdline::Split(v, ':');
   int id = 0, table = 0, address = 0, length = 0;
-  if (parts.size() != 4 || !cmdline::ParseInt(parts[0], 0, 255, &id) || !cmdline::ParseInt(parts[1], 1, 4, &table) ||
-      !cmdline::ParseInt(parts[2], 0, 65535, &address) || !cmdline::ParseInt(parts[3], 1, 65535, &length))
+  if (parts.size() != 4 || !cmdline::ParseInt(parts[0], 0, modbus::MAX_UNIT_ID, &id) ||
+      !cmdline::ParseInt(parts[1], 1, 4, &table) || !cmdline::ParseInt(parts[2], 0, 65535, &address) ||
+      !cmdline::ParseInt(parts[3], 1, 65535, &length))
     return Bad(name, v, "expected ID:TABLE:ADDRESS:LENGTH with ID 0-255, TABLE 1-4, ADDRESS 0-65535, LENGTH from 1",
                error);
   DefinitionArgument definition;
@@ -138,7 +140,7 @@ bool AddFault(const std::string& name, const std::string& v, VantorOptions* o, s
   f.value = v;
   const std::size_t equals = v.find('=');
   if (equals != std::string::npos) {
-    if (!cmdline::ParseInt(v.substr(0, equals), 0, 255, &f.id))
+    if (!cmdline::ParseInt(v.substr(0, equals), 0, modbus::MAX_UNIT_ID, &f.id))
       return Bad(name, v, "the prefix before '=' is a slave id 0-255", error);
     f.value = v.substr(equals + 1);
   }

@@ -23,6 +23,47 @@ TEST(Options, WalkerHandsOutValuesAndNamesAMissingOne) {
   EXPECT_FALSE(empty.Next());
 }
 
+namespace {
+struct Seen {
+  bool flag = false;
+  int count = 0;
+  std::vector<std::string> others;
+};
+bool SetFlag(const std::string&, const std::string&, Seen* s, std::string*) { return s->flag = true; }
+bool SetCount(const std::string& name, const std::string& v, Seen* s, std::string* error) {
+  return ParseInt(v, 1, 9, &s->count) || (*error = RangeText(name, 1, 9), false);
+}
+bool Other(const std::string& arg, Seen* s, std::string* error) {
+  if (arg[0] == '-') return *error = "unknown " + arg, false;
+  s->others.push_back(arg);
+  return true;
+}
+constexpr OptionRow<Seen> kRows[] = {{"--flag", false, SetFlag}, {"--count", true, SetCount}};
+
+bool Walk(std::vector<std::string> args, Seen* seen, std::string* error) {
+  return WalkOptions(args, kRows, "", Other, seen, error);
+}
+}  // namespace
+
+TEST(Options, TableWalkStopsAtTheFirstBadArgument) {
+  Seen seen;
+  std::string error;
+  ASSERT_TRUE(Walk({"a", "--headless", "--count", "3", "--flag", "b"}, &seen, &error)) << error;
+  EXPECT_TRUE(seen.flag);
+  EXPECT_EQ(seen.count, 3);
+  EXPECT_EQ(seen.others, (std::vector<std::string>{"a", "b"}));  // "--headless" is nobody's
+
+  // A flag takes no value: the next argument stays an argument of its own.
+  seen = {};
+  EXPECT_FALSE(Walk({"--flag", "--count", "0", "c"}, &seen, &error));
+  EXPECT_EQ(error, "--count must be an integer between 1 and 9");
+  EXPECT_TRUE(seen.others.empty());
+  EXPECT_FALSE(Walk({"--count"}, &seen, &error));
+  EXPECT_EQ(error, "--count needs a value");
+  EXPECT_FALSE(Walk({"--flag=1"}, &seen, &error));
+  EXPECT_EQ(error, "unknown --flag=1");
+}
+
 TEST(Options, NumbersAreDigitsWithinTheirRange) {
   int n = -1;
   EXPECT_TRUE(ParseInt("0", 0, 65535, &n));
