@@ -44,3 +44,26 @@ PollFieldError CheckPollDefinition(int slaveId, int function, int address, int l
 std::string DescribePollError(const PollFieldError& error);
 
 }  // namespace zelmor
+
+namespace zelmor {
+
+struct PollRange {
+  int min = 0;
+  int max = 0;
+};
+
+// The range of one field, as CheckPollDefinition applies it; the length's
+// follows the function.
+constexpr PollRange PollFieldRange(PollField field, int function) {
+  switch (field) {
+    case PollField::kFunction: return {kFirstPollFunction, kLastPollFunction};
+    case PollField::kLength: return {1, MaxPollLength(function)};
+    case PollField::kAddress: return {0, kMaxPollAddress};
+    case PollField::kSlave: return {kMinPollSlave, kMaxPollSlave};
+    case PollField::kScanRate: return {kMinScanRate, kMaxScanRate};
+    case PollField::kNone: break;
+  }
+  return {};
+}
+
+}  // namespace zelmor

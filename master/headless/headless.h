@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/modbus_protocol.h"
+#include "common/options.h"
 #include "master/core/zelmor_files.h"
 
 namespace zelmor {
@@ -20,19 +22,13 @@ struct HeadlessPoll {
 struct HeadlessWrite {
   std::string text;  // SLAVE:FUNCTION:ADDRESS:VALUES as given, for the result line
   int slave = 1;
-  int function = 16;  // 5, 6, 15, 16, 22, 23
+  int function = modbus::FC_WRITE_MULTIPLE_REGISTERS;  // 5, 6, 15, 16, 22, 23
   int address = 0;    // protocol address
   std::vector<std::uint16_t> words;  // 6, 16, 23: native-order words of the --format values
   std::vector<std::uint8_t> coils;   // 5, 15: 0 or 1 each
   std::uint16_t andMask = 0xFFFF;    // 22
   std::uint16_t orMask = 0;
 };
-
-// Protocol limits of the command-line writes.
-constexpr int kHeadlessMaxCoils = 1968;
-constexpr int kHeadlessMaxRegisters = 123;
-constexpr int kHeadlessMaxReadWriteRegisters = 121;
-constexpr int kHeadlessMaxReadRegisters = 125;
 
 struct HeadlessOptions {
   bool help = false;
@@ -57,9 +53,9 @@ struct HeadlessOptions {
 bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions* options, std::string* error);
 const char* HeadlessUsage();
 
-// Exit codes.
-constexpr int kExitOk = 0;
-constexpr int kExitBadOption = 2;
+// Exit codes; 0 and 2 mean the same as vantor's.
+constexpr int kExitOk = cmdline::kExitOk;
+constexpr int kExitBadOption = cmdline::kExitBadOption;
 constexpr int kExitBadFile = 3;
 constexpr int kExitConnectFailed = 4;
 constexpr int kExitNoResources = 5;

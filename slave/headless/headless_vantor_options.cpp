@@ -1,0 +1,218 @@
+#include "slave/headless/headless_vantor_options.h"
+
+#include "common/modbus_protocol.h"
+#include "slave/headless/headless_vantor.h"
+
+namespace headless {
+
+std::string HeadlessUsage() {
+  return "Usage: vantor --headless [OPTIONS] [FILE.vnd ...]\n"
+         "Serves slave definitions without a window until SIGINT or SIGTERM.\n"
+         "\n"
+         "Definitions (any number, registered in the order given):\n"
+         "  FILE.vnd                      a saved slave definition with its values\n"
+         "  --slave ID:TABLE:ADDRESS:LENGTH\n"
+         "                                TABLE 1 coils, 2 discrete inputs, 3 holding registers,\n"
+         "                                4 input registers; ADDRESS is the protocol (0-based) address\n"
+         "Link (default: Modbus/TCP on port 502 of every local address):\n"
+         "  --tcp [ADDRESS:]PORT          Modbus/TCP server (port 0 picks a free port)\n"
+         "  --ignore-unit-id              answer every unit id (TCP only)\n"
+         "  --serial DEVICE               Modbus RTU slave on a serial device\n"
+         "  --baud N                      9600 unless given\n"
+         "  --parity N|E|O                N unless given\n"
+         "  --data-bits 7|8               8 unless given\n"
+         "  --stop-bits 1|2               1 unless given\n"
+         "  --ascii                       Modbus ASCII framing instead of RTU\n"
+         "Faults (off unless given; each value may start with ID= to apply to slave id ID only):\n"
+         "  --delay MS[:MAX]              answer MS ms late, or a random delay in MS..MAX\n"
+         "  --exception CODE[@FIRST-LAST] answer exception CODE (1-11) to every request, or to\n"
+         "                                requests touching the protocol addresses FIRST..LAST\n"
+         "  --drop PCT                    leave PCT % of the requests unanswered\n"
+         "  --corrupt PCT                 spoil PCT % of the replies (serial: checksum;\n"
+         "                                TCP: length field or transaction id)\n"
+         "  --busy N:M                    answer exception 6 for N s at the start of every M s\n"
+         "  --seed N                      seed of the random faults (default 0): the same seed\n"
+         "                                gives the same faults for the same requests\n"
+         "Other:\n"
+         "  --traffic                     print every received and sent frame on standard output\n"
+         "                                (injected faults are marked \"[fault: ...]\")\n"
+         "  --help                        this text\n"
+         "\n"
+         "A line \"vantor: serving N definitions on ...\" on standard error says it is ready.\n";
+}
+
+namespace {
+
+using Row = cmdline::OptionRow<VantorOptions>;
+
+// "bad --NAME value 'VALUE'" and the hint, if any.
+bool Bad(const std::string& name, const std::string& value, const std::string& hint, std::string* error) {
+  *error = "bad " + name + " value '" + value + "'" + (hint.empty() ? "" : " (" + hint + ")");
+  return false;
+}
+
+bool SetHelp(const std::string&, const std::string&, VantorOptions* o, std::string*) {
+  o->help = true;
+  return true;
+}
+
+// "ID:TABLE:ADDRESS:LENGTH" into a document.
+bool AddSlave(const std::string& name, const std::string& v, VantorOptions* o, std::string* error) {
+  const std::vector<std::string> parts = cmdline::Split(v, ':');
+  int id = 0, table = 0, address = 0, length = 0;
+  if (parts.size() != 4 || !cmdline::ParseInt(parts[0], 0, modbus::MAX_UNIT_ID, &id) ||
+      !cmdline::ParseInt(parts[1], 1, 4, &table) || !cmdline::ParseInt(parts[2], 0, 65535, &address) ||
+      !cmdline::ParseInt(parts[3], 1, 65535, &length))
+    return Bad(name, v, "expected ID:TABLE:ADDRESS:LENGTH with ID 0-255, TABLE 1-4, ADDRESS 0-65535, LENGTH from 1",
+               error);
+  DefinitionArgument definition;
+  definition.text = v;
+  definition.document.slaveId = id;
+  definition.document.table = table;
+  definition.document.address = address;
+  definition.document.length = length;
+  o->definitions.push_back(definition);
+  return true;
+}
+
+bool SetTcp(const std::string& name, const std::string& v, VantorOptions* o, std::string* error) {
+  const std::size_t colon = v.rfind(':');
+  const std::string port = colon == std::string::npos ? v : v.substr(colon + 1);
+  if (colon != std::string::npos) o->tcpAddress = v.substr(0, colon);
+  int number = 0;
+  if (!cmdline::ParseInt(port, 0, 65535, &number)) return Bad(name, v, "expected [ADDRESS:]PORT", error);
+  o->tcp = true;
+  o->tcpPort = static_cast<std::uint16_t>(number);
+  return true;
+}
+
+bool SetSerial(const std::string&, const std::string& v, VantorOptions* o, std::string*) {
+  o->serialDevice = v;
+  return true;
+}
+
+bool SetBaud(const std::string& name, const std::string& v, VantorOptions* o, std::string* error) {
+  o->serialOptions = true;
+  return cmdline::ParseBaud(v, &o->baud) || Bad(name, v, "", error);
+}
+
+bool SetParity(const std::string& name, const std::string& v, VantorOptions* o, std::string* error) {
+  o->serialOptions = true;
+  return cmdline::ParseParity(v, &o->parity) || Bad(name, v, "expected N, E or O", error);
+}
+
+bool SetDataBits(const std::string& name, const std::string& v, VantorOptions* o, std::string* error) {
+  o->serialOptions = true;
+  return cmdline::ParseDataBits(v, &o->dataBits) || Bad(name, v, "expected 7 or 8", error);
+}
+
+bool SetStopBits(const std::string& name, const std::string& v, VantorOptions* o, std::string* error) {
+  o->serialOptions = true;
+  return cmdline::ParseStopBits(v, &o->stopBits) || Bad(name, v, "expected 1 or 2", error);
+}
+
+bool SetAscii(const std::string&, const std::string&, VantorOptions* o, std::string*) {
+  o->ascii = true;
+  o->serialOptions = true;
+  return true;
+}
+
+bool SetIgnoreUnitId(const std::string&, const std::string&, VantorOptions* o, std::string*) {
+  o->ignoreUnitId = true;
+  return true;
+}
+
+bool SetTraffic(const std::string&, const std::string&, VantorOptions* o, std::string*) {
+  o->traffic = true;
+  return true;
+}
+
+// --delay, --exception, --drop, --corrupt and --busy: VALUE or ID=VALUE, its
+// value checked now, applied to the definitions once they are all known.
+bool AddFault(const std::string& name, const std::string& v, VantorOptions* o, std::string* error) {
+  FaultOption f;
+  f.name = name;
+  f.parse = name == "--delay"       ? slavefaults::ParseDelay
+            : name == "--exception" ? slavefaults::ParseException
+            : name == "--drop"      ? slavefaults::ParseDrop
+            : name == "--corrupt"   ? slavefaults::ParseCorrupt
+                                    : slavefaults::ParseBusy;
+  f.value = v;
+  const std::size_t equals = v.find('=');
+  if (equals != std::string::npos) {
+    if (!cmdline::ParseInt(v.substr(0, equals), 0, modbus::MAX_UNIT_ID, &f.id))
+      return Bad(name, v, "the prefix before '=' is a slave id 0-255", error);
+    f.value = v.substr(equals + 1);
+  }
+  slavefaults::FaultSettings scratch;
+  std::string why;
+  if (!f.parse(f.value, &scratch, &why)) return *error = name + ": " + why, false;
+  o->faults.push_back(f);
+  return true;
+}
+
+bool SetSeed(const std::string& name, const std::string& v, VantorOptions* o, std::string* error) {
+  // Up to 19 digits, every one of which fits a 64-bit seed.
+  return cmdline::ParseUnsigned(v, 9999999999999999999ULL, &o->seed) ||
+         Bad(name, v, "expected a decimal number", error);
+}
+
+// Anything else starting with '-' is refused; the rest (and a lone "-") are .vnd files.
+bool AddFile(const std::string& arg, VantorOptions* o, std::string* error) {
+  if (arg.size() > 1 && arg[0] == '-') return *error = "unknown option '" + arg + "'", false;
+  DefinitionArgument definition;
+  definition.isFile = true;
+  definition.text = arg;
+  o->definitions.push_back(definition);
+  return true;
+}
+
+constexpr Row kOptions[] = {
+    {"--help", false, SetHelp},
+    {"-h", false, SetHelp},
+    {"--slave", true, AddSlave},
+    {"--tcp", true, SetTcp},
+    {"--serial", true, SetSerial},
+    {"--baud", true, SetBaud},
+    {"--parity", true, SetParity},
+    {"--data-bits", true, SetDataBits},
+    {"--stop-bits", true, SetStopBits},
+    {"--ascii", false, SetAscii},
+    {"--ignore-unit-id", false, SetIgnoreUnitId},
+    {"--traffic", false, SetTraffic},
+    {"--delay", true, AddFault},
+    {"--exception", true, AddFault},
+    {"--drop", true, AddFault},
+    {"--corrupt", true, AddFault},
+    {"--busy", true, AddFault},
+    {"--seed", true, SetSeed},
+};
+
+// The options that only make sense together, and the definitions to serve.
+bool CheckCombination(VantorOptions* o, std::string* error) {
+  if (o->tcp && !o->serialDevice.empty()) return *error = "choose either --tcp or --serial", false;
+  if (!o->serialDevice.empty() && o->ignoreUnitId) return *error = "--ignore-unit-id applies to --tcp only", false;
+  if (o->serialDevice.empty() && o->serialOptions)
+    return *error = "--baud, --parity, --data-bits, --stop-bits and --ascii need --serial", false;
+  if (o->serialDevice.empty()) o->tcp = true;  // Modbus/TCP on port 502 unless told otherwise
+  if (o->definitions.empty())
+    return *error = "no slave definitions (give .vnd files or --slave ID:TABLE:ADDRESS:LENGTH)", false;
+  return true;
+}
+
+}  // namespace
+
+bool ParseVantorOptions(const std::vector<std::string>& args, VantorOptions* o, std::string* error) {
+  if (!cmdline::WalkOptions(args, kOptions, "option ", AddFile, o, error)) return false;
+  return o->help || CheckCombination(o, error);
+}
+
+slavefaults::FaultSettings FaultsFor(const VantorOptions& o, int slaveId) {
+  slavefaults::FaultSettings settings;
+  std::string ignored;
+  for (const FaultOption& f : o.faults)
+    if (f.id < 0 || f.id == slaveId) f.parse(f.value, &settings, &ignored);
+  return settings;
+}
+
+}  // namespace headless

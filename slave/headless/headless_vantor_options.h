@@ -1,0 +1,58 @@
+#pragma once
+// vantor --headless: the arguments into a VantorOptions. Nothing here opens a
+// file or a link; a refused option stops the run before anything starts.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/options.h"
+#include "slave/core/vnd_file.h"
+#include "slave/engine/faults.h"
+#include "slave/engine/tcp_server.h"
+
+namespace headless {
+
+// One definition source in command-line order: a .vnd path, or a --slave value
+// already turned into a document (default display settings, no flags).
+struct DefinitionArgument {
+  bool isFile = false;
+  std::string text;
+  vnd::VndDocument document;  // for --slave
+};
+
+// One fault option in command-line order: it sets its part of the faults of
+// every definition, or of those with slave id `id` only.
+struct FaultOption {
+  int id = -1;  // -1: every definition
+  std::string name;
+  std::string value;
+  bool (*parse)(const std::string&, slavefaults::FaultSettings*, std::string*) = nullptr;
+};
+
+struct VantorOptions {
+  std::vector<DefinitionArgument> definitions;
+  std::vector<FaultOption> faults;
+  std::uint64_t seed = 0;
+  bool tcp = false;
+  std::string tcpAddress;
+  std::uint16_t tcpPort = slavetcp::kDefaultPort;
+  std::string serialDevice;
+  std::uint32_t baud = 9600;
+  int parity = cmdline::kParityNone;
+  int dataBits = 8;
+  int stopBits = cmdline::kStopBitsOne;  // as the serial link takes it
+  bool ascii = false;
+  bool ignoreUnitId = false;
+  bool traffic = false;
+  bool help = false;
+  bool serialOptions = false;  // a --baud, --parity, --data-bits, --stop-bits or --ascii was given
+};
+
+// Parses the arguments after the program name (a "--headless" among them is
+// skipped); false with *error set for the first bad one.
+bool ParseVantorOptions(const std::vector<std::string>& args, VantorOptions* options, std::string* error);
+
+// The faults of one definition: every option that names no id or its id, in order.
+slavefaults::FaultSettings FaultsFor(const VantorOptions& options, int slaveId);
+
+}  // namespace headless
