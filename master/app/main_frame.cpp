@@ -456,7 +456,7 @@ void CMainFrame::onStatistics(bool shown) {
   // The cells move down (or up) one line in every window; error lines stay.
   for (fw::Document* d : documents())
     if (auto* doc = qobject_cast<CZelmorDoc*>(d))
-      if (CZelmorView* v = doc->view()) v->refreshLayout();
+      if (auto* v = qobject_cast<CZelmorView*>(doc->firstView())) v->refreshLayout();
 }
 
 void CMainFrame::onAlwaysOnTop() {
