@@ -10,12 +10,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
-#include <ctime>
 
 #include "framework/file_dialog.h"
 #include "framework/message_box.h"
 #include "framework/validation.h"
-#include "master/core/engine_glue.h"
 #include "master/app/zelmor_doc.h"
 #include "resources/zelmor_resources.h"
 
@@ -119,12 +117,4 @@ void StartLogging(CZelmorDoc* document, QWidget* parent) {
 
 void StopLogging(CZelmorDoc* document) {
   if (document != nullptr) document->dataLog().stop();
-}
-
-void LogNotification(CZelmorDoc* document, std::uint16_t result, QWidget* parent) {
-  zelmor::LogPoll poll{document->function(), document->address(), document->length(), document->displayFormat(),
-                       document->oneBased(),  document->values(),  zelmor::kValueBytes};
-  if (document->dataLog().logNotification(poll, result, std::time(nullptr)) ==
-      zelmor::DataLog::Outcome::kWriteFailed)
-    fw::ShowMessage(text::kDiskError, fw::MsgIcon::Exclamation, fw::MsgButtons::Ok, parent);
 }

@@ -1,6 +1,6 @@
 #pragma once
-// Data logging of a poll window: the "Set Log Rate" dialog, the "&Log..." and
-// "Logging Off" commands and the log step of the view's notifications.
+// Data logging of a poll window: the "Set Log Rate" dialog and the "&Log..."
+// and "Logging Off" commands (the document writes the lines).
 #include <QDialog>
 #include <cstdint>
 
@@ -49,5 +49,3 @@ class LogRateDialog : public QDialog {
 void StartLogging(CZelmorDoc* document, QWidget* parent);
 // "Logging Off".
 void StopLogging(CZelmorDoc* document);
-// The view's log step for a notification with the (normalized) result code.
-void LogNotification(CZelmorDoc* document, std::uint16_t result, QWidget* parent);

@@ -1,18 +1,15 @@
 #include "master/app/main_frame.h"
 
 #include <QActionGroup>
-#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
-#include <QTimer>
 #include <QToolBar>
 
 #include "framework/application.h"
-#include "framework/command_prompt.h"
 #include "framework/file_dialog.h"
 #include "framework/profile.h"
 #include "framework/recent_files.h"
@@ -27,7 +24,7 @@
 #include "master/app/traffic_source_zelmor.h"
 #include "master/app/trend_window.h"
 #include "master/app/workspace_io.h"
-#include "master/app/zelmor_app.h"
+#include "master/app/zelmor_connection.h"
 #include "master/app/zelmor_doc.h"
 #include "master/app/zelmor_view.h"
 #include "master/engine/comm_interface.h"
@@ -47,39 +44,39 @@ namespace {
 
 constexpr int kRecentFiles = 6;
 constexpr int kCommPaneWidth = 120;
-constexpr int kIdleUpdateMs = 200;
-
-// "&Connect...\tF3" -> text "&Connect..." with shortcut F3.
-void SetTextAndShortcut(QAction* action, const char* menuText) {
-  QString full = QString::fromUtf8(menuText);
-  int tab = full.indexOf('\t');
-  if (tab < 0) {
-    action->setText(full);
-    return;
-  }
-  action->setText(full.left(tab));
-  action->setShortcut(QKeySequence(full.mid(tab + 1)));
-}
 
 }  // namespace
 
-CMainFrame::CMainFrame(CZelmorApp* app, fw::Profile* profile)
-    : fw::MdiMainWindow(profile, kRecentFiles), app_(app), trafficSource_(std::make_unique<ZelmorTrafficSource>()) {
+CMainFrame::CMainFrame(ZelmorConnection* connection, fw::Profile* profile)
+    : fw::MdiMainWindow(profile, kRecentFiles),
+      connection_(connection),
+      commands_(this, &res::PromptForCommand),
+      workspaceName_(text::kDefaultWorkspaceName),
+      trafficSource_(std::make_unique<ZelmorTrafficSource>()) {
   readPosition();
   setAlwaysOnTop(profile->readIntInRange("View", "AlwaysOnTop", 0, 0, 1) == 1);
   CZelmorView::setStatisticsShown(profile->readIntInRange("View", "Statistics", 0, 0, 1) == 1);
-  createActions();
+  createFileMenu();
+  createConnectionMenu();
+  createSetupMenu();
+  createFunctionsMenu();
+  createViewMenu(createDisplayMenu());
+  createWindowMenu();
+  createHelpMenu();
+  createToolBar();
   commPane_ = new QLabel(text::kCommPaneDefault, this);
   commPane_->setFixedWidth(kCommPaneWidth);
   statusBar()->addPermanentWidget(commPane_);
+  connect(connection_, &ZelmorConnection::connectionChanged, this, &CMainFrame::updateCommandUI);
+  connect(connection_, &ZelmorConnection::connectingChanged, this, &CMainFrame::onConnectingChanged);
+  connect(statusBar(), &QStatusBar::messageChanged, this, &CMainFrame::showConnectingMessage);
   connect(this, &fw::MdiMainWindow::documentsChanged, this, &CMainFrame::updateCommandUI);
   connect(this, &fw::MdiMainWindow::activeDocumentChanged, this, &CMainFrame::updateCommandUI);
+  for (QMenu* menu : menuBar()->findChildren<QMenu*>())
+    connect(menu, &QMenu::aboutToShow, this, &CMainFrame::updateCommandUI);
   connect(recentFiles(), &fw::RecentFileList::changed, this,
           [this] { recentFiles()->fillMenu(fileMenu_, recentAnchor_); });
   recentFiles()->fillMenu(fileMenu_, recentAnchor_);
-  idleTimer_ = new QTimer(this);
-  connect(idleTimer_, &QTimer::timeout, this, &CMainFrame::updateCommandUI);
-  idleTimer_->start(kIdleUpdateMs);
   updateCommandUI();
 }
 
@@ -87,204 +84,191 @@ CMainFrame::~CMainFrame() {
   if (auto* monitor = linkui::TrafficMonitorDialog::instance()) delete monitor;
 }
 
-QAction* CMainFrame::addCommand(QMenu* menuOwner, int id, const char* menuText, void (CMainFrame::*slot)()) {
-  auto* a = new QAction(this);
-  SetTextAndShortcut(a, menuText);
-  fw::SetCommandPrompt(a, res::PromptForCommand(id));
-  if (slot != nullptr) connect(a, &QAction::triggered, this, slot);
-  if (menuOwner != nullptr) menuOwner->addAction(a);
-  actions_.insert(id, a);
-  return a;
-}
-
-void CMainFrame::createActions() {
-  using M = CMainFrame;
-  QMenuBar* bar = menuBar();
-
-  fileMenu_ = bar->addMenu(menu::kFile);
-  addCommand(fileMenu_, res::ID_FILE_NEW, menu::kNew, nullptr);
-  connect(action(res::ID_FILE_NEW), &QAction::triggered, this, &fw::MdiMainWindow::fileNew);
-  addCommand(fileMenu_, res::ID_FILE_OPEN, menu::kOpen, nullptr);
-  connect(action(res::ID_FILE_OPEN), &QAction::triggered, this, &fw::MdiMainWindow::fileOpen);
-  documentFileActions_ << addCommand(fileMenu_, res::ID_FILE_CLOSE, menu::kClose, nullptr);
-  connect(action(res::ID_FILE_CLOSE), &QAction::triggered, this, &fw::MdiMainWindow::fileClose);
-  documentFileActions_ << addCommand(fileMenu_, res::ID_FILE_SAVE, menu::kSave, nullptr);
-  connect(action(res::ID_FILE_SAVE), &QAction::triggered, this, &fw::MdiMainWindow::fileSave);
-  documentFileActions_ << addCommand(fileMenu_, res::ID_FILE_SAVE_AS, menu::kSaveAs, nullptr);
-  connect(action(res::ID_FILE_SAVE_AS), &QAction::triggered, this, &fw::MdiMainWindow::fileSaveAs);
+void CMainFrame::createFileMenu() {
+  fileMenu_ = menuBar()->addMenu(menu::kFile);
+  commands_.add(fileMenu_, res::ID_FILE_NEW, menu::kNew, [this] { fileNew(); });
+  commands_.add(fileMenu_, res::ID_FILE_OPEN, menu::kOpen, [this] { fileOpen(); });
+  documentFileActions_ << commands_.add(fileMenu_, res::ID_FILE_CLOSE, menu::kClose, [this] { fileClose(); });
+  documentFileActions_ << commands_.add(fileMenu_, res::ID_FILE_SAVE, menu::kSave, [this] { fileSave(); });
+  documentFileActions_ << commands_.add(fileMenu_, res::ID_FILE_SAVE_AS, menu::kSaveAs, [this] { fileSaveAs(); });
   fileMenu_->addSeparator();
-  addCommand(fileMenu_, res::ID_FILE_OPEN_WORKSPACE, menu::kOpenWorkspace, &M::onOpenWorkspace);
-  addCommand(fileMenu_, res::ID_FILE_SAVE_WORKSPACE, menu::kSaveWorkspace, &M::onSaveWorkspace);
+  commands_.add(fileMenu_, res::ID_FILE_OPEN_WORKSPACE, menu::kOpenWorkspace, [this] { onOpenWorkspace(); });
+  commands_.add(fileMenu_, res::ID_FILE_SAVE_WORKSPACE, menu::kSaveWorkspace, [this] { onSaveWorkspace(); });
   fileMenu_->addSeparator();
-  documentFileActions_ << addCommand(fileMenu_, res::ID_FILE_PRINT, menu::kPrint, nullptr);
-  connect(action(res::ID_FILE_PRINT), &QAction::triggered, this, &fw::MdiMainWindow::filePrint);
-  documentFileActions_ << addCommand(fileMenu_, res::ID_FILE_PRINT_PREVIEW, menu::kPrintPreview, nullptr);
-  connect(action(res::ID_FILE_PRINT_PREVIEW), &QAction::triggered, this, &fw::MdiMainWindow::filePrintPreview);
-  addCommand(fileMenu_, res::ID_FILE_PRINT_SETUP, menu::kPrintSetup, nullptr);
-  connect(action(res::ID_FILE_PRINT_SETUP), &QAction::triggered, this, &fw::MdiMainWindow::filePrintSetup);
+  documentFileActions_ << commands_.add(fileMenu_, res::ID_FILE_PRINT, menu::kPrint, [this] { filePrint(); });
+  documentFileActions_ << commands_.add(fileMenu_, res::ID_FILE_PRINT_PREVIEW, menu::kPrintPreview,
+                                        [this] { filePrintPreview(); });
+  commands_.add(fileMenu_, res::ID_FILE_PRINT_SETUP, menu::kPrintSetup, [this] { filePrintSetup(); });
   fileMenu_->addSeparator();
   recentAnchor_ = fileMenu_->addSeparator();
-  addCommand(fileMenu_, res::ID_APP_EXIT, menu::kExit, nullptr);
-  connect(action(res::ID_APP_EXIT), &QAction::triggered, this, &fw::MdiMainWindow::fileExit);
+  commands_.add(fileMenu_, res::ID_APP_EXIT, menu::kExit, [this] { fileExit(); });
+}
 
-  QMenu* connection = bar->addMenu(menu::kConnection);
-  addCommand(connection, res::ID_CONNECT, menu::kConnect, &M::onConnect);
-  addCommand(connection, res::ID_DISCONNECT, menu::kDisconnect, &M::onDisconnect);
+void CMainFrame::createConnectionMenu() {
+  QMenu* connection = menuBar()->addMenu(menu::kConnection);
+  commands_.add(connection, res::ID_CONNECT, menu::kConnect, [this] { onConnect(); });
+  commands_.add(connection, res::ID_DISCONNECT, menu::kDisconnect, [this] { onDisconnect(); });
   QMenu* autoMenu = connection->addMenu(menu::kAutoConnect);
-  addCommand(autoMenu, res::ID_AUTO_CONNECT_ENABLE, menu::kAutoEnable, &M::onAutoEnable);
-  addCommand(autoMenu, res::ID_AUTO_CONNECT_DISABLE, menu::kAutoDisable, &M::onAutoDisable);
-  addCommand(connection, res::ID_QUICK_CONNECT, menu::kQuickConnect, &M::onQuickConnect);
+  commands_.add(autoMenu, res::ID_AUTO_CONNECT_ENABLE, menu::kAutoEnable, [this] { onAutoEnable(); });
+  commands_.add(autoMenu, res::ID_AUTO_CONNECT_DISABLE, menu::kAutoDisable, [this] { onAutoDisable(); });
+  commands_.add(connection, res::ID_QUICK_CONNECT, menu::kQuickConnect, [this] { onQuickConnect(); });
   connection->addSeparator();
-  addCommand(connection, res::ID_SERIAL_PORTS, menu::kSerialPorts, &M::onSerialPorts);
+  commands_.add(connection, res::ID_SERIAL_PORTS, menu::kSerialPorts, [this] { onSerialPorts(); });
+}
 
-  QMenu* setup = bar->addMenu(menu::kSetup);
+void CMainFrame::createSetupMenu() {
+  QMenu* setup = menuBar()->addMenu(menu::kSetup);
   documentMenus_ << setup;
-  addCommand(setup, res::ID_SETUP_POLL_DEFINITION, menu::kPollDefinition, &M::onPollDefinition);
+  commands_.add(setup, res::ID_SETUP_POLL_DEFINITION, menu::kPollDefinition, [this] { onPollDefinition(); });
   QMenu* options = setup->addMenu(menu::kOptions);
-  addCommand(options, res::ID_SETUP_FONT, menu::kFont, &M::onFont);
-  addCommand(options, res::ID_SETUP_COLOR, menu::kColor, &M::onColor);
+  commands_.add(options, res::ID_SETUP_FONT, menu::kFont, [this] { onFont(); });
+  commands_.add(options, res::ID_SETUP_COLOR, menu::kColor, [this] { onColor(); });
   // Data logging of the active window.
-  connect(addCommand(setup, res::ID_SETUP_LOG, menu::kLog, nullptr), &QAction::triggered, this, [this] {
+  commands_.add(setup, res::ID_SETUP_LOG, menu::kLog, [this] {
     StartLogging(activeZelmorDocument(), this);
     updateCommandUI();
   });
-  connect(addCommand(setup, res::ID_SETUP_LOGGING_OFF, menu::kLoggingOff, nullptr), &QAction::triggered, this,
-          [this] {
-            StopLogging(activeZelmorDocument());
-            updateCommandUI();
-          });
+  commands_.add(setup, res::ID_SETUP_LOGGING_OFF, menu::kLoggingOff, [this] {
+    StopLogging(activeZelmorDocument());
+    updateCommandUI();
+  });
   setup->addSeparator();
-  addCommand(setup, res::ID_SETUP_RESET_COUNTERS, menu::kResetCounters, &M::onResetCounters);
-  addCommand(setup, res::ID_SETUP_USE_AS_DEFAULT, menu::kUseAsDefault, &M::onUseAsDefault);
+  commands_.add(setup, res::ID_SETUP_RESET_COUNTERS, menu::kResetCounters, [this] { onResetCounters(); });
+  commands_.add(setup, res::ID_SETUP_USE_AS_DEFAULT, menu::kUseAsDefault, [this] { onUseAsDefault(); });
+}
 
-  QMenu* functions = bar->addMenu(menu::kFunctions);
+void CMainFrame::createFunctionsMenu() {
+  QMenu* functions = menuBar()->addMenu(menu::kFunctions);
   documentMenus_ << functions;
-  addCommand(functions, res::ID_SETUP_READ_ONCE, menu::kReadOnce, &M::onReadOnce);
+  commands_.add(functions, res::ID_SETUP_READ_ONCE, menu::kReadOnce, [this] { onReadOnce(); });
   functions->addSeparator();
-  addCommand(functions, res::ID_WRITE_SINGLE_COIL, menu::kWriteSingleCoil, &M::onWriteSingleCoil);
-  addCommand(functions, res::ID_WRITE_SINGLE_REGISTER, menu::kWriteSingleRegister, &M::onWriteSingleRegister);
-  addCommand(functions, res::ID_WRITE_MULTIPLE_COILS, menu::kWriteMultipleCoils, &M::onWriteMultipleCoils);
-  addCommand(functions, res::ID_WRITE_MULTIPLE_REGISTERS, menu::kWriteMultipleRegisters,
-             &M::onWriteMultipleRegisters);
-  addCommand(functions, res::ID_MASK_WRITE_REGISTER, menu::kMaskWriteRegister, &M::onMaskWriteRegister);
-  addCommand(functions, res::ID_READ_WRITE_REGISTERS, menu::kReadWriteRegisters, &M::onReadWriteRegisters);
+  commands_.add(functions, res::ID_WRITE_SINGLE_COIL, menu::kWriteSingleCoil, [this] { onWriteSingleCoil(); });
+  commands_.add(functions, res::ID_WRITE_SINGLE_REGISTER, menu::kWriteSingleRegister,
+                [this] { onWriteSingleRegister(); });
+  commands_.add(functions, res::ID_WRITE_MULTIPLE_COILS, menu::kWriteMultipleCoils,
+                [this] { onWriteMultipleCoils(); });
+  commands_.add(functions, res::ID_WRITE_MULTIPLE_REGISTERS, menu::kWriteMultipleRegisters,
+                [this] { onWriteMultipleRegisters(); });
+  commands_.add(functions, res::ID_MASK_WRITE_REGISTER, menu::kMaskWriteRegister, [this] { onMaskWriteRegister(); });
+  commands_.add(functions, res::ID_READ_WRITE_REGISTERS, menu::kReadWriteRegisters,
+                [this] { onReadWriteRegisters(); });
   functions->addSeparator();
-  connect(addCommand(functions, res::ID_FUNCTIONS_TEST_CENTER, menu::kTestCenter, nullptr), &QAction::triggered,
-          this, [this] {
-            if (activeZelmorDocument() != nullptr && zelmor::LinkIsOpen()) RunTestCenter(this);
-          });
+  commands_.add(functions, res::ID_FUNCTIONS_TEST_CENTER, menu::kTestCenter, [this] {
+    if (activeZelmorDocument() != nullptr && zelmor::LinkIsOpen()) RunTestCenter(this);
+  });
+}
 
-  QMenu* display = bar->addMenu(menu::kDisplay);
+QAction* CMainFrame::createDisplayMenu() {
+  QMenu* display = menuBar()->addMenu(menu::kDisplay);
   documentMenus_ << display;
   formatGroup_ = new QActionGroup(this);
   for (int format = 0; format < 10; ++format) {
-    QAction* a = addCommand(display, res::kDisplayFormatCommands[format], res::kDisplayFormatMenuTexts[format], nullptr);
+    QAction* a = commands_.add(display, res::kDisplayFormatCommands[format], res::kDisplayFormatMenuTexts[format],
+                               [this, format] {
+                                 if (CZelmorDoc* doc = activeZelmorDocument()) doc->setDisplayFormat(format);
+                                 updateCommandUI();
+                               });
     a->setCheckable(true);
     formatGroup_->addAction(a);
-    connect(a, &QAction::triggered, this, [this, format] {
-      if (CZelmorDoc* doc = activeZelmorDocument()) doc->setDisplayFormat(format);
-      updateCommandUI();
-    });
   }
   display->addSeparator();
   baseGroup_ = new QActionGroup(this);
-  for (auto [id, menuText, slot] : {std::tuple{res::ID_DISPLAY_PLC_ADDRESSES, menu::kPlcAddresses, &M::onPlcAddresses},
-                                    std::tuple{res::ID_DISPLAY_PROTOCOL_ADDRESSES, menu::kProtocolAddresses,
-                                               &M::onProtocolAddresses}}) {
-    QAction* a = addCommand(display, id, menuText, slot);
+  for (QAction* a : {commands_.add(display, res::ID_DISPLAY_PLC_ADDRESSES, menu::kPlcAddresses,
+                                   [this] { onPlcAddresses(); }),
+                     commands_.add(display, res::ID_DISPLAY_PROTOCOL_ADDRESSES, menu::kProtocolAddresses,
+                                   [this] { onProtocolAddresses(); })}) {
     a->setCheckable(true);
     baseGroup_->addAction(a);
   }
   display->addSeparator();
-  connect(addCommand(display, res::ID_DISPLAY_ERROR_COUNTERS, menu::kErrorCounters, nullptr), &QAction::triggered,
-          this, [this] {
-            if (CZelmorDoc* doc = activeZelmorDocument()) {
-              CErrorCountersDlg dialog(doc->errorCounters(), doc->responseTimes(), this);
-              dialog.exec();
-            }
-          });
-  connect(addCommand(display, res::ID_DISPLAY_TREND, menu::kTrend, nullptr), &QAction::triggered, this, [this] {
+  commands_.add(display, res::ID_DISPLAY_ERROR_COUNTERS, menu::kErrorCounters, [this] {
+    if (CZelmorDoc* doc = activeZelmorDocument()) {
+      CErrorCountersDlg dialog(doc->errorCounters(), doc->responseTimes(), this);
+      dialog.exec();
+    }
+  });
+  commands_.add(display, res::ID_DISPLAY_TREND, menu::kTrend, [this] {
     if (CZelmorDoc* doc = activeZelmorDocument()) CTrendWindow::openFor(doc, this);
   });
-  // The traffic monitor works without an open document, so it also shows in the View menu.
-  QAction* communication = addCommand(display, res::ID_DISPLAY_COMMUNICATION, menu::kCommunication, &M::onCommunication);
+  return commands_.add(display, res::ID_DISPLAY_COMMUNICATION, menu::kCommunication, [this] { onCommunication(); });
+}
 
-  QMenu* view = bar->addMenu(menu::kView);
+void CMainFrame::createViewMenu(QAction* communication) {
+  QMenu* view = menuBar()->addMenu(menu::kView);
   toolBar_ = addToolBar(tr("Toolbar"));
   toolBar_->setObjectName("toolbar");
-  QAction* toolbarToggle = toolBar_->toggleViewAction();
-  toolbarToggle->setText(menu::kToolbar);
-  fw::SetCommandPrompt(toolbarToggle, res::PromptForCommand(res::ID_VIEW_TOOLBAR));
-  view->addAction(toolbarToggle);
-  actions_.insert(res::ID_VIEW_TOOLBAR, toolbarToggle);
-  QAction* statusToggle = addCommand(view, res::ID_VIEW_STATUS_BAR, menu::kStatusBar, nullptr);
+  commands_.adopt(view, res::ID_VIEW_TOOLBAR, toolBar_->toggleViewAction(), menu::kToolbar);
+  QAction* statusToggle = commands_.add(view, res::ID_VIEW_STATUS_BAR, menu::kStatusBar);
   statusToggle->setCheckable(true);
   statusToggle->setChecked(true);
   connect(statusToggle, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
-  QAction* statistics = addCommand(view, res::ID_VIEW_STATISTICS, menu::kStatistics, nullptr);
+  QAction* statistics = commands_.add(view, res::ID_VIEW_STATISTICS, menu::kStatistics);
   statistics->setCheckable(true);
   statistics->setChecked(CZelmorView::statisticsShown());
   connect(statistics, &QAction::toggled, this, &CMainFrame::onStatistics);
-  QAction* onTop = addCommand(view, res::ID_VIEW_ALWAYS_ON_TOP, menu::kAlwaysOnTop, &M::onAlwaysOnTop);
+  QAction* onTop = commands_.add(view, res::ID_VIEW_ALWAYS_ON_TOP, menu::kAlwaysOnTop, [this] { onAlwaysOnTop(); });
   onTop->setCheckable(true);
   view->addSeparator();
+  // The traffic monitor works without an open document, so it also shows here.
   view->addAction(communication);
+}
 
-  QMenu* window = bar->addMenu(menu::kWindow);
+void CMainFrame::createWindowMenu() {
+  QMenu* window = menuBar()->addMenu(menu::kWindow);
   documentMenus_ << window;
-  addCommand(window, res::ID_WINDOW_CASCADE, menu::kCascade, nullptr);
-  connect(action(res::ID_WINDOW_CASCADE), &QAction::triggered, this, &fw::MdiMainWindow::cascade);
-  addCommand(window, res::ID_WINDOW_TILE, menu::kTile, nullptr);
-  connect(action(res::ID_WINDOW_TILE), &QAction::triggered, this, &fw::MdiMainWindow::tile);
-  addCommand(window, res::ID_WINDOW_ARRANGE, menu::kArrangeIcons, nullptr);
-  connect(action(res::ID_WINDOW_ARRANGE), &QAction::triggered, this, &fw::MdiMainWindow::arrangeIcons);
+  commands_.add(window, res::ID_WINDOW_CASCADE, menu::kCascade, [this] { cascade(); });
+  commands_.add(window, res::ID_WINDOW_TILE, menu::kTile, [this] { tile(); });
+  commands_.add(window, res::ID_WINDOW_ARRANGE, menu::kArrangeIcons, [this] { arrangeIcons(); });
+}
 
-  QMenu* help = bar->addMenu(menu::kHelp);
-  addCommand(help, res::ID_HELP_FINDER, menu::kHelpTopics, &M::onHelpTopics);
-  action(res::ID_HELP_FINDER)->setShortcut(QKeySequence::HelpContents);
-  addCommand(help, res::ID_HELP_WEB, menu::kOnTheWeb, &M::onWeb);
+void CMainFrame::createHelpMenu() {
+  QMenu* help = menuBar()->addMenu(menu::kHelp);
+  commands_.add(help, res::ID_HELP_FINDER, menu::kHelpTopics, [this] { onHelpTopics(); })
+      ->setShortcut(QKeySequence::HelpContents);
+  commands_.add(help, res::ID_HELP_WEB, menu::kOnTheWeb, [this] { onWeb(); });
   help->addSeparator();
-  addCommand(help, res::ID_APP_ABOUT, menu::kAbout, &M::onAbout);
+  commands_.add(help, res::ID_APP_ABOUT, menu::kAbout, [this] { onAbout(); });
+}
 
-  // Toolbar images, one file of resources/icons/toolbar per command; commands
-  // without an action in this window are left out.
-  const std::pair<int, const char*> icons[] = {
-      {res::ID_FILE_NEW, "file_new"},
-      {res::ID_FILE_OPEN, "file_open"},
-      {res::ID_FILE_SAVE, "file_save"},
-      {res::ID_FILE_PRINT, "file_print"},
-      {res::ID_SETUP_RESET_COUNTERS, "reset_counters"},
-      {res::ID_SETUP_POLL_DEFINITION, "poll_definition"},
-      {res::ID_DISCONNECT, "disconnect"},
-      {res::ID_QUICK_CONNECT, "quick_connect"},
-      {res::ID_SETUP_READ_ONCE, "read_once"},
-      {res::ID_DISPLAY_COMMUNICATION, "communication"},
-      {res::ID_APP_ABOUT, "about"},
-      {res::ID_WRITE_SINGLE_COIL, "write_single_coil"},
-      {res::ID_WRITE_SINGLE_REGISTER, "write_single_register"},
-      {res::ID_WRITE_MULTIPLE_COILS, "write_multiple_coils"},
-      {res::ID_WRITE_MULTIPLE_REGISTERS, "write_multiple_registers"},
-      {res::ID_MASK_WRITE_REGISTER, "mask_write_register"},
-      {res::ID_READ_WRITE_REGISTERS, "read_write_registers"},
-  };
-  for (const auto& [id, name] : icons)
-    if (QAction* command = action(id)) command->setIcon(suiteicons::ToolbarIcon(QLatin1String(name)));
-  toolBar_->setIconSize(QSize(16, 16));
+void CMainFrame::createToolBar() {
+  // New, Open, Save, Print | Reset Counters | Poll Definition | Disconnect,
+  // Quick Connect | Read Once, 05, 06, 15, 16, 22, 23 | Communication | About;
+  // one image of resources/icons/toolbar per command.
+  commands_.fillToolBar(toolBar_,
+                        {{res::ID_FILE_NEW, "file_new"},
+                         {res::ID_FILE_OPEN, "file_open"},
+                         {res::ID_FILE_SAVE, "file_save"},
+                         {res::ID_FILE_PRINT, "file_print"},
+                         {},
+                         {res::ID_SETUP_RESET_COUNTERS, "reset_counters"},
+                         {},
+                         {res::ID_SETUP_POLL_DEFINITION, "poll_definition"},
+                         {},
+                         {res::ID_DISCONNECT, "disconnect"},
+                         {res::ID_QUICK_CONNECT, "quick_connect"},
+                         {},
+                         {res::ID_SETUP_READ_ONCE, "read_once"},
+                         {res::ID_WRITE_SINGLE_COIL, "write_single_coil"},
+                         {res::ID_WRITE_SINGLE_REGISTER, "write_single_register"},
+                         {res::ID_WRITE_MULTIPLE_COILS, "write_multiple_coils"},
+                         {res::ID_WRITE_MULTIPLE_REGISTERS, "write_multiple_registers"},
+                         {res::ID_MASK_WRITE_REGISTER, "mask_write_register"},
+                         {res::ID_READ_WRITE_REGISTERS, "read_write_registers"},
+                         {},
+                         {res::ID_DISPLAY_COMMUNICATION, "communication"},
+                         {},
+                         {res::ID_APP_ABOUT, "about"}},
+                        [](const char* name) { return suiteicons::ToolbarIcon(QLatin1String(name)); });
+}
 
-  // Toolbar: New, Open, Save, Print | Reset Counters | Poll Definition |
-  // Disconnect, Quick Connect | Read Once, 05, 06, 15, 16, 22, 23 | Communication | About.
-  for (int id : {int(res::ID_FILE_NEW), int(res::ID_FILE_OPEN), int(res::ID_FILE_SAVE), int(res::ID_FILE_PRINT), 0,
-                 int(res::ID_SETUP_RESET_COUNTERS), 0, int(res::ID_SETUP_POLL_DEFINITION), 0,
-                 int(res::ID_DISCONNECT), int(res::ID_QUICK_CONNECT), 0, int(res::ID_SETUP_READ_ONCE),
-                 int(res::ID_WRITE_SINGLE_COIL), int(res::ID_WRITE_SINGLE_REGISTER), int(res::ID_WRITE_MULTIPLE_COILS),
-                 int(res::ID_WRITE_MULTIPLE_REGISTERS), int(res::ID_MASK_WRITE_REGISTER),
-                 int(res::ID_READ_WRITE_REGISTERS), 0,
-                 int(res::ID_DISPLAY_COMMUNICATION), 0, int(res::ID_APP_ABOUT)}) {
-    if (id == 0)
-      toolBar_->addSeparator();
-    else
-      toolBar_->addAction(action(id));
-  }
+void CMainFrame::onConnectingChanged(bool connecting) {
+  if (!connecting) statusBar()->clearMessage();
+  updateCommandUI();
+}
+
+void CMainFrame::showConnectingMessage() {
+  if (connection_->isConnecting() && statusBar()->currentMessage().isEmpty())
+    statusBar()->showMessage(connection_->connectingText());
 }
 
 CZelmorDoc* CMainFrame::activeZelmorDocument() const { return qobject_cast<CZelmorDoc*>(activeDocument()); }
@@ -292,10 +276,10 @@ CZelmorDoc* CMainFrame::activeZelmorDocument() const { return qobject_cast<CZelm
 void CMainFrame::updateCommandUI() {
   CZelmorDoc* doc = activeZelmorDocument();
   bool hasDocument = doc != nullptr;
-  bool connected = app_->isConnected();
+  bool connected = connection_->isConnected();
   // While a TCP connect runs, no second connect, no disconnect and no workspace
   // load (which disconnects and reconnects) may start.
-  bool connecting = app_->isConnecting();
+  bool connecting = connection_->isConnecting();
   // Menu 129 while a document is open, 128 otherwise.
   for (QMenu* m : documentMenus_) m->menuAction()->setVisible(hasDocument);
   for (QAction* a : documentFileActions_) a->setEnabled(hasDocument);
@@ -306,8 +290,8 @@ void CMainFrame::updateCommandUI() {
   action(res::ID_QUICK_CONNECT)->setEnabled(!connected && !connecting);
   action(res::ID_DISCONNECT)->setEnabled(connected && !connecting);
   action(res::ID_FILE_OPEN_WORKSPACE)->setEnabled(!connecting);
-  action(res::ID_AUTO_CONNECT_ENABLE)->setEnabled(app_->autoEnable() == 0);
-  action(res::ID_AUTO_CONNECT_DISABLE)->setEnabled(app_->autoEnable() == 1);
+  action(res::ID_AUTO_CONNECT_ENABLE)->setEnabled(connection_->autoEnable() == 0);
+  action(res::ID_AUTO_CONNECT_DISABLE)->setEnabled(connection_->autoEnable() == 1);
   action(res::ID_SETUP_READ_ONCE)->setEnabled(hasDocument && doc->canReadOnce());
   action(res::ID_SETUP_LOG)->setEnabled(hasDocument && !doc->dataLog().active());
   action(res::ID_SETUP_LOGGING_OFF)->setEnabled(hasDocument && doc->dataLog().active());
@@ -330,52 +314,47 @@ void CMainFrame::updateCommandUI() {
   // isHidden, not isVisible: before the window is shown every child reads as invisible,
   // and syncing the check mark from that would hide the status bar for good.
   action(res::ID_VIEW_STATUS_BAR)->setChecked(!statusBar()->isHidden());
-  if (connecting && statusBar()->currentMessage().isEmpty()) statusBar()->showMessage(app_->connectingText());
-  QString pane = zelmor::CommPaneText(app_->settings());
+  showConnectingMessage();
+  QString pane = zelmor::CommPaneText(connection_->settings());
   if (commPane_->text() != pane) commPane_->setText(pane);
 }
 
 fw::Document* CMainFrame::openDocument(const QString& path) {
   if (zelmor::LooksLikeWorkspace(path.toStdString())) {
-    LoadWorkspace(*app_, path, true);
+    LoadWorkspace(*this, *connection_, path, true);
     updateCommandUI();
     return nullptr;
   }
   return fw::MdiMainWindow::openDocument(path);
 }
 
-void CMainFrame::closeEvent(QCloseEvent* event) {
-  fw::MdiMainWindow::closeEvent(event);
-  if (event->isAccepted()) idleTimer_->stop();
-}
-
 void CMainFrame::onOpenWorkspace() {
   QString path = fw::GetOpenFilePath(this, text::kOpenWorkspaceTitle, text::kWorkspaceFilter, "zmw",
-                                     app_->workspaceName());
+                                     workspaceName_);
   if (path.isEmpty()) return;
-  app_->setWorkspaceName(path);
-  LoadWorkspace(*app_, path, true);
+  workspaceName_ = path;
+  LoadWorkspace(*this, *connection_, path, true);
   updateCommandUI();
 }
 
 void CMainFrame::onSaveWorkspace() {
   QString path = fw::GetSaveFilePath(this, text::kSaveWorkspaceTitle, text::kWorkspaceFilter, "zmw",
-                                     app_->workspaceName(), true);
+                                     workspaceName_, true);
   if (path.isEmpty()) return;
-  SaveWorkspace(*app_, path);
+  SaveWorkspace(*this, connection_->settings(), path, &workspaceName_);
 }
 
-void CMainFrame::onConnect() { app_->connectLink(true, this); }
-void CMainFrame::onQuickConnect() { app_->connectLink(false, this); }
-void CMainFrame::onDisconnect() { app_->disconnectLink(); }
+void CMainFrame::onConnect() { connection_->connectLink(true, this); }
+void CMainFrame::onQuickConnect() { connection_->connectLink(false, this); }
+void CMainFrame::onDisconnect() { connection_->disconnectLink(); }
 
 void CMainFrame::onAutoEnable() {
-  app_->setAutoEnable(1);
+  connection_->setAutoEnable(1);
   updateCommandUI();
 }
 
 void CMainFrame::onAutoDisable() {
-  app_->setAutoEnable(0);
+  connection_->setAutoEnable(0);
   updateCommandUI();
 }
 
@@ -410,7 +389,7 @@ void CMainFrame::onReadOnce() {
   if (doc != nullptr && doc->canReadOnce()) doc->readOnce();
 }
 
-// The writes need an open link; the idle update disables them without one,
+// The writes need an open link; the command update disables them without one,
 // and a shortcut pressed in between must not open a dialog either.
 void CMainFrame::onWriteSingleCoil() {
   CZelmorDoc* doc = activeZelmorDocument();
@@ -456,7 +435,7 @@ void CMainFrame::onStatistics(bool shown) {
   // The cells move down (or up) one line in every window; error lines stay.
   for (fw::Document* d : documents())
     if (auto* doc = qobject_cast<CZelmorDoc*>(d))
-      if (CZelmorView* v = doc->view()) v->refreshLayout();
+      if (auto* v = qobject_cast<CZelmorView*>(doc->firstView())) v->refreshLayout();
 }
 
 void CMainFrame::onAlwaysOnTop() {

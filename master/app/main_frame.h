@@ -1,19 +1,22 @@
 #pragma once
 // CMainFrame: zelmor's MDI main window: menus, toolbar, status bar and the
-// commands that are not a document's own. CChildFrame is the framework's child
+// commands that are not a document's own. It follows the connection's signals;
+// the command states are brought up to date on those, on a change of the
+// active window and before a menu opens. CChildFrame is the framework's child
 // frame as it is: one CZelmorView on one CZelmorDoc.
-#include <QHash>
+#include <QList>
+#include <QString>
 #include <memory>
 
+#include "framework/commands.h"
 #include "framework/mdi.h"
 
-class CZelmorApp;
 class CZelmorDoc;
+class ZelmorConnection;
 class QAction;
 class QActionGroup;
 class QLabel;
 class QMenu;
-class QTimer;
 class QToolBar;
 class ZelmorTrafficSource;
 
@@ -23,7 +26,7 @@ class CMainFrame : public fw::MdiMainWindow {
   Q_OBJECT
 
  public:
-  CMainFrame(CZelmorApp* app, fw::Profile* profile);
+  CMainFrame(ZelmorConnection* connection, fw::Profile* profile);
   ~CMainFrame() override;
 
   // Workspaces (".zmw" anywhere in the path) load as workspaces, everything else as documents.
@@ -31,20 +34,30 @@ class CMainFrame : public fw::MdiMainWindow {
 
   CZelmorDoc* activeZelmorDocument() const;
   // The action of a command id (tests trigger menu commands through it).
-  QAction* action(int commandId) const { return actions_.value(commandId); }
+  QAction* action(int commandId) const { return commands_.action(commandId); }
   QLabel* commPane() const { return commPane_; }
   QToolBar* toolBar() const { return toolBar_; }
 
  public slots:
-  // Enabling, check marks and the communication pane (the idle update).
+  // Enabling, check marks and the communication pane.
   void updateCommandUI();
 
- protected:
-  void closeEvent(QCloseEvent* event) override;
-
  private:
-  QAction* addCommand(QMenu* menu, int id, const char* text, void (CMainFrame::*slot)());
-  void createActions();
+  // One per menu, in the menu bar's order; the Display menu's Communication
+  // command shows in the View menu too.
+  void createFileMenu();
+  void createConnectionMenu();
+  void createSetupMenu();
+  void createFunctionsMenu();
+  QAction* createDisplayMenu();
+  void createViewMenu(QAction* communication);
+  void createWindowMenu();
+  void createHelpMenu();
+  void createToolBar();
+  void onConnectingChanged(bool connecting);
+  // While a TCP connect runs its message stays in the status bar (a menu's
+  // status tip may clear it).
+  void showConnectingMessage();
   void onOpenWorkspace();
   void onSaveWorkspace();
   void onConnect();
@@ -74,8 +87,9 @@ class CMainFrame : public fw::MdiMainWindow {
   void onWeb();
   void onAbout();
 
-  CZelmorApp* app_;
-  QHash<int, QAction*> actions_;
+  ZelmorConnection* connection_;
+  fw::CommandSet commands_;
+  QString workspaceName_;  // proposed by the workspace dialogs
   QActionGroup* formatGroup_ = nullptr;
   QActionGroup* baseGroup_ = nullptr;
   QList<QMenu*> documentMenus_;
@@ -84,6 +98,5 @@ class CMainFrame : public fw::MdiMainWindow {
   QAction* recentAnchor_ = nullptr;
   QToolBar* toolBar_ = nullptr;
   QLabel* commPane_ = nullptr;
-  QTimer* idleTimer_ = nullptr;
   std::unique_ptr<ZelmorTrafficSource> trafficSource_;
 };

@@ -8,20 +8,21 @@
 #include "framework/placement.h"
 #include "framework/recent_files.h"
 #include "master/core/zelmor_files.h"
-#include "master/app/main_frame.h"
-#include "master/app/zelmor_app.h"
+#include "framework/mdi.h"
+#include "master/app/zelmor_connection.h"
 #include "resources/zelmor_resources.h"
 
 namespace text = zelmor::res::text;
 
-bool SaveWorkspace(CZelmorApp& app, const QString& path) {
-  CMainFrame* frame = app.mainFrame();
+bool SaveWorkspace(fw::MdiMainWindow& window, const zelmor::CommSettings& settings, const QString& path,
+                   QString* workspaceName) {
+  fw::MdiMainWindow* frame = &window;
   if (!zelmor::HasWorkspaceExtension(path.toStdString())) {
     // Saving nothing without a word would leave the user believing it was saved.
     fw::ShowMessage(text::kWorkspaceNotSaved, fw::MsgIcon::Exclamation, fw::MsgButtons::Ok, frame);
     return false;
   }
-  app.setWorkspaceName(path);  // proposed again, in the same folder, by the next dialog
+  if (workspaceName != nullptr) *workspaceName = path;  // proposed again, in the same folder, by the next dialog
   QFileInfo target(path);
   if (!QFileInfo(target.absolutePath()).isWritable() || (target.exists() && !target.isWritable())) {
     fw::ShowMessage(text::kFileOpenError, fw::MsgIcon::Exclamation, fw::MsgButtons::Ok, frame);
@@ -29,7 +30,7 @@ bool SaveWorkspace(CZelmorApp& app, const QString& path) {
   }
 
   zelmor::WorkspaceData workspace;
-  workspace.settings = app.settings();
+  workspace.settings = settings;
   workspace.mainPlacement = fw::PlacementOf(frame);
   for (fw::Document* document : frame->documents()) {
     zelmor::WorkspaceDocument record;
@@ -51,12 +52,13 @@ bool SaveWorkspace(CZelmorApp& app, const QString& path) {
   return true;
 }
 
-WorkspaceLoadResult LoadWorkspace(CZelmorApp& app, const QString& path, bool allowConnect) {
+WorkspaceLoadResult LoadWorkspace(fw::MdiMainWindow& window, ZelmorConnection& connection, const QString& path,
+                                  bool allowConnect) {
   WorkspaceLoadResult result;
-  CMainFrame* frame = app.mainFrame();
+  fw::MdiMainWindow* frame = &window;
   // Loading disconnects and may reconnect: not while a connect is still running
   // (a recent-file entry or a dropped file can get here with the command disabled).
-  if (app.isConnecting()) {
+  if (connection.isConnecting()) {
     QApplication::beep();
     return result;
   }
@@ -67,7 +69,7 @@ WorkspaceLoadResult LoadWorkspace(CZelmorApp& app, const QString& path, bool all
     return result;
   }
   zelmor::WorkspaceData workspace;
-  workspace.settings = app.settings();
+  workspace.settings = connection.settings();
   zelmor::WorkspaceReadResult read =
       bytes.size() < 4 ? zelmor::WorkspaceReadResult::kFormatError : zelmor::DecodeWorkspace(bytes, &workspace);
   if (read == zelmor::WorkspaceReadResult::kFormatError) {
@@ -79,13 +81,13 @@ WorkspaceLoadResult LoadWorkspace(CZelmorApp& app, const QString& path, bool all
   if (!fw::ApplyPlacement(frame, workspace.mainPlacement)) return result;
 
   if (!frame->closeAllDocuments()) return result;  // the user cancelled a save prompt
-  app.disconnectLink();
+  connection.disconnectLink();
 
   result.savedConnected = workspace.settings.connected != 0;
   zelmor::CommSettings settings = workspace.settings;
   settings.connected = 0;
-  app.setSettings(settings);
-  if (result.savedConnected && allowConnect) app.connectLink(false, frame);
+  connection.setSettings(settings);
+  if (result.savedConnected && allowConnect) connection.connectLink(false, frame);
 
   for (const zelmor::WorkspaceDocument& record : workspace.documents) {
     QString documentPath = QString::fromStdString(record.path);

@@ -5,6 +5,7 @@
 #include <QScreen>
 #include <QWidget>
 #include <cstring>
+#include <ctime>
 #include <memory>
 
 #include "common/value_format.h"
@@ -16,7 +17,6 @@
 #include "master/core/write_values.h"
 #include "master/app/poll_definition_dialog.h"
 #include "master/app/write_dialogs.h"
-#include "master/app/zelmor_view.h"
 #include "master/engine/comm_interface.h"
 #include "resources/zelmor_resources.h"
 
@@ -58,15 +58,16 @@ CZelmorDoc::~CZelmorDoc() {
   unregisterPoll();
 }
 
-CZelmorView* CZelmorDoc::view() const { return qobject_cast<CZelmorView*>(firstView()); }
+bool CZelmorDoc::registerPollFor(platform::WindowHandle owner) {
+  owner_ = owner;
+  return registerPoll();
+}
 
 bool CZelmorDoc::registerPoll(bool quiet) {
   staleNotificationsPossible_ = pollSlot_ != -1;
   if (pollSlot_ != -1) me::UnregisterPoll(pollSlot_);
   pollSlot_ = -1;
-  CZelmorView* v = view();
-  platform::WindowHandle owner = v != nullptr ? v->engineHandle() : 0;
-  pollSlot_ = me::RegisterPoll(owner, platform::WM_ENGINE_NOTIFY, static_cast<std::uint16_t>(data_.scanRate),
+  pollSlot_ = me::RegisterPoll(owner_, platform::WM_ENGINE_NOTIFY, static_cast<std::uint16_t>(data_.scanRate),
                                static_cast<std::uint16_t>(data_.slaveId), static_cast<std::uint16_t>(data_.function),
                                static_cast<std::uint16_t>(data_.address), static_cast<std::uint16_t>(data_.length),
                                0, 0);
@@ -223,9 +224,7 @@ void CZelmorDoc::editPollValue(int index, QWidget* parent) {
   }
   if (dialog->exec() != QDialog::Accepted) return;
   // The completion goes to the view, which shows only a failure.
-  CZelmorView* v = view();
-  platform::WindowHandle owner = v != nullptr ? v->engineHandle() : 0;
-  if (me::SubmitOneShot(owner, platform::WM_ENGINE_NOTIFY, static_cast<std::uint16_t>(dialog->slave()), 16, 0, 0,
+  if (me::SubmitOneShot(owner_, platform::WM_ENGINE_NOTIFY, static_cast<std::uint16_t>(dialog->slave()), 16, 0, 0,
                         dialog->protocolAddress(), 1) != 1) {
     ShowWriteStillPending(parent);
     return;
@@ -323,6 +322,11 @@ std::uint16_t CZelmorDoc::takeNotification(std::uint16_t result, int slot) {
   int counter = zelmor::ErrorCounterForResult(result);
   if (counter >= 0) ++errorCounters_[counter];
   if (slot != 0) emit pollTaken(static_cast<std::uint16_t>(lastResult_));
+  zelmor::LogPoll poll{data_.function, data_.address, data_.length,        data_.displayFormat,
+                       oneBased(),     values_.data(), zelmor::kValueBytes};
+  if (dataLog_.logNotification(poll, static_cast<std::uint16_t>(lastResult_), std::time(nullptr)) ==
+      zelmor::DataLog::Outcome::kWriteFailed)
+    fw::ShowMessage(text::kDiskError, fw::MsgIcon::Exclamation, fw::MsgButtons::Ok, firstView());
   return static_cast<std::uint16_t>(lastResult_);
 }
 

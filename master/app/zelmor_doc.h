@@ -9,8 +9,7 @@
 #include "master/core/poll_results.h"
 #include "master/core/zelmor_files.h"
 #include "master/engine/comm_interface.h"
-
-class CZelmorView;
+#include "platform/messages.h"
 
 // What the Poll Definition dialog edits; the address as shown (protocol
 // address + base) and the function as its list index 0..3.
@@ -63,9 +62,12 @@ class CZelmorDoc : public fw::Document {
   const zelmor::DataLog& dataLog() const { return dataLog_; }
 
   // ---- Registration with the scheduler ----
-  // Unregisters the old slot, registers anew with the first view's window and
-  // sets the polling mode. On failure shows the "no more data resources"
-  // message (unless quiet) and returns false (the window stays open, unpolled).
+  // The view's first registration: its window receives the scheduler's
+  // notifications (and the completions of value edits) from now on.
+  bool registerPollFor(platform::WindowHandle owner);
+  // Unregisters the old slot, registers anew for the view's window and sets
+  // the polling mode. On failure shows the "no more data resources" message
+  // (unless quiet) and returns false (the window stays open, unpolled).
   bool registerPoll(bool quiet = false);
   void unregisterPoll();
 
@@ -108,10 +110,11 @@ class CZelmorDoc : public fw::Document {
   void editPollValue(int index, QWidget* parent);
 
   // ---- Notification results (called by the view) ----
-  // Copies values and counts from the slot and counts the error. Returns the
-  // normalized result code.
   // False for a notification queued by an earlier registration of this poll.
   bool notificationIsCurrent(int slot);
+  // Copies values and counts from the slot, counts the error and writes the
+  // log line (only while logging, as its rate allows; a failed write says so
+  // over the view). Returns the normalized result code.
   std::uint16_t takeNotification(std::uint16_t result, int slot);
 
  signals:
@@ -126,8 +129,6 @@ class CZelmorDoc : public fw::Document {
   bool deserialize(const std::vector<std::uint8_t>& bytes, QString* error) override;
   void afterLoad() override;
 
-  CZelmorView* view() const;
-
  private:
   void clearValues() { values_.fill(0); }
   void takeFields(const PollDefinition& definition);
@@ -135,6 +136,7 @@ class CZelmorDoc : public fw::Document {
   zelmor::PollDocumentData data_;
   int presetSingle_ = 0;
   int pollSlot_ = -1;
+  platform::WindowHandle owner_ = 0;  // the view's window, 0 before it registers
   std::uint32_t txCount_ = 0;
   std::uint32_t goodCount_ = 0;
   int lastResult_ = 10;

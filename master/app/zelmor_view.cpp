@@ -10,7 +10,6 @@
 #include "framework/placement.h"
 #include "master/core/engine_glue.h"
 #include "master/core/poll_results.h"
-#include "master/app/data_log_dialog.h"
 #include "master/app/zelmor_doc.h"
 #include "master/engine/comm_interface.h"
 #include "resources/zelmor_resources.h"
@@ -47,7 +46,7 @@ CZelmorDoc* CZelmorView::zelmorDocument() const { return qobject_cast<CZelmorDoc
 
 void CZelmorView::onInitialUpdate() {
   fw::ScrollView::onInitialUpdate();
-  if (CZelmorDoc* doc = zelmorDocument()) doc->registerPoll();
+  if (CZelmorDoc* doc = zelmorDocument()) doc->registerPollFor(engineHandle());
 }
 
 PollLayout CZelmorView::computeLayout(QPaintDevice* device, int outputHeight) const {
@@ -192,7 +191,6 @@ void CZelmorView::onEngineNotify(std::uint16_t result, int slot) {
   if (!doc->notificationIsCurrent(slot)) return;
   std::uint16_t code = doc->takeNotification(result, slot);
   errorText_ = QString::fromStdString(zelmor::ErrorTextForResult(code));
-  LogNotification(doc, code, this);  // writes a line only while logging, as its rate allows
   if (slot != 0 || code == 0)
     viewport()->update();
   else

@@ -30,6 +30,7 @@ class CZelmorView : public fw::ScrollView {
   ~CZelmorView() override;
 
   CZelmorDoc* zelmorDocument() const;
+  // The window the scheduler posts this poll's notifications to.
   platform::WindowHandle engineHandle() const { return target_->handle(); }
 
   void onInitialUpdate() override;

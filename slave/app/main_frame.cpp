@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
-#include <QFileInfo>
 #include <QFormLayout>
 #include <QDialogButtonBox>
 #include <QInputDialog>
@@ -17,13 +16,10 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QVBoxLayout>
-#include <unistd.h>
 
 #include "framework/application.h"
-#include "framework/command_prompt.h"
 #include "framework/file_dialog.h"
 #include "framework/message_box.h"
-#include "framework/placement.h"
 #include "framework/profile.h"
 #include "framework/recent_files.h"
 #include "framework/serial_ports.h"
@@ -36,6 +32,7 @@
 #include "slave/app/vantor_doc.h"
 #include "slave/app/vantor_view.h"
 #include "slave/engine/slave_engine.h"
+#include "slave/app/workspace_io.h"
 #include "slave/core/vnw_file.h"
 
 namespace {
@@ -47,7 +44,9 @@ constexpr int kCommPaneWidth = 120;
 }  // namespace
 
 CMainFrame::CMainFrame(CVantorApp* app, fw::Profile* profile, QWidget* parent)
-    : fw::MdiMainWindow(profile, vantorres::kRecentFileCount, parent), app_(app) {
+    : fw::MdiMainWindow(profile, vantorres::kRecentFileCount, parent),
+      app_(app),
+      commands_(this, &vantorres::PromptForCommand, Qt::ApplicationShortcut) {
   commPane_ = new QLabel(Text(vantorres::kCommPaneDefault), this);
   commPane_->setFixedWidth(kCommPaneWidth);
   faultsPane_ = new QLabel(Text(vantorres::kFaultsPane), this);
@@ -55,7 +54,16 @@ CMainFrame::CMainFrame(CVantorApp* app, fw::Profile* profile, QWidget* parent)
   faultsPane_->hide();
   statusBar()->addPermanentWidget(faultsPane_);
   statusBar()->addPermanentWidget(commPane_);
-  createMenus();
+  createFileMenu();
+  createConnectionMenu();
+  createSetupMenu();
+  createDisplayMenu();
+  QToolBar* toolBar = createViewMenu();
+  createWindowMenu();
+  createHelpMenu();
+  fillToolBar(toolBar);
+  for (QMenu* menu : menuBar()->findChildren<QMenu*>())
+    connect(menu, &QMenu::aboutToShow, this, &CMainFrame::updateCommands);
   connect(app_, &CVantorApp::connectionChanged, this, &CMainFrame::updateCommands);
   connect(this, &fw::MdiMainWindow::documentsChanged, this, &CMainFrame::updateCommands);
   connect(this, &fw::MdiMainWindow::activeDocumentChanged, this, &CMainFrame::updateCommands);
@@ -74,177 +82,154 @@ CMainFrame::~CMainFrame() {
 
 CVantorDoc* CMainFrame::activeVantorDoc() const { return qobject_cast<CVantorDoc*>(activeDocument()); }
 
-QAction* CMainFrame::action(int commandId) const {
-  auto it = actions_.find(commandId);
-  return it == actions_.end() ? nullptr : it->second;
-}
+QAction* CMainFrame::action(int commandId) const { return commands_.action(commandId); }
 
-QAction* CMainFrame::addCommand(QMenu* menu, int id, const char* text) {
-  // "&Connect...\tF3": the part after the tab is the accelerator.
-  const QString full = Text(text);
-  const int tab = full.indexOf(QLatin1Char('\t'));
-  auto* act = menu->addAction(tab < 0 ? full : full.left(tab));
-  if (tab >= 0) act->setShortcut(QKeySequence(full.mid(tab + 1)));
-  act->setShortcutContext(Qt::ApplicationShortcut);
-  fw::SetCommandPrompt(act, vantorres::PromptForCommand(id));
-  actions_[id] = act;
-  return act;
-}
-
-void CMainFrame::createMenus() {
+void CMainFrame::createFileMenu() {
   using namespace vantorres;
   QMenu* file = menuBar()->addMenu(Text(kMenuFile));
-  connect(addCommand(file, ID_FILE_NEW, kFileNew), &QAction::triggered, this, &CMainFrame::fileNew);
-  connect(addCommand(file, ID_FILE_OPEN, kFileOpen), &QAction::triggered, this, &CMainFrame::fileOpen);
-  connect(addCommand(file, ID_FILE_CLOSE, kFileClose), &QAction::triggered, this, &CMainFrame::fileClose);
-  connect(addCommand(file, ID_FILE_SAVE, kFileSave), &QAction::triggered, this, &CMainFrame::fileSave);
-  connect(addCommand(file, ID_FILE_SAVE_AS, kFileSaveAs), &QAction::triggered, this, &CMainFrame::fileSaveAs);
+  commands_.add(file, ID_FILE_NEW, kFileNew, [this] { fileNew(); });
+  commands_.add(file, ID_FILE_OPEN, kFileOpen, [this] { fileOpen(); });
+  commands_.add(file, ID_FILE_CLOSE, kFileClose, [this] { fileClose(); });
+  commands_.add(file, ID_FILE_SAVE, kFileSave, [this] { fileSave(); });
+  commands_.add(file, ID_FILE_SAVE_AS, kFileSaveAs, [this] { fileSaveAs(); });
   file->addSeparator();
-  connect(addCommand(file, ID_OPEN_WORKSPACE, kOpenWorkspace), &QAction::triggered, this,
-          &CMainFrame::openWorkspaceCommand);
-  connect(addCommand(file, ID_SAVE_WORKSPACE, kSaveWorkspace), &QAction::triggered, this,
-          &CMainFrame::saveWorkspaceCommand);
+  commands_.add(file, ID_OPEN_WORKSPACE, kOpenWorkspace, [this] { openWorkspaceCommand(); });
+  commands_.add(file, ID_SAVE_WORKSPACE, kSaveWorkspace, [this] { saveWorkspaceCommand(); });
   file->addSeparator();
-  connect(addCommand(file, ID_FILE_PRINT, kFilePrint), &QAction::triggered, this, &CMainFrame::filePrint);
-  connect(addCommand(file, ID_FILE_PRINT_PREVIEW, kFilePrintPreview), &QAction::triggered, this,
-          &CMainFrame::filePrintPreview);
-  connect(addCommand(file, ID_FILE_PRINT_SETUP, kFilePrintSetup), &QAction::triggered, this,
-          &CMainFrame::filePrintSetup);
+  commands_.add(file, ID_FILE_PRINT, kFilePrint, [this] { filePrint(); });
+  commands_.add(file, ID_FILE_PRINT_PREVIEW, kFilePrintPreview, [this] { filePrintPreview(); });
+  commands_.add(file, ID_FILE_PRINT_SETUP, kFilePrintSetup, [this] { filePrintSetup(); });
   file->addSeparator();
   recentAnchor_ = file->addSeparator();
   recentMenu_ = file;
   recentFiles()->fillMenu(file, recentAnchor_);
   connect(recentFiles(), &fw::RecentFileList::changed, this,
           [this] { recentFiles()->fillMenu(recentMenu_, recentAnchor_); });
-  connect(addCommand(file, ID_APP_EXIT, kFileExit), &QAction::triggered, this, &CMainFrame::fileExit);
+  commands_.add(file, ID_APP_EXIT, kFileExit, [this] { fileExit(); });
+}
 
+void CMainFrame::createConnectionMenu() {
+  using namespace vantorres;
   QMenu* connection = menuBar()->addMenu(Text(kMenuConnection));
-  connect(addCommand(connection, ID_CONNECT, kConnect), &QAction::triggered, this, &CMainFrame::connectCommand);
-  connect(addCommand(connection, ID_DISCONNECT, kDisconnect), &QAction::triggered, this,
-          &CMainFrame::disconnectCommand);
-  connect(addCommand(connection, ID_QUICK_CONNECT, kQuickConnect), &QAction::triggered, this,
-          &CMainFrame::quickConnectCommand);
+  commands_.add(connection, ID_CONNECT, kConnect, [this] { connectCommand(); });
+  commands_.add(connection, ID_DISCONNECT, kDisconnect, [this] { disconnectCommand(); });
+  commands_.add(connection, ID_QUICK_CONNECT, kQuickConnect, [this] { quickConnectCommand(); });
   QMenu* autoConnect = connection->addMenu(Text(kMenuAutoConnect));
-  connect(addCommand(autoConnect, ID_AUTO_ENABLE, kAutoEnable), &QAction::triggered, this, [this] {
+  commands_.add(autoConnect, ID_AUTO_ENABLE, kAutoEnable, [this] {
     app_->setAutoEnable(true);
     updateCommands();
   });
-  connect(addCommand(autoConnect, ID_AUTO_DISABLE, kAutoDisable), &QAction::triggered, this, [this] {
+  commands_.add(autoConnect, ID_AUTO_DISABLE, kAutoDisable, [this] {
     app_->setAutoEnable(false);
     updateCommands();
   });
   connection->addSeparator();
-  connect(addCommand(connection, ID_PORT_PATHS, kPortPaths), &QAction::triggered, this,
-          &CMainFrame::portPathsCommand);
+  commands_.add(connection, ID_PORT_PATHS, kPortPaths, [this] { portPathsCommand(); });
+}
 
+void CMainFrame::createSetupMenu() {
+  using namespace vantorres;
   QMenu* setup = menuBar()->addMenu(Text(kMenuSetup));
-  connect(addCommand(setup, ID_SLAVE_DEFINITION, kSlaveDefinition), &QAction::triggered, this, [this] {
+  commands_.add(setup, ID_SLAVE_DEFINITION, kSlaveDefinition, [this] {
     if (CVantorDoc* d = activeVantorDoc()) d->editDefinition(this);
   });
   QMenu* options = setup->addMenu(Text(kMenuOptions));
-  connect(addCommand(options, ID_FONT, kFont), &QAction::triggered, this, [this] {
+  commands_.add(options, ID_FONT, kFont, [this] {
     if (CVantorDoc* d = activeVantorDoc()) d->chooseFont(this);
   });
-  connect(addCommand(options, ID_COLOR, kColor), &QAction::triggered, this, [this] {
+  commands_.add(options, ID_COLOR, kColor, [this] {
     if (CVantorDoc* d = activeVantorDoc()) d->chooseColor(this);
   });
-  connect(addCommand(setup, ID_USE_AS_DEFAULT, kUseAsDefault), &QAction::triggered, this, [this] {
+  commands_.add(setup, ID_USE_AS_DEFAULT, kUseAsDefault, [this] {
     if (CVantorDoc* d = activeVantorDoc()) d->useAsDefault();
   });
   setup->addSeparator();
-  connect(addCommand(setup, ID_FAULTS, kFaults), &QAction::triggered, this, [this] {
+  commands_.add(setup, ID_FAULTS, kFaults, [this] {
     if (CVantorDoc* d = activeVantorDoc()) d->editFaults(this);
     updateCommands();
   });
+}
 
+void CMainFrame::createDisplayMenu() {
+  using namespace vantorres;
   QMenu* display = menuBar()->addMenu(Text(kMenuDisplay));
   for (int format = 0; format < 10; ++format) {
-    QAction* act = addCommand(display, kFormatCommandIds[format], kFormatMenuTexts[format]);
-    act->setCheckable(true);
-    connect(act, &QAction::triggered, this, [this, format] {
+    commands_.add(display, kFormatCommandIds[format], kFormatMenuTexts[format], [this, format] {
       if (CVantorDoc* d = activeVantorDoc()) d->setDisplayFormat(format);
       updateCommands();
-    });
+    })->setCheckable(true);
   }
   display->addSeparator();
-  QAction* plc = addCommand(display, ID_PLC_ADDRESSES, kPlcAddresses);
-  QAction* protocol = addCommand(display, ID_PROTOCOL_ADDRESSES, kProtocolAddresses);
-  plc->setCheckable(true);
-  protocol->setCheckable(true);
-  connect(plc, &QAction::triggered, this, [this] {
+  commands_.add(display, ID_PLC_ADDRESSES, kPlcAddresses, [this] {
     if (CVantorDoc* d = activeVantorDoc()) d->setOneBased(true);
     updateCommands();
-  });
-  connect(protocol, &QAction::triggered, this, [this] {
+  })->setCheckable(true);
+  commands_.add(display, ID_PROTOCOL_ADDRESSES, kProtocolAddresses, [this] {
     if (CVantorDoc* d = activeVantorDoc()) d->setOneBased(false);
     updateCommands();
-  });
+  })->setCheckable(true);
   display->addSeparator();
-  connect(addCommand(display, ID_COMMUNICATION, kCommunication), &QAction::triggered, this,
-          &CMainFrame::communicationCommand);
+  commands_.add(display, ID_COMMUNICATION, kCommunication, [this] { communicationCommand(); });
+}
 
+QToolBar* CMainFrame::createViewMenu() {
+  using namespace vantorres;
   QMenu* view = menuBar()->addMenu(Text(kMenuView));
   QToolBar* toolBar = addToolBar(Text(kToolbar).remove(QLatin1Char('&')));
   toolBar->setObjectName(QStringLiteral("toolbar"));
-  QAction* toolBarAction = toolBar->toggleViewAction();
-  toolBarAction->setText(Text(kToolbar));
-  fw::SetCommandPrompt(toolBarAction, PromptForCommand(ID_VIEW_TOOLBAR));
-  view->addAction(toolBarAction);
-  actions_[ID_VIEW_TOOLBAR] = toolBarAction;
-  QAction* statusBarAction = addCommand(view, ID_VIEW_STATUS_BAR, kStatusBar);
+  commands_.adopt(view, ID_VIEW_TOOLBAR, toolBar->toggleViewAction(), kToolbar);
+  QAction* statusBarAction = commands_.add(view, ID_VIEW_STATUS_BAR, kStatusBar);
   statusBarAction->setCheckable(true);
   statusBarAction->setChecked(true);
   connect(statusBarAction, &QAction::toggled, statusBar(), &QStatusBar::setVisible);
-  QAction* onTop = addCommand(view, ID_ALWAYS_ON_TOP, kAlwaysOnTop);
-  onTop->setCheckable(true);
-  connect(onTop, &QAction::triggered, this, [this] {
+  QAction* onTop = commands_.add(view, ID_ALWAYS_ON_TOP, kAlwaysOnTop, [this] {
     setAlwaysOnTop(!alwaysOnTop());
     this->profile()->writeInt(Text(vantorres::kSectionView), Text(vantorres::kKeyAlwaysOnTop),
                               alwaysOnTop() ? 1 : 0);
     updateCommands();
   });
+  onTop->setCheckable(true);
+  return toolBar;
+}
 
+void CMainFrame::createWindowMenu() {
+  using namespace vantorres;
   QMenu* window = menuBar()->addMenu(Text(kMenuWindow));
-  connect(addCommand(window, ID_WINDOW_CASCADE, kCascade), &QAction::triggered, this, &CMainFrame::cascade);
-  connect(addCommand(window, ID_WINDOW_TILE, kTile), &QAction::triggered, this, &CMainFrame::tile);
-  connect(addCommand(window, ID_WINDOW_ARRANGE, kArrangeIcons), &QAction::triggered, this,
-          &CMainFrame::arrangeIcons);
+  commands_.add(window, ID_WINDOW_CASCADE, kCascade, [this] { cascade(); });
+  commands_.add(window, ID_WINDOW_TILE, kTile, [this] { tile(); });
+  commands_.add(window, ID_WINDOW_ARRANGE, kArrangeIcons, [this] { arrangeIcons(); });
+}
 
+void CMainFrame::createHelpMenu() {
+  using namespace vantorres;
   QMenu* help = menuBar()->addMenu(Text(kMenuHelp));
-  connect(addCommand(help, ID_ON_THE_WEB, kOnTheWeb), &QAction::triggered, this,
-          [] { fw::OpenUrl(Text(vantorres::kWebAddress)); });
-  connect(addCommand(help, ID_APP_ABOUT, kAbout), &QAction::triggered, this, [this] {
+  commands_.add(help, ID_ON_THE_WEB, kOnTheWeb, [] { fw::OpenUrl(Text(vantorres::kWebAddress)); });
+  commands_.add(help, ID_APP_ABOUT, kAbout, [this] {
     fw::ShowAboutBox(this, Text(vantorres::kProductName), QStringLiteral(SUITE_VERSION_TEXT));
   });
+}
 
-  // Toolbar: New, Open, Save, Print | Slave Definition | Disconnect, Quick Connect | Communication | About.
-  for (int id : {int(ID_FILE_NEW), int(ID_FILE_OPEN), int(ID_FILE_SAVE), int(ID_FILE_PRINT), 0,
-                 int(ID_SLAVE_DEFINITION), 0, int(ID_DISCONNECT), int(ID_QUICK_CONNECT), 0, int(ID_COMMUNICATION), 0,
-                 int(ID_APP_ABOUT)}) {
-    if (id == 0)
-      toolBar->addSeparator();
-    else
-      toolBar->addAction(action(id));
-  }
-  // Toolbar images, one file of resources/icons/toolbar per command (shared with zelmor).
-  const std::pair<int, const char*> icons[] = {
-      {ID_FILE_NEW, "file_new"},
-      {ID_FILE_OPEN, "file_open"},
-      {ID_FILE_SAVE, "file_save"},
-      {ID_FILE_PRINT, "file_print"},
-      {ID_SLAVE_DEFINITION, "slave_definition"},
-      {ID_DISCONNECT, "disconnect"},
-      {ID_QUICK_CONNECT, "quick_connect"},
-      {ID_COMMUNICATION, "communication"},
-      {ID_APP_ABOUT, "about"},
-  };
-  for (const auto& [id, name] : icons)
-    if (QAction* command = action(id)) command->setIcon(suiteicons::ToolbarIcon(QLatin1String(name)));
-  toolBar->setIconSize(QSize(16, 16));
+void CMainFrame::fillToolBar(QToolBar* toolBar) {
+  using namespace vantorres;
+  // New, Open, Save, Print | Slave Definition | Disconnect, Quick Connect |
+  // Communication | About; one image of resources/icons/toolbar per command
+  // (shared with zelmor).
+  commands_.fillToolBar(toolBar,
+                        {{ID_FILE_NEW, "file_new"},
+                         {ID_FILE_OPEN, "file_open"},
+                         {ID_FILE_SAVE, "file_save"},
+                         {ID_FILE_PRINT, "file_print"},
+                         {},
+                         {ID_SLAVE_DEFINITION, "slave_definition"},
+                         {},
+                         {ID_DISCONNECT, "disconnect"},
+                         {ID_QUICK_CONNECT, "quick_connect"},
+                         {},
+                         {ID_COMMUNICATION, "communication"},
+                         {},
+                         {ID_APP_ABOUT, "about"}},
+                        [](const char* name) { return suiteicons::ToolbarIcon(QLatin1String(name)); });
   toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-
-  for (QMenu* menu : menuBar()->findChildren<QMenu*>())
-    connect(menu, &QMenu::aboutToShow, this, &CMainFrame::updateCommands);
 }
 
 void CMainFrame::updateCommands() {
@@ -348,10 +333,6 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 
 // ---- Workspaces ------------------------------------------------------------------
 
-void CMainFrame::showWorkspaceError(const QString& text) {
-  fw::ShowMessage(text, fw::MsgIcon::Exclamation, fw::MsgButtons::Ok, this);
-}
-
 void CMainFrame::openWorkspaceCommand() {
   fw::FileDialogRequest request;
   request.title = Text(vantorres::kOpenWorkspaceTitle);
@@ -378,74 +359,14 @@ void CMainFrame::saveWorkspaceCommand() {
 }
 
 bool CMainFrame::saveWorkspace(const QString& path) {
-  if (!vnw::HasWorkspaceExtension(path.toStdString())) {
-    // Saving nothing without a word would leave the user believing it was saved.
-    showWorkspaceError(Text(vantorres::kWrongWorkspaceExtension));
-    return false;
-  }
-  app_->setWorkspaceName(path);
-  const QFileInfo info(path);
-  if (info.isDir() || ::access(QFile::encodeName(info.absolutePath()).constData(), W_OK) != 0) {
-    showWorkspaceError(Text(vantorres::kFileOpenError));
-    return false;
-  }
-  vnw::Workspace workspace;
-  workspace.settings = app_->settings();
-  workspace.mainPlacement = fw::PlacementOf(this);
-  for (fw::Document* document : documents()) {
-    fw::ChildFrame* frame = frameOf(document);
-    if (!frame) continue;
-    const archive::WindowPlacement placement = frame->placement();
-    const QString title = document->title();
-    if (document->path().isEmpty()) document->setModified(true);
-    if (!document->maybeSave()) continue;
-    if (document->path().isEmpty()) continue;
-    workspace.documents.push_back(
-        {placement, title.toStdString(), QFile::encodeName(document->path()).toStdString()});
-  }
-  std::string error;
-  // Temporary file and rename: a failed save keeps the previous workspace.
-  if (!archive::WriteFileAtomically(QFile::encodeName(path).toStdString(), vnw::Encode(workspace), &error)) {
-    showWorkspaceError(Text(vantorres::kDiskError));
-    return false;
-  }
-  recentFiles()->add(path);
-  return true;
+  QString name = app_->workspaceName();
+  const bool saved = SaveVantorWorkspace(*this, app_->settings(), path, &name);
+  app_->setWorkspaceName(name);
+  return saved;
 }
 
 bool CMainFrame::loadWorkspace(const QString& path, bool allowConnect, bool* wantsConnect) {
-  if (wantsConnect) *wantsConnect = false;
-  std::vector<std::uint8_t> bytes;
-  std::string error;
-  if (!archive::ReadFile(QFile::encodeName(path).toStdString(), &bytes, &error)) {
-    showWorkspaceError(path + Text(vantorres::kWasNotFound));
-    return false;
-  }
-  vnw::Workspace workspace;
-  workspace.settings = app_->settings();
-  const vnw::DecodeResult result = vnw::Decode(bytes, &workspace);
-  if (result == vnw::DecodeResult::FormatError) {
-    showWorkspaceError(Text(vantorres::kFileFormatError));
-    return false;
-  }
-  if (result == vnw::DecodeResult::Truncated) return false;
-  if (!fw::ApplyPlacement(this, workspace.mainPlacement)) return false;
-  if (!closeAllDocuments()) return false;
-  if (app_->isConnected()) app_->disconnectLink();
-
-  const bool savedConnected = workspace.settings.connected != 0;
-  app_->settings() = workspace.settings;
-  app_->settings().connected = 0;
-  if (wantsConnect) *wantsConnect = savedConnected;
-  if (savedConnected && allowConnect) app_->connectLink(this, false);
-
-  for (const vnw::DocumentRecord& record : workspace.documents) {
-    const QString documentPath = QFile::decodeName(QByteArray::fromStdString(record.path));
-    fw::Document* document = openDocumentFile(documentPath);
-    if (!document) continue;
-    if (fw::ChildFrame* frame = frameOf(document)) frame->applyPlacement(record.placement);
-  }
-  recentFiles()->add(path);
+  if (!LoadVantorWorkspace(*this, *app_, path, allowConnect, wantsConnect)) return false;
   updateCommands();
   return true;
 }

@@ -1,11 +1,11 @@
 #pragma once
 // CMainFrame: vantor's MDI main window: menus and accelerators, the status bar's
 // link pane, the connection commands, the traffic monitor command and the
-// workspace files.
+// workspace commands (the files themselves: workspace_io).
 #include <QString>
-#include <map>
 #include <memory>
 
+#include "framework/commands.h"
 #include "framework/mdi.h"
 #include "slave/app/traffic_source_vantor.h"
 
@@ -14,6 +14,7 @@ class CVantorDoc;
 class QAction;
 class QLabel;
 class QMenu;
+class QToolBar;
 
 // The child frame of a slave window adds nothing to the framework's frame.
 using CChildFrame = fw::ChildFrame;
@@ -57,10 +58,16 @@ class CMainFrame : public fw::MdiMainWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  QAction* addCommand(QMenu* menu, int id, const char* text);
-  void createMenus();
+  // One per menu, in the menu bar's order.
+  void createFileMenu();
+  void createConnectionMenu();
+  void createSetupMenu();
+  void createDisplayMenu();
+  QToolBar* createViewMenu();
+  void createWindowMenu();
+  void createHelpMenu();
+  void fillToolBar(QToolBar* toolBar);
   void updateStatus();
-  void showWorkspaceError(const QString& text);
 
   CVantorApp* app_;
   VantorTrafficSource trafficSource_;
@@ -68,5 +75,5 @@ class CMainFrame : public fw::MdiMainWindow {
   QLabel* faultsPane_;
   QMenu* recentMenu_ = nullptr;
   QAction* recentAnchor_ = nullptr;
-  std::map<int, QAction*> actions_;
+  fw::CommandSet commands_;
 };

@@ -140,7 +140,7 @@ void BackgroundConnectTest::unansweredConnectKeepsTheWindowAnswering() {
   }
   QVERIFY(listening);
   QVERIFY(fx.doc()->saveTo(fx.path("kept.zmd")));
-  QVERIFY(SaveWorkspace(*fx.app, fx.path("other.zmw")));
+  QVERIFY(SaveWorkspace(*fx.frame(), fx.app->settings(), fx.path("other.zmw")));
 
   WhenModal<ConnectionDialog>([&](ConnectionDialog* dialog) {
     dialog->portList()->setCurrentIndex(8);
@@ -176,7 +176,7 @@ void BackgroundConnectTest::unansweredConnectKeepsTheWindowAnswering() {
   // A workspace reaching the frame another way (recent files, a drop) is not loaded now.
   QCOMPARE(fx.frame()->openDocument(fx.path("other.zmw")), nullptr);
   QCOMPARE(fx.frame()->documents().size(), 1);
-  QVERIFY(!LoadWorkspace(*fx.app, fx.path("other.zmw"), true).loaded);
+  QVERIFY(!LoadWorkspace(*fx.frame(), fx.app->connection(), fx.path("other.zmw"), true).loaded);
   QCOMPARE(fx.app->settings().port, zelmor::kTcpPortChoice);  // other.zmw holds the serial defaults
   QVERIFY(fx.boxes->calls().isEmpty());
 

@@ -45,7 +45,7 @@ class ZelmorFixture {
   }
   CMainFrame* frame() const { return app->mainFrame(); }
   CZelmorDoc* doc() const { return frame()->activeZelmorDocument(); }
-  CZelmorView* view() const { return doc() ? doc()->view() : nullptr; }
+  CZelmorView* view() const { return doc() ? qobject_cast<CZelmorView*>(doc()->firstView()) : nullptr; }
   fw::Profile& profile() const { return fw::AppProfile(); }
   QString path(const QString& name) const { return dir.filePath(name); }
 

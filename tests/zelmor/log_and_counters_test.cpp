@@ -191,7 +191,7 @@ void LogAndCountersTest::logFailuresAndErrorLines() {
   StartLog(fx, full, zelmor::kLogComma, false);
   QVERIFY(next->dataLog().active());
   fx.boxes->clear();
-  next->view()->onEngineNotify(0, next->pollSlot());
+  qobject_cast<CZelmorView*>(next->firstView())->onEngineNotify(0, next->pollSlot());
   QCOMPARE(fx.boxes->texts(), QStringList{"Disk full or disk error"});
   QVERIFY(!next->dataLog().active());
   QVERIFY(!HoldsOpen(full));

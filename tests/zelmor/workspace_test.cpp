@@ -197,12 +197,12 @@ void WorkspaceTest::workspaceSavePromptsAndLayout() {
 void WorkspaceTest::workspaceWithAnotherExtensionIsRefusedAloud() {
   ZelmorFixture fx;
   QVERIFY(fx.start());
-  QVERIFY(!SaveWorkspace(*fx.app, fx.path("mine.txt")));
+  QVERIFY(!SaveWorkspace(*fx.frame(), fx.app->settings(), fx.path("mine.txt")));
   QVERIFY(!QFile::exists(fx.path("mine.txt")));
   QCOMPARE(fx.boxes->count(), 1);
   QVERIFY(fx.boxes->lastText().contains(".zmw"));
   QCOMPARE(fx.boxes->calls().last().icon, fw::MsgIcon::Exclamation);
-  QVERIFY(SaveWorkspace(*fx.app, fx.path("UPPER.ZMW")));  // the extension is compared without case
+  QVERIFY(SaveWorkspace(*fx.frame(), fx.app->settings(), fx.path("UPPER.ZMW")));  // the extension is compared without case
 }
 
 void WorkspaceTest::failedWorkspaceSaveKeepsThePreviousFile() {
@@ -211,7 +211,7 @@ void WorkspaceTest::failedWorkspaceSaveKeepsThePreviousFile() {
   QVERIFY(fx.doc()->saveTo(fx.path("a.zmd")));
   QByteArray previousDocument = ReadAll(fx.path("a.zmd"));
   QString path = fx.path("keep.zmw");
-  QVERIFY(SaveWorkspace(*fx.app, path));
+  QVERIFY(SaveWorkspace(*fx.frame(), fx.app->settings(), path));
   QByteArray previous = ReadAll(path);
   QCOMPARE(previous.size(), 700);
   // Make every write beyond 100 bytes fail, as a full disk would.
@@ -221,7 +221,7 @@ void WorkspaceTest::failedWorkspaceSaveKeepsThePreviousFile() {
   rlimit tight = old;
   tight.rlim_cur = 100;
   QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
-  bool saved = SaveWorkspace(*fx.app, path);
+  bool saved = SaveWorkspace(*fx.frame(), fx.app->settings(), path);
   fx.doc()->takeDefinition({1, 2, 20, 1000, 1, 1});
   bool documentSaved = fx.doc()->saveTo(fx.path("a.zmd"));
   setrlimit(RLIMIT_FSIZE, &old);
@@ -250,7 +250,7 @@ void WorkspaceTest::olderWorkspaceKeepsDelayAndEcho() {
   w.fixedString("w1.zmd", 256);
   w.fixedString(fx.path("w1.zmd").toStdString(), 260);
   WriteAll(fx.path("old.zmw"), w.bytes());
-  WorkspaceLoadResult result = LoadWorkspace(*fx.app, fx.path("old.zmw"), true);
+  WorkspaceLoadResult result = LoadWorkspace(*fx.frame(), fx.app->connection(), fx.path("old.zmw"), true);
   QVERIFY(result.loaded);
   QVERIFY(!result.savedConnected);
   const zelmor::CommSettings& s = fx.app->settings();
@@ -280,10 +280,10 @@ void WorkspaceTest::workspaceVersionRulesAndMissingFile() {
   w.int32(3550);
   w.zeros(200);
   WriteAll(fx.path("future.zmw"), w.bytes());
-  QVERIFY(!LoadWorkspace(*fx.app, fx.path("future.zmw"), true).loaded);
+  QVERIFY(!LoadWorkspace(*fx.frame(), fx.app->connection(), fx.path("future.zmw"), true).loaded);
   QCOMPARE(fx.boxes->lastText(), QString("File format error"));
   QCOMPARE(fx.frame()->documents().size(), 1);  // nothing closed
-  QVERIFY(!LoadWorkspace(*fx.app, fx.path("absent.zmw"), true).loaded);
+  QVERIFY(!LoadWorkspace(*fx.frame(), fx.app->connection(), fx.path("absent.zmw"), true).loaded);
   QCOMPARE(fx.boxes->lastText(), fx.path("absent.zmw") + " was not found");
   // A truncated placement changes nothing, silently.
   archive::Writer cut;
@@ -292,7 +292,7 @@ void WorkspaceTest::workspaceVersionRulesAndMissingFile() {
   cut.zeros(20);
   WriteAll(fx.path("cut.zmw"), cut.bytes());
   int boxes = fx.boxes->count();
-  QVERIFY(!LoadWorkspace(*fx.app, fx.path("cut.zmw"), true).loaded);
+  QVERIFY(!LoadWorkspace(*fx.frame(), fx.app->connection(), fx.path("cut.zmw"), true).loaded);
   QCOMPARE(fx.boxes->count(), boxes);
   QCOMPARE(fx.frame()->documents().size(), 1);
   // Opening through File Open routes a ".zmw" path to the workspace loader.
@@ -313,10 +313,10 @@ void WorkspaceTest::workspaceSavedConnectedReconnects() {
   QVERIFY(fx.app->connectLink(false, nullptr));
   QVERIFY(WaitForConnect(fx.app.get()));
   QVERIFY2(fx.app->isConnected(), qPrintable(fx.boxes->lastText()));
-  QVERIFY(SaveWorkspace(*fx.app, fx.path("connected.zmw")));
+  QVERIFY(SaveWorkspace(*fx.frame(), fx.app->settings(), fx.path("connected.zmw")));
   QCOMPARE(Int32At(ReadAll(fx.path("connected.zmw")), 4 + 48), 1);
   fx.app->disconnectLink();
-  QVERIFY(SaveWorkspace(*fx.app, fx.path("offline.zmw")));
+  QVERIFY(SaveWorkspace(*fx.frame(), fx.app->settings(), fx.path("offline.zmw")));
 
   fx.files->script({fx.path("connected.zmw")});
   fx.frame()->action(res::ID_FILE_OPEN_WORKSPACE)->trigger();
@@ -326,7 +326,7 @@ void WorkspaceTest::workspaceSavedConnectedReconnects() {
   QCOMPARE(fx.frame()->documents().size(), 1);
   QTRY_VERIFY_WITH_TIMEOUT(fx.doc()->goodCount() >= 1, 5000);
 
-  QVERIFY(LoadWorkspace(*fx.app, fx.path("offline.zmw"), true).loaded);
+  QVERIFY(LoadWorkspace(*fx.frame(), fx.app->connection(), fx.path("offline.zmw"), true).loaded);
   QVERIFY(!fx.app->isConnected());
   QVERIFY(!masterengine::IsConnected());
 }
@@ -344,7 +344,7 @@ void WorkspaceTest::commandLineWorkspace() {
     s.servicePort = peer_.port();
     s.connected = 1;  // saved while connected
     writer.app->setSettings(s);
-    QVERIFY(SaveWorkspace(*writer.app, fx.path("start.zmw")));
+    QVERIFY(SaveWorkspace(*writer.frame(), writer.app->settings(), fx.path("start.zmw")));
     writer.app->setSettings(zelmor::CommSettings{});
   }
   // AutoEnable is 0: the workspace's own connected flag connects after the window shows.
