@@ -39,7 +39,7 @@ namespace {
 
 enum class Transport { Tcp, Rtu, Ascii };
 
-const char* const kServerScript = MASTER_ENGINE_TEST_DIR "/modbus_peer_server.py";
+const char* const kServerScript = MODBUS_PEER_SERVER;
 
 // Runs the pymodbus server as a child process; stops it by pid.
 class PeerServer {

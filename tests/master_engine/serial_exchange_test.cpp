@@ -8,12 +8,15 @@
 #include "link/serial_link.h"
 #include "master/engine/comm_interface.h"
 #include "master/engine/transactions.h"
+#include "tests/master_engine/frame_records.h"
 #include "tests/master_engine/pty_peer.h"
 
 using namespace masterengine;
 using testpeer::Answer;
 using testpeer::AsciiFrame;
 using testpeer::Bytes;
+using testpeer::LastReceivedFrame;
+using testpeer::LastSentFrame;
 using testpeer::PtyPeer;
 using testpeer::SerialFraming;
 using testpeer::WithCrc;
@@ -21,18 +24,6 @@ using testpeer::WithCrc;
 namespace {
 
 Bytes AsBytes(const char* text) { return Bytes(text, text + std::strlen(text)); }
-
-Bytes LastSent() {
-  std::uint8_t buffer[kSentRecordCapacity];
-  const auto length = CopyLastSentFrame(buffer);
-  return Bytes(buffer, buffer + length);
-}
-
-Bytes LastReceived() {
-  std::uint8_t buffer[kReceivedRecordCapacity];
-  const auto length = CopyLastReceivedFrame(buffer);
-  return Bytes(buffer, buffer + length);
-}
 
 class SerialExchangeTest : public ::testing::TestWithParam<SerialFraming> {
  protected:
@@ -125,8 +116,8 @@ TEST_P(SerialExchangeTest, EveryRequestTypeIsFramedAndItsReplyDecoded) {
     ASSERT_EQ(c.call(), RESULT_OK);
     ASSERT_FALSE(peer_->requests().empty());
     EXPECT_EQ(peer_->requests().back(), Framed(c.request));
-    EXPECT_EQ(LastSent(), Framed(c.request));
-    EXPECT_EQ(LastReceived(), Framed(c.reply));
+    EXPECT_EQ(LastSentFrame(), Framed(c.request));
+    EXPECT_EQ(LastReceivedFrame(), Framed(c.reply));
     c.checkValues();
   }
 }
@@ -167,7 +158,7 @@ TEST_P(SerialExchangeTest, ExceptionsWrongRepliesShortRepliesAndSilence) {
   const auto waited = std::chrono::steady_clock::now() - start;
   EXPECT_GE(waited, std::chrono::milliseconds(350));
   EXPECT_LT(waited, std::chrono::milliseconds(3000));
-  EXPECT_EQ(LastReceived().size(), 0u);
+  EXPECT_EQ(LastReceivedFrame().size(), 0u);
 }
 
 TEST_P(SerialExchangeTest, BroadcastWritesReturnAtOnceWithoutAReply) {
@@ -175,8 +166,8 @@ TEST_P(SerialExchangeTest, BroadcastWritesReturnAtOnceWithoutAReply) {
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(WriteSingleRegister(0, 1, 3), RESULT_OK);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
-  EXPECT_EQ(LastSent(), Framed({0, 6, 0, 1, 0, 3}));
-  EXPECT_EQ(LastReceived().size(), 0u);
+  EXPECT_EQ(LastSentFrame(), Framed({0, 6, 0, 1, 0, 3}));
+  EXPECT_EQ(LastReceivedFrame().size(), 0u);
 }
 
 // A broadcast gets no reply, so the exchange itself waits until the frame has
@@ -200,7 +191,7 @@ TEST_P(SerialExchangeTest, EchoOfTheRequestIsDroppedBeforeTheReply) {
   std::uint16_t words[1] = {};
   ASSERT_EQ(ReadRegisters(1, 3, 0, 1, words), RESULT_OK);
   EXPECT_EQ(words[0], 0x1234);
-  EXPECT_EQ(LastReceived(), reply);
+  EXPECT_EQ(LastReceivedFrame(), reply);
 }
 
 TEST_P(SerialExchangeTest, RawFramesGoOutUnchangedAndSilenceIsNoError) {
@@ -209,19 +200,19 @@ TEST_P(SerialExchangeTest, RawFramesGoOutUnchangedAndSilenceIsNoError) {
   AnswerWithWire(reply);
   ASSERT_EQ(ExchangeRaw(raw.data(), static_cast<std::uint16_t>(raw.size())), RESULT_OK);
   EXPECT_EQ(peer_->requests().back(), raw) << "no checksum is added";
-  EXPECT_EQ(LastSent(), raw);
-  EXPECT_EQ(LastReceived(), reply);
+  EXPECT_EQ(LastSentFrame(), raw);
+  EXPECT_EQ(LastReceivedFrame(), reply);
 
   AnswerWithWire({});
   EXPECT_EQ(ExchangeRaw(raw.data(), static_cast<std::uint16_t>(raw.size())), RESULT_OK);
-  EXPECT_EQ(LastReceived().size(), 0u);
+  EXPECT_EQ(LastReceivedFrame().size(), 0u);
 }
 
 TEST_P(SerialExchangeTest, ClosedPortIsNoConnectionAndRecordsNothing) {
   linklayer::CloseSerialPort();
   std::uint16_t words[1];
   EXPECT_EQ(ReadRegisters(1, 3, 0, 1, words), RESULT_NO_CONNECTION);
-  EXPECT_EQ(LastSent().size(), 0u);
+  EXPECT_EQ(LastSentFrame().size(), 0u);
   const std::uint8_t raw[2] = {1, 2};
   EXPECT_EQ(ExchangeRaw(raw, 2), RESULT_NO_CONNECTION);
 }

@@ -11,12 +11,15 @@
 #include "master/engine/comm_interface.h"
 #include "master/engine/transactions.h"
 #include "tests/master_engine/fake_tcp_server.h"
+#include "tests/master_engine/frame_records.h"
 #include "tests/master_engine/loopback_peers.h"
 
 using namespace masterengine;
 using testpeer::Adu;
 using testpeer::Answer;
 using testpeer::Bytes;
+using testpeer::LastReceivedFrame;
+using testpeer::LastSentFrame;
 using testpeer::FakeTcpServer;
 using testpeer::FreePort;
 using testpeer::TransactionIdOf;
@@ -31,18 +34,6 @@ testpeer::Handler Reply(Bytes unitAndPdu) {
     Bytes pdu(unitAndPdu.begin() + 1, unitAndPdu.end());
     return Answer{{Adu(TransactionIdOf(request), unitAndPdu[0], pdu)}};
   };
-}
-
-Bytes LastSent() {
-  std::uint8_t buffer[kSentRecordCapacity];
-  const auto length = CopyLastSentFrame(buffer);
-  return Bytes(buffer, buffer + length);
-}
-
-Bytes LastReceived() {
-  std::uint8_t buffer[kReceivedRecordCapacity];
-  const auto length = CopyLastReceivedFrame(buffer);
-  return Bytes(buffer, buffer + length);
 }
 
 class TcpExchangeTest : public ::testing::Test {
@@ -68,8 +59,8 @@ TEST_F(TcpExchangeTest, TransactionIdsCountFromZeroAndFrameCarriesUnitAndLength)
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[0], (Bytes{0, 0, 0, 0, 0, 6, 1, 3, 0, 0, 0, 1}));
   EXPECT_EQ(requests[1], (Bytes{0, 1, 0, 0, 0, 6, 1, 3, 0, 0, 0, 1}));
-  EXPECT_EQ(LastSent(), requests[1]);
-  EXPECT_EQ(LastReceived(), (Bytes{0, 1, 0, 0, 0, 5, 1, 3, 2, 0, 0}));
+  EXPECT_EQ(LastSentFrame(), requests[1]);
+  EXPECT_EQ(LastReceivedFrame(), (Bytes{0, 1, 0, 0, 0, 5, 1, 3, 2, 0, 0}));
 }
 
 TEST_F(TcpExchangeTest, EveryRequestTypeIsFramedAndItsReplyDecoded) {
@@ -157,7 +148,7 @@ TEST_F(TcpExchangeTest, RepliesThatDoNotAnswerTheRequestAreResultsNotValues) {
   // A broadcast over TCP still waits for (and takes) the reply.
   server_->setHandler(Reply({0, 6, 0, 1, 0, 3}));
   EXPECT_EQ(WriteSingleRegister(0, 1, 3), RESULT_OK);
-  EXPECT_EQ(LastReceived().size(), 12u);
+  EXPECT_EQ(LastReceivedFrame().size(), 12u);
 }
 
 TEST_F(TcpExchangeTest, ReplySplitIntoSegmentsIsJoined) {
@@ -173,7 +164,7 @@ TEST_F(TcpExchangeTest, ReplySplitIntoSegmentsIsJoined) {
   std::uint16_t words[125] = {};
   ASSERT_EQ(ReadRegisters(1, 3, 0, 125, words), RESULT_OK);
   for (int i = 0; i < 125; ++i) ASSERT_EQ(words[i], i);
-  EXPECT_EQ(LastReceived().size(), 6u + 1 + 2 + 250);
+  EXPECT_EQ(LastReceivedFrame().size(), 6u + 1 + 2 + 250);
 
   // One byte per segment, the header split too.
   server_->setHandler([](const Bytes& request) {
@@ -221,8 +212,8 @@ TEST_F(TcpExchangeTest, SilenceIsATimeoutWithinTheResponseTimeout) {
   const auto waited = std::chrono::steady_clock::now() - start;
   EXPECT_GE(waited, std::chrono::milliseconds(350));
   EXPECT_LT(waited, std::chrono::milliseconds(2000));
-  EXPECT_EQ(LastReceived().size(), 0u);
-  EXPECT_EQ(LastSent().size(), 12u);
+  EXPECT_EQ(LastReceivedFrame().size(), 0u);
+  EXPECT_EQ(LastSentFrame().size(), 12u);
 }
 
 TEST_F(TcpExchangeTest, TruncatedAndMalformedRepliesAreReadErrorsAndTheLinkRecovers) {
@@ -301,12 +292,12 @@ TEST_F(TcpExchangeTest, RawFramesGoOutAsGivenAndKeepTheWholeReply) {
   SetExchangeLinkMode(2);
   ASSERT_EQ(ExchangeRaw(raw.data(), static_cast<std::uint16_t>(raw.size())), RESULT_OK);
   EXPECT_EQ(server_->requests().back(), raw);
-  EXPECT_EQ(LastSent(), raw);
-  EXPECT_EQ(LastReceived(), (Bytes{0x12, 0x34, 0, 0, 0, 5, 1, 3, 2, 0, 0x2A}));
+  EXPECT_EQ(LastSentFrame(), raw);
+  EXPECT_EQ(LastReceivedFrame(), (Bytes{0x12, 0x34, 0, 0, 0, 5, 1, 3, 2, 0, 0x2A}));
 
   server_->setHandler([](const Bytes&) { return Answer{}; });
   EXPECT_EQ(ExchangeRaw(raw.data(), static_cast<std::uint16_t>(raw.size())), RESULT_OK);
-  EXPECT_EQ(LastReceived().size(), 0u);
+  EXPECT_EQ(LastReceivedFrame().size(), 0u);
 }
 
 TEST_F(TcpExchangeTest, WritesWhoseByteCountCannotBeFramedNeverGoOut) {
@@ -337,5 +328,5 @@ TEST(TcpConnectTest, AddressesMustBeDottedAndServersMustListen) {
   SetExchangeLinkMode(2);
   std::uint16_t words[1];
   EXPECT_EQ(ReadRegisters(1, 3, 0, 1, words), RESULT_NO_CONNECTION);
-  EXPECT_EQ(LastSent().size(), 0u);
+  EXPECT_EQ(LastSentFrame().size(), 0u);
 }

@@ -10,6 +10,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "child_process.h"
+
 class DemoWorkspaceTest : public QObject {
   Q_OBJECT
 
@@ -45,13 +47,7 @@ class DemoWorkspaceTest : public QObject {
     vantor.start(QStringLiteral(VANTOR_EXECUTABLE),
                  {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port), workspace});
     QVERIFY(vantor.waitForStarted());
-    struct Stop {
-      QProcess& process;
-      ~Stop() {
-        process.terminate();  // SIGTERM to this child's pid
-        if (!process.waitForFinished(5000)) process.kill();
-      }
-    } stop{vantor};
+    StopOnExit stop{vantor};
 
     modbus_t* ctx = modbus_new_tcp("127.0.0.1", port);
     // Wait until the server accepts.

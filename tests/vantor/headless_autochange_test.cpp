@@ -5,6 +5,7 @@
 #include <QtTest>
 #include <modbus.h>
 
+#include "child_process.h"
 #include "common/archive.h"
 #include "slave/engine/autochange.h"
 #include "slave/core/vnd_file.h"
@@ -32,13 +33,7 @@ class HeadlessAutoChangeTest : public QObject {
     vantor.start(QStringLiteral(VANTOR_EXECUTABLE),
                  {QStringLiteral("--headless"), QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:0"), path});
     QVERIFY(vantor.waitForStarted());
-    struct Stop {
-      QProcess& process;
-      ~Stop() {
-        process.terminate();  // SIGTERM to this child's pid
-        if (!process.waitForFinished(5000)) process.kill();
-      }
-    } stop{vantor};
+    StopOnExit stop{vantor};
     QTRY_VERIFY_WITH_TIMEOUT(vantor.canReadLine(), 5000);
     const QString ready = QString::fromLocal8Bit(vantor.readLine()).trimmed();
     const QRegularExpressionMatch match = QRegularExpression(QStringLiteral(":(\\d+)$")).match(ready);

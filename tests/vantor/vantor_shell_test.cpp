@@ -462,8 +462,7 @@ class VantorShellTest : public QObject {
     QTest::keyClick(f.frame(), Qt::Key_F3);
     QVERIFY(connectionShown);
     // F5 quick-connects with the current settings, F4 disconnects.
-    f.app()->settings().port = slavesettings::kTcpPort;
-    f.app()->setListen(QStringLiteral("127.0.0.1"), 0);
+    f.chooseLoopbackTcp();
     QApplication::setActiveWindow(f.frame());
     QTest::keyClick(f.frame(), Qt::Key_F5);
     QVERIFY(f.app()->isConnected());

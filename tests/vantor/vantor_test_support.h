@@ -96,7 +96,9 @@ class VantorFixture {
   CVantorDoc* doc() const { return frame()->activeVantorDoc(); }
   CVantorView* view() const { return static_cast<CVantorView*>(doc()->firstView()); }
 
-  // Connects as a Modbus/TCP server on a free loopback port; returns the port (0 on failure).
+  // Sets the link to a Modbus/TCP server on a free loopback port, not yet connected.
+  void chooseLoopbackTcp(bool ignoreUnitId = false);
+  // Connects as that server; returns the port (0 on failure).
   int connectTcp(bool ignoreUnitId = false);
 
   QTemporaryDir dir;

@@ -103,14 +103,6 @@ std::uint16_t GatedConnect(const char* ipAddress, std::uint16_t port, std::uint3
   return masterengine::TcpConnect(ipAddress, port, timeoutMs);
 }
 
-zelmor::CommSettings TcpSettings(quint16 port) {
-  zelmor::CommSettings s;
-  s.port = zelmor::kTcpPortChoice;
-  s.ipAddress = "127.0.0.1";
-  s.servicePort = port;
-  return s;
-}
-
 }  // namespace
 
 class BackgroundConnectTest : public QObject {
@@ -201,7 +193,7 @@ void BackgroundConnectTest::workerAnswersFinishOnTheWindowThread() {
   ZelmorFixture fx;
   QVERIFY(fx.start());
   zelmor::SetTcpConnectFunction(&GatedConnect);
-  fx.app->setSettings(TcpSettings(peer_.port()));
+  fx.app->setSettings(LoopbackTcpSettings(peer_.port()));
 
   // Each failure answer of the worker becomes its own message box.
   struct Failure {
@@ -249,7 +241,7 @@ void BackgroundConnectTest::disconnectDuringTheConnectDropsItsResult() {
   ZelmorFixture fx;
   QVERIFY(fx.start());
   zelmor::SetTcpConnectFunction(&GatedConnect);
-  fx.app->setSettings(TcpSettings(peer_.port()));
+  fx.app->setSettings(LoopbackTcpSettings(peer_.port()));
   gate.reset(masterengine::RESULT_OK, 5000);
   QSignalSpy finished(fx.app.get(), &CZelmorApp::connectFinished);
   QVERIFY(fx.app->connectLink(false, fx.frame()));
@@ -275,7 +267,7 @@ void BackgroundConnectTest::exitDuringTheConnectWaitsAndDropsItsResult() {
     ZelmorFixture fx;
     QVERIFY(fx.start());
     zelmor::SetTcpConnectFunction(&GatedConnect);
-    fx.app->setSettings(TcpSettings(peer_.port()));
+    fx.app->setSettings(LoopbackTcpSettings(peer_.port()));
     gate.reset(masterengine::RESULT_OK, 300);  // the worker goes on by itself after 300 ms
     QSignalSpy finished(fx.app.get(), &CZelmorApp::connectFinished);
     QVERIFY(fx.app->connectLink(false, fx.frame()));
@@ -294,7 +286,7 @@ void BackgroundConnectTest::exitDuringTheConnectWaitsAndDropsItsResult() {
     ZelmorFixture fx;
     QVERIFY(fx.start());
     zelmor::SetTcpConnectFunction(&GatedConnect);
-    fx.app->setSettings(TcpSettings(peer_.port()));
+    fx.app->setSettings(LoopbackTcpSettings(peer_.port()));
     gate.reset(masterengine::RESULT_OK, 300);
     QVERIFY(fx.app->connectLink(false, fx.frame()));
     QVERIFY(QTest::qWaitFor([] { return gate.hasEntered(); }, 5000));

@@ -254,14 +254,8 @@ void ConnectionTest::pollsReachTheCellsAndCounters() {
   CZelmorView* view = fx.view();
   doc->takeDefinition({1, 2, 4, 100, 1, 1});
   doc->setDisplayFormat(4);
-  zelmor::CommSettings s;
-  s.port = zelmor::kTcpPortChoice;
-  s.ipAddress = "127.0.0.1";
-  s.servicePort = peer_.port();
-  fx.app->setSettings(s);
-  fx.frame()->action(res::ID_QUICK_CONNECT)->trigger();
-  QVERIFY(WaitForConnect(fx.app.get()));
-  QVERIFY2(fx.app->isConnected(), qPrintable(fx.boxes->lastText()));
+  QVERIFY2(fx.connectTcp(peer_.port()), qPrintable(fx.boxes->lastText()));
+  QVERIFY(!fx.app->isConnecting());
   // Registers 0x0000, 0x3F80: "&Float" shows 1.000000.
   QTRY_COMPARE_WITH_TIMEOUT(view->cellValue(0), QString("       1.000000"), 5000);
   QVERIFY(doc->goodCount() >= 1);

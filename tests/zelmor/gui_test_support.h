@@ -17,6 +17,17 @@
 #include "master/app/zelmor_app.h"
 #include "master/app/zelmor_doc.h"
 #include "master/app/zelmor_view.h"
+#include "master/core/zelmor_files.h"
+#include "resources/zelmor_resources.h"
+
+// The link record of a Modbus/TCP peer on this machine.
+inline zelmor::CommSettings LoopbackTcpSettings(quint16 port) {
+  zelmor::CommSettings s;
+  s.port = zelmor::kTcpPortChoice;
+  s.ipAddress = "127.0.0.1";
+  s.servicePort = port;
+  return s;
+}
 
 class ZelmorFixture {
  public:
@@ -44,6 +55,12 @@ class ZelmorFixture {
     return app.get();
   }
   CMainFrame* frame() const { return app->mainFrame(); }
+  // Takes `settings` as the link record and connects by Quick Connect, as the
+  // user's F5 does, then waits for the outcome. True when connected; otherwise
+  // the message box's text (boxes->lastText()) tells why.
+  bool quickConnect(const zelmor::CommSettings& settings);
+  // quickConnect to the Modbus/TCP peer at 127.0.0.1:port.
+  bool connectTcp(quint16 port) { return quickConnect(LoopbackTcpSettings(port)); }
   CZelmorDoc* doc() const { return frame()->activeZelmorDocument(); }
   CZelmorView* view() const { return doc() ? qobject_cast<CZelmorView*>(doc()->firstView()) : nullptr; }
   fw::Profile& profile() const { return fw::AppProfile(); }
@@ -60,6 +77,12 @@ class ZelmorFixture {
 // end within the link's own connect time-out and a margin.
 inline bool WaitForConnect(CZelmorApp* app, int timeoutMs = 15000) {
   return QTest::qWaitFor([app] { return !app->isConnecting(); }, timeoutMs);
+}
+
+inline bool ZelmorFixture::quickConnect(const zelmor::CommSettings& settings) {
+  app->setSettings(settings);
+  frame()->action(zelmor::res::ID_QUICK_CONNECT)->trigger();
+  return WaitForConnect(app.get()) && app->isConnected();
 }
 
 // Runs `drive` on the next modal dialog of type T once it is shown.

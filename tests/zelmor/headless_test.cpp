@@ -140,25 +140,13 @@ void HeadlessTest::serialRtuAndAsciiOverPtys() {
   QFETCH(QString, framing);
   PtyBridge line;
   QVERIFY2(line.ok(), "no pseudo-terminals available");
-  QProcess peer;
-  peer.setProcessChannelMode(QProcess::SeparateChannels);
-  peer.start("/usr/bin/python3", {ZELMOR_TEST_DIR "/zelmor_peer_server.py", framing,
-                                  QString::fromStdString(line.pathA())});
-  QVERIFY(peer.waitForStarted(10000));
-  QByteArray said;
-  QElapsedTimer clock;
-  clock.start();
-  while (!said.contains("READY") && peer.state() == QProcess::Running && clock.elapsed() < 20000) {
-    peer.waitForReadyRead(100);
-    said += peer.readAllStandardOutput();
-  }
-  QVERIFY2(said.contains("READY"), qPrintable(QString::fromUtf8(peer.readAllStandardError())));
+  PeerServer peer;
+  QVERIFY2(peer.startSerial(framing, QString::fromStdString(line.pathA())), qPrintable(peer.error()));
   QStringList args{"--serial", QString::fromStdString(line.pathB()), "--baud", "19200", "--parity", "none",
                    "--timeout", "1000", "--poll", "1:3:2:2:50", "--count", "2"};
   if (framing == "ascii") args << "--ascii";
   Run run = RunZelmor(args);
-  peer.kill();  // by pid, the process started here
-  peer.waitForFinished(5000);
+  peer.stop();
   QCOMPARE(run.exitCode, 0);
   QCOMPARE(run.lines.size(), 2);
   for (const QString& l : run.lines) QVERIFY2(l.endsWith(",<40003>,-1,5"), qPrintable(l + " " + run.errors));

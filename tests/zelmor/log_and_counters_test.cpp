@@ -108,14 +108,8 @@ void LogAndCountersTest::eachPollIsLoggedWhilePolling() {
   QVERIFY(fx.start());
   CZelmorDoc* doc = fx.doc();
   doc->takeDefinition({1, 2, 4, 50, 1, 1});  // 40001.. every 50 ms: 0, 16256, -1, 5
-  zelmor::CommSettings s;
-  s.port = zelmor::kTcpPortChoice;
-  s.ipAddress = "127.0.0.1";
-  s.servicePort = peer_.port();
-  fx.app->setSettings(s);
-  fx.frame()->action(res::ID_QUICK_CONNECT)->trigger();
-  QVERIFY(WaitForConnect(fx.app.get()));
-  QVERIFY2(fx.app->isConnected(), qPrintable(fx.boxes->lastText()));
+  QVERIFY2(fx.connectTcp(peer_.port()), qPrintable(fx.boxes->lastText()));
+  QVERIFY(!fx.app->isConnecting());
 
   const QString path = fx.path("logfile.txt");
   StartLog(fx, path, zelmor::kLogComma, false);

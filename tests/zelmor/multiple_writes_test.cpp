@@ -26,16 +26,6 @@ namespace {
 constexpr int kHex = 2, kBinary = 3, kFloat = 4, kFloatInverse = 5, kDouble = 6, kDoubleInverse = 7, kLong = 8,
               kLongInverse = 9;
 
-bool Connect(ZelmorFixture& fx, quint16 port) {
-  zelmor::CommSettings s;
-  s.port = zelmor::kTcpPortChoice;
-  s.ipAddress = "127.0.0.1";
-  s.servicePort = port;
-  fx.app->setSettings(s);
-  fx.frame()->action(res::ID_QUICK_CONNECT)->trigger();
-  return WaitForConnect(fx.app.get()) && fx.app->isConnected();
-}
-
 // Edits list line `row` through "Enter Value": by the Edit button or by a double click.
 void EditLine(CRegisterListDlg& dialog, int row, const QString& value, bool doubleClick = false) {
   QListWidget* list = dialog.valueList();
@@ -114,7 +104,7 @@ void MultipleWritesTest::initTestCase() {
   fx_->doc()->takeDefinition({101, 2, 3, 1000, 1, 0});
   fx_->frame()->updateCommandUI();
   QVERIFY(!fx_->frame()->action(res::ID_WRITE_MULTIPLE_REGISTERS)->isEnabled());
-  QVERIFY2(Connect(*fx_, vantor_.port()), qPrintable(fx_->boxes->lastText()));
+  QVERIFY2(fx_->connectTcp(vantor_.port()), qPrintable(fx_->boxes->lastText()));
   fx_->frame()->updateCommandUI();
   for (int id : {res::ID_WRITE_MULTIPLE_COILS, res::ID_WRITE_MULTIPLE_REGISTERS, res::ID_READ_WRITE_REGISTERS})
     QVERIFY(fx_->frame()->action(id)->isEnabled());

@@ -1,6 +1,6 @@
 #pragma once
-// Starts the pymodbus test server on a free loopback port and waits until it
-// accepts connections; stops it by its pid.
+// Starts the pymodbus test server, on a free loopback port or a serial device,
+// and waits until it serves; stops it by its pid.
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QThread>
@@ -8,6 +8,8 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include "child_output.h"
 
 // A loopback port that was free a moment ago. Kept below 32768 because the
 // Connection dialog accepts server ports 1..32767 only.
@@ -41,21 +43,22 @@ inline bool LoopbackAccepts(quint16 port) {
   return ok;
 }
 
+// The pymodbus test server (tests/peers/modbus_peer_server.py) with the
+// display-format samples in holding registers 0..3.
 class PeerServer {
  public:
   PeerServer() = default;
   ~PeerServer() { stop(); }
 
-  // False (with the reason in error()) when the server did not come up in time.
-  // delayMs: the server waits that long before each answer.
+  // Modbus/TCP on a free loopback port. False (with the reason in error()) when
+  // the server did not come up in time. delayMs: the server waits that long
+  // before each answer.
   bool start(int delayMs = 0) {
     port_ = FreeLoopbackPort();
     if (port_ == 0) return fail("no free port");
-    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QStringList args{ZELMOR_TEST_DIR "/zelmor_peer_server.py", QString::number(port_)};
-    if (delayMs > 0) args << QString::number(delayMs);
-    process_.start("/usr/bin/python3", args);
-    if (!process_.waitForStarted(10000)) return fail("python did not start");
+    QStringList args{"tcp", QString::number(port_)};
+    if (delayMs > 0) args << "--delay-ms" << QString::number(delayMs);
+    if (!launch(args)) return false;
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < 20000) {
@@ -64,6 +67,14 @@ class PeerServer {
       QThread::msleep(50);  // retry interval while waiting for the port, not a fixed start delay
     }
     return fail("server did not accept connections");
+  }
+
+  // RTU or ASCII ("rtu", "ascii") at 19200 baud on a serial device; true once
+  // the server says it has the device open.
+  bool startSerial(const QString& framing, const QString& device) {
+    if (!launch({framing, device})) return false;
+    if (ReadUntil(process_, QProcess::StandardOutput, "READY", 20000).contains("READY")) return true;
+    return fail("serial server not ready (its errors are above)");
   }
 
   void stop() {
@@ -77,6 +88,12 @@ class PeerServer {
   QString error() const { return error_; }
 
  private:
+  bool launch(const QStringList& args) {
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // Debian's pymodbus belongs to the system interpreter.
+    process_.start("/usr/bin/python3", QStringList{MODBUS_PEER_SERVER} + args + QStringList{"--format-samples"});
+    return process_.waitForStarted(10000) || fail("python did not start");
+  }
   bool fail(const QString& why) {
     error_ = why;
     stop();

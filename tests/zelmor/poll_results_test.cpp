@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "master/core/data_log.h"
+#include "register_image.h"
 
 using namespace zelmor;
 
@@ -55,19 +56,8 @@ TEST(PollResults, ErrorTextsAndCounters) {
   EXPECT_EQ(ErrorTextForResult(256 + 2), "Illigal Data Address");
 }
 
-namespace {
-std::vector<std::uint8_t> Words(std::initializer_list<std::uint16_t> words) {
-  std::vector<std::uint8_t> image;
-  for (std::uint16_t w : words) {
-    image.push_back(static_cast<std::uint8_t>(w));
-    image.push_back(static_cast<std::uint8_t>(w >> 8));
-  }
-  return image;
-}
-}  // namespace
-
 TEST(PollResults, LogLineLayouts) {
-  auto values = Words({1, 0xFFFE});
+  auto values = RegisterImage({1, 0xFFFE});
   LogPoll poll{3, 0, 2, 0, true, values.data(), values.size()};
   EXPECT_EQ(ComposeLogLine("12:00:05", poll, 0, kLogComma), "12:00:05,<40001>,1,-2");
   EXPECT_EQ(ComposeLogLine("12:00:05", poll, 0, kLogTab), "12:00:05\t<40001>\t1\t-2");
@@ -120,7 +110,7 @@ class DataLogTest : public ::testing::Test {
   }
 
   std::string dir_, path_;
-  std::vector<std::uint8_t> values = Words({1, 0xFFFE});
+  std::vector<std::uint8_t> values = RegisterImage({1, 0xFFFE});
   LogPoll poll{3, 0, 2, 0, true, values.data(), values.size()};
   static constexpr std::time_t kNoon = 12 * 3600;  // 12:00:00 UTC
 };

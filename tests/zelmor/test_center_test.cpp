@@ -19,6 +19,7 @@
 #include "master/core/test_center.h"
 #include "master/app/test_center_dialog.h"
 #include "master/engine/comm_interface.h"
+#include "peer_server.h"
 #include "platform/port_map.h"
 #include "pty_bridge.h"
 #include "vantor_peer.h"
@@ -28,12 +29,6 @@ namespace me = masterengine;
 namespace res = zelmor::res;
 
 namespace {
-
-bool Connect(ZelmorFixture& fx, const zelmor::CommSettings& settings) {
-  fx.app->setSettings(settings);
-  fx.frame()->action(res::ID_QUICK_CONNECT)->trigger();
-  return WaitForConnect(fx.app.get()) && fx.app->isConnected();
-}
 
 // Sends the entry's text and waits for the completion.
 bool SendAndWait(CTestCenterDlg& dialog, const QString& frame) {
@@ -78,18 +73,8 @@ void TestCenterTest::serialFramesWithTheirChecks() {
   QFETCH(QStringList, lines);
   PtyBridge line;
   QVERIFY2(line.ok(), "no pseudo-terminals available");
-  QProcess peer;
-  peer.start("/usr/bin/python3", {ZELMOR_TEST_DIR "/zelmor_peer_server.py", framing,
-                                  QString::fromStdString(line.pathA())});
-  QVERIFY(peer.waitForStarted(10000));
-  QByteArray said;
-  QElapsedTimer clock;
-  clock.start();
-  while (!said.contains("READY") && peer.state() == QProcess::Running && clock.elapsed() < 20000) {
-    peer.waitForReadyRead(100);
-    said += peer.readAllStandardOutput();
-  }
-  QVERIFY2(said.contains("READY"), qPrintable(QString::fromUtf8(peer.readAllStandardError())));
+  PeerServer peer;
+  QVERIFY2(peer.startSerial(framing, QString::fromStdString(line.pathA())), qPrintable(peer.error()));
 
   ZelmorFixture fx;
   QVERIFY(fx.start());
@@ -100,7 +85,7 @@ void TestCenterTest::serialFramesWithTheirChecks() {
   s.parity = 0;
   s.rtsToggle = 0;
   s.asciiMode = framing == "ascii" ? 1 : 0;
-  QVERIFY2(Connect(fx, s), qPrintable(fx.boxes->lastText()));
+  QVERIFY2(fx.quickConnect(s), qPrintable(fx.boxes->lastText()));
   {
     CTestCenterDlg dialog(true, framing == "ascii" ? zelmor::kCheckLrc : zelmor::kCheckCrc);
     dialog.show();
@@ -109,8 +94,7 @@ void TestCenterTest::serialFramesWithTheirChecks() {
   }
   fx.frame()->action(res::ID_DISCONNECT)->trigger();
   platform::SetSerialPortPath(1, "");
-  peer.kill();  // by pid
-  peer.waitForFinished(5000);
+  peer.stop();
 }
 
 void TestCenterTest::tcpFramesAndTheSendRules() {
@@ -119,11 +103,7 @@ void TestCenterTest::tcpFramesAndTheSendRules() {
   ZelmorFixture fx;
   QVERIFY(fx.start());
   fx.doc()->takeDefinition({1, 2, 10, 1000, 1, 0});
-  zelmor::CommSettings s;
-  s.port = zelmor::kTcpPortChoice;
-  s.ipAddress = "127.0.0.1";
-  s.servicePort = vantor.port();
-  QVERIFY2(Connect(fx, s), qPrintable(fx.boxes->lastText()));
+  QVERIFY2(fx.connectTcp(vantor.port()), qPrintable(fx.boxes->lastText()));
   fx.frame()->updateCommandUI();
   QVERIFY(fx.frame()->action(res::ID_FUNCTIONS_TEST_CENTER)->isEnabled());
 

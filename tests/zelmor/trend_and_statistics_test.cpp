@@ -29,15 +29,6 @@ class TrendAndStatisticsTest : public QObject {
   void trendSamplesPausesAndExports();
 
  private:
-  bool connect(ZelmorFixture& fx) {
-    zelmor::CommSettings s;
-    s.port = zelmor::kTcpPortChoice;
-    s.ipAddress = "127.0.0.1";
-    s.servicePort = peer_.port();
-    fx.app->setSettings(s);
-    fx.frame()->action(res::ID_QUICK_CONNECT)->trigger();
-    return WaitForConnect(fx.app.get()) && fx.app->isConnected();
-  }
   PeerServer peer_;
 };
 
@@ -82,7 +73,7 @@ void TrendAndStatisticsTest::statisticsAgainstASlowSlave() {
   QAction* statistics = fx.frame()->action(res::ID_VIEW_STATISTICS);
   QVERIFY(statistics->isCheckable());
   QVERIFY(!statistics->isChecked());  // off unless the profile says otherwise
-  QVERIFY(connect(fx));
+  QVERIFY(fx.connectTcp(peer_.port()));
   QTRY_VERIFY_WITH_TIMEOUT(doc->responseTimes().count >= 5, 10000);
 
   // The header keeps its layout; the statistics line pushes the cells down one row.
@@ -140,7 +131,7 @@ void TrendAndStatisticsTest::trendSamplesPausesAndExports() {
   window->cellList()->item(3)->setCheckState(Qt::Checked);
   QCOMPARE(window->chosenCells(), (QList<int>{0, 2, 3}));
 
-  QVERIFY(connect(fx));
+  QVERIFY(fx.connectTcp(peer_.port()));
   QTRY_VERIFY_WITH_TIMEOUT(window->buffer().size() >= 5, 10000);
   window->refresh();
   QVERIFY(window->plottedPoints(1) >= 5);

@@ -5,19 +5,11 @@
 #include <cstring>
 #include <vector>
 
+#include "register_image.h"
+
 using namespace valuefmt;
 
 namespace {
-
-// A register image (16-bit little-endian words) as the document stores it.
-std::vector<std::uint8_t> Words(std::initializer_list<std::uint16_t> words) {
-  std::vector<std::uint8_t> image;
-  for (std::uint16_t w : words) {
-    image.push_back(static_cast<std::uint8_t>(w));
-    image.push_back(static_cast<std::uint8_t>(w >> 8));
-  }
-  return image;
-}
 
 std::string Cell(const std::vector<std::uint8_t>& image, int format, int index, int length,
                  TextForm form = TextForm::kMasterScreen, bool inverse = false, int function = 3) {
@@ -27,7 +19,7 @@ std::string Cell(const std::vector<std::uint8_t>& image, int format, int index, 
 }  // namespace
 
 TEST(ValueFormat, AllOnesRegisterInTheFourIntegerFormats) {
-  auto image = Words({0xFFFF});
+  auto image = RegisterImage({0xFFFF});
   EXPECT_EQ(Cell(image, kSigned, 0, 1), "    -1");
   EXPECT_EQ(Cell(image, kUnsigned, 0, 1), "65535");
   EXPECT_EQ(Cell(image, kHex, 0, 1), "0xFFFF");
@@ -49,9 +41,9 @@ TEST(ValueFormat, FloatWordOrderOfPlainAndInverse) {
   // The document already holds native order: for Float the caller copied words
   // 0x0000 (low), 0x3F80 (high); for Float Inverse the copy swapped them, so the
   // same register pair arrives as the pattern 0x00003F80.
-  auto plain = Words({0x0000, 0x3F80});
+  auto plain = RegisterImage({0x0000, 0x3F80});
   EXPECT_EQ(Cell(plain, kFloat, 0, 2), "       1.000000");
-  auto swappedByCopy = Words({0x3F80, 0x0000});
+  auto swappedByCopy = RegisterImage({0x3F80, 0x0000});
   EXPECT_EQ(Cell(swappedByCopy, kFloatInverse, 0, 2), "       0.000000");
   // The slave view applies the word order itself on the raw register image.
   EXPECT_EQ(Cell(plain, kFloatInverse, 0, 2, TextForm::kSlaveScreen, true), "         0.0000");
@@ -84,18 +76,18 @@ TEST(ValueFormat, DoubleTextsAndExponentSwitch) {
 
 TEST(ValueFormat, DoubleFromFourRegistersInBothOrders) {
   // 1.0 = 0x3FF0000000000000: lowest word first for Double.
-  auto plain = Words({0, 0, 0, 0x3FF0});
+  auto plain = RegisterImage({0, 0, 0, 0x3FF0});
   EXPECT_EQ(Cell(plain, kDouble, 0, 4, TextForm::kMasterLog), "1.0000000000");
-  auto reversed = Words({0x3FF0, 0, 0, 0});
+  auto reversed = RegisterImage({0x3FF0, 0, 0, 0});
   EXPECT_EQ(Cell(reversed, kDoubleInverse, 0, 4, TextForm::kSlaveScreen, true), "         1.000000");
   EXPECT_EQ(Compose64(reversed.data(), 0, true), 0x3FF0000000000000ull);
-  auto mixed = Words({0x1111, 0x2222, 0x3333, 0x4444});
+  auto mixed = RegisterImage({0x1111, 0x2222, 0x3333, 0x4444});
   EXPECT_EQ(Compose64(mixed.data(), 0, false), 0x4444333322221111ull);
   EXPECT_EQ(Compose64(mixed.data(), 0, true), 0x1111222233334444ull);
 }
 
 TEST(ValueFormat, LongTexts) {
-  auto image = Words({0xFFFE, 0xFFFF, 0x0001, 0x0002});
+  auto image = RegisterImage({0xFFFE, 0xFFFF, 0x0001, 0x0002});
   EXPECT_EQ(Cell(image, kLong, 0, 4), "        -2");
   EXPECT_EQ(Cell(image, kLong, 2, 4, TextForm::kMasterLog), "131073");
   EXPECT_EQ(Cell(image, kLongInverse, 2, 4, TextForm::kSlaveScreen, true), "     65538");
@@ -114,7 +106,7 @@ TEST(ValueFormat, WhichCellsCarryValues) {
   for (int i = 0; i < 10; ++i) EXPECT_TRUE(CellHasValue(1, kDouble, i, 10));
   EXPECT_FALSE(CellHasValue(3, kSigned, 10, 10));
   EXPECT_FALSE(CellHasValue(3, kSigned, -1, 10));
-  auto image = Words({1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+  auto image = RegisterImage({1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
   EXPECT_EQ(Cell(image, kFloat, 1, 10), "");
   EXPECT_EQ(Cell(image, kDouble, 8, 10), "");
 }
@@ -127,7 +119,7 @@ TEST(ValueFormat, CoilsShowOneDigitWhateverTheFormat) {
 }
 
 TEST(ValueFormat, ShortImagesAreNeverReadPastTheirEnd) {
-  auto image = Words({1, 2, 3});
+  auto image = RegisterImage({1, 2, 3});
   EXPECT_EQ(Cell(image, kDouble, 0, 8), "");  // claims 8 items, holds 3
   EXPECT_EQ(Cell(image, kSigned, 3, 8), "");
   std::vector<std::uint8_t> bits = {1};

@@ -1,10 +1,11 @@
 #pragma once
 // Headless vantor on a free loopback port, printing its traffic ("000000-Rx:..."
 // lines on standard output); stopped by its pid.
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+
+#include "child_output.h"
 
 class VantorPeer {
  public:
@@ -20,15 +21,7 @@ class VantorPeer {
     process_.start(VANTOR_BINARY, args);
     if (!process_.waitForStarted(10000)) return false;
     // The ready line comes on standard error.
-    process_.setReadChannel(QProcess::StandardError);
-    QByteArray said;
-    QElapsedTimer clock;
-    clock.start();
-    while (!said.contains('\n') && process_.state() == QProcess::Running && clock.elapsed() < 10000) {
-      process_.waitForReadyRead(100);
-      said += process_.readAllStandardError();
-    }
-    process_.setReadChannel(QProcess::StandardOutput);
+    const QByteArray said = ReadUntil(process_, QProcess::StandardError, "\n", 10000);
     if (!said.contains("serving")) return false;
     port_ = static_cast<quint16>(said.mid(said.lastIndexOf(':') + 1).trimmed().toUInt());
     return port_ != 0;

@@ -9,12 +9,14 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QtTest>
+#include <algorithm>
 
 #include "framework/placement.h"
 #include "framework/testing/command_prompts.h"
 #include "gui_test_support.h"
 #include "master/app/poll_definition_dialog.h"
 #include "master/engine/comm_interface.h"
+#include "register_image.h"
 #include "resources/zelmor_resources.h"
 
 namespace res = zelmor::res;
@@ -269,14 +271,10 @@ void WindowTest::useAsDefaultShapesTheNextWindow() {
 }
 
 namespace {
-// Values as the view's copy leaves them: 16-bit little-endian words.
+// Values as the view's copy leaves them.
 void PutWords(CZelmorDoc* doc, std::initializer_list<std::uint16_t> words) {
-  int i = 0;
-  for (std::uint16_t w : words) {
-    doc->mutableValues()[2 * i] = static_cast<std::uint8_t>(w);
-    doc->mutableValues()[2 * i + 1] = static_cast<std::uint8_t>(w >> 8);
-    ++i;
-  }
+  const std::vector<std::uint8_t> image = RegisterImage(words);
+  std::copy(image.begin(), image.end(), doc->mutableValues());
 }
 }  // namespace
 

@@ -305,11 +305,7 @@ void WorkspaceTest::workspaceSavedConnectedReconnects() {
   ZelmorFixture fx;
   QVERIFY(fx.start());
   QVERIFY(fx.doc()->saveTo(fx.path("c.zmd")));
-  zelmor::CommSettings s;
-  s.port = 8;
-  s.ipAddress = "127.0.0.1";
-  s.servicePort = peer_.port();
-  fx.app->setSettings(s);
+  fx.app->setSettings(LoopbackTcpSettings(peer_.port()));
   QVERIFY(fx.app->connectLink(false, nullptr));
   QVERIFY(WaitForConnect(fx.app.get()));
   QVERIFY2(fx.app->isConnected(), qPrintable(fx.boxes->lastText()));
@@ -338,10 +334,7 @@ void WorkspaceTest::commandLineWorkspace() {
     QVERIFY(writer.start());
     writer.doc()->takeDefinition({11, 2, 3, 100, 1, 1});
     QVERIFY(writer.doc()->saveTo(fx.path("cmd.zmd")));
-    zelmor::CommSettings s;
-    s.port = 8;
-    s.ipAddress = "127.0.0.1";
-    s.servicePort = peer_.port();
+    zelmor::CommSettings s = LoopbackTcpSettings(peer_.port());
     s.connected = 1;  // saved while connected
     writer.app->setSettings(s);
     QVERIFY(SaveWorkspace(*writer.frame(), writer.app->settings(), fx.path("start.zmw")));

@@ -30,14 +30,9 @@ bool StartPeer(VantorPeer& vantor, ZelmorFixture& fx) {
   return vantor.start({"1:1:0:20", "1:3:0:10"}) && fx.start() != nullptr;
 }
 
+// Connects to vantor and brings the menu entries up to date at once.
 bool Connect(VantorPeer& vantor, ZelmorFixture& fx) {
-  zelmor::CommSettings s;
-  s.port = zelmor::kTcpPortChoice;
-  s.ipAddress = "127.0.0.1";
-  s.servicePort = vantor.port();
-  fx.app->setSettings(s);
-  fx.frame()->action(res::ID_QUICK_CONNECT)->trigger();
-  if (!WaitForConnect(fx.app.get()) || !fx.app->isConnected()) return false;
+  if (!fx.connectTcp(vantor.port())) return false;
   fx.frame()->updateCommandUI();
   return true;
 }
