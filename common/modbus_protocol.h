@@ -81,4 +81,7 @@ constexpr bool IsSupportedFunction(int function) {
 // Bytes that hold `count` bits, packed eight to a byte.
 constexpr int BitBytes(int count) { return (count + 7) / 8; }
 
+// Highest data address (register or coil) of a request.
+constexpr int MAX_ADDRESS = 65535;
+
 }  // namespace modbus

@@ -1,8 +1,11 @@
 #include "common/value_format.h"
 
+#include <bit>
 #include <cctype>
 #include <cstdio>
-#include <cstring>
+
+#include "common/modbus_protocol.h"
+#include "common/word_order.h"
 
 namespace valuefmt {
 namespace {
@@ -44,16 +47,24 @@ std::string FixedOrExponent(double value, const char* fixed, std::size_t limit, 
 
 char PrefixDigit(int function) {
   switch (function) {
-    case 1: return '0';
-    case 2: return '1';
-    case 3: return '4';
-    case 4: return '3';
+    case modbus::FC_READ_COILS: return '0';
+    case modbus::FC_READ_DISCRETE_INPUTS: return '1';
+    case modbus::FC_READ_HOLDING_REGISTERS: return '4';
+    case modbus::FC_READ_INPUT_REGISTERS: return '3';
     default: return '4';
   }
 }
 
 std::uint16_t WordAt(const std::uint8_t* words, int index) {
   return static_cast<std::uint16_t>(words[2 * index] | (words[2 * index + 1] << 8));
+}
+
+// Joins `count` words of the image starting at word `index`; inverse puts the
+// most significant word first.
+std::uint64_t ComposeWords(const std::uint8_t* words, int index, int count, bool inverse) {
+  std::uint16_t registers[4];
+  for (int k = 0; k < count; ++k) registers[k] = WordAt(words, index + k);
+  return wordorder::Join(registers, count, wordorder::FromSwap(inverse));
 }
 
 }  // namespace
@@ -70,7 +81,7 @@ int FormatFromName(const std::string& name) {
   return -1;
 }
 
-bool IsBitFunction(int function) { return function == 1 || function == 2; }
+bool IsBitFunction(int function) { return modbus::IsBitRead(function); }
 
 int RegistersPerValue(int format) {
   switch (format) {
@@ -140,17 +151,11 @@ std::string LongText(std::int32_t value, TextForm form) {
 std::string BitText(std::uint8_t value) { return Printf("%hi", static_cast<short>(value)); }
 
 std::uint32_t Compose32(const std::uint8_t* words, int index, bool inverse) {
-  std::uint32_t first = WordAt(words, index), second = WordAt(words, index + 1);
-  return inverse ? (first << 16) | second : (second << 16) | first;
+  return static_cast<std::uint32_t>(ComposeWords(words, index, 2, inverse));
 }
 
 std::uint64_t Compose64(const std::uint8_t* words, int index, bool inverse) {
-  std::uint64_t value = 0;
-  for (int k = 0; k < 4; ++k) {
-    std::uint64_t word = WordAt(words, index + k);
-    value |= word << (16 * (inverse ? 3 - k : k));
-  }
-  return value;
+  return ComposeWords(words, index, 4, inverse);
 }
 
 std::string CellValueText(const std::uint8_t* image, std::size_t imageSize, int function, int format, int index,
@@ -166,16 +171,12 @@ std::string CellValueText(const std::uint8_t* image, std::size_t imageSize, int 
   switch (format) {
     case kFloat:
     case kFloatInverse: {
-      std::uint32_t bits = Compose32(image, index, inverseWordOrder && format == kFloatInverse);
-      float value;
-      std::memcpy(&value, &bits, sizeof value);
+      const auto value = std::bit_cast<float>(Compose32(image, index, inverseWordOrder && format == kFloatInverse));
       return FloatText(value, form);
     }
     case kDouble:
     case kDoubleInverse: {
-      std::uint64_t bits = Compose64(image, index, inverseWordOrder && format == kDoubleInverse);
-      double value;
-      std::memcpy(&value, &bits, sizeof value);
+      const auto value = std::bit_cast<double>(Compose64(image, index, inverseWordOrder && format == kDoubleInverse));
       return DoubleText(value, form);
     }
     case kLong:
@@ -200,16 +201,12 @@ bool CellNumber(const std::uint8_t* image, std::size_t imageSize, int function, 
   switch (format) {
     case kFloat:
     case kFloatInverse: {
-      std::uint32_t bits = Compose32(image, index, inverseWordOrder && format == kFloatInverse);
-      float value;
-      std::memcpy(&value, &bits, sizeof value);
-      *out = value;
+      *out = std::bit_cast<float>(Compose32(image, index, inverseWordOrder && format == kFloatInverse));
       return true;
     }
     case kDouble:
     case kDoubleInverse: {
-      std::uint64_t bits = Compose64(image, index, inverseWordOrder && format == kDoubleInverse);
-      std::memcpy(out, &bits, sizeof *out);
+      *out = std::bit_cast<double>(Compose64(image, index, inverseWordOrder && format == kDoubleInverse));
       return true;
     }
     case kLong:

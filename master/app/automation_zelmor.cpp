@@ -4,6 +4,7 @@
 #include <QDBusError>
 #include <QDBusMessage>
 
+#include "common/modbus_protocol.h"
 #include "framework/automation.h"
 #include "framework/mdi.h"
 #include "master/core/automation_values.h"
@@ -84,7 +85,7 @@ bool ZelmorDocumentObject::submitWrite(int function, int slaveId, int address, i
     return false;
   const std::uint8_t* buffer = document_->writeBuffer();
   int stored = 0;
-  if (function == 5 || function == 15) {
+  if (modbus::IsBitFunction(function)) {
     stored = me::SetWriteBytes(0, count, buffer);
   } else {
     std::uint16_t words[av::kLastRegister + 1];
@@ -99,17 +100,19 @@ bool ZelmorDocumentObject::submitWrite(int function, int slaveId, int address, i
 }
 
 bool ZelmorDocumentObject::PresetMultipleRegisters(int slaveId, int address, int count) {
-  return submitWrite(16, slaveId, address, count);
+  return submitWrite(modbus::FC_WRITE_MULTIPLE_REGISTERS, slaveId, address, count);
 }
 
-bool ZelmorDocumentObject::ForceSingleCoil(int slaveId, int address) { return submitWrite(5, slaveId, address, 1); }
+bool ZelmorDocumentObject::ForceSingleCoil(int slaveId, int address) {
+  return submitWrite(modbus::FC_WRITE_SINGLE_COIL, slaveId, address, 1);
+}
 
 bool ZelmorDocumentObject::PresetSingleRegister(int slaveId, int address) {
-  return submitWrite(6, slaveId, address, 1);
+  return submitWrite(modbus::FC_WRITE_SINGLE_REGISTER, slaveId, address, 1);
 }
 
 bool ZelmorDocumentObject::ForceMultipleCoils(int slaveId, int address, int count) {
-  return submitWrite(15, slaveId, address, count);
+  return submitWrite(modbus::FC_WRITE_MULTIPLE_COILS, slaveId, address, count);
 }
 
 short ZelmorDocumentObject::Register(short index) { return av::Register(document_->values(), index); }

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/modbus_protocol.h"
 #include "common/value_format.h"
 #include "framework/file_dialog.h"
 #include "framework/message_box.h"
@@ -77,6 +78,9 @@ QListWidget* ValueList(QWidget* parent) {
   return list;
 }
 
+// A display format outside the table is taken as the nearest one.
+int KnownFormat(int format) { return std::clamp(format, 0, valuefmt::kFormatCount - 1); }
+
 }  // namespace
 
 // ---- Starting values -------------------------------------------------------------------
@@ -88,7 +92,7 @@ MultipleWriteStart CoilsStartFromDocument(const CZelmorDoc& doc) {
   start.size = doc.length();
   start.slave = doc.slaveId();
   start.displayFormat = doc.displayFormat();
-  if (doc.function() == 1) {
+  if (doc.function() == modbus::FC_READ_COILS) {
     const int count = std::clamp(doc.length(), 0, zelmor::kCoilListSize);
     std::memcpy(start.coils.data(), doc.values(), static_cast<std::size_t>(count));
   }
@@ -99,10 +103,10 @@ MultipleWriteStart RegistersStartFromDocument(const CZelmorDoc& doc) {
   MultipleWriteStart start;
   start.oneBased = doc.oneBased();
   start.address = doc.address() + (start.oneBased ? 1 : 0);
-  start.size = doc.length() > 126 ? zelmor::kMaxWriteListRegisters : doc.length();
+  start.size = std::min(doc.length(), zelmor::kMaxWriteListRegisters);
   start.slave = doc.slaveId();
   start.displayFormat = doc.displayFormat();
-  if (doc.function() == 3) {
+  if (doc.function() == modbus::FC_READ_HOLDING_REGISTERS) {
     // The document's value image holds the registers as the display format sees
     // them, in the same byte order as the list.
     const int count = std::clamp(doc.length(), 0, zelmor::kMaxWriteListRegisters);
@@ -278,13 +282,13 @@ void CMultipleWriteDlg::saveFile() {
 // Checks address, size and slave in that order; the PLC address rule comes last.
 static bool ValidateBlock(fw::DataExchange& dx, QLineEdit* address, QLineEdit* size, int maxSize, QLineEdit* slave,
                           int minSlave, int* addressOut, int* sizeOut, int* slaveOut) {
-  return dx.intField(address, 0, 65535, addressOut) && dx.intField(size, 1, maxSize, sizeOut) &&
-         dx.intField(slave, minSlave, 255, slaveOut);
+  return dx.intField(address, 0, modbus::MAX_ADDRESS, addressOut) && dx.intField(size, 1, maxSize, sizeOut) &&
+         dx.intField(slave, minSlave, modbus::MAX_UNIT_ID, slaveOut);
 }
 
 static bool CheckBase(fw::DataExchange& dx, bool oneBased, QLineEdit* edit, int value) {
   if (!dx.ok()) return false;
-  if (oneBased && value < 1) return dx.fail(edit, fw::IntegerRangeText(1, 65535));
+  if (oneBased && value < 1) return dx.fail(edit, fw::IntegerRangeText(1, modbus::MAX_ADDRESS));
   return true;
 }
 
@@ -336,7 +340,7 @@ void CWriteCoilsDlg::send() {
   takeListState();
   if (!validateAll()) return;
   const int count = enteredSize_;
-  submit(15, 0, 0, static_cast<std::uint16_t>(enteredAddress_ - (oneBased_ ? 1 : 0)), 1,
+  submit(modbus::FC_WRITE_MULTIPLE_COILS, 0, 0, static_cast<std::uint16_t>(enteredAddress_ - (oneBased_ ? 1 : 0)), 1,
          [this, count] { return me::SetWriteBytes(0, count, coils_.data()) == 1; });
 }
 
@@ -344,7 +348,7 @@ void CWriteCoilsDlg::send() {
 
 CRegisterListDlg::CRegisterListDlg(const MultipleWriteStart& start, const char* title, QWidget* parent)
     : CMultipleWriteDlg(start, text::kListSave, parent),
-      format_(std::clamp(start.displayFormat, 0, 9)),
+      format_(KnownFormat(start.displayFormat)),
       values_(start.values) {
   setWindowTitle(title);
   list_ = ValueList(this);
@@ -386,14 +390,14 @@ void CRegisterListDlg::editSelected() {
     CEnterValueDlg dialog(format_, this);
     switch (zelmor::RegistersPerValue(format_)) {
       case 2:
-        if (format_ == 4 || format_ == 5)
+        if (format_ == valuefmt::kFloat || format_ == valuefmt::kFloatInverse)
           dialog.setFloatValue(values_.floatValue(h));
         else
           dialog.setLongValue(values_.longValue(h));
         break;
       case 4: dialog.setDoubleValue(values_.doubleValue(h)); break;
       default:
-        if (format_ == 0) {
+        if (format_ == valuefmt::kSigned) {
           dialog.setSignedValue(static_cast<std::int16_t>(values_.word(h)));
         } else {
           dialog.setUnsignedValue(values_.word(h));
@@ -404,11 +408,11 @@ void CRegisterListDlg::editSelected() {
     if (dialog.exec() == QDialog::Accepted) {
       changed = true;
       switch (format_) {
-        case 0: values_.setWord(h, static_cast<std::uint16_t>(dialog.signedValue())); break;
-        case 1: values_.setWord(h, static_cast<std::uint16_t>(dialog.unsignedValue())); break;
+        case valuefmt::kSigned: values_.setWord(h, static_cast<std::uint16_t>(dialog.signedValue())); break;
+        case valuefmt::kUnsigned: values_.setWord(h, static_cast<std::uint16_t>(dialog.unsignedValue())); break;
         case valuefmt::kHex: values_.setWord(h, dialog.hexValue()); break;
-        case 4: case 5: values_.setFloat(h, dialog.floatValue()); break;
-        case 6: case 7: values_.setDouble(h, dialog.doubleValue()); break;
+        case valuefmt::kFloat: case valuefmt::kFloatInverse: values_.setFloat(h, dialog.floatValue()); break;
+        case valuefmt::kDouble: case valuefmt::kDoubleInverse: values_.setDouble(h, dialog.doubleValue()); break;
         default: values_.setLong(h, dialog.longValue()); break;
       }
     }
@@ -422,7 +426,7 @@ void CRegisterListDlg::editSelected() {
 // ---- CWriteRegistersDlg ------------------------------------------------------------
 
 CWriteRegistersDlg::CWriteRegistersDlg(const MultipleWriteStart& start, QWidget* parent)
-    : CRegisterListDlg(start, text::kWriteRegistersTitles[std::clamp(start.displayFormat, 0, 9)], parent) {
+    : CRegisterListDlg(start, text::kWriteRegistersTitles[KnownFormat(start.displayFormat)], parent) {
   auto* buttons = new QVBoxLayout;
   buttons->addLayout(addressSizeSlaveFields());
   for (QPushButton* b : {send_, cancel_, edit_, open_, save_}) buttons->addWidget(b);
@@ -447,14 +451,15 @@ bool CWriteRegistersDlg::validate(fw::DataExchange& dx) {
 void CWriteRegistersDlg::send() {
   if (!validateAll() || !sizeHoldsWholeValue()) return;
   const int size = enteredSize_;
-  submit(16, 0, 0, static_cast<std::uint16_t>(enteredAddress_ - (oneBased_ ? 1 : 0)), 1,
+  submit(modbus::FC_WRITE_MULTIPLE_REGISTERS, 0, 0,
+         static_cast<std::uint16_t>(enteredAddress_ - (oneBased_ ? 1 : 0)), 1,
          [this, size] { return zelmor::HandOverWriteValues(format_, values_.words(size).data(), size) == 1; });
 }
 
 // ---- CReadWriteRegistersDlg --------------------------------------------------------
 
 CReadWriteRegistersDlg::CReadWriteRegistersDlg(const MultipleWriteStart& start, QWidget* parent)
-    : CRegisterListDlg(start, text::kReadWriteRegistersTitles[std::clamp(start.displayFormat, 0, 9)], parent),
+    : CRegisterListDlg(start, text::kReadWriteRegistersTitles[KnownFormat(start.displayFormat)], parent),
       enteredReadAddress_(start.readAddress),
       enteredReadSize_(start.readSize) {
   readAddress_ = NumberEdit(start.readAddress, this);
@@ -492,7 +497,7 @@ bool CReadWriteRegistersDlg::validate(fw::DataExchange& dx) {
   int address = 0, size = 0, slave = 0, readAddress = 0, readSize = 0;
   // A reply is needed, so no broadcast.
   if (!ValidateBlock(dx, address_, size_, zelmor::kMaxWriteListRegisters, slave_, 1, &address, &size, &slave) ||
-      !dx.intField(readAddress_, 0, 65535, &readAddress) ||
+      !dx.intField(readAddress_, 0, modbus::MAX_ADDRESS, &readAddress) ||
       !dx.intField(readSize_, 1, zelmor::kMaxWriteListRegisters, &readSize))
     return false;
   if (!CheckBase(dx, oneBased_, address_, address) || !CheckBase(dx, oneBased_, readAddress_, readAddress))
@@ -510,7 +515,8 @@ void CReadWriteRegistersDlg::send() {
   if (!validateAll() || !sizeHoldsWholeValue()) return;
   const int base = oneBased_ ? 1 : 0;
   const int size = enteredSize_;
-  if (submit(23, static_cast<std::uint16_t>(enteredReadAddress_ - base), static_cast<std::uint16_t>(enteredReadSize_),
+  if (submit(modbus::FC_WRITE_AND_READ_REGISTERS, static_cast<std::uint16_t>(enteredReadAddress_ - base),
+             static_cast<std::uint16_t>(enteredReadSize_),
              static_cast<std::uint16_t>(enteredAddress_ - base), static_cast<std::uint16_t>(size),
              [this, size] { return zelmor::HandOverWriteValues(format_, values_.words(size).data(), size) == 1; })) {
     sentReadAddress_ = enteredReadAddress_;
@@ -575,12 +581,12 @@ CEnterValueDlg::CEnterValueDlg(int displayFormat, QWidget* parent)
 
 QLineEdit* CEnterValueDlg::visibleEdit() const {
   switch (format_) {
-    case 0: return signedEdit_;
-    case 1: return unsignedEdit_;
+    case valuefmt::kSigned: return signedEdit_;
+    case valuefmt::kUnsigned: return unsignedEdit_;
     case valuefmt::kHex: return hexEdit_;
-    case 4: case 5: return floatEdit_;
-    case 6: case 7: return doubleEdit_;
-    case 8: case 9: return longEdit_;
+    case valuefmt::kFloat: case valuefmt::kFloatInverse: return floatEdit_;
+    case valuefmt::kDouble: case valuefmt::kDoubleInverse: return doubleEdit_;
+    case valuefmt::kLong: case valuefmt::kLongInverse: return longEdit_;
     default: return signedEdit_;
   }
 }

@@ -12,6 +12,7 @@
 #include "framework/message_box.h"
 #include "framework/validation.h"
 #include "master/core/engine_glue.h"
+#include "master/core/poll_definition.h"
 #include "resources/zelmor_resources.h"
 
 namespace text = zelmor::res::text;
@@ -66,14 +67,20 @@ PollDefinitionDialog::PollDefinitionDialog(CZelmorDoc* document, QWidget* parent
 }
 
 bool PollDefinitionDialog::validate(PollDefinition* d) {
+  using namespace zelmor;
+  // Field by field in this order, so the first bad field is the one reported; the
+  // length is checked against the widest range first, then against the function's.
   fw::DataExchange dx(this);
-  if (!dx.intField(addressEdit_, 0, 65535, &d->shownAddress) || !dx.intField(lengthEdit_, 1, 2000, &d->length) ||
-      !dx.intField(scanRateEdit_, 20, 60000, &d->scanRate) || !dx.intField(slaveEdit_, 1, 255, &d->slaveId))
+  if (!dx.intField(addressEdit_, 0, kMaxPollAddress, &d->shownAddress) ||
+      !dx.intField(lengthEdit_, 1, kMaxPollBits, &d->length) ||
+      !dx.intField(scanRateEdit_, kMinScanRate, kMaxScanRate, &d->scanRate) ||
+      !dx.intField(slaveEdit_, kMinPollSlave, kMaxPollSlave, &d->slaveId))
     return false;
   d->functionIndex = functionList_->currentIndex();
-  // Register reads are limited to 127 (not the protocol's 125).
-  if (d->functionIndex > 1 && !dx.intField(lengthEdit_, 1, 127, &d->length)) return false;
-  if (oneBased_ && !dx.intField(addressEdit_, 1, 65535, &d->shownAddress)) return false;
+  const int function = kFirstPollFunction + d->functionIndex;
+  if (!modbus::IsBitRead(function) && !dx.intField(lengthEdit_, 1, MaxPollLength(function), &d->length)) return false;
+  // One-based addresses start at 1 and still end at the last protocol address.
+  if (oneBased_ && !dx.intField(addressEdit_, 1, kMaxPollAddress, &d->shownAddress)) return false;
   d->enable = enableBox_->isChecked() ? 1 : 0;
   return true;
 }

@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "common/modbus_protocol.h"
 #include "framework/file_dialog.h"
 #include "framework/message_box.h"
 #include "framework/profile.h"
@@ -175,7 +176,7 @@ void CTestCenterDlg::send() {
     status_->setText(text::kTestCenterNoLink);
     return;
   }
-  if (!me::SubmitOneShot(target_->handle(), platform::WM_ENGINE_NOTIFY, 0, 0, 0, 0, 0, 0)) {
+  if (!me::SubmitOneShot(target_->handle(), platform::WM_ENGINE_NOTIFY, 0, modbus::FC_RAW_FRAME, 0, 0, 0, 0)) {
     // Another one-shot request (a write dialog's) still holds the slot.
     status_->setText(text::kTestCenterBusy);
     return;

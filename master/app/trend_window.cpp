@@ -26,6 +26,7 @@
 #include "framework/file_dialog.h"
 #include "framework/message_box.h"
 #include "master/app/zelmor_doc.h"
+#include "master/core/engine_glue.h"
 #include "resources/zelmor_resources.h"
 
 namespace text = zelmor::res::text;
@@ -291,7 +292,8 @@ void CTrendWindow::onPollTaken(std::uint16_t result) {
   if (paused_ || cells_.isEmpty()) return;
   double values[zelmor::kMaxTrendSeries];
   for (int k = 0; k < cells_.size(); ++k) {
-    if (!valuefmt::CellNumber(doc_->values(), 2000, function_, format_, cells_[k], length_, false, &values[k]))
+    if (!valuefmt::CellNumber(doc_->values(), zelmor::kValueBytes, function_, format_, cells_[k], length_, false,
+                              &values[k]))
       values[k] = kNaN;
   }
   appendSample(static_cast<double>(QDateTime::currentMSecsSinceEpoch()), values);

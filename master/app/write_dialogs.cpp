@@ -12,6 +12,7 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include "common/modbus_protocol.h"
 #include "common/value_format.h"
 #include "framework/message_box.h"
 #include "framework/window_messages.h"
@@ -116,7 +117,8 @@ QLayout* CWriteDialog::makeButtons(const char* cancelText) {
 bool CWriteDialog::takeAddressAndSlave(fw::DataExchange& dx, int slaveMin, std::uint16_t* protocolAddress,
                                        int* slave) {
   int address = 0;
-  if (!dx.intField(addressEdit_, oneBased_ ? 1 : 0, 65535, &address) || !dx.intField(slaveEdit_, slaveMin, 255, slave))
+  if (!dx.intField(addressEdit_, oneBased_ ? 1 : 0, modbus::MAX_ADDRESS, &address) ||
+      !dx.intField(slaveEdit_, slaveMin, modbus::MAX_UNIT_ID, slave))
     return false;
   *protocolAddress = static_cast<std::uint16_t>(address - (oneBased_ ? 1 : 0));
   return true;
@@ -148,6 +150,10 @@ int CFunctionChoiceDlg::takeFunction() {
   return functionAfter_;
 }
 
+int CFunctionChoiceDlg::registerWriteType() {
+  return takeFunction() == 1 ? modbus::FC_WRITE_MULTIPLE_REGISTERS : modbus::FC_WRITE_SINGLE_REGISTER;
+}
+
 // ---- CWriteSingleCoilDlg ---------------------------------------------------------
 
 CWriteSingleCoilDlg::CWriteSingleCoilDlg(bool oneBased, int address, int slave, bool on, int function,
@@ -175,7 +181,8 @@ void CWriteSingleCoilDlg::send() {
   if (!takeAddressAndSlave(dx, 0, &address, &slave)) return;
   const int function = takeFunction();
   std::uint8_t coil = on_->isChecked() ? 1 : 0;
-  if (submit(slave, function == 1 ? 15 : 5, 0, 0, address)) me::SetWriteBytes(0, 1, &coil);
+  const int type = function == 1 ? modbus::FC_WRITE_MULTIPLE_COILS : modbus::FC_WRITE_SINGLE_COIL;
+  if (submit(slave, type, 0, 0, address)) me::SetWriteBytes(0, 1, &coil);
 }
 
 // ---- CWriteRegisterDlg -----------------------------------------------------------
@@ -230,8 +237,7 @@ void CWriteRegisterDlg::send() {
   std::uint16_t value = presentation_ == valuefmt::kSigned ? signedWord[0] : unsignedWord[0];
   if (presentation_ == valuefmt::kHex && !TakeValueEntry(dx, hex_, valuefmt::kHex, &hexWord)) return;
   if (presentation_ == valuefmt::kHex) value = hexWord[0];
-  const int function = takeFunction();
-  if (submit(slave, function == 1 ? 16 : 6, 0, 0, address)) me::SetWriteRegisters(0, 1, &value);
+  if (submit(slave, registerWriteType(), 0, 0, address)) me::SetWriteRegisters(0, 1, &value);
 }
 
 // ---- CWriteRegisterBinDlg --------------------------------------------------------
@@ -258,9 +264,8 @@ void CWriteRegisterBinDlg::send() {
   std::uint16_t address = 0;
   int slave = 0;
   if (!takeAddressAndSlave(dx, 0, &address, &slave)) return;
-  const int function = takeFunction();
   std::uint16_t value = bits_->value();
-  if (submit(slave, function == 1 ? 16 : 6, 0, 0, address)) me::SetWriteRegisters(0, 1, &value);
+  if (submit(slave, registerWriteType(), 0, 0, address)) me::SetWriteRegisters(0, 1, &value);
 }
 
 // ---- CMaskWriteDlg ---------------------------------------------------------------
@@ -289,7 +294,7 @@ void CMaskWriteDlg::send() {
   int slave = 0;
   if (!takeAddressAndSlave(dx, 1, &address, &slave)) return;
   // A mask write carries its data in the request itself: nothing to hand over.
-  submit(slave, 22, and_->value(), or_->value(), address);
+  submit(slave, modbus::FC_MASK_WRITE_REGISTER, and_->value(), or_->value(), address);
 }
 
 // ---- CWriteValueDlg --------------------------------------------------------------
@@ -321,7 +326,8 @@ void CWriteValueDlg::finishLayout(QFormLayout* form) {
 
 bool CWriteValueDlg::takeAddressAndSlave(fw::DataExchange& dx) {
   int address = 0;
-  if (!dx.intField(addressEdit_, oneBased_ ? 1 : 0, 65535, &address) || !dx.intField(slaveEdit_, 0, 255, &slave_))
+  if (!dx.intField(addressEdit_, oneBased_ ? 1 : 0, modbus::MAX_ADDRESS, &address) ||
+      !dx.intField(slaveEdit_, modbus::BROADCAST_ADDRESS, modbus::MAX_UNIT_ID, &slave_))
     return false;
   protocolAddress_ = static_cast<std::uint16_t>(address - (oneBased_ ? 1 : 0));
   return true;

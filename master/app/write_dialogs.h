@@ -81,6 +81,8 @@ class CFunctionChoiceDlg : public CWriteDialog {
   QWidget* functionGroup(const char* singleLabel, const char* multipleLabel);
   // The choice at this Send (0 or 1), remembered for functionAfter.
   int takeFunction();
+  // The register write of that choice: 16 for the multiple form, else 6.
+  int registerWriteType();
 
  private:
   QRadioButton* single_ = nullptr;

@@ -4,16 +4,19 @@
 #include <QFontDialog>
 #include <QScreen>
 #include <QWidget>
+#include <bit>
 #include <cstring>
 #include <ctime>
 #include <memory>
 
 #include "common/value_format.h"
+#include "common/word_order.h"
 #include "framework/mdi.h"
 #include "framework/message_box.h"
 #include "framework/placement.h"
 #include "framework/profile.h"
 #include "master/core/engine_glue.h"
+#include "master/core/poll_definition.h"
 #include "master/core/write_values.h"
 #include "master/app/poll_definition_dialog.h"
 #include "master/app/write_dialogs.h"
@@ -25,7 +28,7 @@ namespace text = zelmor::res::text;
 
 namespace {
 
-constexpr int kMaxWords = 1000;
+constexpr int kMaxWords = masterengine::kMaxValueWords;
 const QString kPollSection = QStringLiteral("PollDefinition");
 const QString kFontSection = QStringLiteral("Font");
 
@@ -34,13 +37,15 @@ const QString kFontSection = QStringLiteral("Font");
 CZelmorDoc::CZelmorDoc(QObject* parent) : fw::Document(parent) {
   // New windows start from the profile's defaults ("Use as Default").
   const fw::Profile& p = fw::AppProfile();
-  data_.address = p.readIntInRange(kPollSection, "Address", 0, 0, 65535);
-  data_.function = p.readIntInRange(kPollSection, "FunctionValue", 3, 1, 4);
-  data_.length = p.readIntInRange(kPollSection, "Length", 10, 1, 2000);
-  data_.scanRate = p.readIntInRange(kPollSection, "ScanRate", 1000, 20, 60000);
-  data_.slaveId = p.readIntInRange(kPollSection, "SlaveID", 1, 1, 255);
+  using namespace zelmor;
+  // The length is checked against the widest range here; registration refuses what the function cannot read.
+  data_.address = p.readIntInRange(kPollSection, "Address", 0, 0, kMaxPollAddress);
+  data_.function = p.readIntInRange(kPollSection, "FunctionValue", 3, kFirstPollFunction, kLastPollFunction);
+  data_.length = p.readIntInRange(kPollSection, "Length", 10, 1, kMaxPollBits);
+  data_.scanRate = p.readIntInRange(kPollSection, "ScanRate", 1000, kMinScanRate, kMaxScanRate);
+  data_.slaveId = p.readIntInRange(kPollSection, "SlaveID", 1, kMinPollSlave, kMaxPollSlave);
   data_.enable = p.readIntInRange(kPollSection, "bEnable", 1, 0, 1);
-  data_.displayFormat = p.readIntInRange(kPollSection, "DisplayFormat", 0, 0, 9);
+  data_.displayFormat = p.readIntInRange(kPollSection, "DisplayFormat", 0, 0, valuefmt::kFormatCount - 1);
   data_.oneBased = p.readIntInRange(kPollSection, "OneBased", 1, 0, 1);
   presetSingle_ = p.readIntInRange(kPollSection, "PresetSingle", 0, 0, 1);
   archive::LogFont& f = data_.font;
@@ -205,17 +210,14 @@ void CZelmorDoc::editPollValue(int index, QWidget* parent) {
   if (index + 1 > data_.length / perValue * perValue) return;
   int start = index / perValue * perValue;
   std::unique_ptr<CWriteValueDlg> dialog;
+  // The document keeps values in native order: the lowest register holds the least significant word.
   if (perValue == 4) {
-    std::uint64_t bits = 0;
-    for (int w = 0; w < 4; ++w) bits |= static_cast<std::uint64_t>(words[start + w]) << (16 * w);
-    double value;
-    std::memcpy(&value, &bits, sizeof value);
+    const double value = wordorder::JoinDouble(words + start, wordorder::Order::kCDAB);
     dialog = std::make_unique<CWriteFloatDlg>(oneBased(), first + start, data_.slaveId, format, value, parent);
   } else {
-    std::uint32_t bits = words[start] | (static_cast<std::uint32_t>(words[start + 1]) << 16);
+    const std::uint32_t bits = wordorder::Join32(words + start, wordorder::Order::kCDAB);
     if (format == valuefmt::kFloat || format == valuefmt::kFloatInverse) {
-      float value;
-      std::memcpy(&value, &bits, sizeof value);
+      const auto value = std::bit_cast<float>(bits);
       dialog = std::make_unique<CWriteFloatDlg>(oneBased(), first + start, data_.slaveId, format, value, parent);
     } else {
       dialog = std::make_unique<CWriteLongDlg>(oneBased(), first + start, data_.slaveId, format,
@@ -290,7 +292,7 @@ void CZelmorDoc::useAsDefault() {
 }
 
 void CZelmorDoc::setDisplayFormat(int format) {
-  if (format < 0 || format > 9) return;
+  if (!valuefmt::IsValidFormat(format)) return;
   data_.displayFormat = format;
   changed();
 }
@@ -343,7 +345,7 @@ bool CZelmorDoc::deserialize(const std::vector<std::uint8_t>& bytes, QString* er
     case zelmor::DocumentReadResult::kOk:
       // Fields that become menu indices or flags are range-checked; the poll
       // definition itself is left to the scheduler, which refuses what it cannot poll.
-      if (d.displayFormat < 0 || d.displayFormat > 9) d.displayFormat = 0;
+      if (!valuefmt::IsValidFormat(d.displayFormat)) d.displayFormat = 0;
       d.enable = d.enable != 0 ? 1 : 0;
       d.oneBased = d.oneBased != 0 ? 1 : 0;
       data_ = d;

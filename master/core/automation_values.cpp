@@ -2,7 +2,10 @@
 
 #include <bit>
 
+#include "common/modbus_protocol.h"
 #include "common/value_format.h"
+#include "common/word_order.h"
+#include "master/core/poll_definition.h"
 
 namespace zelmor::automation {
 
@@ -15,17 +18,12 @@ void PutWord(std::uint8_t* image, int registerIndex, std::uint16_t word) {
   image[2 * registerIndex + 1] = static_cast<std::uint8_t>(word >> 8);
 }
 
-void Put32(std::uint8_t* image, int index, std::uint32_t bits, bool inverse) {
-  const auto low = static_cast<std::uint16_t>(bits & 0xFFFF), high = static_cast<std::uint16_t>(bits >> 16);
-  PutWord(image, 2 * index, inverse ? high : low);
-  PutWord(image, 2 * index + 1, inverse ? low : high);
-}
-
-void Put64(std::uint8_t* image, int index, std::uint64_t bits, bool inverse) {
-  for (int k = 0; k < 4; ++k) {
-    const auto word = static_cast<std::uint16_t>(bits >> (16 * k));  // least significant first
-    PutWord(image, 4 * index + (inverse ? 3 - k : k), word);
-  }
+// Writes the `count` registers of a 32- or 64-bit element; inverse puts the most
+// significant word first.
+void PutWords(std::uint8_t* image, int index, std::uint64_t bits, int count, bool inverse) {
+  std::uint16_t words[4];
+  wordorder::Split(bits, count, wordorder::FromSwap(inverse), words);
+  for (int k = 0; k < count; ++k) PutWord(image, count * index + k, words[k]);
 }
 
 }  // namespace
@@ -45,7 +43,7 @@ std::int32_t Long(const std::uint8_t* image, int index, bool inverse) {
 }
 
 void SetLong(std::uint8_t* image, int index, std::int32_t value, bool inverse) {
-  if (InRange(index, kLastLong)) Put32(image, index, static_cast<std::uint32_t>(value), inverse);
+  if (InRange(index, kLastLong)) PutWords(image, index, static_cast<std::uint32_t>(value), 2, inverse);
 }
 
 float Float(const std::uint8_t* image, int index, bool inverse) {
@@ -54,7 +52,7 @@ float Float(const std::uint8_t* image, int index, bool inverse) {
 }
 
 void SetFloat(std::uint8_t* image, int index, float value, bool inverse) {
-  if (InRange(index, kLastLong)) Put32(image, index, std::bit_cast<std::uint32_t>(value), inverse);
+  if (InRange(index, kLastLong)) PutWords(image, index, std::bit_cast<std::uint32_t>(value), 2, inverse);
 }
 
 double Double(const std::uint8_t* image, int index, bool inverse) {
@@ -63,7 +61,7 @@ double Double(const std::uint8_t* image, int index, bool inverse) {
 }
 
 void SetDouble(std::uint8_t* image, int index, double value, bool inverse) {
-  if (InRange(index, kLastDouble)) Put64(image, index, std::bit_cast<std::uint64_t>(value), inverse);
+  if (InRange(index, kLastDouble)) PutWords(image, index, std::bit_cast<std::uint64_t>(value), 4, inverse);
 }
 
 std::int16_t Coil(const std::uint8_t* image, int index) {
@@ -76,19 +74,16 @@ void SetCoil(std::uint8_t* image, int index, std::int16_t value) {
 }
 
 bool RequestAcceptable(int slaveId, int function, int address, int length, int scanRate) {
-  if (slaveId < 1 || slaveId > 255 || function < 1 || function > 4) return false;
-  if (address < 0 || address > 65535 || scanRate < 20 || scanRate > 60000) return false;
-  const int maxLength = function <= 2 ? 2000 : 127;
-  return length >= 1 && length <= maxLength;
+  return !CheckPollDefinition(slaveId, function, address, length, scanRate);
 }
 
 bool WriteAcceptable(int function, int slaveId, int address, int count) {
-  if (slaveId < 0 || slaveId > 255 || address < 0 || address > 65535) return false;
+  if (slaveId < 0 || slaveId > modbus::MAX_UNIT_ID || address < 0 || address > modbus::MAX_ADDRESS) return false;
   switch (function) {
-    case 5:
-    case 6: return count == 1;
-    case 15: return count >= 1 && count <= 2000;
-    case 16: return count >= 1 && count <= 127;
+    case modbus::FC_WRITE_SINGLE_COIL:
+    case modbus::FC_WRITE_SINGLE_REGISTER: return count == 1;
+    case modbus::FC_WRITE_MULTIPLE_COILS: return count >= 1 && count <= masterengine::kMaxWriteCoils;
+    case modbus::FC_WRITE_MULTIPLE_REGISTERS: return count >= 1 && count <= masterengine::kMaxWriteRegisters;
     default: return false;
   }
 }

@@ -7,13 +7,15 @@
 // the accessor's range reads 0 and writes nothing. Qt-free.
 #include <cstdint>
 
+#include "master/engine/comm_interface.h"
+
 namespace zelmor::automation {
 
-constexpr int kImageBytes = 2000;
-constexpr int kLastRegister = 126;
-constexpr int kLastLong = 62;     // also the floats
-constexpr int kLastDouble = 30;
-constexpr int kLastCoil = 1999;
+constexpr int kImageBytes = masterengine::kRequestDataBytes;
+constexpr int kLastRegister = masterengine::kMaxWriteRegisters - 1;
+constexpr int kLastLong = masterengine::kMaxWriteLongs - 1;  // also the floats
+constexpr int kLastDouble = masterengine::kMaxWriteDoubles - 1;
+constexpr int kLastCoil = kImageBytes - 1;
 
 std::int16_t Register(const std::uint8_t* image, int index);
 void SetRegister(std::uint8_t* image, int index, std::int16_t value);

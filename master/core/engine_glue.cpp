@@ -1,11 +1,15 @@
 #include "master/core/engine_glue.h"
 
-#include <cstdio>
 #include <algorithm>
+#include <bit>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
 #include "common/baud_table.h"
+#include "common/modbus_protocol.h"
+#include "common/value_format.h"
+#include "common/word_order.h"
 #include "master/core/poll_results.h"
 #include "link/serial_link.h"
 #include "master/engine/comm_interface.h"
@@ -130,34 +134,39 @@ void PutWord(std::uint8_t* values, int index, std::uint16_t word) {
   values[2 * index + 1] = static_cast<std::uint8_t>(word >> 8);
 }
 
+// The document keeps 32- and 64-bit values in native order (the lowest register
+// holds the least significant word); the engine undoes the inverse formats.
+constexpr auto kNativeOrder = wordorder::Order::kCDAB;
+
+void PutValueWords(std::uint8_t* values, int firstIndex, std::uint64_t bits, int count) {
+  std::uint16_t words[4];
+  wordorder::Split(bits, count, kNativeOrder, words);
+  for (int w = 0; w < count; ++w) PutWord(values, firstIndex + w, words[w]);
+}
+
 }  // namespace
 
 std::uint16_t CopyPollValues(int slot, int function, int displayFormat, std::uint8_t* values) {
-  if (function == 1 || function == 2) return me::ReadResultBytes(slot, values);
+  if (modbus::IsBitRead(function)) return me::ReadResultBytes(slot, values);
   switch (displayFormat) {
-    case 4:
-    case 5:
-    case 8:
-    case 9: {
+    case valuefmt::kFloat:
+    case valuefmt::kFloatInverse:
+    case valuefmt::kLong:
+    case valuefmt::kLongInverse: {
       static std::uint32_t longs[kValueBytes / 4];
       std::memset(longs, 0, sizeof longs);
-      std::uint16_t result = me::ReadResultLongs(slot, longs, displayFormat == 5 || displayFormat == 9);
-      for (int k = 0; k < kValueBytes / 4; ++k) {
-        PutWord(values, 2 * k, static_cast<std::uint16_t>(longs[k]));
-        PutWord(values, 2 * k + 1, static_cast<std::uint16_t>(longs[k] >> 16));
-      }
+      std::uint16_t result = me::ReadResultLongs(
+          slot, longs, displayFormat == valuefmt::kFloatInverse || displayFormat == valuefmt::kLongInverse);
+      for (int k = 0; k < kValueBytes / 4; ++k) PutValueWords(values, 2 * k, longs[k], 2);
       return result;
     }
-    case 6:
-    case 7: {
+    case valuefmt::kDouble:
+    case valuefmt::kDoubleInverse: {
       static double doubles[kValueBytes / 8];
       std::memset(doubles, 0, sizeof doubles);
-      std::uint16_t result = me::ReadResultDoubles(slot, doubles, displayFormat == 7);
-      for (int k = 0; k < kValueBytes / 8; ++k) {
-        std::uint64_t bits;
-        std::memcpy(&bits, &doubles[k], sizeof bits);
-        for (int w = 0; w < 4; ++w) PutWord(values, 4 * k + w, static_cast<std::uint16_t>(bits >> (16 * w)));
-      }
+      std::uint16_t result = me::ReadResultDoubles(slot, doubles, displayFormat == valuefmt::kDoubleInverse);
+      for (int k = 0; k < kValueBytes / 8; ++k)
+        PutValueWords(values, 4 * k, std::bit_cast<std::uint64_t>(doubles[k]), 4);
       return result;
     }
     default: {
@@ -217,10 +226,10 @@ std::string TimingFields(const me::ResponseTimes& t, int delimiter) {
 
 int WrittenRegisterCount(int displayFormat, int wordCount) {
   switch (displayFormat) {
-    case 5:
-    case 9:
+    case valuefmt::kFloatInverse:
+    case valuefmt::kLongInverse:
       return wordCount / 2 * 2;
-    case 7:
+    case valuefmt::kDoubleInverse:
       return wordCount / 4 * 4;
     default:
       return wordCount;
@@ -229,22 +238,17 @@ int WrittenRegisterCount(int displayFormat, int wordCount) {
 
 int HandOverWriteValues(int displayFormat, const std::uint16_t* words, int wordCount) {
   switch (displayFormat) {
-    case 5:
-    case 9: {
+    case valuefmt::kFloatInverse:
+    case valuefmt::kLongInverse: {
       std::uint32_t longs[kValueBytes / 4];
       int count = std::min(wordCount / 2, kValueBytes / 4);
-      for (int k = 0; k < count; ++k)
-        longs[k] = static_cast<std::uint32_t>(words[2 * k]) | (static_cast<std::uint32_t>(words[2 * k + 1]) << 16);
+      for (int k = 0; k < count; ++k) longs[k] = wordorder::Join32(words + 2 * k, kNativeOrder);
       return me::SetWriteLongs(0, count, longs, true);
     }
-    case 7: {
+    case valuefmt::kDoubleInverse: {
       double doubles[kValueBytes / 8];
       int count = std::min(wordCount / 4, kValueBytes / 8);
-      for (int k = 0; k < count; ++k) {
-        std::uint64_t bits = 0;
-        for (int w = 0; w < 4; ++w) bits |= static_cast<std::uint64_t>(words[4 * k + w]) << (16 * w);
-        std::memcpy(&doubles[k], &bits, sizeof bits);
-      }
+      for (int k = 0; k < count; ++k) doubles[k] = wordorder::JoinDouble(words + 4 * k, kNativeOrder);
       return me::SetWriteDoubles(0, count, doubles, true);
     }
     default:

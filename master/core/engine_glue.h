@@ -13,7 +13,7 @@
 
 namespace zelmor {
 
-constexpr int kValueBytes = 2000;
+constexpr int kValueBytes = masterengine::kRequestDataBytes;
 
 struct ConnectOutcome {
   bool connected = false;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/modbus_protocol.h"
+#include "master/engine/comm_interface.h"
 
 namespace zelmor {
 
@@ -12,11 +13,10 @@ constexpr int kMinPollSlave = 1;
 constexpr int kMaxPollSlave = modbus::MAX_UNIT_ID;
 constexpr int kFirstPollFunction = modbus::FC_READ_COILS;
 constexpr int kLastPollFunction = modbus::FC_READ_INPUT_REGISTERS;
-constexpr int kMaxPollAddress = 65535;
+constexpr int kMaxPollAddress = modbus::MAX_ADDRESS;
 constexpr int kMaxPollBits = modbus::MAX_READ_BITS;
-// Register polls may read up to 127 registers, past the protocol's 125: the
-// engine's frames hold them and some devices answer them.
-constexpr int kMaxPollRegisters = 127;
+// Register polls may read up to 127 registers, past the protocol's 125.
+constexpr int kMaxPollRegisters = masterengine::kMaxReadRegisterCount;
 constexpr int kMinScanRate = 20;
 constexpr int kMaxScanRate = 60000;
 

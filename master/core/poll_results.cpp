@@ -2,15 +2,30 @@
 
 #include <cstdio>
 
+#include "common/modbus_protocol.h"
 #include "common/value_format.h"
+#include "master/engine/result_codes.h"
 #include "resources/zelmor_resources.h"
 
 namespace zelmor {
 
 namespace text = res::text;
+namespace me = masterengine;
+
+namespace {
+
+// The exception code of a result at or above RESULT_EXCEPTION_BASE: the bits below the exception flag.
+int ExceptionCode(std::uint16_t result) { return result & (modbus::EXCEPTION_FLAG - 1); }
+
+// The exceptions with a text of their own.
+bool NamedException(int exception) {
+  return exception >= modbus::EXCEPTION_ILLEGAL_FUNCTION && exception <= modbus::EXCEPTION_NEGATIVE_ACKNOWLEDGE;
+}
+
+}  // namespace
 
 std::uint16_t NormalizeResult(std::uint16_t result) {
-  if (result >= 128) return static_cast<std::uint16_t>(128 + (result & 0x7F));
+  if (result >= me::RESULT_EXCEPTION_BASE) return me::ExceptionResult(ExceptionCode(result));
   return result;
 }
 
@@ -23,11 +38,21 @@ struct ResultEntry {
 };
 
 constexpr ResultEntry kResultTable[] = {
-    {1, text::kTimeoutError, 0},      {2, text::kCrcError, 1},          {3, text::kResponseError, 2},
-    {4, text::kWriteError, 3},        {5, text::kReadError, 4},         {6, text::kNoConnection, 5},
-    {7, text::kThreadError, 6},       {11, text::kBytesMissing, 7},     {129, text::kIllegalFunction, 8},
-    {130, text::kIllegalAddress, 9},  {131, text::kIllegalValue, 10},   {132, text::kDeviceFailure, 11},
-    {133, text::kAcknowledge, 12},    {134, text::kDeviceBusy, 13},     {135, text::kNak, 14},
+    {me::RESULT_TIMEOUT, text::kTimeoutError, 0},
+    {me::RESULT_CRC, text::kCrcError, 1},
+    {me::RESULT_RESPONSE, text::kResponseError, 2},
+    {me::RESULT_WRITE, text::kWriteError, 3},
+    {me::RESULT_READ, text::kReadError, 4},
+    {me::RESULT_NO_CONNECTION, text::kNoConnection, 5},
+    {me::RESULT_THREAD, text::kThreadError, 6},
+    {me::RESULT_BYTES_MISSING, text::kBytesMissing, 7},
+    {me::ExceptionResult(modbus::EXCEPTION_ILLEGAL_FUNCTION), text::kIllegalFunction, 8},
+    {me::ExceptionResult(modbus::EXCEPTION_ILLEGAL_DATA_ADDRESS), text::kIllegalAddress, 9},
+    {me::ExceptionResult(modbus::EXCEPTION_ILLEGAL_DATA_VALUE), text::kIllegalValue, 10},
+    {me::ExceptionResult(modbus::EXCEPTION_SLAVE_OR_SERVER_FAILURE), text::kDeviceFailure, 11},
+    {me::ExceptionResult(modbus::EXCEPTION_ACKNOWLEDGE), text::kAcknowledge, 12},
+    {me::ExceptionResult(modbus::EXCEPTION_SLAVE_OR_SERVER_BUSY), text::kDeviceBusy, 13},
+    {me::ExceptionResult(modbus::EXCEPTION_NEGATIVE_ACKNOWLEDGE), text::kNak, 14},
 };
 constexpr int kOtherExceptionCounter = 15;
 constexpr int kUnknownCounter = 16;
@@ -42,24 +67,25 @@ const ResultEntry* Find(std::uint16_t result) {
 
 std::string ErrorTextForResult(std::uint16_t result) {
   result = NormalizeResult(result);
-  if (result == 0) return {};
+  if (result == me::RESULT_OK) return {};
   if (const ResultEntry* entry = Find(result)) return entry->text;
-  if (result >= 128) {
+  if (result >= me::RESULT_EXCEPTION_BASE) {
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, text::kExceptionFormat, result - 128);
+    std::snprintf(buffer, sizeof buffer, text::kExceptionFormat, result - me::RESULT_EXCEPTION_BASE);
     return buffer;
   }
   return text::kUnknownError;
 }
 
 std::string WriteResultText(std::uint16_t result) {
-  if (result == 0) return text::kResponseOk;
-  if (result < 128) {
-    const ResultEntry* entry = result <= 7 ? Find(result) : nullptr;
+  if (result == me::RESULT_OK) return text::kResponseOk;
+  if (result < me::RESULT_EXCEPTION_BASE) {
+    // Codes past the thread error (Bytes Missing included) read "Unknown Error" here.
+    const ResultEntry* entry = result <= me::RESULT_THREAD ? Find(result) : nullptr;
     return entry != nullptr ? entry->text : text::kUnknownError;
   }
-  int exception = result & 0x7F;
-  if (const ResultEntry* entry = exception >= 1 && exception <= 7 ? Find(static_cast<std::uint16_t>(128 + exception)) : nullptr)
+  const int exception = ExceptionCode(result);
+  if (const ResultEntry* entry = NamedException(exception) ? Find(me::ExceptionResult(exception)) : nullptr)
     return entry->text;
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, text::kExceptionFormat, exception);
@@ -68,9 +94,9 @@ std::string WriteResultText(std::uint16_t result) {
 
 int ErrorCounterForResult(std::uint16_t result) {
   result = NormalizeResult(result);
-  if (result == 0) return kNoCounter;
+  if (result == me::RESULT_OK) return kNoCounter;
   if (const ResultEntry* entry = Find(result)) return entry->counter;
-  return result >= 128 ? kOtherExceptionCounter : kUnknownCounter;
+  return result >= me::RESULT_EXCEPTION_BASE ? kOtherExceptionCounter : kUnknownCounter;
 }
 
 std::vector<std::string> ErrorCounterLines(const std::array<std::uint32_t, kErrorCounterCount>& counters) {

@@ -1,5 +1,6 @@
 #include "master/core/value_list.h"
 
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include <unistd.h>
 
 #include "common/value_format.h"
+#include "common/word_order.h"
 #include "master/core/test_center.h"
 
 namespace zelmor {
@@ -25,6 +27,22 @@ std::uint64_t GetLe(const std::uint8_t* p, int bytes) {
 
 void PutLe(std::uint8_t* p, int bytes, std::uint64_t v) {
   for (int i = 0; i < bytes; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// The storage holds every value least significant byte first: counted in
+// registers, the lowest register holds the least significant word.
+constexpr auto kStorageOrder = wordorder::Order::kCDAB;
+
+std::uint64_t JoinStored(const std::uint8_t* p, int registers) {
+  std::uint16_t words[4];
+  for (int i = 0; i < registers; ++i) words[i] = static_cast<std::uint16_t>(GetLe(p + 2 * i, 2));
+  return wordorder::Join(words, registers, kStorageOrder);
+}
+
+void SplitStored(std::uint8_t* p, int registers, std::uint64_t value) {
+  std::uint16_t words[4];
+  wordorder::Split(value, registers, kStorageOrder, words);
+  for (int i = 0; i < registers; ++i) PutLe(p + 2 * i, 2, words[i]);
 }
 
 // The "%1.4f" text of a large value does not fit the list's column; such a
@@ -47,13 +65,7 @@ std::int32_t DataTypeTagForFormat(int displayFormat) {
   }
 }
 
-int RegistersPerValue(int displayFormat) {
-  switch (displayFormat) {
-    case valuefmt::kFloat: case valuefmt::kFloatInverse: case valuefmt::kLong: case valuefmt::kLongInverse: return 2;
-    case valuefmt::kDouble: case valuefmt::kDoubleInverse: return 4;
-    default: return 1;
-  }
-}
+int RegistersPerValue(int displayFormat) { return valuefmt::RegistersPerValue(displayFormat); }
 
 bool IsInverseFormat(int displayFormat) {
   return displayFormat == valuefmt::kFloatInverse || displayFormat == valuefmt::kDoubleInverse ||
@@ -68,9 +80,9 @@ std::uint16_t RegisterValues::word(int k) const {
 void RegisterValues::setWord(int k, std::uint16_t value) { PutLe(bytes_.data() + 2 * k, 2, value); }
 
 std::uint32_t RegisterValues::rawLong(int k) const {
-  return static_cast<std::uint32_t>(GetLe(bytes_.data() + 4 * k, 4));
+  return static_cast<std::uint32_t>(JoinStored(bytes_.data() + 4 * k, 2));
 }
-std::uint64_t RegisterValues::rawDouble(int k) const { return GetLe(bytes_.data() + 8 * k, 8); }
+std::uint64_t RegisterValues::rawDouble(int k) const { return JoinStored(bytes_.data() + 8 * k, 4); }
 
 std::vector<std::uint16_t> RegisterValues::words(int count) const {
   std::vector<std::uint16_t> out;
@@ -78,33 +90,19 @@ std::vector<std::uint16_t> RegisterValues::words(int count) const {
   return out;
 }
 
-float RegisterValues::floatValue(int k) const {
-  const std::uint32_t raw = rawLong(k);
-  float value;
-  std::memcpy(&value, &raw, sizeof value);
-  return value;
-}
+float RegisterValues::floatValue(int k) const { return std::bit_cast<float>(rawLong(k)); }
 void RegisterValues::setFloat(int k, float value) {
-  std::uint32_t raw;
-  std::memcpy(&raw, &value, sizeof raw);
-  PutLe(bytes_.data() + 4 * k, 4, raw);
+  SplitStored(bytes_.data() + 4 * k, 2, std::bit_cast<std::uint32_t>(value));
 }
 
-double RegisterValues::doubleValue(int k) const {
-  const std::uint64_t raw = rawDouble(k);
-  double value;
-  std::memcpy(&value, &raw, sizeof value);
-  return value;
-}
+double RegisterValues::doubleValue(int k) const { return std::bit_cast<double>(rawDouble(k)); }
 void RegisterValues::setDouble(int k, double value) {
-  std::uint64_t raw;
-  std::memcpy(&raw, &value, sizeof raw);
-  PutLe(bytes_.data() + 8 * k, 8, raw);
+  SplitStored(bytes_.data() + 8 * k, 4, std::bit_cast<std::uint64_t>(value));
 }
 
 std::int32_t RegisterValues::longValue(int k) const { return static_cast<std::int32_t>(rawLong(k)); }
 void RegisterValues::setLong(int k, std::int32_t value) {
-  PutLe(bytes_.data() + 4 * k, 4, static_cast<std::uint32_t>(value));
+  SplitStored(bytes_.data() + 4 * k, 2, static_cast<std::uint32_t>(value));
 }
 
 // ---- Lines ------------------------------------------------------------------------
@@ -117,15 +115,15 @@ std::vector<std::string> ValueListLines(const RegisterValues& values, int displa
   for (int i = 0, k = 0; i + step <= size; i += step, ++k) {
     const int number = address + i;
     switch (displayFormat) {
-      case 0:
+      case valuefmt::kSigned:
         std::snprintf(line, sizeof line, "%03i = %hi", number, static_cast<short>(values.word(i)));
         lines.emplace_back(line);
         break;
-      case 1:
+      case valuefmt::kUnsigned:
         std::snprintf(line, sizeof line, "%03i = %hu", number, static_cast<unsigned short>(values.word(i)));
         lines.emplace_back(line);
         break;
-      case 2:
+      case valuefmt::kHex:
         std::snprintf(line, sizeof line, "%03i = 0x%04hX", number, static_cast<unsigned short>(values.word(i)));
         lines.emplace_back(line);
         break;

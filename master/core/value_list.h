@@ -8,12 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "master/engine/comm_interface.h"
+
 namespace zelmor {
 
-constexpr int kCoilListSize = 2000;           // coils, one byte each
-constexpr int kRegisterListBytes = 256;       // 128 registers
+constexpr int kCoilListSize = masterengine::kMaxWriteCoils;  // coils, one byte each
+constexpr int kRegisterListBytes = 256;                       // 128 registers
 constexpr int kRegisterListWords = kRegisterListBytes / 2;
-constexpr int kMaxWriteListRegisters = 127;   // a size entry 1..127
+constexpr int kMaxWriteListRegisters = masterengine::kMaxWriteRegisters;  // a size entry 1..127
 
 // Data-type tags of the file: 0 coils, 1 16-bit registers, 2 floats, 3 doubles, 4 longs.
 constexpr std::int32_t kCoilListTag = 0;

@@ -8,27 +8,19 @@ namespace me = masterengine;
 
 namespace zelmor {
 
-namespace {
-
-constexpr int kFloatInverse = 5;
-constexpr int kDoubleInverse = 7;
-constexpr int kLongInverse = 9;
-
-}  // namespace
-
 std::uint16_t CopyReadBackValues(int displayFormat, RegisterValues* values) {
   // The read-outs may copy up to the whole 2000-byte value table.
   std::uint16_t code = 0;
   switch (RegistersPerValue(displayFormat)) {
     case 2: {
       std::uint32_t longs[me::kRequestDataBytes / 4] = {};
-      code = me::ReadResultLongs(0, longs, displayFormat == kFloatInverse || displayFormat == kLongInverse);
+      code = me::ReadResultLongs(0, longs, IsInverseFormat(displayFormat));
       for (int k = 0; k < kRegisterListWords / 2; ++k) values->setLong(k, static_cast<std::int32_t>(longs[k]));
       break;
     }
     case 4: {
       double doubles[me::kRequestDataBytes / 8] = {};
-      code = me::ReadResultDoubles(0, doubles, displayFormat == kDoubleInverse);
+      code = me::ReadResultDoubles(0, doubles, IsInverseFormat(displayFormat));
       for (int k = 0; k < kRegisterListWords / 4; ++k) values->setDouble(k, doubles[k]);
       break;
     }

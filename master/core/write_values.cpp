@@ -1,17 +1,28 @@
 #include "master/core/write_values.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <limits>
 
 #include "common/value_format.h"
+#include "common/word_order.h"
 #include "resources/zelmor_resources.h"
 
 namespace zelmor {
 
 namespace {
+
+// Entered values go out in native order: the lowest register holds the least
+// significant word (the inverse formats are applied where the words go to the engine).
+constexpr auto kNativeOrder = wordorder::Order::kCDAB;
+
+void AppendWords(std::uint64_t bits, int count, std::vector<std::uint16_t>* words) {
+  std::uint16_t split[4];
+  wordorder::Split(bits, count, kNativeOrder, split);
+  words->insert(words->end(), split, split + count);
+}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -169,21 +180,15 @@ std::string DoubleEntryText(double value) {
 }
 
 void AppendLongWords(std::int32_t value, std::vector<std::uint16_t>* words) {
-  auto bits = static_cast<std::uint32_t>(value);
-  words->push_back(static_cast<std::uint16_t>(bits));
-  words->push_back(static_cast<std::uint16_t>(bits >> 16));
+  AppendWords(static_cast<std::uint32_t>(value), 2, words);
 }
 
 void AppendFloatWords(float value, std::vector<std::uint16_t>* words) {
-  std::uint32_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  AppendLongWords(static_cast<std::int32_t>(bits), words);
+  AppendWords(std::bit_cast<std::uint32_t>(value), 2, words);
 }
 
 void AppendDoubleWords(double value, std::vector<std::uint16_t>* words) {
-  std::uint64_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  for (int k = 0; k < 4; ++k) words->push_back(static_cast<std::uint16_t>(bits >> (16 * k)));
+  AppendWords(std::bit_cast<std::uint64_t>(value), 4, words);
 }
 
 bool ParseValueEntry(int format, std::string_view text, std::vector<std::uint16_t>* words, EntryFailure* failure) {
@@ -245,7 +250,6 @@ bool ParseValueEntry(int format, std::string_view text, std::vector<std::uint16_
 }
 
 std::string ValueEntryText(int format, const std::uint16_t* w) {
-  std::uint32_t low32 = static_cast<std::uint32_t>(w[0]) | (static_cast<std::uint32_t>(w[1]) << 16);
   switch (format) {
     case valuefmt::kSigned:
       return std::to_string(static_cast<std::int16_t>(w[0]));
@@ -259,21 +263,13 @@ std::string ValueEntryText(int format, const std::uint16_t* w) {
       return bits;
     }
     case valuefmt::kFloat:
-    case valuefmt::kFloatInverse: {
-      float f;
-      std::memcpy(&f, &low32, sizeof f);
-      return FloatEntryText(f);
-    }
+    case valuefmt::kFloatInverse:
+      return FloatEntryText(wordorder::JoinFloat(w, kNativeOrder));
     case valuefmt::kDouble:
-    case valuefmt::kDoubleInverse: {
-      std::uint64_t bits = 0;
-      for (int k = 0; k < 4; ++k) bits |= static_cast<std::uint64_t>(w[k]) << (16 * k);
-      double d;
-      std::memcpy(&d, &bits, sizeof d);
-      return DoubleEntryText(d);
-    }
+    case valuefmt::kDoubleInverse:
+      return DoubleEntryText(wordorder::JoinDouble(w, kNativeOrder));
     default:
-      return std::to_string(static_cast<std::int32_t>(low32));
+      return std::to_string(static_cast<std::int32_t>(wordorder::Join32(w, kNativeOrder)));
   }
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "master/core/poll_definition.h"
+
 namespace zelmor {
 
 namespace {
@@ -68,9 +70,9 @@ DocumentReadResult DecodePollDocument(const std::vector<std::uint8_t>& bytes, Po
     d.function = third;
     d.length = in.int32();
   } else {
-    if (second < 0 || second > 3) return DocumentReadResult::kFormatError;
+    if (second < 0 || second > kLastPollFunction - kFirstPollFunction) return DocumentReadResult::kFormatError;
     d.address = first;
-    d.function = second + 1;  // the older layout stored the list index 0..3
+    d.function = kFirstPollFunction + second;  // the older layout stored the list index 0..3
     d.length = third;
   }
   d.scanRate = in.int32();

@@ -41,8 +41,13 @@ constexpr std::uint16_t kModeStopped = 0;
 constexpr std::uint16_t kModeContinuous = 1;
 constexpr std::uint16_t kModeOnce = 2;
 
+// Register reads (3, 4 and the read part of 23) may ask for up to 127 registers,
+// past the protocol's 125: the engine's frames hold them and some devices answer.
+constexpr int kMaxReadRegisterCount = 127;
+
 // Write-data setter limits: a byte count must fit the one-byte field of its frame.
 constexpr int kMaxWriteRegisters = 127;
+constexpr int kMaxWriteCoils = 2000;  // a 15 request; past the protocol's 1968
 constexpr int kMaxWriteLongs = 63;
 constexpr int kMaxWriteDoubles = 31;
 constexpr int kMaxWriteBytes = kRequestDataBytes;

@@ -1,13 +1,14 @@
 // The poll scheduler: 33 request slots shared between the user interface and the
 // poll thread, which serves one due slot per pass outside the lock.
 #include <atomic>
-#include <bit>
 #include <chrono>
 #include <cstring>
 #include <mutex>
 #include <system_error>
 #include <thread>
 
+#include "common/modbus_protocol.h"
+#include "common/word_order.h"
 #include "link/checksums.h"
 #include "link/serial_link.h"
 #include "link/tcp_client.h"
@@ -99,26 +100,29 @@ bool ValidSlot(int slot) { return slot >= 0 && slot < kSlotCount; }
 // Argument checks shared by RegisterPoll and SubmitOneShot (rawAllowed for the latter).
 bool RequestAcceptable(std::uint16_t slave, std::uint16_t type, std::uint16_t quantity, std::uint16_t writeCount,
                        bool rawAllowed) {
-  if (slave > 255) return false;
+  if (slave > modbus::MAX_UNIT_ID) return false;
+  const bool unicast = slave != modbus::BROADCAST_ADDRESS;
   switch (type) {
-    case 0: return rawAllowed && quantity <= 2000;
-    case 1:
-    case 2: return slave != 0 && quantity <= kMaxReadBits;
-    case 3:
-    case 4: return slave != 0 && quantity <= kMaxReadRegisters;
-    case 5:
-    case 6: return quantity <= 1;
-    case 15: return quantity <= 2000;
-    case 16: return quantity <= 127;
-    case 22: return true;
-    case 23: return slave != 0 && quantity <= kMaxReadRegisters && writeCount <= kMaxWriteRegisterCount;
+    case modbus::FC_RAW_FRAME: return rawAllowed && quantity <= kMaxRawFrame;
+    case modbus::FC_READ_COILS:
+    case modbus::FC_READ_DISCRETE_INPUTS: return unicast && quantity <= kMaxReadBits;
+    case modbus::FC_READ_HOLDING_REGISTERS:
+    case modbus::FC_READ_INPUT_REGISTERS: return unicast && quantity <= kMaxReadRegisters;
+    case modbus::FC_WRITE_SINGLE_COIL:
+    case modbus::FC_WRITE_SINGLE_REGISTER: return quantity <= 1;
+    case modbus::FC_WRITE_MULTIPLE_COILS: return quantity <= kMaxWriteCoilCount;
+    case modbus::FC_WRITE_MULTIPLE_REGISTERS: return quantity <= kMaxWriteRegisterCount;
+    case modbus::FC_MASK_WRITE_REGISTER: return true;
+    case modbus::FC_WRITE_AND_READ_REGISTERS:
+      return unicast && quantity <= kMaxReadRegisters && writeCount <= kMaxWriteRegisterCount;
     default: return false;
   }
 }
 
 // Reads, mask writes and read/write without writes need no data: they may run at once.
 bool EnabledAtOnce(std::uint16_t type, std::uint16_t writeCount) {
-  return (type >= 1 && type <= 4) || type == 22 || (type == 23 && writeCount == 0);
+  return modbus::IsRead(type) || type == modbus::FC_MASK_WRITE_REGISTER ||
+         (type == modbus::FC_WRITE_AND_READ_REGISTERS && writeCount == 0);
 }
 
 void FillSlot(RequestSlot& slot, WindowHandle owner, std::uint32_t message, std::uint16_t slave, std::uint16_t type,
@@ -183,24 +187,24 @@ std::uint16_t RunTransaction(std::uint16_t slave, std::uint16_t type, std::uint1
                              std::uint16_t writeAddress, std::uint16_t writeCount) {
   std::uint16_t result = RESULT_WRITE;
   switch (type) {
-    case 0: return ExchangeRaw(threadData, writeCount);
-    case 1:
-    case 2: return ReadBits(slave, type, address, quantity, threadData);
-    case 3:
-    case 4:
+    case modbus::FC_RAW_FRAME: return ExchangeRaw(threadData, writeCount);
+    case modbus::FC_READ_COILS:
+    case modbus::FC_READ_DISCRETE_INPUTS: return ReadBits(slave, type, address, quantity, threadData);
+    case modbus::FC_READ_HOLDING_REGISTERS:
+    case modbus::FC_READ_INPUT_REGISTERS:
       result = ReadRegisters(slave, type, address, quantity, threadWords);
       if (result == RESULT_OK) std::memcpy(threadData, threadWords, static_cast<size_t>(quantity) * 2);
       return result;
-    case 5: return WriteSingleCoil(slave, writeAddress, threadData[0]);
-    case 6:
+    case modbus::FC_WRITE_SINGLE_COIL: return WriteSingleCoil(slave, writeAddress, threadData[0]);
+    case modbus::FC_WRITE_SINGLE_REGISTER:
       std::memcpy(threadWords, threadData, 2);
       return WriteSingleRegister(slave, writeAddress, threadWords[0]);
-    case 15: return WriteMultipleCoils(slave, writeAddress, writeCount, threadData);
-    case 16:
+    case modbus::FC_WRITE_MULTIPLE_COILS: return WriteMultipleCoils(slave, writeAddress, writeCount, threadData);
+    case modbus::FC_WRITE_MULTIPLE_REGISTERS:
       std::memcpy(threadWords, threadData, sizeof threadWords);
       return WriteMultipleRegisters(slave, writeAddress, writeCount, threadWords);
-    case 22: return MaskWriteRegister(slave, writeAddress, address, quantity);
-    case 23:
+    case modbus::FC_MASK_WRITE_REGISTER: return MaskWriteRegister(slave, writeAddress, address, quantity);
+    case modbus::FC_WRITE_AND_READ_REGISTERS:
       std::memcpy(threadWords, threadData, sizeof threadWords);
       result = ReadWriteRegisters(slave, address, quantity, writeAddress, writeCount, threadWords);
       if (result == RESULT_OK) std::memcpy(threadData, threadWords, static_cast<size_t>(quantity) * 2);
@@ -339,25 +343,14 @@ int SubmitOneShot(WindowHandle owner, std::uint32_t message, std::uint16_t slave
 int SetWriteDoubles(int slot, int count, const double* values, bool reverse) {
   if (!ValidSlot(slot) || count < 1 || count > kMaxWriteDoubles) return 0;
   std::uint16_t words[4 * kMaxWriteDoubles];
-  for (int i = 0; i < count; ++i) {
-    const auto bits = std::bit_cast<std::uint64_t>(values[i]);
-    for (int w = 0; w < 4; ++w) {
-      const auto word = static_cast<std::uint16_t>(bits >> (16 * w));  // least significant first
-      words[4 * i + (reverse ? 3 - w : w)] = word;
-    }
-  }
+  for (int i = 0; i < count; ++i) wordorder::SplitDouble(values[i], wordorder::FromSwap(reverse), words + 4 * i);
   return StoreWriteWords(slot, words, 4 * count);
 }
 
 int SetWriteLongs(int slot, int count, const std::uint32_t* values, bool swap) {
   if (!ValidSlot(slot) || count < 1 || count > kMaxWriteLongs) return 0;
   std::uint16_t words[2 * kMaxWriteLongs];
-  for (int i = 0; i < count; ++i) {
-    const auto low = static_cast<std::uint16_t>(values[i] & 0xFFFF);
-    const auto high = static_cast<std::uint16_t>(values[i] >> 16);
-    words[2 * i] = swap ? high : low;
-    words[2 * i + 1] = swap ? low : high;
-  }
+  for (int i = 0; i < count; ++i) wordorder::Split32(values[i], wordorder::FromSwap(swap), words + 2 * i);
   return StoreWriteWords(slot, words, 2 * count);
 }
 
@@ -384,9 +377,7 @@ std::uint16_t ReadResultDoubles(int slot, double* out, bool reverse) {
   std::uint16_t words[4];
   for (int i = 0; i < count; ++i) {
     std::memcpy(words, results[slot].values + 8 * i, sizeof words);
-    std::uint64_t bits = 0;
-    for (int w = 0; w < 4; ++w) bits |= static_cast<std::uint64_t>(words[reverse ? 3 - w : w]) << (16 * w);
-    out[i] = std::bit_cast<double>(bits);
+    out[i] = wordorder::JoinDouble(words, wordorder::FromSwap(reverse));
   }
   return results[slot].code;
 }
@@ -399,9 +390,7 @@ std::uint16_t ReadResultLongs(int slot, std::uint32_t* out, bool swap) {
   std::uint16_t words[2];
   for (int i = 0; i < count; ++i) {
     std::memcpy(words, results[slot].values + 4 * i, sizeof words);
-    const std::uint32_t low = swap ? words[1] : words[0];
-    const std::uint32_t high = swap ? words[0] : words[1];
-    out[i] = (high << 16) | low;
+    out[i] = wordorder::Join32(words, wordorder::FromSwap(swap));
   }
   return results[slot].code;
 }

@@ -22,6 +22,11 @@ constexpr std::uint16_t RESULT_BAD_IP = 13;
 constexpr std::uint16_t RESULT_CONNECT_FAILED = 14;
 constexpr std::uint16_t RESULT_EXCEPTION_BASE = 128;  // + the slave's exception code
 
+// The result of exception n.
+constexpr std::uint16_t ExceptionResult(int exception) {
+  return static_cast<std::uint16_t>(RESULT_EXCEPTION_BASE + exception);
+}
+
 // True for 128 + n (n = 1..127): the slave answered with exception n.
 constexpr bool IsExceptionResult(std::uint16_t code) { return code > RESULT_EXCEPTION_BASE && code < 256; }
 

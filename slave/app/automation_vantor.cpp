@@ -3,20 +3,29 @@
 #include <QDBusError>
 #include <QDBusMessage>
 
+#include "common/modbus_protocol.h"
 #include "framework/automation.h"
 #include "framework/mdi.h"
 #include "slave/app/main_frame.h"
 #include "slave/app/vantor_doc.h"
+#include "slave/engine/autochange.h"
+#include "slave/engine/slave_engine.h"
 
 namespace {
 
+// CreateSlave takes the lengths a poll of zelmor's automation can read.
+constexpr int kMaxAutomationBits = modbus::MAX_READ_BITS;
+constexpr int kMaxAutomationRegisters = 127;
+
 // Index ranges of the automation's value members.
-constexpr int kLastCoil = 4095;
-constexpr int kLastRegister = 126;
+constexpr int kLastCoil = slaveengine::kMaxBitLength - 1;
+constexpr int kLastRegister = kMaxAutomationRegisters - 1;
 
 bool SlaveAcceptable(int slaveId, int table, int address, int length) {
-  if (slaveId < 1 || slaveId > 255 || table < 1 || table > 4 || address < 0 || address > 65535) return false;
-  const int maxLength = table <= 2 ? 2000 : 127;
+  if (slaveId < 1 || slaveId > modbus::MAX_UNIT_ID || !autochange::IsKnownTable(table) || address < 0 ||
+      address > modbus::MAX_ADDRESS)
+    return false;
+  const int maxLength = autochange::IsBitTable(table) ? kMaxAutomationBits : kMaxAutomationRegisters;
   return length >= 0 && length <= maxLength;
 }
 
@@ -51,7 +60,7 @@ VantorDocumentObject::~VantorDocumentObject() {
 int VantorDocumentObject::displayFormat() const { return document_->displayFormat(); }
 
 void VantorDocumentObject::setDisplayFormat(int format) {
-  if (format >= 0 && format <= 9) document_->setDisplayFormat(format);
+  if (format >= 0 && format < autochange::kFormatCount) document_->setDisplayFormat(format);
 }
 
 int VantorDocumentObject::CreateSlave(int slaveId, int table, int address, int length) {

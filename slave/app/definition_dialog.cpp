@@ -5,8 +5,11 @@
 #include <QFormLayout>
 #include <QLineEdit>
 
+#include "common/modbus_protocol.h"
 #include "framework/validation.h"
 #include "resources/vantor_resources.h"
+#include "slave/engine/autochange.h"
+#include "slave/engine/slave_engine.h"
 
 DefinitionDialog::DefinitionDialog(QWidget* parent) : QDialog(parent) {
   using namespace vantorres;
@@ -30,7 +33,8 @@ DefinitionDialog::DefinitionDialog(QWidget* parent) : QDialog(parent) {
 void DefinitionDialog::setValues(int slaveId, int table, int address, int length, bool oneBased) {
   oneBased_ = oneBased;
   slaveIdEdit_->setText(QString::number(slaveId));
-  functionList_->setCurrentIndex(table >= 1 && table <= 4 ? table - 1 : 2);
+  using namespace autochange;
+  functionList_->setCurrentIndex(IsKnownTable(table) ? table - kTableCoils : kTableHoldingRegisters - kTableCoils);
   addressEdit_->setText(QString::number(address));
   lengthEdit_->setText(QString::number(length));
 }
@@ -38,14 +42,16 @@ void DefinitionDialog::setValues(int slaveId, int table, int address, int length
 void DefinitionDialog::accept() {
   fw::DataExchange dx(this);
   int address = 0, length = 0, slaveId = 0;
-  const int index = functionList_->currentIndex();
-  if (!dx.intField(addressEdit_, 0, 65535, &address)) return;
-  if (!dx.intField(lengthEdit_, 1, 4096, &length)) return;
-  if (!dx.intField(slaveIdEdit_, 1, 255, &slaveId)) return;
-  if ((index == 2 || index == 3) && !dx.intField(lengthEdit_, 1, 2048, &length)) return;
-  if (oneBased_ && !dx.intField(addressEdit_, 1, 65535, &address)) return;
+  const int table = autochange::kTableCoils + functionList_->currentIndex();
+  // Field by field; the length first against the bit tables' range, then against the register tables'.
+  if (!dx.intField(addressEdit_, 0, modbus::MAX_ADDRESS, &address)) return;
+  if (!dx.intField(lengthEdit_, 1, slaveengine::kMaxBitLength, &length)) return;
+  if (!dx.intField(slaveIdEdit_, 1, modbus::MAX_UNIT_ID, &slaveId)) return;
+  if (autochange::IsRegisterTable(table) && !dx.intField(lengthEdit_, 1, slaveengine::kMaxRegisterLength, &length))
+    return;
+  if (oneBased_ && !dx.intField(addressEdit_, 1, modbus::MAX_ADDRESS, &address)) return;
   slaveId_ = slaveId;
-  table_ = index + 1;
+  table_ = table;
   address_ = address;
   length_ = length;
   QDialog::accept();

@@ -12,6 +12,7 @@
 
 #include "framework/validation.h"
 #include "resources/vantor_resources.h"
+#include "slave/engine/autochange.h"
 
 namespace {
 
@@ -90,7 +91,7 @@ EditRegisterDialog::EditRegisterDialog(int format, std::uint16_t value, bool aut
   setWindowTitle(Text(kEditRegisterTitle));
   auto* layout = new QVBoxLayout(this);
   auto* row = new QHBoxLayout;
-  label_ = new QLabel(Text(format == 2 ? kHexValueLabel : kValueLabel), this);
+  label_ = new QLabel(Text(format == autochange::kHex ? kHexValueLabel : kValueLabel), this);
   signedEdit_ = new QLineEdit(QString::number(static_cast<std::int16_t>(value)), this);
   unsignedEdit_ = new QLineEdit(QString::number(value), this);
   hexEdit_ = new QLineEdit(QString::asprintf("%X", value), this);
@@ -110,18 +111,18 @@ EditRegisterDialog::EditRegisterDialog(int format, std::uint16_t value, bool aut
 }
 
 QLineEdit* EditRegisterDialog::valueEdit() const {
-  return format_ == 0 ? signedEdit_ : format_ == 2 ? hexEdit_ : unsignedEdit_;
+  return format_ == autochange::kSigned ? signedEdit_ : format_ == autochange::kHex ? hexEdit_ : unsignedEdit_;
 }
 
 bool EditRegisterDialog::autoIncrement() const { return auto_->isChecked(); }
 
 void EditRegisterDialog::accept() {
   fw::DataExchange dx(this);
-  if (format_ == 0) {
+  if (format_ == autochange::kSigned) {
     int v = 0;
     if (!dx.intField(signedEdit_, -32768, 32767, &v)) return;
     value_ = static_cast<std::uint16_t>(v);
-  } else if (format_ == 2) {
+  } else if (format_ == autochange::kHex) {
     const QString text = hexEdit_->text();
     bool ok = !text.isEmpty() && text.size() <= 4;
     for (QChar c : text) ok = ok && ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'));

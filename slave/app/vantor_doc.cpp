@@ -4,6 +4,7 @@
 #include <QFontDialog>
 #include <cstring>
 
+#include "common/modbus_protocol.h"
 #include "framework/message_box.h"
 #include "framework/mdi.h"
 #include "framework/placement.h"
@@ -41,17 +42,23 @@ autochange::Setters EngineSetters(int* slot) {
 
 QString Text(const char* text) { return QString::fromLatin1(text); }
 
+// The longest definition of a table the engine holds.
+int MaxLength(int table) {
+  return autochange::IsBitTable(table) ? slaveengine::kMaxBitLength : slaveengine::kMaxRegisterLength;
+}
+
 }  // namespace
 
 CVantorDoc::CVantorDoc() {
   using namespace vantorres;
   fw::Profile& profile = fw::AppProfile();
   const QString def = Text(kSectionDefinition), font = Text(kSectionFont);
-  data_.address = profile.readIntInRange(def, "Address", 0, 0, 65535);
-  data_.table = profile.readIntInRange(def, "FunctionValue", 3, 1, 4);
-  data_.length = profile.readIntInRange(def, "Length", 10, 1, data_.table <= 2 ? 4096 : 2048);
-  data_.slaveId = profile.readIntInRange(def, "SlaveID", 1, 1, 255);
-  data_.displayFormat = profile.readIntInRange(def, "DisplayFormat", 0, 0, 9);
+  data_.address = profile.readIntInRange(def, "Address", 0, 0, modbus::MAX_ADDRESS);
+  data_.table =
+      profile.readIntInRange(def, "FunctionValue", 3, autochange::kTableCoils, autochange::kTableInputRegisters);
+  data_.length = profile.readIntInRange(def, "Length", 10, 1, MaxLength(data_.table));
+  data_.slaveId = profile.readIntInRange(def, "SlaveID", 1, 1, modbus::MAX_UNIT_ID);
+  data_.displayFormat = profile.readIntInRange(def, "DisplayFormat", 0, 0, autochange::kFormatCount - 1);
   data_.oneBased = profile.readIntInRange(def, "OneBased", 1, 0, 1);
   if (data_.oneBased && data_.address >= 10000) data_.oneBased = 0;
   archive::LogFont f = vnd::VndDocument::DefaultFont();
@@ -81,8 +88,8 @@ bool CVantorDoc::registerWithEngine(platform::WindowHandle owner, bool quiet) {
   owner_ = owner;
   releaseSlot();
   // A definition from a damaged file must not wrap into the engine's 16-bit arguments.
-  const bool inRange = data_.slaveId >= 0 && data_.slaveId <= 255 && data_.address >= 0 &&
-                       data_.address <= 65535 && data_.length >= 0 && data_.length <= 65535;
+  const bool inRange = data_.slaveId >= 0 && data_.slaveId <= modbus::MAX_UNIT_ID && data_.address >= 0 &&
+                       data_.address <= modbus::MAX_ADDRESS && data_.length >= 0 && data_.length <= 65535;
   if (inRange) {
     slot_ = slaveengine::RegisterSlot(owner, platform::WM_ENGINE_NOTIFY, 0, static_cast<std::uint16_t>(data_.slaveId),
                                       static_cast<std::uint16_t>(data_.table),
@@ -263,9 +270,9 @@ void CVantorDoc::editLong(int index, std::int32_t value, bool autoIncrement) {
 }
 
 void CVantorDoc::refreshFromEngine(bool periodic) {
-  if (slot_ < 0 || data_.table < 1 || data_.table > 4) return;
+  if (slot_ < 0 || !autochange::IsKnownTable(data_.table)) return;
   std::uint8_t* image = data_.valueImage.data();
-  if (data_.table <= 2) {
+  if (autochange::IsBitTable(data_.table)) {
     slaveengine::ReadSlotCoils(slot_, image);
   } else {
     std::uint16_t words[vnd::kImageSize / 2];

@@ -179,7 +179,7 @@ void CVantorView::editElement(int index) {
   const std::uint8_t* image = d->image();
   const int format = d->displayFormat();
   const bool swap = autochange::IsSwapped(format);
-  if (d->table() == autochange::kTableCoils || d->table() == autochange::kTableDiscreteInputs) {
+  if (autochange::IsBitTable(d->table())) {
     EditCoilDialog dialog(autochange::ImageBit(image, index), d->autoFlag(index) != 0, this);
     if (dialog.exec() == QDialog::Accepted) d->editCoil(index, dialog.value(), dialog.autoChange());
   } else if (format <= autochange::kHex) {

@@ -3,12 +3,11 @@
 #include <bit>
 #include <cstring>
 
+#include "common/word_order.h"
+
 namespace autochange {
 
 namespace {
-
-bool IsBitTable(int table) { return table == kTableCoils || table == kTableDiscreteInputs; }
-bool IsRegisterTable(int table) { return table == kTableHoldingRegisters || table == kTableInputRegisters; }
 
 std::uint16_t Word(const std::uint8_t* image, int word) {
   std::uint16_t value;
@@ -17,6 +16,19 @@ std::uint16_t Word(const std::uint8_t* image, int word) {
 }
 
 void PutWord(std::uint8_t* image, int word, std::uint16_t value) { std::memcpy(image + 2 * word, &value, 2); }
+
+// The `count` words from `first` as one value; swap puts the most significant word first.
+std::uint64_t JoinWords(const std::uint8_t* image, int first, int count, bool swap) {
+  std::uint16_t words[4];
+  for (int w = 0; w < count; ++w) words[w] = Word(image, first + w);
+  return wordorder::Join(words, count, wordorder::FromSwap(swap));
+}
+
+void SplitWords(std::uint8_t* image, int first, int count, std::uint64_t value, bool swap) {
+  std::uint16_t words[4];
+  wordorder::Split(value, count, wordorder::FromSwap(swap), words);
+  for (int w = 0; w < count; ++w) PutWord(image, first + w, words[w]);
+}
 
 }  // namespace
 
@@ -52,7 +64,7 @@ int RegistersPerValue(int table, int format) {
 }
 
 int ValueCount(int table, int format, int length) {
-  if (!IsBitTable(table) && !IsRegisterTable(table)) return 0;
+  if (!IsKnownTable(table)) return 0;
   if (length < 0) return 0;
   int maxElements = IsBitTable(table) ? kImageBytes : kImageBytes / 2;
   if (length > maxElements) length = maxElements;
@@ -69,18 +81,12 @@ std::uint16_t ImageRegister(const std::uint8_t* image, int index) {
 
 std::uint32_t ImageUint32(const std::uint8_t* image, int index, bool swap) {
   if (index < 0 || index >= kImageBytes / 4) return 0;
-  std::uint32_t first = Word(image, 2 * index), second = Word(image, 2 * index + 1);
-  return swap ? (first << 16) | second : (second << 16) | first;
+  return static_cast<std::uint32_t>(JoinWords(image, 2 * index, 2, swap));
 }
 
 std::uint64_t ImageUint64(const std::uint8_t* image, int index, bool swap) {
   if (index < 0 || index >= kImageBytes / 8) return 0;
-  std::uint64_t value = 0;
-  for (int w = 0; w < 4; ++w) {
-    int shift = swap ? 16 * (3 - w) : 16 * w;
-    value |= static_cast<std::uint64_t>(Word(image, 4 * index + w)) << shift;
-  }
-  return value;
+  return JoinWords(image, 4 * index, 4, swap);
 }
 
 float ImageFloat(const std::uint8_t* image, int index, bool swap) {
@@ -105,17 +111,12 @@ void SetImageRegister(std::uint8_t* image, int index, std::uint16_t value) {
 
 void SetImageUint32(std::uint8_t* image, int index, std::uint32_t value, bool swap) {
   if (index < 0 || index >= kImageBytes / 4) return;
-  auto low = static_cast<std::uint16_t>(value), high = static_cast<std::uint16_t>(value >> 16);
-  PutWord(image, 2 * index, swap ? high : low);
-  PutWord(image, 2 * index + 1, swap ? low : high);
+  SplitWords(image, 2 * index, 2, value, swap);
 }
 
 void SetImageUint64(std::uint8_t* image, int index, std::uint64_t value, bool swap) {
   if (index < 0 || index >= kImageBytes / 8) return;
-  for (int w = 0; w < 4; ++w) {
-    int shift = swap ? 16 * (3 - w) : 16 * w;
-    PutWord(image, 4 * index + w, static_cast<std::uint16_t>(value >> shift));
-  }
+  SplitWords(image, 4 * index, 4, value, swap);
 }
 
 void SetImageFloat(std::uint8_t* image, int index, float value, bool swap) {

@@ -16,6 +16,9 @@ constexpr int kFlagCount = 4096;
 
 // Data tables of a slave definition.
 constexpr int kTableCoils = 1, kTableDiscreteInputs = 2, kTableHoldingRegisters = 3, kTableInputRegisters = 4;
+constexpr bool IsBitTable(int table) { return table == kTableCoils || table == kTableDiscreteInputs; }
+constexpr bool IsRegisterTable(int table) { return table == kTableHoldingRegisters || table == kTableInputRegisters; }
+constexpr bool IsKnownTable(int table) { return IsBitTable(table) || IsRegisterTable(table); }
 
 // Display formats; they decide how registers are grouped into values.
 enum DisplayFormat : int {
