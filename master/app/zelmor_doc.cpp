@@ -4,11 +4,11 @@
 #include <QFontDialog>
 #include <QScreen>
 #include <QWidget>
-#include <bit>
 #include <cstring>
 #include <ctime>
 #include <memory>
 
+#include "common/modbus_protocol.h"
 #include "common/value_format.h"
 #include "common/word_order.h"
 #include "framework/mdi.h"
@@ -188,7 +188,7 @@ void CZelmorDoc::editPollValue(int index, QWidget* parent) {
     presetSingle_ = dialog.functionAfter();
     return;
   }
-  if ((data_.function != 3 && data_.function != 4) || index >= kMaxWords) return;
+  if (!modbus::IsRegisterRead(data_.function) || index >= kMaxWords) return;
   int format = data_.displayFormat;
   std::uint16_t words[kMaxWords] = {};
   for (int k = 0; k < kMaxWords; ++k)
@@ -217,7 +217,7 @@ void CZelmorDoc::editPollValue(int index, QWidget* parent) {
   } else {
     const std::uint32_t bits = wordorder::Join32(words + start, wordorder::Order::kCDAB);
     if (format == valuefmt::kFloat || format == valuefmt::kFloatInverse) {
-      const auto value = std::bit_cast<float>(bits);
+      const float value = wordorder::JoinFloat(words + start, wordorder::Order::kCDAB);
       dialog = std::make_unique<CWriteFloatDlg>(oneBased(), first + start, data_.slaveId, format, value, parent);
     } else {
       dialog = std::make_unique<CWriteLongDlg>(oneBased(), first + start, data_.slaveId, format,
@@ -226,7 +226,8 @@ void CZelmorDoc::editPollValue(int index, QWidget* parent) {
   }
   if (dialog->exec() != QDialog::Accepted) return;
   // The completion goes to the view, which shows only a failure.
-  if (me::SubmitOneShot(owner_, platform::WM_ENGINE_NOTIFY, static_cast<std::uint16_t>(dialog->slave()), 16, 0, 0,
+  if (me::SubmitOneShot(owner_, platform::WM_ENGINE_NOTIFY, static_cast<std::uint16_t>(dialog->slave()),
+                        modbus::FC_WRITE_MULTIPLE_REGISTERS, 0, 0,
                         dialog->protocolAddress(), 1) != 1) {
     ShowWriteStillPending(parent);
     return;
@@ -316,7 +317,7 @@ bool CZelmorDoc::notificationIsCurrent(int slot) {
 }
 
 std::uint16_t CZelmorDoc::takeNotification(std::uint16_t result, int slot) {
-  if (slot != 0 && data_.function >= 1 && data_.function <= 4)
+  if (slot != 0 && modbus::IsRead(data_.function))
     zelmor::CopyPollValues(pollSlot_, data_.function, data_.displayFormat, values_.data());
   me::ReadCounters(pollSlot_, &txCount_, &goodCount_);
   me::ReadResponseTimes(pollSlot_, &responseTimes_);

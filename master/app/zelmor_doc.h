@@ -144,8 +144,8 @@ class CZelmorDoc : public fw::Document {
   // the new one has completed a transaction, a notification still queued from
   // the old one must not be taken (it would report good data with none read).
   bool staleNotificationsPossible_ = false;
-  std::array<std::uint8_t, 2000> values_{};
-  std::array<std::uint8_t, 2000> writeBuffer_{};
+  std::array<std::uint8_t, masterengine::kRequestDataBytes> values_{};
+  std::array<std::uint8_t, masterengine::kRequestDataBytes> writeBuffer_{};
   std::array<std::uint32_t, zelmor::kErrorCounterCount> errorCounters_{};
   masterengine::ResponseTimes responseTimes_;
   zelmor::DataLog dataLog_;

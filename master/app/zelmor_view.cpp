@@ -120,7 +120,7 @@ QString CZelmorView::cellLabel(int index) const {
 QString CZelmorView::cellValue(int index) const {
   CZelmorDoc* doc = zelmorDocument();
   if (doc == nullptr) return {};
-  return QString::fromStdString(valuefmt::CellValueText(doc->values(), 2000, doc->function(), doc->displayFormat(),
+  return QString::fromStdString(valuefmt::CellValueText(doc->values(), masterengine::kRequestDataBytes, doc->function(), doc->displayFormat(),
                                                         index, doc->length(), valuefmt::TextForm::kMasterScreen,
                                                         false));
 }

@@ -16,7 +16,7 @@ constexpr int kLastPollFunction = modbus::FC_READ_INPUT_REGISTERS;
 constexpr int kMaxPollAddress = modbus::MAX_ADDRESS;
 constexpr int kMaxPollBits = modbus::MAX_READ_BITS;
 // Register polls may read up to 127 registers, past the protocol's 125.
-constexpr int kMaxPollRegisters = masterengine::kMaxReadRegisterCount;
+constexpr int kMaxPollRegisters = masterengine::kMaxReadRegisters;
 constexpr int kMinScanRate = 20;
 constexpr int kMaxScanRate = 60000;
 

@@ -16,6 +16,7 @@
 //   slot on NotifyStateChange.
 #include <cstdint>
 
+#include "common/modbus_protocol.h"
 #include "master/engine/result_codes.h"
 #include "platform/messages.h"
 
@@ -41,11 +42,13 @@ constexpr std::uint16_t kModeStopped = 0;
 constexpr std::uint16_t kModeContinuous = 1;
 constexpr std::uint16_t kModeOnce = 2;
 
-// Register reads (3, 4 and the read part of 23) may ask for up to 127 registers,
-// past the protocol's 125: the engine's frames hold them and some devices answer.
-constexpr int kMaxReadRegisterCount = 127;
+// Request limits, which keep every byte count within its one-byte field. Register
+// reads (3, 4 and the read part of 23) may ask for up to 127 registers, past the
+// protocol's 125: the engine's frames hold them and some devices answer.
+constexpr int kMaxReadBits = modbus::MAX_READ_BITS;
+constexpr int kMaxReadRegisters = 127;
 
-// Write-data setter limits: a byte count must fit the one-byte field of its frame.
+// Write-data setter limits.
 constexpr int kMaxWriteRegisters = 127;
 constexpr int kMaxWriteCoils = 2000;  // a 15 request; past the protocol's 1968
 constexpr int kMaxWriteLongs = 63;

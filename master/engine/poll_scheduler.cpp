@@ -110,11 +110,11 @@ bool RequestAcceptable(std::uint16_t slave, std::uint16_t type, std::uint16_t qu
     case modbus::FC_READ_INPUT_REGISTERS: return unicast && quantity <= kMaxReadRegisters;
     case modbus::FC_WRITE_SINGLE_COIL:
     case modbus::FC_WRITE_SINGLE_REGISTER: return quantity <= 1;
-    case modbus::FC_WRITE_MULTIPLE_COILS: return quantity <= kMaxWriteCoilCount;
-    case modbus::FC_WRITE_MULTIPLE_REGISTERS: return quantity <= kMaxWriteRegisterCount;
+    case modbus::FC_WRITE_MULTIPLE_COILS: return quantity <= kMaxWriteCoils;
+    case modbus::FC_WRITE_MULTIPLE_REGISTERS: return quantity <= kMaxWriteRegisters;
     case modbus::FC_MASK_WRITE_REGISTER: return true;
     case modbus::FC_WRITE_AND_READ_REGISTERS:
-      return unicast && quantity <= kMaxReadRegisters && writeCount <= kMaxWriteRegisterCount;
+      return unicast && quantity <= kMaxReadRegisters && writeCount <= kMaxWriteRegisters;
     default: return false;
   }
 }
@@ -495,6 +495,89 @@ void NotifyStateChange() {
   }
 }
 
+namespace {
+
+// The request the poll thread serves, copied out of its slot under the lock.
+struct ServedRequest {
+  int slot = -1;  // -1: nothing is due
+  std::uint16_t slave = 0, type = 0, address = 0, quantity = 0, writeAddress = 0, writeCount = 0;
+  std::uint32_t generation = 0;
+};
+
+// Slot 0 when a one-shot waits, else the next poll after the last one served
+// whose scan time has passed (round robin over 1..32). Counts the transmission
+// and copies the request and its data out for the transaction.
+ServedRequest TakeDueRequest(std::uint64_t elapsedUs, bool linkOpen) {
+  ServedRequest r;
+  std::lock_guard<std::mutex> guard(engineLock);
+  int s = 0;
+  if (!slots[0].enabled) {
+    for (RequestSlot& slot : slots) slot.elapsedUs += elapsedUs;
+    int position = lastServed;
+    s = -1;
+    for (int visit = 0; visit < kSlotCount; ++visit) {
+      position = position % kLastPollSlot + 1;
+      const RequestSlot& slot = slots[position];
+      if (slot.enabled && slot.mode != kModeStopped && slot.elapsedUs > static_cast<std::uint64_t>(slot.scanRate) * 1000) {
+        s = position;
+        break;
+      }
+    }
+    lastServed = position;
+    if (s < 0) return r;
+    slots[s].elapsedUs = 0;
+  }
+  RequestSlot& slot = slots[s];
+  if (counterResetRequested[s].exchange(false)) {
+    slot.transmitCount = 0;
+    slot.goodCount = 0;
+    slot.times = ResponseTimes{};
+  }
+  if (linkOpen) ++slot.transmitCount;
+  r = {s, slot.slave, slot.type, slot.address, slot.quantity, slot.writeAddress, slot.writeCount, slot.generation};
+  std::memcpy(threadData, slot.data, sizeof threadData);
+  return r;
+}
+
+// Keeps the frames for the traffic window and, unless the slot changed hands
+// while the transaction ran, the outcome in the slot and its result record.
+// Returns the number of posts to make once the lock is released.
+int StoreOutcome(const ServedRequest& r, std::uint16_t result, std::uint64_t transactionUs, bool linkOpen,
+                 PendingPost* posts) {
+  int postCount = 0;
+  std::lock_guard<std::mutex> guard(engineLock);
+  const int s = r.slot;
+  RequestSlot& slot = slots[s];
+  SlotResult& record = results[s];
+  // The frames did go on the wire through this slot: the traffic window reads
+  // them from here even when the slot has changed hands in the meantime.
+  slot.sentLength = CopyLastSentFrame(slot.sent);
+  slot.receivedLength = CopyLastReceivedFrame(slot.received);
+  if (trafficWindow != 0) posts[postCount++] = {trafficWindow, platform::WM_ENGINE_NOTIFY, result, s};
+  // Re-registered (or freed) while the transaction ran: the outcome belongs to a
+  // request that no longer exists. Its values, counts, result and mode change
+  // must not land in the new registration, nor its message reach the new owner.
+  if (slot.generation != r.generation) return postCount;
+  if (s == 0) {
+    slot.enabled = false;
+    slot.inUse = false;
+  }
+  if (slot.mode == kModeOnce) slot.mode = kModeStopped;
+  if (result == RESULT_OK && slot.transmitCount != 0) ++slot.goodCount;
+  if (linkOpen && Answered(result, slot.receivedLength)) AddResponseTime(slot.times, transactionUs);
+  record.transmitCount = slot.transmitCount;
+  record.goodCount = slot.goodCount;
+  record.times = slot.times;
+  if (slot.transmitCount != 0) {
+    if (result == RESULT_OK) std::memcpy(record.values, threadData, sizeof record.values);
+    record.code = result;
+    if (slot.owner != 0) posts[postCount++] = {slot.owner, slot.message, result, s};
+  }
+  return postCount;
+}
+
+}  // namespace
+
 void PollTick() {
   const std::uint64_t now = NowUs();
   const std::uint64_t elapsedUs = now - tickReferenceUs;
@@ -504,47 +587,8 @@ void PollTick() {
   // Only this thread touches the link while it runs; ask before locking.
   const bool linkOpen = IsConnected();
 
-  int s = 0;
-  std::uint16_t slave = 0, type = 0, address = 0, quantity = 0, writeAddress = 0, writeCount = 0;
-  std::uint32_t servedGeneration = 0;
-  bool idle = false;
-  {
-    std::lock_guard<std::mutex> guard(engineLock);
-    if (!slots[0].enabled) {
-      for (RequestSlot& slot : slots) slot.elapsedUs += elapsedUs;
-      int position = lastServed;
-      s = -1;
-      for (int visit = 0; visit < kSlotCount; ++visit) {
-        position = position % kLastPollSlot + 1;
-        const RequestSlot& slot = slots[position];
-        if (slot.enabled && slot.mode != kModeStopped && slot.elapsedUs > static_cast<std::uint64_t>(slot.scanRate) * 1000) {
-          s = position;
-          break;
-        }
-      }
-      lastServed = position;
-      idle = s < 0;
-      if (!idle) slots[s].elapsedUs = 0;
-    }
-    if (!idle) {
-      RequestSlot& slot = slots[s];
-      if (counterResetRequested[s].exchange(false)) {
-        slot.transmitCount = 0;
-        slot.goodCount = 0;
-        slot.times = ResponseTimes{};
-      }
-      if (linkOpen) ++slot.transmitCount;
-      slave = slot.slave;
-      type = slot.type;
-      address = slot.address;
-      quantity = slot.quantity;
-      writeAddress = slot.writeAddress;
-      writeCount = slot.writeCount;
-      servedGeneration = slot.generation;
-      std::memcpy(threadData, slot.data, sizeof threadData);
-    }
-  }
-  if (idle) {
+  const ServedRequest r = TakeDueRequest(elapsedUs, linkOpen);
+  if (r.slot < 0) {
     // Nothing due: with no delay between polls the thread would otherwise spin
     // on the lock and burn a whole core until a slot becomes due.
     if (delay == 0) platform::SleepMs(1);
@@ -553,41 +597,11 @@ void PollTick() {
 
   // Timed here on the poll thread, outside the lock; only the sums are stored under it.
   const std::uint64_t startedUs = NowUs();
-  const std::uint16_t result = RunTransaction(slave, type, address, quantity, writeAddress, writeCount);
+  const std::uint16_t result = RunTransaction(r.slave, r.type, r.address, r.quantity, r.writeAddress, r.writeCount);
   const std::uint64_t transactionUs = NowUs() - startedUs;
 
   PendingPost posts[2];
-  int postCount = 0;
-  {
-    std::lock_guard<std::mutex> guard(engineLock);
-    RequestSlot& slot = slots[s];
-    SlotResult& record = results[s];
-    // The frames did go on the wire through this slot: the traffic window reads
-    // them from here even when the slot has changed hands in the meantime.
-    slot.sentLength = CopyLastSentFrame(slot.sent);
-    slot.receivedLength = CopyLastReceivedFrame(slot.received);
-    if (trafficWindow != 0) posts[postCount++] = {trafficWindow, platform::WM_ENGINE_NOTIFY, result, s};
-    // Re-registered (or freed) while the transaction ran: the outcome belongs to a
-    // request that no longer exists. Its values, counts, result and mode change
-    // must not land in the new registration, nor its message reach the new owner.
-    if (slot.generation == servedGeneration) {
-      if (s == 0) {
-        slot.enabled = false;
-        slot.inUse = false;
-      }
-      if (slot.mode == kModeOnce) slot.mode = kModeStopped;
-      if (result == RESULT_OK && slot.transmitCount != 0) ++slot.goodCount;
-      if (linkOpen && Answered(result, slot.receivedLength)) AddResponseTime(slot.times, transactionUs);
-      record.transmitCount = slot.transmitCount;
-      record.goodCount = slot.goodCount;
-      record.times = slot.times;
-      if (slot.transmitCount != 0) {
-        if (result == RESULT_OK) std::memcpy(record.values, threadData, sizeof record.values);
-        record.code = result;
-        if (slot.owner != 0) posts[postCount++] = {slot.owner, slot.message, result, s};
-      }
-    }
-  }
+  const int postCount = StoreOutcome(r, result, transactionUs, linkOpen, posts);
   for (int i = 0; i < postCount; ++i) {
     platform::PostWindowMessage(posts[i].window, posts[i].message, posts[i].wParam, posts[i].lParam);
   }

@@ -18,13 +18,13 @@ constexpr int kRetryCount = 1;
 std::atomic<std::uint16_t> linkMode{0};
 std::atomic<bool> echoOn{false};
 
-std::uint8_t sentRecord[kSentRecordCapacity];
+std::uint8_t sentRecord[kSlotSentCapacity];
 std::uint16_t sentLength = 0;
-std::uint8_t receivedRecord[kReceivedRecordCapacity];
+std::uint8_t receivedRecord[kSlotReceivedCapacity];
 std::uint16_t receivedLength = 0;
 
 // The echo of a request is read here and dropped: the largest ASCII request.
-std::uint8_t echoScratch[kSentRecordCapacity];
+std::uint8_t echoScratch[kSlotSentCapacity];
 
 using wordorder::Get16;
 using wordorder::Put16;
@@ -84,13 +84,13 @@ void ClearFrameRecords() {
 }
 
 void RecordSentFrame(const std::uint8_t* bytes, std::uint16_t length) {
-  if (length > kSentRecordCapacity) length = 0;
+  if (length > kSlotSentCapacity) length = 0;
   std::memcpy(sentRecord, bytes, length);
   sentLength = length;
 }
 
 void RecordReceivedFrame(const std::uint8_t* bytes, std::uint16_t length) {
-  if (length > kReceivedRecordCapacity) length = 0;
+  if (length > kSlotReceivedCapacity) length = 0;
   std::memcpy(receivedRecord, bytes, length);
   receivedLength = length;
 }
@@ -149,7 +149,7 @@ std::uint16_t ExchangeRtu(std::uint8_t* request, std::uint16_t length, std::uint
 
 std::uint16_t ExchangeAscii(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply,
                             std::uint16_t expectedLength) {
-  char text[kSentRecordCapacity];
+  char text[kSlotSentCapacity];
   const std::uint16_t textLength = linklayer::BuildAsciiFrame(request, length, text);
   ClearFrameRecords();
 
@@ -166,7 +166,7 @@ std::uint16_t ExchangeAscii(const std::uint8_t* request, std::uint16_t length, s
     return RESULT_OK;
   }
 
-  std::uint8_t received[kReceivedRecordCapacity];
+  std::uint8_t received[kSlotReceivedCapacity];
   const std::uint16_t replyTextLength = 2 * expectedLength + 5;
   const int got = linklayer::SerialRead(received, replyTextLength);
   if (got < 0) return RESULT_READ;
@@ -199,8 +199,8 @@ std::uint16_t ExchangeSerialRaw(const std::uint8_t* bytes, std::uint16_t length)
   // No purge after the write: on a real port it would discard the part of the
   // frame still waiting in the transmitter.
   RecordSentFrame(bytes, length);
-  std::uint8_t received[kReceivedRecordCapacity];
-  const int got = linklayer::SerialRead(received, kReceivedRecordCapacity);
+  std::uint8_t received[kSlotReceivedCapacity];
+  const int got = linklayer::SerialRead(received, kSlotReceivedCapacity);
   if (got < 0) return RESULT_READ;
   RecordReceivedFrame(received, static_cast<std::uint16_t>(got));
   return RESULT_OK;
@@ -254,7 +254,7 @@ std::uint16_t WriteSingleRegister(std::uint16_t slave, std::uint16_t address, st
 
 std::uint16_t WriteMultipleCoils(std::uint16_t slave, std::uint16_t address, std::uint16_t count,
                                  const std::uint8_t* coils) {
-  if (count > kMaxWriteCoilCount) return RESULT_WRITE;
+  if (count > kMaxWriteCoils) return RESULT_WRITE;
   std::uint8_t request[kRequestBufferSize];
   PutHead(request, slave, modbus::FC_WRITE_MULTIPLE_COILS, address, count);
   const std::uint16_t byteCount = modbus::BitBytes(count);
@@ -268,7 +268,7 @@ std::uint16_t WriteMultipleCoils(std::uint16_t slave, std::uint16_t address, std
 
 std::uint16_t WriteMultipleRegisters(std::uint16_t slave, std::uint16_t address, std::uint16_t count,
                                      const std::uint16_t* values) {
-  if (count > kMaxWriteRegisterCount) return RESULT_WRITE;
+  if (count > kMaxWriteRegisters) return RESULT_WRITE;
   std::uint8_t request[kRequestBufferSize];
   PutHead(request, slave, modbus::FC_WRITE_MULTIPLE_REGISTERS, address, count);
   request[6] = static_cast<std::uint8_t>(2 * count);
@@ -286,7 +286,7 @@ std::uint16_t MaskWriteRegister(std::uint16_t slave, std::uint16_t address, std:
 
 std::uint16_t ReadWriteRegisters(std::uint16_t slave, std::uint16_t readAddress, std::uint16_t readQuantity,
                                  std::uint16_t writeAddress, std::uint16_t writeCount, std::uint16_t* values) {
-  if (readQuantity > kMaxReadRegisters || writeCount > kMaxWriteRegisterCount) return RESULT_WRITE;
+  if (readQuantity > kMaxReadRegisters || writeCount > kMaxWriteRegisters) return RESULT_WRITE;
   std::uint8_t request[kRequestBufferSize];
   PutHead(request, slave, modbus::FC_WRITE_AND_READ_REGISTERS, readAddress, readQuantity);
   Put16(request + 6, writeAddress);

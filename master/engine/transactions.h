@@ -7,32 +7,28 @@
 #include <cstdint>
 
 #include "common/modbus_protocol.h"
+#include "master/engine/comm_interface.h"
 #include "master/engine/result_codes.h"
 
 namespace masterengine {
 
-// Frame records: what went on the wire and what came back, raw.
-constexpr int kSentRecordCapacity = 535;      // ASCII type 23 writing 127 registers
-constexpr int kReceivedRecordCapacity = 523;
 // Reply buffers hold the largest serial reply (259 bytes) with room to spare.
 constexpr int kReplyBufferSize = 260;
 // A request before framing: type 23 with 127 registers is 265 bytes; +2 for the CRC.
 constexpr int kRequestBufferSize = 272;
 
-// Limits that keep every frame well formed (one-byte byte counts, reply buffers).
-constexpr std::uint16_t kMaxReadBits = modbus::MAX_READ_BITS;
-constexpr std::uint16_t kMaxReadRegisters = 127;
-constexpr std::uint16_t kMaxWriteCoilCount = 2000;
-constexpr std::uint16_t kMaxWriteRegisterCount = 127;
-constexpr std::uint16_t kMaxRawFrame = 2000;
+// The request limits (kMaxReadBits, kMaxReadRegisters, kMaxWriteCoils,
+// kMaxWriteRegisters) are those of comm_interface.h; a raw frame may be as long
+// as a slot's data.
+constexpr std::uint16_t kMaxRawFrame = kRequestDataBytes;
 
 void SetExchangeLinkMode(std::uint16_t mode);  // 0 RTU, 1 ASCII, 2 Modbus/TCP
 std::uint16_t ExchangeLinkMode();
 void SetExchangeEcho(bool on);
 
 // Copy the records out; return the length (0 when nothing is recorded).
-std::uint16_t CopyLastSentFrame(std::uint8_t* buffer);      // kSentRecordCapacity bytes
-std::uint16_t CopyLastReceivedFrame(std::uint8_t* buffer);  // kReceivedRecordCapacity bytes
+std::uint16_t CopyLastSentFrame(std::uint8_t* buffer);      // kSlotSentCapacity bytes
+std::uint16_t CopyLastReceivedFrame(std::uint8_t* buffer);  // kSlotReceivedCapacity bytes
 
 // Record keeping for the exchanges (also used by the Modbus/TCP exchange).
 void ClearFrameRecords();

@@ -9,13 +9,13 @@
 namespace testpeer {
 
 inline std::vector<std::uint8_t> LastSentFrame() {
-  std::uint8_t buffer[masterengine::kSentRecordCapacity];
+  std::uint8_t buffer[masterengine::kSlotSentCapacity];
   const auto length = masterengine::CopyLastSentFrame(buffer);
   return std::vector<std::uint8_t>(buffer, buffer + length);
 }
 
 inline std::vector<std::uint8_t> LastReceivedFrame() {
-  std::uint8_t buffer[masterengine::kReceivedRecordCapacity];
+  std::uint8_t buffer[masterengine::kSlotReceivedCapacity];
   const auto length = masterengine::CopyLastReceivedFrame(buffer);
   return std::vector<std::uint8_t>(buffer, buffer + length);
 }

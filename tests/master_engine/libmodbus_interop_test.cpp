@@ -180,7 +180,7 @@ TEST_P(LibmodbusInteropTest, ExceptionsAndBroadcasts) {
   if (GetParam() == Transport::Rtu) {
     // A broadcast write gets no reply: the engine returns at once, the server applies it.
     EXPECT_EQ(WriteSingleRegister(0, 9, 0x5555), RESULT_OK);
-    std::uint8_t received[kReceivedRecordCapacity];
+    std::uint8_t received[kSlotReceivedCapacity];
     EXPECT_EQ(CopyLastReceivedFrame(received), 0);
     ASSERT_EQ(ReadRegisters(1, 3, 9, 1, words), RESULT_OK);
     EXPECT_EQ(words[0], 0x5555);
