@@ -30,6 +30,9 @@ constexpr int kOutputBufferSize = 4096;
 struct TcpConnection {
   int socket = -1;
   std::uint32_t lastActivity = 0;  // tick count, ms
+  // The accept or the last complete request, tick count, ms. Bytes that never
+  // make a request do not move it: this decides which connection goes first.
+  std::uint32_t lastRequest = 0;
   std::uint32_t fill = 0;
   std::uint8_t buffer[kConnectionBufferSize];
   // A reply held back by an injected delay. While it waits, the connection's
@@ -60,6 +63,18 @@ void CloseConnection(TcpConnection& c) {
   c.pendingLength = 0;
 }
 
+// The connection that has gone longest without completing a request (the
+// first of equals, in table order).
+TcpConnection& LongestWithoutRequest(std::uint32_t now) {
+  TcpConnection* oldest = &connections[0];
+  for (TcpConnection& c : connections)
+    if (now - c.lastRequest > now - oldest->lastRequest) oldest = &c;
+  return *oldest;
+}
+
+// A full table takes every new connection too: it replaces the connection that
+// has gone longest without completing a request, so that idle or trickling
+// peers cannot keep a master out.
 void AcceptPending(std::uint32_t now) {
   for (;;) {
     const int s = ::accept4(listenSocket, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -74,8 +89,8 @@ void AcceptPending(std::uint32_t now) {
         break;
       }
     if (!slot) {
-      ::close(s);  // all entries taken
-      continue;
+      slot = &LongestWithoutRequest(now);
+      CloseConnection(*slot);
     }
     const int one = 1;
     ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -83,6 +98,7 @@ void AcceptPending(std::uint32_t now) {
     slot->fill = 0;
     slot->pendingLength = 0;
     slot->lastActivity = now;
+    slot->lastRequest = now;
   }
 }
 
@@ -110,7 +126,7 @@ bool Flush(TcpConnection& c, std::uint32_t* outFill) {
 
 // Serves every complete request in the buffer. False when the connection was
 // closed (malformed header or a failed send).
-bool ServeBuffered(TcpConnection& c) {
+bool ServeBuffered(TcpConnection& c, std::uint32_t now) {
   std::uint32_t offset = 0;
   std::uint32_t outFill = 0;
   while (c.fill - offset >= 6 && c.pendingLength == 0) {
@@ -129,6 +145,7 @@ bool ServeBuffered(TcpConnection& c) {
     const std::uint16_t r =
         slaveengine::ServeTcpRequest(request, static_cast<std::uint16_t>(needed), reply, &faults);
     offset += needed;
+    c.lastRequest = now;
     if (faults.marks & slavefaults::kMarkDropped) slaveengine::RecordSent(nullptr, 0, faults.marks, 0);
     if (r == 0) continue;
     if (faults.delayMs > 0) {
@@ -153,7 +170,7 @@ bool ServeBuffered(TcpConnection& c) {
 // so that it cannot keep the one receive thread from the others.
 constexpr int kMaxReadsPerStep = 16;
 
-void ReadAndServe(TcpConnection& c) {
+void ReadAndServe(TcpConnection& c, std::uint32_t now) {
   for (int reads = 0; reads < kMaxReadsPerStep; ++reads) {
     // A held-back reply stops reading: what follows waits in the socket.
     if (c.pendingLength > 0) return;
@@ -166,7 +183,7 @@ void ReadAndServe(TcpConnection& c) {
       return;
     }
     c.fill += static_cast<std::uint32_t>(n);
-    if (!ServeBuffered(c)) return;
+    if (!ServeBuffered(c, now)) return;
     // A short read means the socket is drained for now.
     if (static_cast<std::uint32_t>(n) < space) return;
   }
@@ -255,8 +272,9 @@ void SendPendingIfDue(TcpConnection& c, std::uint32_t now) {
   const std::uint16_t length = c.pendingLength;
   c.pendingLength = 0;
   c.lastActivity = now;
+  c.lastRequest = now;  // the wait for a held-back reply is the server's, not the peer's
   slaveengine::RecordSent(c.pending, length, c.pendingMarks, c.pendingDelay);
-  if (SendAll(c, c.pending, length)) ServeBuffered(c);
+  if (SendAll(c, c.pending, length)) ServeBuffered(c, now);
 }
 
 void TcpServerStep(int waitMs) {
@@ -299,10 +317,13 @@ void TcpServerStep(int waitMs) {
     }
     if (pollSet[k].revents & (POLLIN | POLLHUP | POLLERR)) {
       c.lastActivity = now;
-      ReadAndServe(c);
+      ReadAndServe(c, now);
     } else if (now - c.lastActivity >= limit) {
       CloseConnection(c);
     }
+    // The idle limit also bounds the time to complete a request: a peer that
+    // trickles bytes without ever finishing one is closed like an idle one.
+    if (c.socket >= 0 && c.pendingLength == 0 && now - c.lastRequest >= limit) CloseConnection(c);
   }
   if (pollSet[0].revents & POLLIN) AcceptPending(now);
 }

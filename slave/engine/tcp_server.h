@@ -28,7 +28,11 @@ std::uint16_t ListeningPort();
 void TcpServerStep(int waitMs);
 
 int OpenConnectionCount();
-// Connections without traffic for this long are closed (default 100 s).
+// Connections without traffic for this long are closed (default 100 s), and so
+// are connections that complete no request for this long (counted from the
+// accept or the last request), however many bytes they send. With all
+// kMaxConnections taken, a new connection replaces the one that has gone
+// longest without completing a request.
 void SetIdleLimitSeconds(std::uint32_t seconds);
 
 }  // namespace slavetcp

@@ -1,6 +1,7 @@
 // The Modbus/TCP server driven by the receive thread over loopback: MBAP framing
 // across segments, back-to-back requests, malformed headers, the connection
-// limit and idle close, and start failures with their reason.
+// limit with its replacement of the longest unserved connection, idle and
+// trickling close, and start failures with their reason.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -117,7 +118,7 @@ TEST_F(TcpServerTest, MalformedHeadersCloseTheConnection) {
   EXPECT_TRUE(mixed.waitClosed(2000));
 }
 
-TEST_F(TcpServerTest, HundredConnectionsAreAllServedAndThe101stIsClosed) {
+TEST_F(TcpServerTest, HundredConnectionsAreAllServedAndThe101stReplacesTheLongestUnserved) {
   std::vector<std::unique_ptr<Client>> clients;
   for (int i = 0; i < slavetcp::kMaxConnections; ++i) {
     clients.push_back(std::make_unique<Client>(port_));
@@ -127,11 +128,13 @@ TEST_F(TcpServerTest, HundredConnectionsAreAllServedAndThe101stIsClosed) {
     ExpectReadReply(*clients.back(), static_cast<std::uint16_t>(i), 0, 1);
   }
   Client extra(port_);
-  ASSERT_TRUE(extra.connected());
-  EXPECT_TRUE(extra.waitClosed(2000)) << "the 101st connection is closed at once";
-  // Every one of the hundred is watched, the last ones included.
+  ASSERT_TRUE(extra.send(ReadHoldingRequest(5000, 17, 0, 1)));
+  ExpectReadReply(extra, 5000, 0, 1);
+  EXPECT_TRUE(clients[0]->waitClosed(2000)) << "the 101st takes the place of the connection served longest ago";
+  EXPECT_EQ(slavetcp::OpenConnectionCount(), slavetcp::kMaxConnections);
+  // Every one of the others is watched, the last ones included.
   for (int round = 0; round < 2; ++round)
-    for (int i = slavetcp::kMaxConnections - 1; i >= 0; --i) {
+    for (int i = slavetcp::kMaxConnections - 1; i >= 1; --i) {
       ASSERT_TRUE(clients[i]->send(ReadHoldingRequest(static_cast<std::uint16_t>(1000 + i), 17, 10, 4)));
       ExpectReadReply(*clients[i], static_cast<std::uint16_t>(1000 + i), 10, 4);
     }
@@ -139,6 +142,56 @@ TEST_F(TcpServerTest, HundredConnectionsAreAllServedAndThe101stIsClosed) {
   Client again(port_);
   ASSERT_TRUE(again.send(ReadHoldingRequest(5, 17, 0, 1)));
   ExpectReadReply(again, 5, 0, 1);
+}
+
+// A full table of peers that never complete a request, silent or sending a
+// byte now and then, does not keep a master out.
+TEST_F(TcpServerTest, IdleOrTricklingConnectionsDoNotKeepAMasterOut) {
+  for (const bool trickle : {false, true}) {
+    SCOPED_TRACE(trickle ? "tricklers" : "idle");
+    for (int wait = 0; wait < 200 && slavetcp::OpenConnectionCount() > 0; ++wait)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));  // the last round's peers are gone
+    std::vector<std::unique_ptr<Client>> peers;
+    for (int i = 0; i < slavetcp::kMaxConnections; ++i) peers.push_back(std::make_unique<Client>(port_));
+    for (int wait = 0; wait < 200 && slavetcp::OpenConnectionCount() < slavetcp::kMaxConnections; ++wait)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(slavetcp::OpenConnectionCount(), slavetcp::kMaxConnections);
+    const auto header = ReadHoldingRequest(1, 17, 0, 1);
+    for (std::size_t b = 0; trickle && b < 3; ++b) {
+      for (auto& p : peers) ASSERT_TRUE(p->send({header[b]}));
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    Client master(port_);
+    ASSERT_TRUE(master.send(ReadHoldingRequest(77, 17, 2, 3)));
+    ExpectReadReply(master, 77, 2, 3);
+    ASSERT_TRUE(master.send(ReadHoldingRequest(78, 17, 0, 1)));
+    ExpectReadReply(master, 78, 0, 1);
+    EXPECT_EQ(slavetcp::OpenConnectionCount(), slavetcp::kMaxConnections);
+  }
+}
+
+// Bytes that never make a request do not keep a connection open past the idle
+// limit, while a master completing requests stays.
+TEST_F(TcpServerTest, ATricklingConnectionIsClosedAfterTheIdleLimit) {
+  slavetcp::SetIdleLimitSeconds(1);
+  Client trickler(port_);
+  Client busy(port_);
+  // A header promising 255 bytes, sent one byte every 100 ms: never complete.
+  const std::vector<std::uint8_t> header = {0, 1, 0, 0, 0, 255, 17, 3};
+  const std::uint32_t start = platform::TickCount();
+  bool closed = false;
+  for (int i = 0; i < 30 && !closed; ++i) {
+    trickler.send({header[i % header.size()]});
+    ASSERT_TRUE(busy.send(ReadHoldingRequest(static_cast<std::uint16_t>(i), 17, 0, 1)));
+    ExpectReadReply(busy, static_cast<std::uint16_t>(i), 0, 1);
+    closed = trickler.waitClosed(100);
+  }
+  const std::uint32_t elapsed = platform::TickCount() - start;
+  EXPECT_TRUE(closed) << "a trickler is closed although it keeps sending";
+  EXPECT_GE(elapsed, 900u) << "not before the idle limit";
+  EXPECT_LT(elapsed, 2500u);
+  ASSERT_TRUE(busy.send(ReadHoldingRequest(99, 17, 0, 1)));
+  ExpectReadReply(busy, 99, 0, 1);
 }
 
 TEST_F(TcpServerTest, IdleConnectionsAreClosed) {
