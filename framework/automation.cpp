@@ -69,6 +69,12 @@ void RefuseClientDocument(QDBusContext& call, Document* document) {
   call.sendErrorReply(QDBusError::Failed, QStringLiteral("The document could not be registered."));
 }
 
+void RefuseClientDocument(QDBusContext& call, Document* document, QDBusError::ErrorType error,
+                          const QString& message) {
+  if (ChildFrame* child = document->frame()) child->closeWithoutAsking();
+  call.sendErrorReply(error, message);
+}
+
 void ShowClientFrame(MdiMainWindow* window, Document* document) {
   if (ChildFrame* child = document->frame()) {
     child->show();

@@ -11,6 +11,7 @@
 // documents of a client that leaves and asks the program to exit once the last
 // document is gone.
 #include <QDBusContext>
+#include <QDBusError>
 #include <QDBusObjectPath>
 #include <QHash>
 #include <QObject>
@@ -40,6 +41,10 @@ void CloseFrameLater(QObject* context, Document* document, bool ask);
 bool PrepareClientDocument(QDBusContext& call, MdiMainWindow* window, Document* document);
 QString CallingClient(const QDBusContext& call);
 void RefuseClientDocument(QDBusContext& call, Document* document);
+// Closes a document that cannot serve the client (no engine slot left) and
+// answers the call with the error and its message.
+void RefuseClientDocument(QDBusContext& call, Document* document, QDBusError::ErrorType error,
+                          const QString& message);
 
 // True when the arguments hold one of the automation start options.
 bool IsAutomationStart(const QStringList& arguments);

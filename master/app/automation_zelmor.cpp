@@ -13,9 +13,11 @@
 #include "master/app/zelmor_doc.h"
 #include "master/engine/comm_interface.h"
 #include "master/engine/result_codes.h"
+#include "resources/zelmor_resources.h"
 
 namespace me = masterengine;
 namespace av = zelmor::automation;
+namespace text = zelmor::res::text;
 
 // ------------------------------------------------------------ application
 
@@ -24,7 +26,16 @@ ZelmorApplicationObject::ZelmorApplicationObject(CZelmorApp* app, fw::Automation
 
 QDBusObjectPath ZelmorApplicationObject::CreateDocument() {
   CMainFrame* frame = app_->mainFrame();
-  auto* document = frame != nullptr ? qobject_cast<CZelmorDoc*>(frame->newDocument()) : nullptr;
+  CZelmorDoc* document = nullptr;
+  {
+    CZelmorDoc::QuietRegistration quiet;  // a bus call answers, it never waits on a box
+    document = frame != nullptr ? qobject_cast<CZelmorDoc*>(frame->newDocument()) : nullptr;
+  }
+  if (document != nullptr && document->pollSlot() == -1) {
+    // All polls are taken: a document that cannot poll is of no use to a client.
+    fw::RefuseClientDocument(*this, document, QDBusError::LimitsExceeded, QString::fromLatin1(text::kNoResources));
+    return {};
+  }
   return fw::PublishClientDocument(*this, host_, frame, document, [&](const QString& path) {
     return new ZelmorDocumentObject(document, app_, host_, path);
   });

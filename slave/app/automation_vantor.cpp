@@ -6,6 +6,7 @@
 #include "common/modbus_protocol.h"
 #include "framework/automation.h"
 #include "framework/mdi.h"
+#include "resources/vantor_resources.h"
 #include "slave/app/main_frame.h"
 #include "slave/app/vantor_doc.h"
 #include "slave/engine/autochange.h"
@@ -41,7 +42,17 @@ VantorApplicationObject::VantorApplicationObject(CMainFrame* frame, fw::Automati
     : QObject(parent), frame_(frame), host_(host) {}
 
 QDBusObjectPath VantorApplicationObject::CreateDocument() {
-  auto* document = qobject_cast<CVantorDoc*>(frame_->newDocument());
+  CVantorDoc* document = nullptr;
+  {
+    CVantorDoc::QuietRegistration quiet;  // a bus call answers, it never waits on a box
+    document = qobject_cast<CVantorDoc*>(frame_->newDocument());
+  }
+  if (document != nullptr && document->slot() == -1) {
+    // All slots are taken: a document the engine does not serve is of no use to a client.
+    fw::RefuseClientDocument(*this, document, QDBusError::LimitsExceeded,
+                             QString::fromLatin1(vantorres::kNoResources));
+    return {};
+  }
   return fw::PublishClientDocument(*this, host_, frame_, document, [&](const QString& path) {
     return new VantorDocumentObject(document, frame_, host_, path);
   });

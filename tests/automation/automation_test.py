@@ -135,6 +135,41 @@ def private_connection():
     return dbus.bus.BusConnection(os.environ["DBUS_SESSION_BUS_ADDRESS"])
 
 
+def check_document_limit(case, executable, service, root):
+    """32 documents fill the engine's slots; the 33rd CreateDocument is refused at once with an
+    error (no box waits inside the call), and a slot freed by Close serves a new document."""
+    import dbus
+    server = start_server(executable, service)
+    try:
+        connection = private_connection()
+        application = dbus.Interface(connection.get_object(service, root), service + ".Application")
+        paths = [application.CreateDocument(timeout=5) for _ in range(32)]
+        started = time.monotonic()
+        with case.assertRaises(dbus.exceptions.DBusException) as refused:
+            application.CreateDocument(timeout=5)
+        case.assertLess(time.monotonic() - started, 2.0)
+        case.assertEqual(refused.exception.get_dbus_name(), "org.freedesktop.DBus.Error.LimitsExceeded")
+        case.assertIn("No more data resources", refused.exception.get_dbus_message())
+
+        dbus.Interface(connection.get_object(service, paths[0]), service + ".Document").Close()
+
+        def create_again():
+            try:
+                return application.CreateDocument(timeout=5)
+            except dbus.exceptions.DBusException as error:
+                case.assertEqual(error.get_dbus_name(), "org.freedesktop.DBus.Error.LimitsExceeded")
+                return None
+        path = wait_until(create_again, what="a document in the freed slot")
+        case.assertNotIn(path, paths)
+        # The creating client leaves: its 32 hidden documents close and the program ends.
+        connection.close()
+        case.assertEqual(server.wait(timeout=20), 0)
+    finally:
+        if server.poll() is None:
+            server.kill()
+            server.wait()
+
+
 def words_of(fmt, value):
     """The 16-bit words of a value, least significant first (independent of the program's code)."""
     raw = struct.pack("<" + fmt, value)
@@ -308,6 +343,10 @@ class ZelmorAutomation(unittest.TestCase):
                 server.send_signal(signal.SIGTERM)
                 server.wait(timeout=10)
 
+    def test_document_limit_answers_with_an_error(self):
+        write_profile("zelmor", {"Port": 8, "IPAddress": "127.0.0.1", "ServicePort": self.port, "AutoEnable": 0})
+        check_document_limit(self, ARGS.zelmor, ZELMOR, "/example/orvane/Zelmor")
+
 
 # ------------------------------------------------------------------ vantor
 
@@ -387,6 +426,9 @@ class VantorAutomation(unittest.TestCase):
             if server.poll() is None:
                 server.kill()
                 server.wait()
+
+    def test_document_limit_answers_with_an_error(self):
+        check_document_limit(self, ARGS.vantor, VANTOR, "/example/orvane/Vantor")
 
 
 def main():
