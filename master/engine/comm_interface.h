@@ -37,6 +37,20 @@ constexpr std::uint16_t kLinkRtu = 0;
 constexpr std::uint16_t kLinkAscii = 1;
 constexpr std::uint16_t kLinkTcp = 2;
 
+// Reads of one transaction. An exchange is tried kExchangeAttempts times; over
+// Modbus/TCP each try reads up to kMaxTcpReceives replies (replies to earlier,
+// timed-out requests are skipped), over a serial line the echo and the reply,
+// each read within the response time-out.
+constexpr int kExchangeAttempts = 1;
+constexpr int kMaxTcpReceives = 5;
+constexpr int kMaxSerialReads = 2;
+// The longest a transaction waits for replies on any link (connecting and the
+// time frames take on the line come on top).
+constexpr std::uint32_t LongestReplyWaitMs(std::uint32_t responseTimeoutMs) {
+  constexpr int reads = kMaxTcpReceives > kMaxSerialReads ? kMaxTcpReceives : kMaxSerialReads;
+  return static_cast<std::uint32_t>(kExchangeAttempts * reads) * responseTimeoutMs;
+}
+
 // Poll modes.
 constexpr std::uint16_t kModeStopped = 0;
 constexpr std::uint16_t kModeContinuous = 1;

@@ -12,7 +12,6 @@ namespace {
 
 // Incremented before each structured exchange, so the first request carries 0.
 std::uint16_t transactionId = 0xFFFF;
-constexpr int kMaxReceives = 5;
 
 std::uint8_t tcpFrame[linklayer::kMbapHeaderSize + kRequestBufferSize];
 
@@ -36,7 +35,7 @@ std::uint16_t ExchangeTcp(const std::uint8_t* request, std::uint16_t length, std
   std::uint8_t received[linklayer::kTcpMaxAdu];
   int got = 0;
   bool matched = false;
-  for (int attempt = 0; attempt < kMaxReceives && !matched; ++attempt) {
+  for (int attempt = 0; attempt < kMaxTcpReceives && !matched; ++attempt) {
     got = linklayer::TcpReceive(received);
     if (got < 0) return RESULT_READ;
     if (got == 0) break;

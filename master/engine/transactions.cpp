@@ -12,8 +12,6 @@
 namespace masterengine {
 namespace {
 
-constexpr int kRetryCount = 1;
-
 // Set from the user-interface thread, read by the poll thread.
 std::atomic<std::uint16_t> linkMode{0};
 std::atomic<bool> echoOn{false};
@@ -43,7 +41,7 @@ std::uint16_t PutHead(std::uint8_t* request, std::uint16_t slave, std::uint8_t f
 std::uint16_t ExchangeWithRetries(std::uint8_t* request, std::uint16_t length, std::uint8_t* reply,
                                   std::uint16_t expectedLength) {
   std::uint16_t result = RESULT_OK;
-  for (int attempt = 0; attempt < kRetryCount; ++attempt) {
+  for (int attempt = 0; attempt < kExchangeAttempts; ++attempt) {
     result = Exchange(request, length, reply, expectedLength);
     if (result == RESULT_OK) break;
   }

@@ -138,11 +138,16 @@ bool LoadFiles(HeadlessOptions& o, std::vector<PollDocumentData>* documents) {
 
 constexpr std::size_t kMaxPolls = me::kSlotCount - 1;  // slot 0 is the one-shot
 constexpr platform::WindowHandle kWriteWindow = 1000;  // above the poll windows 1..32
+constexpr std::uint32_t kWriteWaitMarginMs = 5000;
 
-// Waits for the completion of the one-shot request. A request served while the
-// link was down posts nothing, so the wait ends after the time-out and a margin.
+// Waits for the completion of the one-shot request. The poll thread may first
+// finish a poll's transaction, then runs the write's; either may wait for
+// replies for LongestReplyWaitMs (stale transaction ids skipped), and the
+// margin covers a reconnect, the pause between polls and the line. A request
+// served while the link was down posts nothing: the wait ends at that bound.
 bool WaitForWrite(int timeoutMs, std::uint16_t* result) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(2 * timeoutMs + 2000);
+  const std::uint32_t boundMs = 2 * me::LongestReplyWaitMs(static_cast<std::uint32_t>(timeoutMs)) + kWriteWaitMarginMs;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
   std::unique_lock<std::mutex> lock(gQueueMutex);
   while (!gStop.load() && std::chrono::steady_clock::now() < deadline) {
     gQueueReady.wait_for(lock, std::chrono::milliseconds(100), [] { return !gQueue.empty(); });
@@ -155,6 +160,10 @@ bool WaitForWrite(int timeoutMs, std::uint16_t* result) {
       }
     }
   }
+  lock.unlock();
+  // Given up: free the one-shot slot, so that the next write is not refused;
+  // a late outcome of this one is then dropped by the engine.
+  me::UnregisterPoll(0);
   return false;
 }
 

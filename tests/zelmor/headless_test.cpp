@@ -8,6 +8,7 @@
 
 #include "common/archive.h"
 #include "master/core/zelmor_files.h"
+#include "tests/master_engine/fake_tcp_server.h"
 #include "peer_server.h"
 #include "pty_bridge.h"
 #include "vantor_peer.h"
@@ -56,6 +57,7 @@ class HeadlessTest : public QObject {
   void writesReachAnIndependentServer();
   void writesOnTheWireToVantor();
   void refusedWritesSendNothing();
+  void aWriteAnsweredAfterStaleRepliesIsOk();
 
  private:
   QString tcp() const { return QString("127.0.0.1:%1").arg(peer_.port()); }
@@ -280,6 +282,32 @@ void HeadlessTest::refusedWritesSendNothing() {
     QCOMPARE(run.exitCode, 2);
     QVERIFY2(run.errors.contains(message), qPrintable(run.errors));
   }
+}
+
+// The answer to a write comes after four replies to other transaction ids, each
+// just inside the time-out: the exchange outlasts 2 x time-out + 2 s, yet the
+// write is "Response ok", and the next write still goes out and is answered.
+void HeadlessTest::aWriteAnsweredAfterStaleRepliesIsOk() {
+  constexpr std::uint8_t kSlowAddress = 10;
+  testpeer::FakeTcpServer server([](const testpeer::Bytes& request) {
+    testpeer::Answer answer;
+    if (request.size() < 12 || request[9] != kSlowAddress) {
+      answer.segments = {request};  // a function 6 reply repeats the request
+      return answer;
+    }
+    const testpeer::Bytes pdu(request.begin() + 7, request.end());
+    const std::uint16_t id = testpeer::TransactionIdOf(request);
+    answer.segments.push_back({});  // the first stale reply comes after a gap too
+    for (std::uint16_t k = 1; k <= 4; ++k) answer.segments.push_back(testpeer::Adu(id + 100 + k, request[6], pdu));
+    answer.segments.push_back(request);
+    answer.gapMs = 900;
+    return answer;
+  });
+  const QString link = QString("127.0.0.1:%1").arg(server.port());
+  Run run = RunZelmor({"--tcp", link, "--timeout", "1000", "--write", "1:6:10:5", "--write", "1:6:11:6"}, 30000);
+  QCOMPARE(run.lines, (QStringList{"write 1:6:10:5: Response ok", "write 1:6:11:6: Response ok"}));
+  QCOMPARE(run.exitCode, 0);
+  QCOMPARE(server.requests().size(), std::size_t{2});
 }
 
 QTEST_GUILESS_MAIN(HeadlessTest)
