@@ -15,6 +15,9 @@ class QWidget;
 
 namespace fw {
 
+// The prompt of the Window menu's entries for the open windows.
+constexpr const char* kWindowListPrompt = "Activate this window\nActivate";
+
 // "&Connect...\tF3": the part after the tab is the shortcut.
 void SetTextAndShortcut(QAction* action, const char* menuText);
 

@@ -4,11 +4,15 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QAction>
 #include <QMdiArea>
+#include <QMenu>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QUrl>
 
+#include "framework/command_prompt.h"
+#include "framework/commands.h"
 #include "framework/document.h"
 #include "framework/file_dialog.h"
 #include "framework/message_box.h"
@@ -360,6 +364,40 @@ void MdiMainWindow::arrangeIcons() {
     }
     window->move(x, bottom - size.height());
     x += size.width();
+  }
+}
+
+void MdiMainWindow::listWindowsIn(QMenu* menu) {
+  connect(menu, &QMenu::aboutToShow, this, [this, menu] { fillWindowList(menu); });
+}
+
+void MdiMainWindow::fillWindowList(QMenu* menu) {
+  for (QAction* entry : std::as_const(windowList_)) {
+    menu->removeAction(entry);
+    entry->deleteLater();
+  }
+  windowList_.clear();
+  QMdiSubWindow* active = mdiArea_->activeSubWindow();
+  if (active == nullptr) active = activeFrame();
+  int number = 0;
+  for (QMdiSubWindow* window : mdiArea_->subWindowList(QMdiArea::CreationOrder)) {
+    auto* frame = qobject_cast<ChildFrame*>(window);
+    if (window->isHidden() || (frame != nullptr && frame->isClosing())) continue;
+    if (number == 0) windowList_.append(menu->addSeparator());
+    ++number;
+    // Only 1 to 9 get a mnemonic; a single "&" in a title would become one.
+    const QString title = window->windowTitle().replace(QLatin1Char('&'), QStringLiteral("&&"));
+    const QString label = number <= 9 ? QStringLiteral("&%1 %2").arg(number).arg(title)
+                                      : QStringLiteral("%1 %2").arg(number).arg(title);
+    auto* entry = new QAction(label, menu);
+    entry->setCheckable(true);
+    entry->setChecked(window == active);
+    SetCommandPrompt(entry, kWindowListPrompt);
+    connect(entry, &QAction::triggered, this, [this, target = QPointer<QMdiSubWindow>(window)] {
+      if (target != nullptr) mdiArea_->setActiveSubWindow(target);
+    });
+    menu->addAction(entry);
+    windowList_.append(entry);
   }
 }
 

@@ -14,7 +14,9 @@
 #include "common/archive.h"
 #include "framework/document.h"
 
+class QAction;
 class QMdiArea;
+class QMenu;
 class QMimeData;
 
 namespace fw {
@@ -110,6 +112,12 @@ class MdiMainWindow : public QMainWindow {
   void setAlwaysOnTop(bool onTop);
   bool alwaysOnTop() const { return alwaysOnTop_; }
 
+  // Puts the open child windows at the end of the Window menu: "&1 Title",
+  // "&2 Title", ... in the order they were opened, the active one checked;
+  // choosing one activates it. The list is made afresh whenever the menu is
+  // about to show.
+  void listWindowsIn(QMenu* menu);
+
   // Opens every local file of a drop (or paste) through openDocument; the number opened.
   int openDroppedFiles(const QMimeData* data);
 
@@ -149,10 +157,12 @@ class MdiMainWindow : public QMainWindow {
  private:
   ChildFrame* createFrame(Document* document);
   void showNewFrame(ChildFrame* frame);
+  void fillWindowList(QMenu* menu);
   Profile* profile_;
   QMdiArea* mdiArea_;
   RecentFileList* recentFiles_;
   QList<DocumentTemplate*> templates_;
+  QList<QAction*> windowList_;  // the Window menu's window entries and their separator
   bool alwaysOnTop_ = false;
 };
 

@@ -32,7 +32,7 @@ enum Command : int {
   ID_ALWAYS_ON_TOP = 32798,
   ID_ON_THE_WEB = 32789,
   ID_PORT_PATHS = 32900,  // "Serial &Ports..." (device paths behind "Port n")
-  ID_FAULTS = 32901,      // "Fa&ults..." (fault injection of the active definition)
+  ID_FAULTS = 32901,      // "&Faults..." (fault injection of the active definition)
   ID_VIEW_TOOLBAR = 59392,
   ID_VIEW_STATUS_BAR = 59393,
   ID_WINDOW_ARRANGE = 57649,
@@ -57,7 +57,7 @@ constexpr const char* kFileClose = "&Close";
 constexpr const char* kFileSave = "&Save\tCtrl+S";
 constexpr const char* kFileSaveAs = "Save &As...";
 constexpr const char* kOpenWorkspace = "Open &Workspace...";
-constexpr const char* kSaveWorkspace = "Sa&ve Workspace...";
+constexpr const char* kSaveWorkspace = "Save Wor&kspace...";
 constexpr const char* kFilePrint = "&Print...\tCtrl+P";
 constexpr const char* kFilePrintPreview = "Print Pre&view";
 constexpr const char* kFilePrintSetup = "P&rint Setup...";
@@ -72,7 +72,7 @@ constexpr const char* kSlaveDefinition = "&Slave Definition...\tF2";
 constexpr const char* kFont = "&Font...";
 constexpr const char* kColor = "C&olor...";
 constexpr const char* kUseAsDefault = "&Use as Default";
-constexpr const char* kFaults = "Fa&ults...";
+constexpr const char* kFaults = "&Faults...";
 constexpr const char* kFormatMenuTexts[10] = {"&Signed", "&Unsigned", "&Hex", "&Binary", "&Float",
                                               "F&loat Inverse", "&Double", "D&ouble Inverse", "Long",
                                               "Long Inverse"};

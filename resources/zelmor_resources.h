@@ -63,8 +63,8 @@ enum CommandId : int {
   ID_MASK_WRITE_REGISTER = 32849,
   ID_DISPLAY_ERROR_COUNTERS = 32862,
   ID_SERIAL_PORTS = 32900,  // "Serial &Ports..." (device paths behind "Port n")
-  ID_VIEW_STATISTICS = 32901,  // "S&tatistics": the response-time line of the poll windows
-  ID_DISPLAY_TREND = 32902,    // "T&rend...": the trend window of the active poll window
+  ID_VIEW_STATISTICS = 32901,  // "Stat&istics": the response-time line of the poll windows
+  ID_DISPLAY_TREND = 32902,    // "&Trend...": the trend window of the active poll window
 };
 
 // Display format 0..9 -> its menu command id (and text) in that order.
@@ -94,7 +94,7 @@ constexpr const char* kClose = "&Close";
 constexpr const char* kSave = "&Save\tCtrl+S";
 constexpr const char* kSaveAs = "Save &As...";
 constexpr const char* kOpenWorkspace = "Open &Workspace...";
-constexpr const char* kSaveWorkspace = "Sa&ve Workspace...";
+constexpr const char* kSaveWorkspace = "Save Wor&kspace...";
 constexpr const char* kPrint = "&Print...\tCtrl+P";
 constexpr const char* kPrintPreview = "Print Pre&view";
 constexpr const char* kPrintSetup = "P&rint Setup...";
@@ -130,8 +130,8 @@ constexpr const char* kLog = "&Log...";
 constexpr const char* kLoggingOff = "Logging Off";
 constexpr const char* kTestCenter = "&Test Center...";
 constexpr const char* kErrorCounters = "&Error Counters\tF11";
-constexpr const char* kStatistics = "S&tatistics";
-constexpr const char* kTrend = "T&rend...";
+constexpr const char* kStatistics = "Stat&istics";
+constexpr const char* kTrend = "&Trend...";
 constexpr const char* kWriteSingleCoil = "0&5: Write Single Coil...\tF7";
 constexpr const char* kWriteSingleRegister = "0&6: Write Single Register...\tF8";
 constexpr const char* kWriteMultipleCoils = "15: Write &Coils...\tF9";

@@ -219,6 +219,7 @@ void CMainFrame::createWindowMenu() {
   commands_.add(window, res::ID_WINDOW_CASCADE, menu::kCascade, [this] { cascade(); });
   commands_.add(window, res::ID_WINDOW_TILE, menu::kTile, [this] { tile(); });
   commands_.add(window, res::ID_WINDOW_ARRANGE, menu::kArrangeIcons, [this] { arrangeIcons(); });
+  listWindowsIn(window);
 }
 
 void CMainFrame::createHelpMenu() {

@@ -204,7 +204,10 @@ bool CMultipleWriteDlg::eventFilter(QObject* watched, QEvent* event) {
       !inFocusCheck_) {
     const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
     if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-      if (validateAll()) rebuild(0);
+      if (validateAll()) {
+        takeListState();  // what the user set in the list outlives the new range
+        rebuild(0);
+      }
     }
   }
   return QDialog::eventFilter(watched, event);
@@ -299,6 +302,7 @@ CWriteCoilsDlg::CWriteCoilsDlg(const MultipleWriteStart& start, QWidget* parent)
       coils_(start.coils) {
   setWindowTitle(text::kWriteCoilsTitle);
   list_ = ValueList(this);
+  list_->installEventFilter(this);
   send_->setDefault(true);
 
   auto* buttons = new QVBoxLayout;
@@ -329,6 +333,13 @@ void CWriteCoilsDlg::rebuild(int line) {
     item->setCheckState(coils_[static_cast<std::size_t>(i)] != 0 ? Qt::Checked : Qt::Unchecked);
   }
   if (line < list_->count()) list_->setCurrentRow(line);
+}
+
+bool CWriteCoilsDlg::eventFilter(QObject* watched, QEvent* event) {
+  // The ticks are kept as soon as the user leaves the list, so that nothing
+  // that rebuilds it afterwards can drop them.
+  if (watched == list_ && event->type() == QEvent::FocusOut) takeListState();
+  return CMultipleWriteDlg::eventFilter(watched, event);
 }
 
 void CWriteCoilsDlg::takeListState() {

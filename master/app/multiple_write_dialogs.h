@@ -84,7 +84,8 @@ class CMultipleWriteDlg : public QDialog {
   virtual std::int32_t dataTypeTag() const = 0;
   virtual std::uint8_t* payload() = 0;
   virtual int payloadSize() const = 0;
-  // Before a save: the list's on-screen state into the stored values.
+  // The list's on-screen state into the stored values (before a save, a send,
+  // a rebuild for a new range, and whenever the list loses the focus).
   virtual void takeListState() {}
   virtual void onCompletion(std::uint16_t code);
 
@@ -139,6 +140,7 @@ class CWriteCoilsDlg : public CMultipleWriteDlg {
   std::uint8_t* payload() override { return coils_.data(); }
   int payloadSize() const override { return zelmor::kCoilListSize; }
   void takeListState() override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   std::array<std::uint8_t, zelmor::kCoilListSize> coils_{};

@@ -312,9 +312,12 @@ void CWriteValueDlg::addCommonRows(QFormLayout* form) {
   form->addRow(QString::fromUtf8(text::kWriteSlaveLabel), slaveEdit_);
 }
 
-void CWriteValueDlg::finishLayout(QFormLayout* form) {
+void CWriteValueDlg::finishLayout(QFormLayout* form, std::initializer_list<QWidget*> valueEdits) {
   auto* cancel = new QPushButton(QString::fromUtf8(text::kWriteCancel), this);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  QList<QWidget*> chain(valueEdits);
+  chain << addressEdit_ << slaveEdit_ << sendButton_ << cancel;
+  for (int i = 1; i < chain.size(); ++i) setTabOrder(chain[i - 1], chain[i]);
   auto* buttons = new QVBoxLayout;
   buttons->addWidget(sendButton_);
   buttons->addWidget(cancel);
@@ -350,7 +353,7 @@ CWriteFloatDlg::CWriteFloatDlg(bool oneBased, int address, int slave, int displa
   float_->setVisible(!isDouble);
   double_->setVisible(isDouble);
   form->addRow(QString::fromUtf8(text::kValueLabel), valueRow);
-  finishLayout(form);
+  finishLayout(form, {float_, double_});
   connect(sendButton_, &QPushButton::clicked, this, &CWriteFloatDlg::send);
   valueEdit()->setFocus();
   valueEdit()->selectAll();
@@ -378,7 +381,7 @@ CWriteLongDlg::CWriteLongDlg(bool oneBased, int address, int slave, int displayF
   auto* form = new QFormLayout;
   form->addRow(QString::fromUtf8(text::kValueLabel), value_);
   addCommonRows(form);
-  finishLayout(form);
+  finishLayout(form, {value_});
   connect(sendButton_, &QPushButton::clicked, this, &CWriteLongDlg::send);
   value_->setFocus();
   value_->selectAll();

@@ -6,6 +6,7 @@
 // its window's base and sends the protocol address.
 #include <QDialog>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -177,7 +178,9 @@ class CWriteValueDlg : public QDialog {
  protected:
   CWriteValueDlg(bool oneBased, int address, int slave, QWidget* parent);
   void addCommonRows(class QFormLayout* form);
-  void finishLayout(class QFormLayout* form);
+  // The Send and Cancel buttons beside the form; Tab goes from the value edits
+  // (the hidden one is passed over) to Address, Slave, Send and Cancel.
+  void finishLayout(class QFormLayout* form, std::initializer_list<QWidget*> valueEdits);
   bool takeAddressAndSlave(fw::DataExchange& dx);
 
   bool oneBased_;

@@ -198,6 +198,7 @@ void CMainFrame::createWindowMenu() {
   commands_.add(window, ID_WINDOW_CASCADE, kCascade, [this] { cascade(); });
   commands_.add(window, ID_WINDOW_TILE, kTile, [this] { tile(); });
   commands_.add(window, ID_WINDOW_ARRANGE, kArrangeIcons, [this] { arrangeIcons(); });
+  listWindowsIn(window);
 }
 
 void CMainFrame::createHelpMenu() {

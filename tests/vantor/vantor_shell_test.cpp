@@ -17,6 +17,7 @@
 #include "framework/recent_files.h"
 #include "framework/serial_ports.h"
 #include "framework/testing/command_prompts.h"
+#include "framework/testing/menu_checks.h"
 #include "slave/engine/autochange.h"
 #include "framework/window_messages.h"
 #include "platform/port_map.h"
@@ -583,6 +584,28 @@ class VantorShellTest : public QObject {
              QStringLiteral("Define the slave of the active window"));
     QCOMPARE(frame->action(ID_DISCONNECT)->toolTip(), QStringLiteral("Disconnect (F4)"));
     QCOMPARE(fw::testing::ToolbarButtonsWithoutOwnImage(frame), QStringList());
+  }
+
+  void windowMenuListsTheWindowsAndNoMenuRepeatsAnAltLetter() {
+    VantorFixture f;
+    QVERIFY(f.start());
+    CMainFrame* frame = f.frame();
+    fw::Document* first = frame->activeDocument();
+    fw::Document* second = frame->newDocument();
+    QTRY_COMPARE(frame->activeDocument(), second);
+    auto shown = [frame] {
+      QStringList lines;
+      for (QAction* entry : fw::testing::EntriesAfter(frame, frame->action(ID_WINDOW_ARRANGE)))
+        lines << entry->text() + (entry->isChecked() ? " (active)" : "");
+      return lines;
+    };
+    const QString one = "&1 " + first->title(), two = "&2 " + second->title();
+    QCOMPARE(shown(), (QStringList{one, two + " (active)"}));
+    fw::testing::EntriesAfter(frame, frame->action(ID_WINDOW_ARRANGE)).value(0)->trigger();
+    QCOMPARE(frame->activeDocument(), first);
+    QCOMPARE(shown(), (QStringList{one + " (active)", two}));
+    const QStringList clashes = fw::testing::DuplicateMnemonics(frame);
+    QVERIFY2(clashes.isEmpty(), qPrintable(clashes.join(" | ")));
   }
 };
 

@@ -89,6 +89,7 @@ class MultipleWritesTest : public QObject {
   void cleanupTestCase();
   void registersOnTheWire();
   void readWriteAndTheReadBack();
+  void coilTicksSurviveARangeChange();
   void coilsAndValueFiles();
 
  private:
@@ -313,6 +314,39 @@ void MultipleWritesTest::readWriteAndTheReadBack() {
     QCOMPARE(fx.boxes->texts(), QStringList{"Illigal Data Address"});
     QVERIFY(dialog.readLines().isEmpty());
   }
+}
+
+void MultipleWritesTest::coilTicksSurviveARangeChange() {
+  ZelmorFixture& fx = *fx_;
+  fx.doc()->takeDefinition({1, 0, 10, 1000, 1, 0});  // coils 1 to 10, not polled
+  // F9, tick "Coil 5" with the keyboard, change Size and Tab on: the tick stays
+  // and Send writes it.
+  QStringList tickedBefore, tickedAfter;
+  bool sent = false;
+  auto ticked = [](QListWidget* list) {
+    QStringList lines;
+    for (int i = 0; i < list->count(); ++i)
+      if (list->item(i)->checkState() == Qt::Checked) lines << list->item(i)->text();
+    return lines;
+  };
+  WhenModal<CWriteCoilsDlg>([&](CWriteCoilsDlg* d) {
+    QListWidget* list = d->coilList();
+    if (QTest::qWaitForWindowActive(d)) {
+      list->setFocus();
+      list->setCurrentRow(4);
+      QTest::keyClick(list, Qt::Key_Space);
+      tickedBefore = ticked(list);
+      LeaveEdit(*d, d->sizeEdit(), "12");
+      tickedAfter = ticked(list);
+      sent = SendAndWait(*d);
+    }
+    d->cancelButton()->click();
+  });
+  fx.frame()->action(res::ID_WRITE_MULTIPLE_COILS)->trigger();
+  QCOMPARE(tickedBefore, QStringList{"Coil 5"});
+  QCOMPARE(tickedAfter, QStringList{"Coil 5"});
+  QVERIFY(sent);
+  QVERIFY(Received(vantor_, "00 00 00 09 01 0F 00 00 00 0C 02 10 00"));
 }
 
 void MultipleWritesTest::coilsAndValueFiles() {

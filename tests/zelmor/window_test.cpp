@@ -13,6 +13,7 @@
 
 #include "framework/placement.h"
 #include "framework/testing/command_prompts.h"
+#include "framework/testing/menu_checks.h"
 #include "gui_test_support.h"
 #include "master/app/poll_definition_dialog.h"
 #include "master/engine/comm_interface.h"
@@ -41,6 +42,8 @@ class WindowTest : public QObject {
   void notificationsCountErrors();
   void menusFollowTheState();
   void everyMenuCommandShowsItsPrompt();
+  void windowMenuListsTheWindows();
+  void noMenuRepeatsAnAltLetter();
 };
 
 void WindowTest::defaultsOnAnEmptyProfile() {
@@ -504,6 +507,38 @@ void WindowTest::everyMenuCommandShowsItsPrompt() {
            QString("Choose the connection settings and connect"));
   QCOMPARE(frame->action(res::ID_QUICK_CONNECT)->toolTip(), QString("Quick Connect (F5)"));
   QCOMPARE(fw::testing::ToolbarButtonsWithoutOwnImage(frame), QStringList());
+}
+
+void WindowTest::windowMenuListsTheWindows() {
+  ZelmorFixture fx;
+  QVERIFY(fx.start());
+  CMainFrame* frame = fx.frame();
+  fw::Document* first = frame->activeDocument();
+  fw::Document* second = frame->newDocument();
+  QTRY_COMPARE(frame->activeDocument(), second);
+  auto shown = [frame] {
+    QStringList lines;
+    for (QAction* entry : fw::testing::EntriesAfter(frame, frame->action(res::ID_WINDOW_ARRANGE)))
+      lines << entry->text() + (entry->isChecked() ? " (active)" : "");
+    return lines;
+  };
+  QCOMPARE(shown(), (QStringList{"&1 Zelmor1", "&2 Zelmor2 (active)"}));
+  fw::testing::EntriesAfter(frame, frame->action(res::ID_WINDOW_ARRANGE)).value(0)->trigger();
+  QCOMPARE(frame->activeDocument(), first);
+  QCOMPARE(shown(), (QStringList{"&1 Zelmor1 (active)", "&2 Zelmor2"}));
+  // A closed window leaves the list.
+  frame->frameOf(second)->closeWithoutAsking();
+  QTRY_COMPARE(frame->documents().size(), 1);
+  QCOMPARE(shown(), (QStringList{"&1 Zelmor1 (active)"}));
+  QCOMPARE(fw::testing::CommandsWithoutPrompt(frame), QStringList());
+}
+
+void WindowTest::noMenuRepeatsAnAltLetter() {
+  ZelmorFixture fx;
+  QVERIFY(fx.start());
+  fx.frame()->updateCommandUI();
+  const QStringList clashes = fw::testing::DuplicateMnemonics(fx.frame());
+  QVERIFY2(clashes.isEmpty(), qPrintable(clashes.join(" | ")));
 }
 
 QTEST_MAIN(WindowTest)

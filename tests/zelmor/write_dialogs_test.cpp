@@ -70,6 +70,7 @@ class WriteDialogsTest : public QObject {
   void registerWritesInEveryPresentation();
   void maskWriteDefaultsLeaveTheRegister();
   void doubleClickWritesWholeValues();
+  void valueDialogsTabFromTheValueToAddressAndSlave();
 };
 
 void WriteDialogsTest::coilWritesFromMenuAndDoubleClick() {
@@ -231,7 +232,18 @@ void WriteDialogsTest::registerWritesInEveryPresentation() {
     QCOMPARE(d->windowTitle(), QString("Write Single Register Binary"));
     QCOMPARE(d->bits()->value(), std::uint16_t{0});
     QVERIFY(d->bits()->box(15)->x() < d->bits()->box(0)->x());
+    // Each box has its bit number above it; the value shows in hex as it changes.
+    for (int bit : {15, 0}) {
+      const QRect box = d->bits()->box(bit)->geometry();
+      bool numbered = false;
+      for (QLabel* label : d->bits()->findChildren<QLabel*>())
+        numbered |= label->text() == QString::number(bit) && label->geometry().bottom() <= box.top() &&
+                    label->geometry().left() <= box.center().x() && box.center().x() <= label->geometry().right();
+      QVERIFY2(numbered, qPrintable(QString::number(bit)));
+    }
+    QCOMPARE(d->bits()->hexLabel()->text(), QString("0x0000"));
     d->bits()->box(15)->click();
+    QCOMPARE(d->bits()->hexLabel()->text(), QString("0x8000"));
     QVERIFY(SendAndWait(fx, vantor, d->sendButton()));
     QCOMPARE(vantor.requests().last(), QString("01 06 00 00 80 00"));
     driven = true;
@@ -362,6 +374,31 @@ void WriteDialogsTest::doubleClickWritesWholeValues() {
   fx.doc()->editPollValue(8, view);
   QTRY_VERIFY_WITH_TIMEOUT(fx.boxes->count() > boxes, 10000);
   QCOMPARE(fx.boxes->lastText(), QString("Illigal Data Address"));
+}
+
+void WriteDialogsTest::valueDialogsTabFromTheValueToAddressAndSlave() {
+  // Tab from the value (where the focus starts) walks Address, Slave, Send,
+  // Cancel and comes back to the value.
+  auto walk = [](CWriteValueDlg& d, QLineEdit* value) {
+    d.show();
+    QStringList order;
+    if (!QTest::qWaitForWindowActive(&d)) return order;
+    for (int step = 0; step < 6; ++step) {
+      QWidget* at = QApplication::focusWidget();
+      order << (at == value ? "value" : at == d.addressEdit() ? "address" : at == d.slaveEdit() ? "slave"
+                : qobject_cast<QPushButton*>(at) != nullptr ? qobject_cast<QPushButton*>(at)->text()
+                                                            : QString("?"));
+      QTest::keyClick(at, Qt::Key_Tab);
+    }
+    return order;
+  };
+  const QStringList expected{"value", "address", "slave", res::text::kWriteSend, res::text::kWriteCancel, "value"};
+  CWriteFloatDlg floats(true, 1, 1, valuefmt::kFloat, 1.5);
+  QCOMPARE(walk(floats, floats.valueEdit()), expected);
+  CWriteFloatDlg doubles(true, 1, 1, valuefmt::kDoubleInverse, 2.5);
+  QCOMPARE(walk(doubles, doubles.valueEdit()), expected);
+  CWriteLongDlg longs(true, 1, 1, valuefmt::kLong, 7);
+  QCOMPARE(walk(longs, longs.valueEdit()), expected);
 }
 
 QTEST_MAIN(WriteDialogsTest)
