@@ -22,23 +22,34 @@ QChar Mnemonic(const QString& text) {
   return {};
 }
 
-void CheckEntries(const QString& name, const QList<QAction*>& actions, QStringList* out) {
+bool IsKept(QStringList texts, const QList<QStringList>& kept) {
+  texts.sort();
+  for (QStringList group : kept) {
+    group.sort();
+    if (group == texts) return true;
+  }
+  return false;
+}
+
+void CheckEntries(const QString& name, const QList<QAction*>& actions, const QList<QStringList>& kept,
+                  QStringList* out) {
   QMap<QChar, QStringList> byLetter;
   for (QAction* a : actions) {
     if (a->isSeparator() || !a->isVisible()) continue;
     const QChar letter = Mnemonic(a->text());
     if (!letter.isNull()) byLetter[letter] << a->text();
-    if (a->menu() != nullptr) CheckEntries(name + " > " + a->text(), a->menu()->actions(), out);
+    if (a->menu() != nullptr) CheckEntries(name + " > " + a->text(), a->menu()->actions(), kept, out);
   }
   for (auto it = byLetter.cbegin(); it != byLetter.cend(); ++it)
-    if (it.value().size() > 1) out->append(name + ": " + it.key() + " in " + it.value().join(", "));
+    if (it.value().size() > 1 && !IsKept(it.value(), kept))
+      out->append(name + ": " + it.key() + " in " + it.value().join(", "));
 }
 
 }  // namespace
 
-QStringList DuplicateMnemonics(QMainWindow* window) {
+QStringList DuplicateMnemonics(QMainWindow* window, const QList<QStringList>& kept) {
   QStringList out;
-  CheckEntries(QStringLiteral("menu bar"), window->menuBar()->actions(), &out);
+  CheckEntries(QStringLiteral("menu bar"), window->menuBar()->actions(), kept, &out);
   return out;
 }
 

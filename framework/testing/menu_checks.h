@@ -11,7 +11,9 @@ namespace fw::testing {
 
 // Every clash as "<menu>: <letter> in <text>, <text>"; empty when there is none.
 // Submenus are walked; separators and entries without a mnemonic are skipped.
-QStringList DuplicateMnemonics(QMainWindow* window);
+// `kept` lists groups of texts that share their letter by design (texts a
+// program must keep as they are); such a group is no clash.
+QStringList DuplicateMnemonics(QMainWindow* window, const QList<QStringList>& kept = {});
 
 // Opens the menu bar's menu that holds `last` as the user does (so that it
 // brings itself up to date), closes it again and returns the entries after
