@@ -28,6 +28,7 @@
 #include "slave/app/faults_dialog.h"
 #include "slave/engine/slave_engine.h"
 #include "slave/engine/tcp_server.h"
+#include "slave/core/vnd_file.h"
 #include "slave/core/vnw_file.h"
 #include "vantor_test_support.h"
 
@@ -544,6 +545,22 @@ class VantorShellTest : public QObject {
     QVERIFY(f.frame()->openDocument(path) != nullptr);
     QCOMPARE(f.frame()->frameOf(f.doc())->geometry(), saved);
     QVERIFY(f.frame()->recentFiles()->files().contains(path));
+  }
+
+  // A definition whose address would overflow the labels is refused on opening,
+  // with the text of any unreadable definition file.
+  void documentWithAnAddressOutOfRangeIsRefused() {
+    VantorFixture f;
+    QVERIFY(f.start());
+    vnd::VndDocument far;
+    far.address = 0x7FFFFFFF;
+    const QString path = f.dir.filePath(QStringLiteral("far.vnd"));
+    std::string error;
+    QVERIFY(archive::WriteFileAtomically(path.toStdString(), vnd::EncodeVnd(far), &error));
+    const int before = f.frame()->documents().size();
+    QVERIFY(f.frame()->openDocument(path) == nullptr);
+    QCOMPARE(f.boxes.lastText(), QString::fromLatin1(vnd::VndResultText(vnd::VndResult::Truncated)));
+    QCOMPARE(f.frame()->documents().size(), before);
   }
 
   void commandLineOptions() {
