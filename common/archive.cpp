@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace archive {
@@ -147,55 +150,116 @@ void Reader::logFontMetrics(LogFont* f) {
   f->pitchAndFamily = byte();
 }
 
-bool ReadFile(const std::string& path, std::vector<std::uint8_t>* bytes, std::string* error) {
-  bytes->clear();
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) {
-    if (error) *error = std::strerror(errno);
-    return false;
-  }
+namespace {
+
+// Reads up to maxSize + 1 bytes, so that a file that grows past the limit while
+// it is read is still caught.
+bool ReadAll(int fd, std::size_t maxSize, std::vector<std::uint8_t>* bytes, std::string* error) {
   std::uint8_t chunk[65536];
-  std::size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes->insert(bytes->end(), chunk, chunk + n);
-  bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (failed && error) *error = "read error";
-  return !failed;
+  for (;;) {
+    const std::size_t room = maxSize + 1 - bytes->size();
+    const ssize_t n = ::read(fd, chunk, std::min(sizeof chunk, room));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      if (error) *error = std::strerror(errno);
+      return false;
+    }
+    if (n == 0) return true;
+    bytes->insert(bytes->end(), chunk, chunk + n);
+    if (bytes->size() > maxSize) {
+      if (error) *error = kFileTooLargeText;
+      return false;
+    }
+  }
 }
 
-bool WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string* error) {
-  std::string temp = path + ".saving~";
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    if (error) *error = std::strerror(errno);
-    return false;
-  }
+bool WriteAll(int fd, const std::vector<std::uint8_t>& bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      if (error) *error = std::strerror(errno ? errno : EIO);
-      ::close(fd);
-      ::unlink(temp.c_str());
+      if (n == 0) errno = EIO;
       return false;
     }
     done += static_cast<std::size_t>(n);
   }
-  bool synced = ::fsync(fd) == 0;
-  int syncErrno = errno;
-  bool closed = ::close(fd) == 0;
-  if (!synced || !closed) {
-    if (error) *error = std::strerror(synced ? errno : syncErrno);
-    ::unlink(temp.c_str());
-    return false;
-  }
-  if (std::rename(temp.c_str(), path.c_str()) != 0) {
-    if (error) *error = std::strerror(errno);
-    ::unlink(temp.c_str());
-    return false;
-  }
   return true;
+}
+
+// Creates "<path>.<6 random letters>.saving~" exclusively, never through a link
+// (mkstemp's rule, with the mode a plain creation would get: 0666 less the umask).
+int CreateTemporary(const std::string& path, std::string* temp) {
+  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::uint8_t noise[6];
+    if (::getrandom(noise, sizeof noise, 0) != static_cast<ssize_t>(sizeof noise)) {
+      const auto clock = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+      for (std::size_t i = 0; i < sizeof noise; ++i)
+        noise[i] = static_cast<std::uint8_t>((clock >> (8 * i)) + static_cast<unsigned>(attempt) * 31u);
+    }
+    std::string suffix;
+    for (std::uint8_t b : noise) suffix += kLetters[b % (sizeof kLetters - 1)];
+    *temp = path + "." + suffix + ".saving~";
+    const int fd = ::open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+}  // namespace
+
+bool ReadFile(const std::string& path, std::vector<std::uint8_t>* bytes, std::string* error, std::size_t maxSize) {
+  bytes->clear();
+  // O_NONBLOCK: opening a FIFO without a writer returns at once instead of waiting.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (error) *error = std::strerror(errno);
+    return false;
+  }
+  struct stat info {};
+  bool ok = false;
+  if (::fstat(fd, &info) != 0) {
+    if (error) *error = std::strerror(errno);
+  } else if (!S_ISREG(info.st_mode)) {
+    if (error) *error = kNotRegularFileText;
+  } else if (static_cast<std::uint64_t>(info.st_size) > maxSize) {
+    if (error) *error = kFileTooLargeText;
+  } else {
+    ok = ReadAll(fd, maxSize, bytes, error);
+  }
+  ::close(fd);
+  if (!ok) bytes->clear();
+  return ok;
+}
+
+bool WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string* error) {
+  std::string temp;
+  const int fd = CreateTemporary(path, &temp);
+  if (fd < 0) {
+    if (error) *error = std::strerror(errno);
+    return false;
+  }
+  // The replaced file keeps its permission bits (a private file stays private).
+  struct stat previous {};
+  bool ok = true;
+  if (::stat(path.c_str(), &previous) == 0 && S_ISREG(previous.st_mode))
+    ok = ::fchmod(fd, previous.st_mode & 07777) == 0;
+  ok = ok && WriteAll(fd, bytes) && ::fsync(fd) == 0;
+  int failure = ok ? 0 : errno;
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    failure = errno;
+  }
+  if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
+    ok = false;
+    failure = errno;
+  }
+  if (!ok) {
+    if (error) *error = std::strerror(failure ? failure : EIO);
+    ::unlink(temp.c_str());
+  }
+  return ok;
 }
 
 }  // namespace archive

@@ -80,10 +80,23 @@ class Reader {
   bool ok_ = true;
 };
 
-// Reads a whole file. False with a message when it cannot be read.
-bool ReadFile(const std::string& path, std::vector<std::uint8_t>* bytes, std::string* error);
-// Writes a temporary file beside the target and renames it over the target, so a
-// save that fails halfway never destroys the previous file.
+// Largest file ReadFile takes when the caller names no limit of its own: far above
+// any document or list the suite writes. Each file format names a tighter limit
+// beside its codec.
+constexpr std::size_t kDefaultMaxFileSize = 16u * 1024 * 1024;
+constexpr const char* kNotRegularFileText = "not a regular file";
+constexpr const char* kFileTooLargeText = "file too large";
+
+// Reads a whole regular file of at most maxSize bytes. False with a message when it
+// cannot be read. A device, FIFO or directory is refused without reading (a FIFO
+// never blocks the caller), and so is a file larger than maxSize.
+bool ReadFile(const std::string& path, std::vector<std::uint8_t>* bytes, std::string* error,
+              std::size_t maxSize = kDefaultMaxFileSize);
+// Writes a temporary file with a fresh unique name beside the target (created
+// exclusively, never through a link), flushes it to disk and renames it over the
+// target, so a save that fails halfway never destroys the previous file and leaves
+// no temporary behind. The target keeps its permission bits; a new file gets
+// 0666 less the umask.
 bool WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string* error);
 
 }  // namespace archive

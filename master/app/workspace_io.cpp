@@ -64,7 +64,7 @@ WorkspaceLoadResult LoadWorkspace(fw::MdiMainWindow& window, ZelmorConnection& c
   }
   std::vector<std::uint8_t> bytes;
   std::string error;
-  if (!archive::ReadFile(path.toStdString(), &bytes, &error)) {
+  if (!archive::ReadFile(path.toStdString(), &bytes, &error, zelmor::kMaxWorkspaceFileSize)) {
     fw::ShowMessage(path + text::kWasNotFound, fw::MsgIcon::Exclamation, fw::MsgButtons::Ok, frame);
     return result;
   }

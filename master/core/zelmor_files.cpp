@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "common/baud_table.h"
+#include "common/value_format.h"
 #include "master/core/poll_definition.h"
 
 namespace zelmor {
@@ -15,6 +17,14 @@ std::string Lower(std::string text) {
 }
 
 }  // namespace
+
+bool CommSettingsInRange(const CommSettings& s) {
+  auto within = [](int value, int min, int max) { return value >= min && value <= max; };
+  return within(s.port, 0, kTcpPortChoice) && within(s.baudIndex, 0, baudtable::kBaudCount - 1) &&
+         within(s.dataBits, 0, 1) && within(s.parity, 0, kParityChoices - 1) && within(s.stopBits, 0, 1) &&
+         within(s.timeout, kMinTimeout, kMaxTimeout) && within(s.clrRtsDelay, 0, kMaxClrRtsDelay) &&
+         within(s.servicePort, 0, kMaxServicePort) && within(s.delayBetweenPolls, 0, kMaxDelayBetweenPolls);
+}
 
 void WriteCommSettings(archive::Writer& out, const CommSettings& s) {
   for (std::int32_t v : {s.port, s.baudIndex, s.dataBits, s.parity, s.stopBits, s.timeout, s.dtrDsr, s.rtsCts,
@@ -45,6 +55,17 @@ bool ReadCommSettings(archive::Reader& in, int size, CommSettings* settings) {
   return true;
 }
 
+std::string PollDefinitionProblem(const PollDocumentData& d) {
+  return DescribePollError(CheckPollDefinition(d.slaveId, d.function, d.address, d.length, d.scanRate));
+}
+
+std::string PollDocumentProblem(const PollDocumentData& d) {
+  std::string problem = PollDefinitionProblem(d);
+  if (problem.empty() && !valuefmt::IsValidFormat(d.displayFormat))
+    problem = "display format " + std::to_string(d.displayFormat) + " is not 0..9";
+  return problem;
+}
+
 std::vector<std::uint8_t> EncodePollDocument(const PollDocumentData& d) {
   archive::Writer out;
   out.int32(kDocumentMarker);
@@ -59,7 +80,8 @@ std::vector<std::uint8_t> EncodePollDocument(const PollDocumentData& d) {
   return out.bytes();
 }
 
-DocumentReadResult DecodePollDocument(const std::vector<std::uint8_t>& bytes, PollDocumentData* document) {
+DocumentReadResult DecodePollDocument(const std::vector<std::uint8_t>& bytes, PollDocumentData* document,
+                                      std::string* problem) {
   archive::Reader in(bytes);
   PollDocumentData d = *document;
   std::int32_t first = in.int32(), second = in.int32(), third = in.int32();
@@ -91,6 +113,13 @@ DocumentReadResult DecodePollDocument(const std::vector<std::uint8_t>& bytes, Po
     d.hasPlacement = false;
   }
   if (!in.ok()) return DocumentReadResult::kTruncated;
+  // Address, length and slave become 16-bit engine arguments and label
+  // arithmetic: a file may not carry what the definition dialog would refuse.
+  std::string outOfRange = PollDefinitionProblem(d);
+  if (!outOfRange.empty()) {
+    if (problem) *problem = outOfRange;
+    return DocumentReadResult::kTruncated;
+  }
   *document = d;
   return DocumentReadResult::kOk;
 }
@@ -120,7 +149,8 @@ WorkspaceReadResult DecodeWorkspace(const std::vector<std::uint8_t>& bytes, Work
   else
     return WorkspaceReadResult::kFormatError;
   CommSettings settings = workspace->settings;
-  if (!ReadCommSettings(in, blockSize, &settings)) return WorkspaceReadResult::kTruncated;
+  if (!ReadCommSettings(in, blockSize, &settings) || !CommSettingsInRange(settings))
+    return WorkspaceReadResult::kTruncated;
   archive::WindowPlacement main = in.placement();
   if (!in.ok()) return WorkspaceReadResult::kTruncated;
   std::vector<WorkspaceDocument> documents;

@@ -38,6 +38,18 @@ struct CommSettings {
   bool operator==(const CommSettings&) const = default;
 };
 
+// The ranges the connection dialog and the headless options accept; a workspace
+// whose settings leave them is refused.
+constexpr int kMinTimeout = 50, kMaxTimeout = 100000;
+constexpr int kMaxDelayBetweenPolls = 1000;
+constexpr int kMaxClrRtsDelay = 10;
+constexpr int kMaxServicePort = 65535;
+constexpr int kParityChoices = 3;  // none, odd, even
+
+// True when every numbered choice and number of the settings is in its range
+// (flags count any non-zero value as set).
+bool CommSettingsInRange(const CommSettings& settings);
+
 void WriteCommSettings(archive::Writer& out, const CommSettings& settings);
 // Reads a block of `size` bytes (92, or 72 for the older layout; the fields after
 // the IP address then keep the values `settings` had). False when short.
@@ -64,16 +76,32 @@ struct PollDocumentData {
   bool operator==(const PollDocumentData&) const = default;
 };
 
+// The largest .zmd is 148 bytes (a 31-character face name); anything past this is
+// not a poll document.
+constexpr std::size_t kMaxPollDocumentFileSize = 4096;
+
 enum class DocumentReadResult {
   kOk,
   kFormatError,  // "File format error": older layout with a function outside 0..3; keep the defaults
-  kTruncated,    // "Unexpected file format.": the file ended early; do not open
+  kTruncated,    // "Unexpected file format.": the file ended early or its poll definition
+                 // is out of range; do not open
 };
+
+// The first field of the poll definition (function, length, address, slave, scan
+// rate) outside its range, as "address 70000 is not 0..65535"; "" when it is good.
+std::string PollDefinitionProblem(const PollDocumentData& document);
+// As PollDefinitionProblem, and a display format that is not 0..9: the check of a
+// document polled without a window, which cannot fall back to another format.
+std::string PollDocumentProblem(const PollDocumentData& document);
 
 std::vector<std::uint8_t> EncodePollDocument(const PollDocumentData& document);
 // Decodes into *document, which holds the defaults on entry. The older layout's
 // function 0..3 is turned into 1..4 so that the document can register its poll.
-DocumentReadResult DecodePollDocument(const std::vector<std::uint8_t>& bytes, PollDocumentData* document);
+// A poll definition out of range is refused as kTruncated, *problem (when given)
+// saying which field; the display format, enable and one-based fields are left to
+// the reader.
+DocumentReadResult DecodePollDocument(const std::vector<std::uint8_t>& bytes, PollDocumentData* document,
+                                      std::string* problem = nullptr);
 
 // ---- Workspace ".zmw" ------------------------------------------------------------
 
@@ -96,10 +124,15 @@ struct WorkspaceData {
   std::vector<WorkspaceDocument> documents;
 };
 
+// 4 + 92 + 44 bytes and 560 per document: a limit of 1 MiB holds over 1800
+// documents, far more windows than the program can poll.
+constexpr std::size_t kMaxWorkspaceFileSize = 1024 * 1024;
+
 enum class WorkspaceReadResult {
   kOk,
   kFormatError,  // "File format error": unknown version
-  kTruncated,    // settings block or main placement incomplete: change nothing
+  kTruncated,    // settings block or main placement incomplete, or a setting out of
+                 // range: change nothing
 };
 
 std::vector<std::uint8_t> EncodeWorkspace(const WorkspaceData& workspace);

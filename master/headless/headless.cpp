@@ -57,21 +57,31 @@ struct RunningPoll {
 };
 
 // A document whose definition the scheduler would refuse: say which field is wrong.
-std::string CheckDefinition(const PollDocumentData& d) {
-  std::string problem = DescribePollError(CheckPollDefinition(d.slaveId, d.function, d.address, d.length, d.scanRate));
-  if (problem.empty() && !valuefmt::IsValidFormat(d.displayFormat))
-    problem = "display format " + std::to_string(d.displayFormat) + " is not 0..9";
-  return problem;
-}
-
 bool Accept(const std::string& path, const PollDocumentData& d, std::vector<PollDocumentData>* documents) {
-  std::string problem = CheckDefinition(d);
+  std::string problem = PollDocumentProblem(d);
   if (!problem.empty()) {
     std::fprintf(stderr, "zelmor: %s: %s\n", path.c_str(), problem.c_str());
     return false;
   }
   documents->push_back(d);
   return true;
+}
+
+// One document named by a workspace. An entry that cannot be read (a device or
+// FIFO is refused unread) gets a line with the reason before the run ends.
+bool LoadWorkspaceEntry(const std::string& workspacePath, const std::string& entry,
+                        std::vector<PollDocumentData>* documents) {
+  std::vector<std::uint8_t> bytes;
+  std::string error, problem;
+  PollDocumentData d;
+  bool read = archive::ReadFile(entry, &bytes, &error, kMaxPollDocumentFileSize);
+  if (!read) std::fprintf(stderr, "zelmor: %s: %s\n", entry.c_str(), error.c_str());
+  if (read && DecodePollDocument(bytes, &d, &problem) == DocumentReadResult::kOk) return Accept(entry, d, documents);
+  if (!problem.empty())
+    std::fprintf(stderr, "zelmor: %s: %s\n", entry.c_str(), problem.c_str());
+  else
+    std::fprintf(stderr, "zelmor: %s: cannot read the poll document %s\n", workspacePath.c_str(), entry.c_str());
+  return false;
 }
 
 // A workspace: its link unless --tcp or --serial gave one, and its documents.
@@ -95,15 +105,7 @@ bool LoadWorkspace(const std::string& path, const std::vector<std::uint8_t>& byt
     o.haveLink = true;
   }
   for (const WorkspaceDocument& record : workspace.documents) {
-    std::vector<std::uint8_t> docBytes;
-    std::string error;
-    PollDocumentData d;
-    if (!archive::ReadFile(record.path, &docBytes, &error) ||
-        DecodePollDocument(docBytes, &d) != DocumentReadResult::kOk) {
-      std::fprintf(stderr, "zelmor: %s: cannot read the poll document %s\n", path.c_str(), record.path.c_str());
-      return false;
-    }
-    if (!Accept(record.path, d, documents)) return false;
+    if (!LoadWorkspaceEntry(path, record.path, documents)) return false;
   }
   return true;
 }
@@ -111,11 +113,13 @@ bool LoadWorkspace(const std::string& path, const std::vector<std::uint8_t>& byt
 bool LoadDocument(const std::string& path, const std::vector<std::uint8_t>& bytes,
                   std::vector<PollDocumentData>* documents) {
   PollDocumentData d;
-  auto result = DecodePollDocument(bytes, &d);
+  std::string problem;
+  auto result = DecodePollDocument(bytes, &d, &problem);
   if (result != DocumentReadResult::kOk) {
     std::fprintf(stderr, "zelmor: %s: %s\n", path.c_str(),
-                 result == DocumentReadResult::kFormatError ? res::text::kFileFormatError
-                                                            : res::text::kUnexpectedFileFormat);
+                 !problem.empty()                            ? problem.c_str()
+                 : result == DocumentReadResult::kFormatError ? res::text::kFileFormatError
+                                                              : res::text::kUnexpectedFileFormat);
     return false;
   }
   return Accept(path, d, documents);
@@ -125,12 +129,12 @@ bool LoadFiles(HeadlessOptions& o, std::vector<PollDocumentData>* documents) {
   for (const std::string& path : o.files) {
     std::vector<std::uint8_t> bytes;
     std::string error;
-    if (!archive::ReadFile(path, &bytes, &error)) {
+    bool workspace = LooksLikeWorkspace(path);
+    if (!archive::ReadFile(path, &bytes, &error, workspace ? kMaxWorkspaceFileSize : kMaxPollDocumentFileSize)) {
       std::fprintf(stderr, "zelmor: %s%s\n", path.c_str(), res::text::kWasNotFound);
       return false;
     }
-    bool loaded = LooksLikeWorkspace(path) ? LoadWorkspace(path, bytes, o, documents)
-                                           : LoadDocument(path, bytes, documents);
+    bool loaded = workspace ? LoadWorkspace(path, bytes, o, documents) : LoadDocument(path, bytes, documents);
     if (!loaded) return false;
   }
   return true;

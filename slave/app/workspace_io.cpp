@@ -62,7 +62,7 @@ bool LoadVantorWorkspace(fw::MdiMainWindow& window, CVantorApp& app, const QStri
   if (wantsConnect) *wantsConnect = false;
   std::vector<std::uint8_t> bytes;
   std::string error;
-  if (!archive::ReadFile(QFile::encodeName(path).toStdString(), &bytes, &error)) {
+  if (!archive::ReadFile(QFile::encodeName(path).toStdString(), &bytes, &error, vnw::kMaxFileSize)) {
     fw::ShowMessage(path + QString::fromLatin1(vantorres::kWasNotFound), fw::MsgIcon::Exclamation,
                     fw::MsgButtons::Ok, &window);
     return false;

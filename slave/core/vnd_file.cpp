@@ -1,5 +1,10 @@
 #include "slave/core/vnd_file.h"
 
+#include <limits>
+
+#include "common/modbus_protocol.h"
+#include "slave/engine/autochange.h"
+
 namespace vnd {
 
 archive::LogFont VndDocument::DefaultFont() {
@@ -21,6 +26,12 @@ const char* VndResultText(VndResult result) {
     case VndResult::Truncated: return "The file ends unexpectedly";
   }
   return "";
+}
+
+bool DefinitionInRange(const VndDocument& d) {
+  auto within = [](std::int32_t value, std::int32_t min, std::int32_t max) { return value >= min && value <= max; };
+  return within(d.slaveId, 0, modbus::MAX_UNIT_ID) && autochange::IsKnownTable(d.table) &&
+         within(d.address, 0, modbus::MAX_ADDRESS) && within(d.length, 0, std::numeric_limits<std::uint16_t>::max());
 }
 
 std::vector<std::uint8_t> EncodeVnd(const VndDocument& d) {
@@ -73,14 +84,14 @@ VndResult DecodeVnd(const std::uint8_t* data, std::size_t size, VndDocument* out
   r.raw(d.valueImage.data(), d.valueImage.size());
   d.hasPlacement = current;
   if (current) d.placement = r.placement();
-  if (!r.ok()) return VndResult::Truncated;
+  if (!r.ok() || !DefinitionInRange(d)) return VndResult::Truncated;
   *out = d;
   return VndResult::Ok;
 }
 
 bool LoadVndFile(const std::string& path, VndDocument* document, std::string* error) {
   std::vector<std::uint8_t> bytes;
-  if (!archive::ReadFile(path, &bytes, error)) return false;
+  if (!archive::ReadFile(path, &bytes, error, kMaxFileSize)) return false;
   const VndResult result = DecodeVnd(bytes, document);
   if (result != VndResult::Ok) {
     if (error) *error = VndResultText(result);

@@ -18,6 +18,9 @@ constexpr int kImageSize = 4096;
 // Size of a file with an empty face name; add the face name's length.
 constexpr std::size_t kFileSizeWithoutFaceName = 20589;
 constexpr std::size_t kMaxFaceNameLength = 254;  // one length byte
+// The largest file written is 20843 bytes; the limit leaves room for a longer
+// face name written by another program.
+constexpr std::size_t kMaxFileSize = 64 * 1024;
 
 struct VndDocument {
   std::int32_t address = 0;
@@ -41,8 +44,14 @@ struct VndDocument {
 enum class VndResult {
   Ok,
   FormatError,  // older layout with a table outside 0..3
-  Truncated,    // the file ends before its last field
+  Truncated,    // the file ends before its last field, or a field of the slave
+                // definition is out of range: refused as unreadable
 };
+
+// True when slave id, table, address and length are in the ranges the engine can
+// register (unit id 0..255, table 1..4, address and length 0..65535). The display
+// format and the one-based flag are left to the reader, which falls back to defaults.
+bool DefinitionInRange(const VndDocument& document);
 
 // The user-facing text of a result ("File format error" for FormatError).
 const char* VndResultText(VndResult result);

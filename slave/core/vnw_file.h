@@ -16,6 +16,9 @@ constexpr int kRecordSize = 560;
 constexpr int kTitleSize = 256;
 constexpr int kPathSize = 260;
 constexpr const char* kExtension = "vnw";
+// 4 + 52 + 44 bytes and 560 per document: 1 MiB holds over 1800 documents, far
+// more windows than the engine has slots.
+constexpr std::size_t kMaxFileSize = 1024 * 1024;
 
 struct DocumentRecord {
   archive::WindowPlacement placement;

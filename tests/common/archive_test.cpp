@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "tests/common/file_size_limit.h"
 
 namespace {
 
@@ -95,6 +98,13 @@ TEST(ArchiveRecords, PlacementAndFontRoundTrip) {
   EXPECT_TRUE(r.ok());
 }
 
+// Writes with the process's file size limit lowered, as a full disk would stop it.
+bool WriteWithFileSizeLimit(const std::string& path, const std::vector<std::uint8_t>& bytes, rlim_t limit,
+                            std::string* error) {
+  FileSizeLimit small(limit);
+  return archive::WriteFileAtomically(path, bytes, error);
+}
+
 class ArchiveFiles : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -121,12 +131,11 @@ TEST_F(ArchiveFiles, AtomicWriteReplacesAndReadsBack) {
 
 TEST_F(ArchiveFiles, FailedWriteKeepsPreviousFile) {
   if (::geteuid() == 0) {
-    // root ignores directory permissions; use a target whose temp name is a directory instead
+    // root ignores directory permissions; let the disk fill up after one byte instead
     std::string path = (dir_ / "keep.zmd").string();
     std::string error;
     ASSERT_TRUE(archive::WriteFileAtomically(path, {9, 9}, &error));
-    std::filesystem::create_directory(path + ".saving~");
-    EXPECT_FALSE(archive::WriteFileAtomically(path, {1}, &error));
+    EXPECT_FALSE(WriteWithFileSizeLimit(path, {1, 2, 3}, 1, &error));
     EXPECT_FALSE(error.empty());
     std::vector<std::uint8_t> bytes;
     ASSERT_TRUE(archive::ReadFile(path, &bytes, &error));
@@ -148,6 +157,81 @@ TEST_F(ArchiveFiles, MissingFileReportsSystemText) {
   std::string error;
   EXPECT_FALSE(archive::ReadFile((dir_ / "none").string(), &bytes, &error));
   EXPECT_EQ(error, "No such file or directory");
+}
+
+// Everything in the folder but the named files: a save must leave no temporary.
+std::vector<std::string> Leftovers(const std::filesystem::path& dir, std::vector<std::string> expected) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    std::string name = entry.path().filename().string();
+    if (std::find(expected.begin(), expected.end(), name) == expected.end()) names.push_back(name);
+  }
+  return names;
+}
+
+TEST_F(ArchiveFiles, SaveNeverFollowsALinkAtTheOldTemporaryName) {
+  std::string path = (dir_ / "doc.zmd").string();
+  std::string victim = (dir_ / "victim").string();
+  std::string error;
+  ASSERT_TRUE(archive::WriteFileAtomically(victim, {7, 7, 7}, &error)) << error;
+  std::filesystem::create_symlink(victim, path + ".saving~");
+  ASSERT_TRUE(archive::WriteFileAtomically(path, {1, 2}, &error)) << error;
+  std::vector<std::uint8_t> bytes;
+  ASSERT_TRUE(archive::ReadFile(victim, &bytes, &error));
+  EXPECT_EQ(bytes, (std::vector<std::uint8_t>{7, 7, 7}));
+  EXPECT_TRUE(std::filesystem::is_symlink(path + ".saving~"));
+  EXPECT_EQ(std::filesystem::read_symlink(path + ".saving~").string(), victim);
+  ASSERT_TRUE(archive::ReadFile(path, &bytes, &error));
+  EXPECT_EQ(bytes, (std::vector<std::uint8_t>{1, 2}));
+  EXPECT_EQ(Leftovers(dir_, {"doc.zmd", "victim", "doc.zmd.saving~"}), std::vector<std::string>{});
+}
+
+TEST_F(ArchiveFiles, SaveKeepsTheModeAndAFailedSaveLeavesNoTemporary) {
+  std::string path = (dir_ / "private.zmd").string();
+  std::string error;
+  ASSERT_TRUE(archive::WriteFileAtomically(path, {1}, &error)) << error;
+  ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+  ASSERT_TRUE(archive::WriteFileAtomically(path, {2, 2}, &error)) << error;
+  struct stat info {};
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0600u);
+
+  // A new file gets 0666 less the umask.
+  const mode_t mask = ::umask(022);
+  ASSERT_TRUE(archive::WriteFileAtomically((dir_ / "new.zmd").string(), {3}, &error)) << error;
+  ::umask(mask);
+  ASSERT_EQ(::stat((dir_ / "new.zmd").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0644u);
+
+  EXPECT_FALSE(WriteWithFileSizeLimit(path, std::vector<std::uint8_t>(64, 9), 16, &error));
+  EXPECT_EQ(error, "File too large");
+  std::vector<std::uint8_t> bytes;
+  ASSERT_TRUE(archive::ReadFile(path, &bytes, &error));
+  EXPECT_EQ(bytes, (std::vector<std::uint8_t>{2, 2}));
+  EXPECT_EQ(Leftovers(dir_, {"private.zmd", "new.zmd"}), std::vector<std::string>{});
+}
+
+TEST_F(ArchiveFiles, ReadTakesOnlyRegularFilesWithinTheLimit) {
+  std::vector<std::uint8_t> bytes;
+  std::string error;
+  EXPECT_FALSE(archive::ReadFile("/dev/zero", &bytes, &error));
+  EXPECT_EQ(error, archive::kNotRegularFileText);
+  EXPECT_TRUE(bytes.empty());
+  EXPECT_FALSE(archive::ReadFile(dir_.string(), &bytes, &error));
+  EXPECT_EQ(error, archive::kNotRegularFileText);
+  // A FIFO without a writer is refused at once instead of blocking the reader.
+  std::string fifo = (dir_ / "pipe.zmd").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_FALSE(archive::ReadFile(fifo, &bytes, &error));
+  EXPECT_EQ(error, archive::kNotRegularFileText);
+
+  std::string path = (dir_ / "big.zmd").string();
+  ASSERT_TRUE(archive::WriteFileAtomically(path, std::vector<std::uint8_t>(101, 1), &error));
+  EXPECT_FALSE(archive::ReadFile(path, &bytes, &error, 100));
+  EXPECT_EQ(error, archive::kFileTooLargeText);
+  EXPECT_TRUE(bytes.empty());
+  ASSERT_TRUE(archive::ReadFile(path, &bytes, &error, 101));
+  EXPECT_EQ(bytes.size(), 101u);
 }
 
 }  // namespace

@@ -134,6 +134,45 @@ TEST(VndFile, ShortFilesAreTruncatedNotGarbage) {
   EXPECT_EQ(vnd::DecodeVnd(older.data(), older.size() - 1, &d), vnd::VndResult::Truncated);
 }
 
+// Fields that become engine arguments and label arithmetic are checked by the
+// codec, so the window, headless and workspaces all refuse the same files.
+TEST(VndFile, DefinitionsOutOfRangeAreRefusedAsUnreadable) {
+  const Bytes good = HandMadeImage(true, 3, "Courier New");
+  struct Row {
+    std::size_t offset;  // byte offset of the field after the marker
+    std::uint32_t value;
+  } rows[] = {{4, 0x7FFFFFFFu}, {4, 65536}, {8, 0}, {8, 5}, {12, 65536}, {12, 0xFFFFFFFFu}, {16, 256}};
+  for (const Row& row : rows) {
+    Bytes image = good;
+    for (int i = 0; i < 4; ++i) image[row.offset + i] = static_cast<std::uint8_t>(row.value >> (8 * i));
+    vnd::VndDocument d;
+    EXPECT_EQ(vnd::DecodeVnd(image, &d), vnd::VndResult::Truncated) << row.offset << "=" << row.value;
+    EXPECT_EQ(d, vnd::VndDocument{});
+  }
+  vnd::VndDocument d;
+  EXPECT_EQ(vnd::DecodeVnd(good, &d), vnd::VndResult::Ok);
+
+  // The loader names the same text, and takes only regular files of a fitting size.
+  char pattern[] = "/tmp/vnd_range_XXXXXX";
+  const int fd = mkstemp(pattern);
+  ASSERT_GE(fd, 0);
+  Bytes far = good;
+  far[4] = far[5] = far[6] = 0xFF;
+  far[7] = 0x7F;
+  ASSERT_EQ(write(fd, far.data(), far.size()), static_cast<ssize_t>(far.size()));
+  std::string error;
+  EXPECT_FALSE(vnd::LoadVndFile(pattern, &d, &error));
+  EXPECT_EQ(error, vnd::VndResultText(vnd::VndResult::Truncated));
+  Bytes padding(vnd::kMaxFileSize, 0);
+  ASSERT_EQ(write(fd, padding.data(), padding.size()), static_cast<ssize_t>(padding.size()));
+  close(fd);
+  EXPECT_FALSE(vnd::LoadVndFile(pattern, &d, &error));
+  EXPECT_EQ(error, archive::kFileTooLargeText);
+  std::remove(pattern);
+  EXPECT_FALSE(vnd::LoadVndFile("/dev/zero", &d, &error));
+  EXPECT_EQ(error, archive::kNotRegularFileText);
+}
+
 TEST(VndFile, SaveAndLoadRoundTrip) {
   vnd::VndDocument d;
   d.address = 65535;

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "common/archive.h"
+#include "tests/common/file_size_limit.h"
 #include "framework/recent_files.h"
 #include "framework/serial_ports.h"
 #include "framework/testing/command_prompts.h"
@@ -28,6 +29,7 @@
 #include "slave/app/faults_dialog.h"
 #include "slave/engine/slave_engine.h"
 #include "slave/engine/tcp_server.h"
+#include "slave/core/vnd_file.h"
 #include "slave/core/vnw_file.h"
 #include "vantor_test_support.h"
 
@@ -164,8 +166,10 @@ class VantorShellTest : public QObject {
     // The same target failing halfway (its temporary file cannot be written):
     // "Disk full or disk error", and the previous workspace is intact.
     f.frame()->documents().at(0)->setModified(false);
-    QVERIFY(QDir(f.dir.path()).mkdir(QStringLiteral("keep.vnw.saving~")));
-    QVERIFY(!f.frame()->saveWorkspace(workspace));
+    {
+      FileSizeLimit full(16);
+      QVERIFY(!f.frame()->saveWorkspace(workspace));
+    }
     QCOMPARE(f.boxes.lastText(), QStringLiteral("Disk full or disk error"));
     QCOMPARE(FileBytes(workspace), before);
     // A document save that fails keeps the previous document file.
@@ -173,11 +177,11 @@ class VantorShellTest : public QObject {
     const QString docPath = doc->path();
     const QByteArray docBefore = FileBytes(docPath);
     doc->editRegister(0, 999, false);
-    QVERIFY(QDir().mkdir(docPath + QStringLiteral(".saving~")));
-    QVERIFY(!doc->saveTo(docPath));
+    {
+      FileSizeLimit full(16);
+      QVERIFY(!doc->saveTo(docPath));
+    }
     QCOMPARE(FileBytes(docPath), docBefore);
-    QVERIFY(QDir().rmdir(docPath + QStringLiteral(".saving~")));
-    QVERIFY(QDir(f.dir.path()).rmdir(QStringLiteral("keep.vnw.saving~")));
     // No temporary file is left behind either.
     QCOMPARE(QDir(f.dir.path()).entryList(QStringList{QStringLiteral("*~")}, QDir::Files), QStringList{});
   }
@@ -542,6 +546,22 @@ class VantorShellTest : public QObject {
     QVERIFY(f.frame()->openDocument(path) != nullptr);
     QCOMPARE(f.frame()->frameOf(f.doc())->geometry(), saved);
     QVERIFY(f.frame()->recentFiles()->files().contains(path));
+  }
+
+  // A definition whose address would overflow the labels is refused on opening,
+  // with the text of any unreadable definition file.
+  void documentWithAnAddressOutOfRangeIsRefused() {
+    VantorFixture f;
+    QVERIFY(f.start());
+    vnd::VndDocument far;
+    far.address = 0x7FFFFFFF;
+    const QString path = f.dir.filePath(QStringLiteral("far.vnd"));
+    std::string error;
+    QVERIFY(archive::WriteFileAtomically(path.toStdString(), vnd::EncodeVnd(far), &error));
+    const int before = f.frame()->documents().size();
+    QVERIFY(f.frame()->openDocument(path) == nullptr);
+    QCOMPARE(f.boxes.lastText(), QString::fromLatin1(vnd::VndResultText(vnd::VndResult::Truncated)));
+    QCOMPARE(f.frame()->documents().size(), before);
   }
 
   void commandLineOptions() {

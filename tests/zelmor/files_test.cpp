@@ -196,6 +196,59 @@ TEST(PollDocumentFile, TruncatedFilesAreRefusedWithoutChange) {
   }
 }
 
+TEST(PollDocumentFile, FieldsOutOfRangeAreRefusedAndNamed) {
+  // Marked layout: marker, address, function, length, scan rate, slave, format, enable, one-based, colours.
+  auto marked = [](std::int32_t address, std::int32_t scanRate) {
+    Image img;
+    img.i32(kDocumentMarker).i32(address).i32(3).i32(10).i32(scanRate).i32(1).i32(0).i32(1).i32(1).i32(9).i32(0);
+    DefaultFont(img).placement(1, 0, 0, 300, 200);
+    return img.bytes;
+  };
+  PollDocumentData d = DefaultDocument();
+  std::string problem;
+  ASSERT_EQ(DecodePollDocument(marked(65535, 20), &d, &problem), DocumentReadResult::kOk);
+  EXPECT_EQ(problem, "");
+  const PollDocumentData good = d;
+  EXPECT_EQ(DecodePollDocument(marked(0x7FFFFFFF, 1000), &d, &problem), DocumentReadResult::kTruncated);
+  EXPECT_EQ(problem, "address 2147483647 is not 0..65535");
+  EXPECT_EQ(DecodePollDocument(marked(0, 19), &d), DocumentReadResult::kTruncated);
+  EXPECT_EQ(d, good);
+
+  // The older layout starts with the address.
+  Image older;
+  older.i32(0x7FFFFFFF).i32(3).i32(20).i32(500).i32(7).i32(2).i32(0).i32(0).i32(0x0000FF).i32(0x00FFFFFF);
+  DefaultFont(older);
+  EXPECT_EQ(DecodePollDocument(older.bytes, &d, &problem), DocumentReadResult::kTruncated);
+  EXPECT_EQ(problem, "address 2147483647 is not 0..65535");
+  EXPECT_EQ(d, good);
+
+  // Headless polls without a window, so the display format is checked there too.
+  PollDocumentData odd = good;
+  odd.displayFormat = 12;
+  EXPECT_EQ(PollDefinitionProblem(odd), "");
+  EXPECT_EQ(PollDocumentProblem(odd), "display format 12 is not 0..9");
+}
+
+TEST(WorkspaceFile, SettingsOutOfRangeChangeNothing) {
+  struct Row {
+    int field;  // index of the 32-bit field in the settings block
+    std::int32_t value;
+  } rows[] = {{0, 9}, {1, 12}, {3, 3}, {5, 0x7FFFFFFF}, {5, 49}, {10, 11}, {11, -1}, {11, 65536}};
+  for (const Row& row : rows) {
+    Image img;
+    img.i32(kWorkspaceVersion);
+    Image settings = DefaultSettingsImage();
+    for (int k = 0; k < 4; ++k)
+      settings.bytes[4 * row.field + k] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(row.value) >> (8 * k));
+    img.bytes.insert(img.bytes.end(), settings.bytes.begin(), settings.bytes.end());
+    img.placement(1, 1, 2, 3, 4);
+    WorkspaceData w;
+    w.settings.timeout = 777;
+    EXPECT_EQ(DecodeWorkspace(img.bytes, &w), WorkspaceReadResult::kTruncated) << row.field << "=" << row.value;
+    EXPECT_EQ(w.settings.timeout, 777);
+  }
+}
+
 TEST(PollDocumentFile, LongFaceNameIsCutTo31Characters) {
   Image img;
   img.i32(3500).i32(0).i32(3).i32(10).i32(1000).i32(1).i32(0).i32(1).i32(1).i32(9).i32(0x00FFFFFF);

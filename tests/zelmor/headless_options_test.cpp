@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/archive.h"
@@ -112,4 +114,46 @@ TEST(HeadlessOptions, RunRefusesWhatCannotWork) {
   ASSERT_TRUE(archive::WriteFileAtomically(path, EncodePollDocument(bad), &error)) << error;
   EXPECT_EQ(RunHeadless({"--headless", "--tcp", "127.0.0.1:1502", path}), kExitBadFile);
   std::filesystem::remove(path);
+}
+
+// Files named by a workspace that are no documents (a device, a FIFO without a
+// writer) or that carry a field out of range end the run at once, naming the entry.
+TEST(HeadlessOptions, WorkspaceEntriesThatAreNoDocumentsAreNamed) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("zelmor-entries-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string fifo = (dir / "pipe.zmd").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  PollDocumentData far;
+  far.address = 0x7FFFFFFF;
+  const std::string farPath = (dir / "far.zmd").string();
+  std::string error;
+  ASSERT_TRUE(archive::WriteFileAtomically(farPath, EncodePollDocument(far), &error)) << error;
+
+  struct Row {
+    std::string entry;
+    std::string line;
+  } rows[] = {
+      {"/dev/zero", "zelmor: /dev/zero: not a regular file\n"},
+      {fifo, "zelmor: " + fifo + ": not a regular file\n"},
+      {farPath, "zelmor: " + farPath + ": address 2147483647 is not 0..65535\n"},
+  };
+  for (const Row& row : rows) {
+    WorkspaceData w;
+    w.documents.push_back({{}, "entry", row.entry});
+    const std::string ws = (dir / "w.zmw").string();
+    ASSERT_TRUE(archive::WriteFileAtomically(ws, EncodeWorkspace(w), &error)) << error;
+    const auto start = std::chrono::steady_clock::now();
+    testing::internal::CaptureStderr();
+    const int code = RunHeadless({"--headless", "--tcp", "127.0.0.1:1502", ws});
+    const std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(code, kExitBadFile) << row.entry;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << row.entry;
+    EXPECT_NE(errors.find(row.line), std::string::npos) << errors;
+  }
+  // A document given directly is checked in the same place.
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(RunHeadless({"--headless", "--tcp", "127.0.0.1:1502", farPath}), kExitBadFile);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("address 2147483647 is not 0..65535"), std::string::npos);
+  std::filesystem::remove_all(dir);
 }

@@ -7,6 +7,7 @@
 #include <QtTest>
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include "common/archive.h"
 #include "framework/mdi.h"
@@ -54,6 +55,7 @@ class WorkspaceTest : public QObject {
   void failedWorkspaceSaveKeepsThePreviousFile();
   void olderWorkspaceKeepsDelayAndEcho();
   void workspaceVersionRulesAndMissingFile();
+  void entriesThatAreNoDocumentsAreRefused();
   void workspaceSavedConnectedReconnects();
   void commandLineWorkspace();
   void commandLineDocument();
@@ -271,6 +273,36 @@ void WorkspaceTest::olderWorkspaceKeepsDelayAndEcho() {
   QCOMPARE(child->placement().right, 305);
   fx.frame()->updateCommandUI();
   QCOMPARE(fx.frame()->commPane()->text(), QString("Port 4: 57600-7-O-2"));
+}
+
+void WorkspaceTest::entriesThatAreNoDocumentsAreRefused() {
+  ZelmorFixture fx;
+  QVERIFY(fx.start());
+  // A document whose address the labels would overflow is refused as unreadable.
+  zelmor::PollDocumentData far;
+  far.address = 0x7FFFFFFF;
+  WriteAll(fx.path("far.zmd"), zelmor::EncodePollDocument(far));
+  QVERIFY(!fx.frame()->openDocument(fx.path("far.zmd")));
+  QCOMPARE(fx.boxes->lastText(), QString("Unexpected file format."));
+  QCOMPARE(fx.frame()->documents().size(), 1);
+
+  // A workspace naming a device and a FIFO: each is reported and skipped, the
+  // good document opens, and nothing blocks.
+  QVERIFY(::mkfifo(fx.path("pipe.zmd").toLocal8Bit().constData(), 0600) == 0);
+  WriteAll(fx.path("good.zmd"), zelmor::EncodePollDocument(zelmor::PollDocumentData{}));
+  zelmor::WorkspaceData w;
+  w.mainPlacement = {44, 0, 1, -1, -1, -1, -1, 20, 30, 820, 630};
+  w.documents.push_back({{}, "zero", "/dev/zero"});
+  w.documents.push_back({{}, "pipe", fx.path("pipe.zmd").toStdString()});
+  w.documents.push_back({{}, "good", fx.path("good.zmd").toStdString()});
+  WriteAll(fx.path("odd.zmw"), zelmor::EncodeWorkspace(w));
+  const int before = fx.boxes->count();
+  QVERIFY(LoadWorkspace(*fx.frame(), fx.app->connection(), fx.path("odd.zmw"), false).loaded);
+  QCOMPARE(fx.boxes->texts().mid(before),
+           (QStringList{"Cannot open /dev/zero.\nnot a regular file",
+                        "Cannot open " + fx.path("pipe.zmd") + ".\nnot a regular file"}));
+  QCOMPARE(fx.frame()->documents().size(), 1);
+  QCOMPARE(fx.frame()->documents().at(0)->path(), fx.path("good.zmd"));
 }
 
 void WorkspaceTest::workspaceVersionRulesAndMissingFile() {
