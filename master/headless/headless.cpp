@@ -13,7 +13,6 @@
 #include "common/modbus_protocol.h"
 #include "common/value_format.h"
 #include "master/core/engine_glue.h"
-#include "master/core/poll_definition.h"
 #include "master/core/poll_results.h"
 #include "master/core/write_values.h"
 #include "master/engine/comm_interface.h"
