@@ -38,6 +38,19 @@ class PtyPair {
     return ::write(master_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
   }
 
+  // As send, but never waits for room: a line nobody reads any more fills up,
+  // and a streaming peer must still notice that it is told to stop. Returns
+  // false when nothing could be written within 10 ms.
+  bool offer(const std::vector<std::uint8_t>& bytes) const {
+    pollfd room{master_, POLLOUT, 0};
+    if (::poll(&room, 1, 10) <= 0) return false;
+    const int flags = ::fcntl(master_, F_GETFL);
+    ::fcntl(master_, F_SETFL, flags | O_NONBLOCK);
+    const ssize_t written = ::write(master_, bytes.data(), bytes.size());
+    ::fcntl(master_, F_SETFL, flags);
+    return written > 0;
+  }
+
   // Whatever the port has written so far, without waiting.
   std::vector<std::uint8_t> drain() const { return receive(1 << 20, 0); }
 

@@ -501,8 +501,9 @@ class TerminalDialogTest : public QObject {
     QVERIFY(dialog.openPort(Choices(1)));
     std::atomic<bool> streaming{true};
     std::thread peer([&] {
+      // Port 1 is not read once the dialog has moved to port 2: offer, never block.
       while (streaming.load()) {
-        ptys_[0]->send(Bytes(64, 0x33));
+        ptys_[0]->offer(Bytes(64, 0x33));
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
       }
     });
