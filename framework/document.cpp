@@ -156,4 +156,12 @@ bool DocumentTemplate::matches(const QString& path) const {
   return !info_.extension.isEmpty() && path.endsWith(info_.extension, Qt::CaseInsensitive);
 }
 
+namespace {
+int quietRegistrations = 0;  // live QuietRegistration objects
+}  // namespace
+
+QuietRegistration::QuietRegistration() { ++quietRegistrations; }
+QuietRegistration::~QuietRegistration() { --quietRegistrations; }
+bool QuietRegistration::Active() { return quietRegistrations > 0; }
+
 }  // namespace fw

@@ -99,6 +99,18 @@ class Document : public QObject {
 };
 
 // What the main window needs to create a document of one kind with its view.
+// While one lives, documents register with their engine quietly: an automation
+// call that creates a window must answer at once, never wait on a modal box.
+// Window thread only.
+class QuietRegistration {
+ public:
+  QuietRegistration();
+  ~QuietRegistration();
+  QuietRegistration(const QuietRegistration&) = delete;
+  QuietRegistration& operator=(const QuietRegistration&) = delete;
+  static bool Active();
+};
+
 class DocumentTemplate {
  public:
   struct Info {

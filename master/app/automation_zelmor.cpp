@@ -28,7 +28,7 @@ QDBusObjectPath ZelmorApplicationObject::CreateDocument() {
   CMainFrame* frame = app_->mainFrame();
   CZelmorDoc* document = nullptr;
   {
-    CZelmorDoc::QuietRegistration quiet;  // a bus call answers, it never waits on a box
+    fw::QuietRegistration quiet;  // a bus call answers, it never waits on a box
     document = frame != nullptr ? qobject_cast<CZelmorDoc*>(frame->newDocument()) : nullptr;
   }
   if (document != nullptr && document->pollSlot() == -1) {

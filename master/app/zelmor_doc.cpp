@@ -63,13 +63,6 @@ CZelmorDoc::~CZelmorDoc() {
   unregisterPoll();
 }
 
-namespace {
-int quietRegistrations = 0;  // live QuietRegistration objects (window thread only)
-}  // namespace
-
-CZelmorDoc::QuietRegistration::QuietRegistration() { ++quietRegistrations; }
-CZelmorDoc::QuietRegistration::~QuietRegistration() { --quietRegistrations; }
-
 bool CZelmorDoc::registerPollFor(platform::WindowHandle owner) {
   owner_ = owner;
   return registerPoll();
@@ -84,7 +77,7 @@ bool CZelmorDoc::registerPoll(bool quiet) {
                                static_cast<std::uint16_t>(data_.address), static_cast<std::uint16_t>(data_.length),
                                0, 0);
   if (pollSlot_ == -1) {
-    if (!quiet && quietRegistrations == 0) fw::ShowMessage(text::kNoResources, fw::MsgIcon::Exclamation);
+    if (!quiet && !fw::QuietRegistration::Active()) fw::ShowMessage(text::kNoResources, fw::MsgIcon::Exclamation);
     return false;
   }
   me::SetPollMode(pollSlot_, static_cast<std::uint16_t>(data_.enable));

@@ -70,15 +70,6 @@ class CZelmorDoc : public fw::Document {
   // (unless quiet) and returns false (the window stays open, unpolled).
   bool registerPoll(bool quiet = false);
   void unregisterPoll();
-  // While one lives, every registration is quiet: an automation call creating
-  // a window must answer at once, never wait on a modal box.
-  class QuietRegistration {
-   public:
-    QuietRegistration();
-    ~QuietRegistration();
-    QuietRegistration(const QuietRegistration&) = delete;
-    QuietRegistration& operator=(const QuietRegistration&) = delete;
-  };
 
   // ---- Commands ----
   PollDefinition definition() const;

@@ -44,7 +44,7 @@ VantorApplicationObject::VantorApplicationObject(CMainFrame* frame, fw::Automati
 QDBusObjectPath VantorApplicationObject::CreateDocument() {
   CVantorDoc* document = nullptr;
   {
-    CVantorDoc::QuietRegistration quiet;  // a bus call answers, it never waits on a box
+    fw::QuietRegistration quiet;  // a bus call answers, it never waits on a box
     document = qobject_cast<CVantorDoc*>(frame_->newDocument());
   }
   if (document != nullptr && document->slot() == -1) {

@@ -84,13 +84,6 @@ void CVantorDoc::setAutoFlag(int index, bool on) {
   if (index >= 0 && index < vnd::kFlagCount) data_.autoChangeFlags[index] = on ? 1 : 0;
 }
 
-namespace {
-int quietRegistrations = 0;  // live QuietRegistration objects (window thread only)
-}  // namespace
-
-CVantorDoc::QuietRegistration::QuietRegistration() { ++quietRegistrations; }
-CVantorDoc::QuietRegistration::~QuietRegistration() { --quietRegistrations; }
-
 bool CVantorDoc::registerWithEngine(platform::WindowHandle owner, bool quiet) {
   owner_ = owner;
   releaseSlot();
@@ -104,7 +97,7 @@ bool CVantorDoc::registerWithEngine(platform::WindowHandle owner, bool quiet) {
                                       static_cast<std::uint16_t>(data_.length));
   }
   if (slot_ < 0) {
-    if (!quiet && quietRegistrations == 0) fw::ShowMessage(Text(vantorres::kNoResources), fw::MsgIcon::Exclamation);
+    if (!quiet && !fw::QuietRegistration::Active()) fw::ShowMessage(Text(vantorres::kNoResources), fw::MsgIcon::Exclamation);
     return false;
   }
   // The whole 4096-byte image goes in, whatever the table.

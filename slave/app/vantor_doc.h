@@ -44,15 +44,6 @@ class CVantorDoc : public fw::Document {
   // resources" warning (unless quiet) and stays unregistered on failure.
   bool registerWithEngine(platform::WindowHandle owner, bool quiet = false);
   void releaseSlot();
-  // While one lives, every registration is quiet: an automation call creating
-  // a window must answer at once, never wait on a modal box.
-  class QuietRegistration {
-   public:
-    QuietRegistration();
-    ~QuietRegistration();
-    QuietRegistration(const QuietRegistration&) = delete;
-    QuietRegistration& operator=(const QuietRegistration&) = delete;
-  };
 
   // The Slave Definition dialog; true when the definition changed.
   bool editDefinition(QWidget* parent);
