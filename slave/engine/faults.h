@@ -90,6 +90,11 @@ class Prng {
 
 // The generator of one slot: seeded from the run's seed and the slot index, so
 // that each definition draws its own repeatable sequence.
+// The tick count at which a reply held back by delayMs is due. The count moves
+// in whole milliseconds, so one more is added: the reply never leaves before
+// the whole delay has passed.
+inline std::uint32_t DelayDue(std::uint32_t now, std::uint32_t delayMs) { return now + delayMs + 1; }
+
 inline Prng SlotPrng(std::uint64_t seed, int slot) {
   return Prng(seed ^ (0xD1B54A32D192ED03ull * static_cast<std::uint64_t>(slot + 1)));
 }

@@ -250,7 +250,7 @@ void SendFramed(std::uint8_t* frame, std::uint16_t binaryLength, const slavefaul
   if (plan.delayMs > 0) {
     std::memcpy(pendingSerial, out, outLength);
     pendingSerialLength = outLength;
-    pendingSerialDue = platform::TickCount() + plan.delayMs;
+    pendingSerialDue = slavefaults::DelayDue(platform::TickCount(), plan.delayMs);
     pendingSerialMarks = plan.marks;
     pendingSerialDelay = plan.delayMs;
     return;

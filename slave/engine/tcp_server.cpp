@@ -151,7 +151,7 @@ bool ServeBuffered(TcpConnection& c, std::uint32_t now) {
     if (faults.delayMs > 0) {
       std::memcpy(c.pending, reply, r);
       c.pendingLength = r;
-      c.pendingDue = platform::TickCount() + faults.delayMs;
+      c.pendingDue = slavefaults::DelayDue(platform::TickCount(), faults.delayMs);
       c.pendingMarks = faults.marks;
       c.pendingDelay = faults.delayMs;
       break;
