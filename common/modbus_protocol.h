@@ -18,6 +18,17 @@ constexpr std::uint8_t FC_WRITE_MULTIPLE_COILS = 0x0F;
 constexpr std::uint8_t FC_WRITE_MULTIPLE_REGISTERS = 0x10;
 constexpr std::uint8_t FC_MASK_WRITE_REGISTER = 0x16;
 constexpr std::uint8_t FC_WRITE_AND_READ_REGISTERS = 0x17;
+// Diagnostics and identification (serial-line and device functions).
+constexpr std::uint8_t FC_READ_EXCEPTION_STATUS = 0x07;
+constexpr std::uint8_t FC_DIAGNOSTICS = 0x08;
+constexpr std::uint8_t FC_GET_COMM_EVENT_COUNTER = 0x0B;
+constexpr std::uint8_t FC_GET_COMM_EVENT_LOG = 0x0C;
+constexpr std::uint8_t FC_REPORT_SLAVE_ID = 0x11;
+constexpr std::uint8_t FC_READ_FILE_RECORD = 0x14;
+constexpr std::uint8_t FC_WRITE_FILE_RECORD = 0x15;
+constexpr std::uint8_t FC_READ_FIFO_QUEUE = 0x18;
+constexpr std::uint8_t FC_ENCAPSULATED_INTERFACE = 0x2B;
+constexpr std::uint8_t MEI_READ_DEVICE_ID = 0x0E;
 // The master's one-shot slot also sends hand-made frames under this type.
 constexpr std::uint8_t FC_RAW_FRAME = 0x00;
 

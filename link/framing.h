@@ -27,4 +27,13 @@ constexpr int kMbapHeaderSize = 6;  // before the unit id
 // of the bytes that follow (unit id and PDU).
 void PutMbapHeader(std::uint8_t* frame, std::uint16_t transactionId, std::uint16_t followingLength);
 
+// Where an RTU frame ends, from its first bytes (address, function code, and
+// the byte count where the function has one), CRC included. Returns the whole
+// frame length, 0 while more bytes are needed to tell, or -1 when the function
+// code does not fix the length (the receiver then waits for the t3.5 silence).
+// A length is only a candidate: the receiver ends the frame there if the CRC
+// is good and otherwise keeps reading until the silence.
+int RtuRequestLength(const std::uint8_t* frame, int have);
+int RtuReplyLength(const std::uint8_t* frame, int have);
+
 }  // namespace linklayer

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "link/checksums.h"
 #include "link/framing.h"
@@ -48,3 +49,41 @@ TEST(Framing, MbapHeader) {
 }
 
 }  // namespace
+
+// The frame-length readers against real frames: each returns 0 until the bytes
+// that fix the length are in, then the whole length, and the CRC sits at its end.
+TEST(Framing, RtuFrameLengthsFromTheirFirstBytes) {
+  struct Case {
+    std::vector<std::uint8_t> pdu;  // address and PDU, CRC appended below
+    bool request;
+  };
+  const std::vector<Case> cases = {
+      {{0x11, 0x03, 0x00, 0x6B, 0x00, 0x03}, true},
+      {{0x11, 0x10, 0x00, 0x01, 0x00, 0x02, 0x04, 0x00, 0x0A, 0x01, 0x02}, true},
+      {{0x11, 0x17, 0x00, 0x03, 0x00, 0x06, 0x00, 0x0E, 0x00, 0x01, 0x02, 0x00, 0xFF}, true},
+      {{0x11, 0x2B, 0x0E, 0x01, 0x00}, true},
+      {{0x11, 0x11}, true},
+      {{0x11, 0x03, 0x06, 0x02, 0x2B, 0x00, 0x00, 0x00, 0x64}, false},
+      {{0x11, 0x83, 0x02}, false},
+      {{0x11, 0x0F, 0x00, 0x13, 0x00, 0x0A}, false},
+      {{0x11, 0x2B, 0x0E, 0x01, 0x01, 0x00, 0x00, 0x02, 0x00, 0x03, 'A', 'B', 'C', 0x01, 0x01, 'X'}, false},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::uint8_t> frame = c.pdu;
+    frame.resize(frame.size() + 2);
+    AppendCrc(frame.data(), static_cast<std::uint16_t>(c.pdu.size()));
+    const int whole = static_cast<int>(frame.size());
+    auto lengthOf = [&](int have) {
+      return c.request ? RtuRequestLength(frame.data(), have) : RtuReplyLength(frame.data(), have);
+    };
+    EXPECT_EQ(lengthOf(1), 0);
+    EXPECT_EQ(lengthOf(whole), whole) << "function " << int(frame[1]);
+    for (int have = 2; have < whole; ++have) {
+      const int known = lengthOf(have);
+      EXPECT_TRUE(known == 0 || known == whole) << "function " << int(frame[1]) << " at " << have;
+    }
+  }
+  const std::uint8_t unknown[] = {0x11, 0x64, 0x00};
+  EXPECT_EQ(RtuRequestLength(unknown, 3), -1);
+  EXPECT_EQ(RtuReplyLength(unknown, 3), -1);
+}
