@@ -10,4 +10,8 @@ cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_
 cmake --build build-package -j"$(nproc)" --target zelmor vantor kestrin suite_desktop_files
 (cd build-package && cpack -G DEB)
 mv -f build-package/orvane-modbus-suite_*.deb .
+# The package's own checks when lintian is installed: errors fail the build.
+if command -v lintian >/dev/null; then
+  lintian --fail-on error orvane-modbus-suite_*.deb
+fi
 ls orvane-modbus-suite_*.deb

@@ -43,6 +43,10 @@ std::string RangeText(const std::string& what, long min, long max) {
   return what + " must be an integer between " + std::to_string(min) + " and " + std::to_string(max);
 }
 
+std::string CountText(std::size_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 std::vector<std::string> Split(const std::string& text, char separator) {
   std::vector<std::string> parts;
   std::size_t start = 0;

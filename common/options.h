@@ -81,6 +81,8 @@ bool ParseUnsigned(const std::string& text, std::uint64_t max, std::uint64_t* ou
 bool ParseInt(const std::string& text, int min, int max, int* out);
 // "WHAT must be an integer between MIN and MAX".
 std::string RangeText(const std::string& what, long min, long max);
+// A count with its noun for the runners' messages: "1 definition", "2 definitions", "0 definitions".
+std::string CountText(std::size_t count, const char* one, const char* many);
 
 // "A:B:C" split at every separator; "" gives one empty part.
 std::vector<std::string> Split(const std::string& text, char separator);

@@ -1,6 +1,7 @@
 // Writes the demo setup of ./run.sh into a folder: three slave definitions and a
 // vantor workspace that listens on a loopback TCP port, and three poll documents
-// and a zelmor workspace that poll it. Paths inside the workspaces are absolute.
+// and a zelmor workspace that poll it, and a register value list (values.mod) for
+// zelmor's multiple-write dialog. Paths inside the workspaces are absolute.
 //
 //   make_demo_files <folder> <address> <port>
 #include <cmath>
@@ -12,6 +13,7 @@
 
 #include "common/archive.h"
 #include "common/value_format.h"
+#include "master/core/value_list.h"
 #include "master/core/zelmor_files.h"
 #include "slave/core/slave_settings.h"
 #include "slave/core/vnd_file.h"
@@ -33,6 +35,12 @@ void SetRegister(vnd::VndDocument& doc, int index, std::uint16_t value) {
   doc.valueImage[2 * index] = static_cast<std::uint8_t>(value);  // host (little-endian) word order
   doc.valueImage[2 * index + 1] = static_cast<std::uint8_t>(value >> 8);
 }
+
+// Both main windows side by side on a 1280 x 800 screen, below a 32-pixel top
+// panel; the child windows fit their client areas with room for the desktop's
+// title bar and frame.
+const archive::WindowPlacement kVantorWindow = Placement(0, 32, 636, 736);
+const archive::WindowPlacement kZelmorWindow = Placement(644, 32, 636, 736);
 
 bool Save(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   std::string error;
@@ -83,7 +91,7 @@ int main(int argc, char** argv) {
   SetRegister(registers, 11, static_cast<std::uint16_t>(bits >> 16));
   SetRegister(registers, 12, 0x4240);  // 1000000 as a long, low word first
   SetRegister(registers, 13, 0x000F);
-  registers.placement = Placement(0, 0, 420, 300);
+  registers.placement = Placement(0, 0, 410, 330);
   registers.hasPlacement = true;
 
   // Slave 1: sixteen coils, every other one toggling.
@@ -95,7 +103,7 @@ int main(int argc, char** argv) {
     coils.valueImage[i] = static_cast<std::uint8_t>(i % 3 == 0);
     coils.autoChangeFlags[i] = (i % 2 == 0);
   }
-  coils.placement = Placement(30, 310, 420, 220);
+  coils.placement = Placement(0, 335, 410, 250);
   coils.hasPlacement = true;
 
   // Slave 2: input registers shown in hex.
@@ -105,7 +113,7 @@ int main(int argc, char** argv) {
   inputs.length = 8;
   inputs.displayFormat = valuefmt::kHex;
   for (int i = 0; i < 8; ++i) SetRegister(inputs, i, static_cast<std::uint16_t>(0x1111 * (i + 1)));
-  inputs.placement = Placement(440, 0, 380, 260);
+  inputs.placement = Placement(415, 0, 205, 330);
   inputs.hasPlacement = true;
 
   const std::string vndPaths[] = {folder + "/registers.vnd", folder + "/coils.vnd", folder + "/inputs.vnd"};
@@ -113,7 +121,7 @@ int main(int argc, char** argv) {
   vnw::Workspace slaveWorkspace;
   slaveWorkspace.settings.port = slavesettings::kTcpPort;
   slaveWorkspace.settings.connected = 1;
-  slaveWorkspace.mainPlacement = Placement(20, 40, 860, 600);
+  slaveWorkspace.mainPlacement = kVantorWindow;
   for (int i = 0; i < 3; ++i) {
     std::string error;
     if (!vnd::SaveVndFile(vndPaths[i], *docs[i], &error)) {
@@ -134,25 +142,25 @@ int main(int argc, char** argv) {
   counters.displayFormat = valuefmt::kUnsigned;
   counters.font = vnd::VndDocument::DefaultFont();  // both programs default to Courier New 10 pt
   counters.hasPlacement = true;
-  counters.placement = Placement(0, 0, 440, 260);
+  counters.placement = Placement(0, 0, 330, 300);
 
   zelmor::PollDocumentData numbers = counters;
   numbers.address = 10;
   numbers.length = 4;
   numbers.displayFormat = valuefmt::kFloat;
-  numbers.placement = Placement(450, 0, 380, 200);
+  numbers.placement = Placement(335, 0, 285, 200);
 
   zelmor::PollDocumentData bits16 = counters;
   bits16.function = 1;
   bits16.length = 16;
-  bits16.placement = Placement(0, 270, 440, 280);
+  bits16.placement = Placement(0, 305, 330, 290);
 
   zelmor::PollDocumentData hex = counters;
   hex.slaveId = 2;
   hex.function = 4;
   hex.length = 8;
   hex.displayFormat = valuefmt::kHex;
-  hex.placement = Placement(450, 210, 380, 260);
+  hex.placement = Placement(335, 205, 285, 270);
 
   const zelmor::PollDocumentData* polls[] = {&counters, &numbers, &bits16, &hex};
   const char* pollNames[] = {"counters.zmd", "float.zmd", "coils.zmd", "inputs.zmd"};
@@ -161,12 +169,22 @@ int main(int argc, char** argv) {
   masterWorkspace.settings.ipAddress = address;
   masterWorkspace.settings.servicePort = port;
   masterWorkspace.settings.connected = 1;
-  masterWorkspace.mainPlacement = Placement(900, 40, 860, 600);
+  masterWorkspace.mainPlacement = kZelmorWindow;
   for (int i = 0; i < 4; ++i) {
     std::string path = folder + "/" + pollNames[i];
     if (!Save(path, zelmor::EncodePollDocument(*polls[i]))) return 1;
     masterWorkspace.documents.push_back({polls[i]->placement, "", path});
   }
   if (!Save(folder + "/demo.zmw", zelmor::EncodeWorkspace(masterWorkspace))) return 1;
+
+  // Ten registers counting up from 100, as zelmor's Save button writes them.
+  std::uint8_t registers16[zelmor::kRegisterListBytes] = {};
+  for (int i = 0; i < 10; ++i) registers16[2 * i] = static_cast<std::uint8_t>(100 + i);
+  const std::string valuesPath = folder + "/values.mod";
+  if (zelmor::WriteValueListFile(valuesPath, zelmor::DataTypeTagForFormat(valuefmt::kUnsigned), registers16,
+                                 sizeof registers16) != zelmor::ValueFileResult::kOk) {
+    std::fprintf(stderr, "make_demo_files: cannot write %s\n", valuesPath.c_str());
+    return 1;
+  }
   return 0;
 }

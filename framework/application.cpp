@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QUrl>
 
+#include "framework/dialog_title.h"
 #include "framework/message_box.h"
 #include "framework/profile.h"
 #include "framework/window_messages.h"
@@ -19,6 +20,7 @@ void InitApplication(const QString& applicationName, const QString& displayTitle
   SetApplicationTitle(displayTitle);
   SetAppProfile(std::make_unique<Profile>(applicationName));
   InstallWindowMessaging();
+  InstallDialogTitleFit(QCoreApplication::instance());
 }
 
 void ShowAboutBox(QWidget* parent, const QString& productName, const QString& version,

@@ -7,7 +7,8 @@ class QWidget;
 namespace fw {
 
 // Sets organisation "Orvane" and the application name (and display title),
-// creates the application profile (AppProfile) and installs window messaging.
+// creates the application profile (AppProfile), installs window messaging and
+// makes every dialog at least as wide as its title (dialog_title.h).
 // Call once after constructing the QApplication.
 void InitApplication(const QString& applicationName, const QString& displayTitle);
 

@@ -9,7 +9,9 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QStyle>
 #include <QUrl>
+#include <utility>
 
 #include "framework/command_prompt.h"
 #include "framework/commands.h"
@@ -46,7 +48,9 @@ ChildFrame::~ChildFrame() {
 archive::WindowPlacement ChildFrame::placement() const { return PlacementOf(this); }
 
 bool ChildFrame::applyPlacement(const archive::WindowPlacement& placement) {
-  return ApplyPlacement(this, placement);
+  if (!ApplyPlacement(this, placement)) return false;
+  appliedPlacement_ = true;
+  return true;
 }
 
 void ChildFrame::closeWithoutAsking() {
@@ -146,12 +150,33 @@ ChildFrame* MdiMainWindow::createFrame(Document* document) {
 }
 
 void MdiMainWindow::showNewFrame(ChildFrame* frame) {
+  if (!frame->hasAppliedPlacement()) {
+    // Hidden, the area has no size yet: placed when the window is shown.
+    if (mdiArea_->isVisible()) placeNewFrame(frame);
+    else unplacedFrames_.append(frame);
+  }
   if (!frame->isVisible()) frame->show();
   mdiArea_->setActiveSubWindow(frame);
   if (auto* view = qobject_cast<ScrollView*>(frame->widget())) view->runInitialUpdate();
   frameCreated(frame);
   updateTitle();
   emit documentsChanged();
+}
+
+void MdiMainWindow::placeNewFrame(ChildFrame* frame) {
+  const QSize area = mdiArea_->viewport()->size();
+  if (area.isEmpty() || frame->isMaximized() || frame->isMinimized()) return;
+  bool alone = true;
+  for (QMdiSubWindow* window : mdiArea_->subWindowList()) {
+    if (window != frame && window->isVisible()) alone = false;
+  }
+  if (alone) nextCascade_ = QPoint(0, 0);
+  const QSize size = frame->size().boundedTo(area);
+  QPoint at = nextCascade_;
+  if (at.x() + size.width() > area.width() || at.y() + size.height() > area.height()) at = QPoint(0, 0);
+  frame->setGeometry(QRect(at, size));
+  const int step = frame->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, frame);
+  nextCascade_ = at + QPoint(step, step);
 }
 
 Document* MdiMainWindow::newDocument() {
@@ -435,6 +460,10 @@ int MdiMainWindow::openDroppedFiles(const QMimeData* data) {
 
 void MdiMainWindow::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
+  const QList<QPointer<ChildFrame>> unplaced = std::exchange(unplacedFrames_, {});
+  for (const QPointer<ChildFrame>& frame : unplaced) {
+    if (frame != nullptr && !frame->isClosing() && !frame->hasAppliedPlacement()) placeNewFrame(frame);
+  }
   // Shown again (e.g. after starting hidden): apply the top-most state again.
   if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) != alwaysOnTop_) setAlwaysOnTop(alwaysOnTop_);
 }

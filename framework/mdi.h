@@ -43,6 +43,8 @@ class ChildFrame : public QMdiSubWindow {
 
   archive::WindowPlacement placement() const;
   bool applyPlacement(const archive::WindowPlacement& placement);
+  // True once a placement (from a file) was applied: such a frame keeps its place.
+  bool hasAppliedPlacement() const { return appliedPlacement_; }
 
   // Destroys frame, view and document at once without asking the document
   // (after the caller has asked, e.g. closeAllDocuments).
@@ -61,6 +63,7 @@ class ChildFrame : public QMdiSubWindow {
   QPointer<Document> document_;
   QRect normalRect_;
   bool closing_ = false;
+  bool appliedPlacement_ = false;
 };
 
 class MdiMainWindow : public QMainWindow {
@@ -136,7 +139,7 @@ class MdiMainWindow : public QMainWindow {
   void filePrint();
   void filePrintPreview();
   void filePrintSetup();
-  void cascade();
+  void cascade();  // Window > Cascade: all open windows
   void tile();
   void arrangeIcons();
   void toggleAlwaysOnTop();
@@ -157,12 +160,18 @@ class MdiMainWindow : public QMainWindow {
  private:
   ChildFrame* createFrame(Document* document);
   void showNewFrame(ChildFrame* frame);
+  // A new frame without a placement of its own opens one title bar further
+  // right and down than the last one, inside the visible client area: back at
+  // the top-left when it would leave the area, and never larger than the area.
+  void placeNewFrame(ChildFrame* frame);
   void fillWindowList(QMenu* menu);
   Profile* profile_;
   QMdiArea* mdiArea_;
   RecentFileList* recentFiles_;
   QList<DocumentTemplate*> templates_;
   QList<QAction*> windowList_;  // the Window menu's window entries and their separator
+  QList<QPointer<ChildFrame>> unplacedFrames_;  // new frames made while the area was hidden
+  QPoint nextCascade_;  // where the next new frame opens
   bool alwaysOnTop_ = false;
 };
 

@@ -254,8 +254,7 @@ bool ParseCoil(const std::string& text, std::uint8_t* coil) {
 bool PrepareCoils(const std::vector<std::string>& values, HeadlessWrite* w, std::string* why) {
   std::size_t most = w->function == modbus::FC_WRITE_SINGLE_COIL ? 1 : modbus::MAX_WRITE_BITS;
   if (values.size() > most) {
-    *why = "function " + std::to_string(w->function) + " takes at most " + std::to_string(most) +
-           (most == 1 ? " value" : " values");
+    *why = "function " + std::to_string(w->function) + " takes at most " + cmdline::CountText(most, "value", "values");
     return false;
   }
   for (const std::string& v : values) {
@@ -292,8 +291,9 @@ bool PrepareRegisters(const std::vector<std::string>& values, int format, Headle
              : w->function == modbus::FC_WRITE_MULTIPLE_REGISTERS ? modbus::MAX_WRITE_REGISTERS
                                                                   : modbus::MAX_WR_WRITE_REGISTERS;
   if (static_cast<int>(w->words.size()) > most) {
-    *why = "function " + std::to_string(w->function) + " writes at most " + std::to_string(most) +
-           (most == 1 ? " register" : " registers") + ", the values take " + std::to_string(w->words.size());
+    *why = "function " + std::to_string(w->function) + " writes at most " +
+           cmdline::CountText(static_cast<std::size_t>(most), "register", "registers") + ", the values take " +
+           std::to_string(w->words.size());
     return false;
   }
   return true;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/modbus_protocol.h"
+#include "common/options.h"
 #include "link/serial_link.h"
 #include "platform/messages.h"
 #include "platform/port_map.h"
@@ -225,7 +226,8 @@ int Serve(const VantorOptions& options, std::vector<HeadlessDefinition>& definit
   }
   if (status == kExitOk) status = StartReceiving(options);
   if (status == kExitOk) {
-    std::fprintf(stderr, "vantor: serving %zu definitions on %s\n", definitions.size(),
+    std::fprintf(stderr, "vantor: serving %s on %s\n",
+                 cmdline::CountText(definitions.size(), "definition", "definitions").c_str(),
                  LinkDescription(options).c_str());
     std::fflush(stderr);
     ServeUntilSignal(signalDescriptor, wakePipe[0], definitions);

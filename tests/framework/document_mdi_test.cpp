@@ -324,6 +324,53 @@ class DocumentMdiTest : public QObject {
     QCOMPARE(window.frameOf(second)->placement(), maximised);
   }
 
+  // New windows cascade inside the visible client area, wrap back to the
+  // top-left instead of leaving it, and are never larger than the area; the
+  // same when they were made before the main window was first shown.
+  void newWindowsCascadeInsideTheArea() {
+    for (const bool shownFirst : {true, false}) {
+      fw::MdiMainWindow window(profile_.get(), 4);
+      window.addDocumentTemplate(template_.get());
+      window.resize(640, 480);
+      if (shownFirst) {
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+      }
+      QList<fw::ChildFrame*> frames;
+      for (int i = 0; i < 40; ++i) frames.append(window.frameOf(window.newDocument()));
+      if (!shownFirst) {
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+      }
+      QCoreApplication::processEvents();
+      const QRect area = window.mdiArea()->viewport()->rect();
+      QVERIFY(area.width() > 300 && area.height() > 200);
+      int wraps = 0;
+      for (int i = 0; i < frames.size(); ++i) {
+        const QRect geometry = frames[i]->geometry();
+        QVERIFY2(area.contains(geometry), qPrintable(QString("window %1 at %2,%3 %4x%5 outside %6x%7")
+                                                          .arg(i).arg(geometry.x()).arg(geometry.y())
+                                                          .arg(geometry.width()).arg(geometry.height())
+                                                          .arg(area.width()).arg(area.height())));
+        if (i == 0) {
+          QCOMPARE(geometry.topLeft(), QPoint(0, 0));
+        } else if (geometry.topLeft() == QPoint(0, 0)) {
+          ++wraps;
+        } else {
+          const QPoint step = geometry.topLeft() - frames[i - 1]->geometry().topLeft();
+          QVERIFY(step.x() > 0 && step.x() == step.y());
+        }
+      }
+      QVERIFY(wraps > 0);
+      // A window grown larger than the area: the next new one still fits.
+      frames.last()->resize(area.size() * 2);
+      fw::ChildFrame* next = window.frameOf(window.newDocument());
+      QCoreApplication::processEvents();
+      QVERIFY(area.contains(next->geometry()));
+      window.closeAllDocuments();
+    }
+  }
+
   void loadFailuresAreReportedAndOpenNothing() {
     fw::testing::MessageBoxRecorder boxes;
     QVERIFY(!window_->openDocumentFile(path("missing.val")));

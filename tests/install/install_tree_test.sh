@@ -45,7 +45,17 @@ done
 # File types: by extension and, for the marked binary files, by content; each
 # document type opens with its program.
 "$make_demo" "$work/demo" 127.0.0.1 1502 >/dev/null || fail "make_demo_files"
-printf '\001\000\000\000' >"$work/demo/values.mod" && head -c 256 /dev/zero >>"$work/demo/values.mod"
+# values.mod is a register list written by zelmor's value-list writer; a coil
+# list is the tag 0 and 2000 bytes of 0 or 1.
+printf '\000\000\000\000' >"$work/demo/coils.mod" && head -c 2000 /dev/zero | tr '\0' '\1' >>"$work/demo/coils.mod"
+# Tracker music sharing the extension: a 20-byte song title, zeros for the 31
+# sample records, song length and order table, then "M.K." at offset 1080. One has a named
+# song, one an empty title (zeros, as a value list starts).
+tracker() {  # file title
+  { printf '%-20s' "$2" | tr ' ' '\0'; head -c 1060 /dev/zero; printf 'M.K.'; head -c 1024 /dev/urandom; } >"$1"
+}
+tracker "$work/demo/song.mod" "space debris"
+tracker "$work/demo/untitled.mod" ""
 # One database with the system's types, as after installing into /usr: *.mod
 # is also claimed by tracker music and object files, and the content must
 # settle it. xdg-mime asks GIO, as the file managers do.
@@ -63,6 +73,9 @@ check_type() {  # file expected-type
 check_type "$work/demo/counters.zmd" application/x-zelmor-document
 check_type "$work/demo/demo.zmw" application/x-zelmor-workspace
 check_type "$work/demo/values.mod" application/x-zelmor-values
+check_type "$work/demo/coils.mod" application/x-zelmor-values
+check_type "$work/demo/song.mod" audio/x-mod
+check_type "$work/demo/untitled.mod" audio/x-mod
 check_type "$work/demo/registers.vnd" application/x-vantor-definition
 check_type "$work/demo/demo.vnw" application/x-vantor-workspace
 mkdir "$work/bare"
@@ -76,6 +89,31 @@ for pair in application/x-zelmor-document:zelmor application/x-zelmor-workspace:
   got=$(xdg-mime query default "${pair%%:*}")
   [ "$got" = "example.orvane.${pair#*:}.desktop" ] || fail "default for ${pair%%:*}: '$got'"
 done
+
+# The licence: LICENSE at the root, and the package's machine-readable copyright
+# file carrying the same text.
+copyright=$share/doc/orvane-modbus-suite/copyright
+if [ -f "$copyright" ]; then
+  head -1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+    fail "copyright: no Format line"
+  grep -q '^Files: \*$' "$copyright" || fail "copyright: no Files: * paragraph"
+  # Each License: short name used by a Files paragraph has a stand-alone paragraph with its text.
+  for name in $(awk '/^Files:/{f=1} /^$/{f=0} f && /^License:/{print $2}' "$copyright" | sort -u); do
+    awk -v n="$name" 'BEGIN{p=1} /^$/{p=1; next} p && $0 == "License: " n {getline t; ok = t ~ /^ /} {p=0} END{exit !ok}' \
+      "$copyright" || fail "copyright: no text for the licence $name"
+  done
+  awk 'BEGIN{p=1} /^$/{p=1; t=0; next} p && $0 == "License: LicenseRef-proprietary" {t=1; p=0; next} {p=0} t' \
+    "$copyright" | sed 's/^ //;s/^\.$//' >"$work/license.txt"
+  cmp -s "$work/license.txt" "$source/LICENSE" || fail "copyright: the licence text differs from LICENSE"
+else
+  fail "no $copyright"
+fi
+# The changelog a Debian package carries, for the project's version.
+zcat "$share/doc/orvane-modbus-suite/changelog.gz" >"$work/changelog" 2>/dev/null || fail "no changelog.gz"
+version=$(sed -n 's/^project(.* VERSION \([0-9.]*\).*/\1/p' "$source/CMakeLists.txt")
+[ "$(dpkg-parsechangelog -l "$work/changelog" -S Version 2>&1)" = "$version" ] || fail "changelog: not version $version"
+[ -s "$source/LICENSE" ] || fail "no LICENSE at the root"
+[ ! -e "$share/doc/orvane-modbus-suite/LICENSE" ] || fail "LICENSE installed beside copyright"
 
 # Man pages render without warnings.
 for app in "${apps[@]}"; do

@@ -146,13 +146,13 @@ class Serving(unittest.TestCase):
             v = vantor_process.Vantor(VANTOR, ["--slave", "1:3:0:10", "--serial", modem.path_a, "--baud", "19200",
                                                "--ascii"])
             self.assertEqual(v.ready_line,
-                             "vantor: serving 1 definitions on %s (ASCII, 19200-8-N-1)" % modem.path_a)
+                             "vantor: serving 1 definition on %s (ASCII, 19200-8-N-1)" % modem.path_a)
             self.assertEqual(v.stop(), 0)
             # The line options as the link gets them; parity by letter or by name.
             for parity in ["E", "even"]:
                 v = vantor_process.Vantor(VANTOR, ["--slave", "1:3:0:10", "--serial", modem.path_a, "--parity", parity,
                                                    "--data-bits", "7", "--stop-bits", "2"])
-                self.assertEqual(v.ready_line, "vantor: serving 1 definitions on %s (RTU, 9600-7-E-2)" % modem.path_a)
+                self.assertEqual(v.ready_line, "vantor: serving 1 definition on %s (RTU, 9600-7-E-2)" % modem.path_a)
                 self.assertEqual(v.stop(), 0)
         finally:
             modem.close()

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QProcess>
 #include <QListWidget>
 #include <QRadioButton>
 #include <QtTest>
@@ -18,6 +19,7 @@
 #include "framework/recent_files.h"
 #include "framework/serial_ports.h"
 #include "framework/testing/command_prompts.h"
+#include "framework/testing/layout_checks.h"
 #include "framework/testing/menu_checks.h"
 #include "slave/engine/autochange.h"
 #include "framework/window_messages.h"
@@ -546,6 +548,22 @@ class VantorShellTest : public QObject {
     QVERIFY(f.frame()->openDocument(path) != nullptr);
     QCOMPARE(f.frame()->frameOf(f.doc())->geometry(), saved);
     QVERIFY(f.frame()->recentFiles()->files().contains(path));
+  }
+
+  // The demo workspace of ./run.sh puts vantor's main window and its three
+  // definition windows fully on a 1280 x 800 screen, with room for the desktop's frame.
+  void demoWorkspaceFitsTheScreen() {
+    VantorFixture f;
+    QProcess maker;
+    maker.start(QStringLiteral(DEMO_MAKER), {f.dir.path(), QStringLiteral("127.0.0.1"), QStringLiteral("1502")});
+    QVERIFY(maker.waitForFinished(20000));
+    QCOMPARE(maker.exitCode(), 0);
+    QVERIFY(f.start());
+    QVERIFY(f.frame()->loadWorkspace(f.dir.filePath(QStringLiteral("demo.vnw")), false));
+    QCoreApplication::processEvents();
+    QCOMPARE(f.frame()->documents().size(), 3);
+    const QStringList problems = fw::testing::OffScreenParts(*f.frame(), QRect(0, 0, 1280, 800), 40);
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
   }
 
   // A definition whose address would overflow the labels is refused on opening,

@@ -4,6 +4,7 @@
 // command-line start with a workspace.
 #include <QFile>
 #include <QLabel>
+#include <QProcess>
 #include <QtTest>
 #include <csignal>
 #include <sys/resource.h>
@@ -12,6 +13,7 @@
 #include "common/archive.h"
 #include "framework/mdi.h"
 #include "framework/recent_files.h"
+#include "framework/testing/layout_checks.h"
 #include "gui_test_support.h"
 #include "master/core/zelmor_files.h"
 #include "master/app/workspace_io.h"
@@ -59,6 +61,7 @@ class WorkspaceTest : public QObject {
   void workspaceSavedConnectedReconnects();
   void commandLineWorkspace();
   void commandLineDocument();
+  void demoWorkspaceFitsTheScreen();
 
  private:
   PeerServer peer_;
@@ -402,6 +405,22 @@ void WorkspaceTest::commandLineDocument() {
   QVERIFY(QFile::copy(fx.path("given.zmd"), fx.path("other.zmd")));
   QVERIFY(several.start({fx.path("given.zmd"), several.path("none.zmd"), fx.path("other.zmd")}));
   QCOMPARE(several.frame()->documents().size(), 2);
+}
+
+// The demo workspace of ./run.sh puts zelmor's main window and its four poll
+// windows fully on a 1280 x 800 screen, with room for the desktop's frame.
+void WorkspaceTest::demoWorkspaceFitsTheScreen() {
+  ZelmorFixture fx;
+  QProcess maker;
+  maker.start(QStringLiteral(DEMO_MAKER), {fx.dir.path(), QStringLiteral("127.0.0.1"), QStringLiteral("1502")});
+  QVERIFY(maker.waitForFinished(20000));
+  QCOMPARE(maker.exitCode(), 0);
+  QVERIFY(fx.start());
+  QVERIFY(LoadWorkspace(*fx.frame(), fx.app->connection(), fx.path("demo.zmw"), false).loaded);
+  QCoreApplication::processEvents();
+  QCOMPARE(fx.frame()->documents().size(), 4);
+  const QStringList problems = fw::testing::OffScreenParts(*fx.frame(), QRect(0, 0, 1280, 800), 40);
+  QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
 }
 
 QTEST_MAIN(WorkspaceTest)
