@@ -29,7 +29,9 @@ std::string Padded(std::string text, std::size_t width, bool right) {
 LogClock LogClockNow() {
   const auto since = std::chrono::system_clock::now().time_since_epoch();
   const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(since).count();
-  return {static_cast<std::time_t>(ms / 1000), static_cast<int>(ms % 1000)};
+  // Floor division: a clock before 1970 still gives milliseconds 0..999.
+  const long long seconds = ms / 1000 - (ms % 1000 < 0 ? 1 : 0);
+  return {static_cast<std::time_t>(seconds), static_cast<int>(ms - seconds * 1000)};
 }
 
 std::string LogDateTimeText(const LogClock& clock) {
@@ -45,7 +47,8 @@ std::string LogDateTimeText(const LogClock& clock) {
 std::string ComposeLogHeader(const LogPoll& poll, int delimiter) {
   const bool fixed = delimiter != kLogComma && delimiter != kLogTab;
   const char* d = delimiter == kLogComma ? "," : delimiter == kLogTab ? "\t" : " ";
-  const std::string label = "<" + valuefmt::FirstAddressText(poll.function, poll.oneBased, poll.address, poll.length) + ">";
+  const std::string label =
+      "<" + valuefmt::FirstAddressText(poll.function, poll.oneBased, poll.address, poll.length) + ">";
   std::string header = fixed ? Padded(kDateTimeColumn, LogDateTimeText({}).size(), false) : kDateTimeColumn;
   header += d;
   header += fixed ? Padded(kAddressColumn, label.size(), false) : kAddressColumn;

@@ -65,7 +65,8 @@ void StartCommaLog(ZelmorFixture& fx, const QString& path, bool datedBefore, boo
 // Sets an environment variable for one scope.
 class ScopedEnv {
  public:
-  ScopedEnv(const char* name, const QByteArray& value) : name_(name), old_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name)) {
+  ScopedEnv(const char* name, const QByteArray& value)
+      : name_(name), old_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name)) {
     value.isNull() ? qunsetenv(name) : qputenv(name, value);
   }
   ~ScopedEnv() { had_ ? qputenv(name_, old_) : qunsetenv(name_); }
