@@ -5,7 +5,9 @@
 // in colours, and a tool tip with the whole line where the list cuts it.
 // The options are check-able actions of the list's context menu and live in
 // one section of the program's profile; all are off, and the font is the
-// window's own, until the user changes them.
+// window's own, until the user changes them. The menu is the list's actions
+// (Qt::ActionsContextMenu): a window adds its own entries with list->addAction().
+// The time stamp is the time the window took the line.
 #include <QFont>
 #include <QObject>
 #include <QString>
