@@ -369,7 +369,7 @@ void TerminalDialog::flushReceived() {
   // cost independent of how much the view already holds.
   QTextCursor cursor(receiveBox_->document());
   cursor.movePosition(QTextCursor::End);
-  cursor.insertText(pendingReceived_, QTextCharFormat());  // plain, also after a coloured sent line
+  cursor.insertText(pendingReceived_);
   pendingReceived_.clear();
   receiveBox_->setTextCursor(cursor);
   receiveBox_->verticalScrollBar()->setValue(receiveBox_->verticalScrollBar()->maximum());
