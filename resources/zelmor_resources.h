@@ -227,6 +227,7 @@ constexpr const char* kLogFixedWidth = "Fixed width";
 constexpr const char* kLogComma = "Comma";
 constexpr const char* kLogTab = "Tab";
 constexpr const char* kLogErrors = "Log errors";
+constexpr const char* kLogDated = "Date, milliseconds and header row";
 // Test center.
 constexpr const char* kTestCenterTitle = "Test Center";
 constexpr const char* kTestCenterEntryGroup = "Enter hex number separated by \",\"  \".\" or space";

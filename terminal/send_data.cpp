@@ -89,6 +89,15 @@ std::string FormatReceivedByte(std::uint8_t byte) {
   return field;
 }
 
+std::string FormatSentLines(const std::uint8_t* bytes, int count, const std::string& mark, int bytesPerLine) {
+  std::string text;
+  for (int i = 0; i < count; ++i) {
+    if (i % bytesPerLine == 0) text += (i == 0 ? "" : "\n") + mark;
+    text += FormatReceivedByte(bytes[i]);
+  }
+  return text;
+}
+
 std::string FormatElapsed(int milliseconds) {
   char field[16];
   std::snprintf(field, sizeof field, "[%4d]", milliseconds);

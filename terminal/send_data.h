@@ -36,6 +36,10 @@ std::string FormatFrameText(const std::uint8_t* bytes, int count);
 // "%4x" of a received byte and "[%4d]" of the milliseconds since the previous one.
 std::string FormatReceivedByte(std::uint8_t byte);
 std::string FormatElapsed(int milliseconds);
+// Sent bytes as the receive view shows them: `mark`, then each byte as
+// FormatReceivedByte does, `bytesPerLine` to a line (each line marked), the
+// lines joined by '\n' without a final one.
+std::string FormatSentLines(const std::uint8_t* bytes, int count, const std::string& mark, int bytesPerLine);
 // Removes every "[" ... "]" group; an unterminated "[" and what follows it stay.
 std::string RemoveTimingGroups(const std::string& text);
 

@@ -17,6 +17,7 @@
 #include <QScrollBar>
 #include <QStackedLayout>
 #include <QStyle>
+#include <QTextCharFormat>
 #include <QTextCursor>
 #include <QThread>
 #include <QVBoxLayout>
@@ -24,6 +25,7 @@
 #include <cstring>
 
 #include "framework/message_box.h"
+#include "framework/profile.h"
 #include "framework/validation.h"
 #include "framework/window_messages.h"
 #include "platform/ticks.h"
@@ -47,6 +49,13 @@ constexpr int kMinIntervalMs = 10;
 constexpr int kMaxIntervalMs = 10000;
 constexpr std::uint32_t kTerminalEventMask = EV_RXCHAR | EV_CTS;
 constexpr int kAboutCommand = 16;
+const QString kOptionsSection = QStringLiteral("Terminal");
+const QString kShowSentKey = QStringLiteral("ShowSent");
+
+// Sent lines: dark blue on a light view, light blue on a dark one.
+QColor SentColour(const QPalette& palette) {
+  return palette.color(QPalette::Base).lightness() >= 128 ? QColor(0, 0, 170) : QColor(130, 180, 255);
+}
 
 void ShowPortErrorBox(const std::string& message, const std::string& title) {
   const QString text = QString::fromStdString(message);
@@ -114,6 +123,9 @@ TerminalDialog::~TerminalDialog() {
 
 void TerminalDialog::buildLayout() {
   showTimingBox_ = new QCheckBox(Text(text::kShowTiming), this);
+  showSentBox_ = new QCheckBox(Text(text::kShowSent), this);
+  showSentBox_->setChecked(fw::HasAppProfile() &&
+                           fw::AppProfile().readIntInRange(kOptionsSection, kShowSentKey, 0, 0, 1) == 1);
   textModeButton_ = new QRadioButton(Text(text::kModeText), this);
   modbusModeButton_ = new QRadioButton(Text(text::kModeModbus), this);
   auto* modeGroup = new QButtonGroup(this);
@@ -126,6 +138,7 @@ void TerminalDialog::buildLayout() {
 
   auto* top = new QHBoxLayout;
   top->addWidget(showTimingBox_);
+  top->addWidget(showSentBox_);
   top->addStretch(1);
   top->addWidget(textModeButton_);
   top->addWidget(modbusModeButton_);
@@ -182,6 +195,11 @@ void TerminalDialog::buildLayout() {
 
   connect(modeGroup, &QButtonGroup::idClicked, this, &TerminalDialog::showSendMode);
   connect(showTimingBox_, &QCheckBox::toggled, this, &TerminalDialog::onShowTimingToggled);
+  connect(showSentBox_, &QCheckBox::toggled, this, [](bool on) {
+    if (!fw::HasAppProfile()) return;
+    fw::AppProfile().writeInt(kOptionsSection, kShowSentKey, on ? 1 : 0);
+    fw::AppProfile().sync();
+  });
   connect(timedSendBox_, &QCheckBox::toggled, this, &TerminalDialog::onTimedSendToggled);
   connect(sendButton_, &QPushButton::clicked, this, &TerminalDialog::sendOnce);
   connect(clearButton_, &QPushButton::clicked, this, &TerminalDialog::onClear);
@@ -306,6 +324,7 @@ void TerminalDialog::sendOnce() {
     refuseSend(Text(text::kPortBusy));
     return;
   }
+  showSent(sendBuffer_, count);
   if (!progressTimer_.isActive()) progressTimer_.start();
 }
 
@@ -352,6 +371,22 @@ void TerminalDialog::flushReceived() {
   cursor.movePosition(QTextCursor::End);
   cursor.insertText(pendingReceived_);
   pendingReceived_.clear();
+  receiveBox_->setTextCursor(cursor);
+  receiveBox_->verticalScrollBar()->setValue(receiveBox_->verticalScrollBar()->maximum());
+}
+
+void TerminalDialog::showSent(const std::uint8_t* bytes, int count) {
+  // A paused view takes nothing, sent or received.
+  if (!showSentBox_->isChecked() || !receiving_) return;
+  flushReceived();  // what came before the request stays before it
+  QTextCursor cursor(receiveBox_->document());
+  cursor.movePosition(QTextCursor::End);
+  if (bytesInLine_ > 0) cursor.insertText(QStringLiteral("\n"), QTextCharFormat());
+  QTextCharFormat marked;
+  marked.setForeground(SentColour(receiveBox_->palette()));
+  cursor.insertText(QString::fromStdString(FormatSentLines(bytes, count, text::kSentMark, kBytesPerLine)), marked);
+  cursor.insertText(QStringLiteral("\n"), QTextCharFormat());
+  bytesInLine_ = 0;  // the reply starts a line of its own
   receiveBox_->setTextCursor(cursor);
   receiveBox_->verticalScrollBar()->setValue(receiveBox_->verticalScrollBar()->maximum());
 }

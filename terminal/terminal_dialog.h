@@ -67,6 +67,10 @@ class TerminalDialog : public QDialog {
   ModbusFramePanel* modbusPanel() const { return modbusPanel_; }
 
   QCheckBox* showTimingBox() const { return showTimingBox_; }
+  // "显示发送数据": sent bytes also appear in the receive view, each line marked
+  // "TX:" and coloured, so that requests and replies pair up. Off by default,
+  // kept in the profile (section "Terminal", key "ShowSent").
+  QCheckBox* showSentBox() const { return showSentBox_; }
   QRadioButton* textModeButton() const { return textModeButton_; }
   QRadioButton* modbusModeButton() const { return modbusModeButton_; }
   QCheckBox* timedSendBox() const { return timedSendBox_; }
@@ -101,6 +105,7 @@ class TerminalDialog : public QDialog {
   void onProgressTick();
   void onPortChar(std::uint8_t byte, int portNumber);
   void flushReceived();
+  void showSent(const std::uint8_t* bytes, int count);
   void setSendingEnabled(bool enabled);
   // Shows a refusal; a running timed send stops first, so boxes cannot pile up.
   void refuseSend(const QString& message);
@@ -127,6 +132,7 @@ class TerminalDialog : public QDialog {
   TextSendPanel* textPanel_ = nullptr;
   ModbusFramePanel* modbusPanel_ = nullptr;
   QCheckBox* showTimingBox_ = nullptr;
+  QCheckBox* showSentBox_ = nullptr;
   QRadioButton* textModeButton_ = nullptr;
   QRadioButton* modbusModeButton_ = nullptr;
   QCheckBox* timedSendBox_ = nullptr;

@@ -16,6 +16,7 @@
 #include "common/archive.h"
 #include "framework/file_dialog.h"
 #include "framework/message_box.h"
+#include "framework/traffic/traffic_view_options.h"
 #include "framework/window_messages.h"
 
 namespace linkui {
@@ -36,6 +37,7 @@ constexpr const char* kDiskError = "Disk full or disk error";
 constexpr const char* kSaveFilter = "modbus comm. data (*.txt)|*.txt||";
 constexpr const char* kSaveExtension = "txt";
 constexpr const char* kSaveName = "commdata";
+constexpr const char* kProfileSection = "Traffic";
 // Characters before the bytes of a line: "000017-Tx:".
 constexpr int kLinePrefixLength = 10;
 
@@ -108,6 +110,7 @@ TrafficMonitorDialog::TrafficMonitorDialog(TrafficSource* source, QWidget* paren
   font.setPixelSize(10);
   font.setWeight(QFont::Normal);
   list_->setFont(font);
+  viewOptions_ = new TrafficViewOptions(list_, QString::fromLatin1(kProfileSection));
 
   // The list takes the full width and every pixel below the buttons.
   auto* layout = new QVBoxLayout(this);
@@ -168,7 +171,7 @@ void TrafficMonitorDialog::onEngineNotify(std::uintptr_t wParam, std::intptr_t l
 
 void TrafficMonitorDialog::addLine(bool sent, const std::vector<std::uint8_t>& bytes, const QString& note) {
   unsigned number = lineCounter.fetch_add(1);
-  list_->addItem(TrafficLineText(number, sent, bytes.data(), bytes.size()) + note);
+  viewOptions_->addLine(TrafficLineText(number, sent, bytes.data(), bytes.size()) + note, sent);
   if (list_->count() > kMaxTrafficLines) delete list_->takeItem(0);
 }
 
@@ -182,7 +185,7 @@ void TrafficMonitorDialog::toggleStopped() {
 void TrafficMonitorDialog::copySelected() {
   const QList<QListWidgetItem*> selected = list_->selectedItems();
   QListWidgetItem* item = selected.isEmpty() ? nullptr : selected.first();
-  QString text = item ? item->text() : QString();
+  QString text = item ? TrafficViewOptions::lineText(item) : QString();
   if (text.size() < kLinePrefixLength + 1) {
     fw::ShowMessage(QString::fromLatin1(kNoStringSelected), fw::MsgIcon::Exclamation, fw::MsgButtons::Ok, this);
     return;

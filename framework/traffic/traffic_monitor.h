@@ -20,6 +20,8 @@ class MessageTarget;
 
 namespace linkui {
 
+class TrafficViewOptions;
+
 constexpr int kMaxTrafficLines = 101;
 
 // "%06u-" + "Tx:"/"Rx:" + "%02X " per byte.
@@ -50,6 +52,7 @@ class TrafficMonitorDialog : public QDialog {
   QPushButton* copyButton() const { return copyButton_; }
   QCheckBox* stopOnErrorBox() const { return stopOnError_; }  // nullptr without the option
   QListWidget* list() const { return list_; }
+  TrafficViewOptions* viewOptions() const { return viewOptions_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -72,6 +75,7 @@ class TrafficMonitorDialog : public QDialog {
   QPushButton* copyButton_;
   QCheckBox* stopOnError_ = nullptr;
   QListWidget* list_;
+  TrafficViewOptions* viewOptions_;
 };
 
 }  // namespace linkui

@@ -2,22 +2,55 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStandardPaths>
 #include <QVBoxLayout>
 
 #include "framework/file_dialog.h"
 #include "framework/message_box.h"
+#include "framework/profile.h"
 #include "framework/validation.h"
 #include "master/app/zelmor_doc.h"
 #include "resources/zelmor_resources.h"
 
 namespace text = zelmor::res::text;
+
+namespace {
+
+const QString kLogSection = QStringLiteral("DataLog");
+const QString kFolderKey = QStringLiteral("Folder");
+const QString kDatedKey = QStringLiteral("DateAndHeader");
+
+bool OnPseudoFileSystem(const QString& folder) {
+  const QString path = QFileInfo(folder).canonicalFilePath();
+  for (const char* root : {"/proc", "/sys", "/dev"}) {
+    const QString top = QString::fromLatin1(root);
+    if (path == top || path.startsWith(top + QLatin1Char('/'))) return true;
+  }
+  return false;
+}
+
+bool UsableFolder(const QString& folder) {
+  return !folder.isEmpty() && QFileInfo(folder).isDir() && !OnPseudoFileSystem(folder);
+}
+
+}  // namespace
+
+QString LogStartFolder(const QString& remembered) {
+  if (UsableFolder(remembered)) return remembered;
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  if (UsableFolder(documents)) return documents;
+  if (UsableFolder(QDir::homePath())) return QDir::homePath();
+  return QDir::rootPath();
+}
 
 LogRateDialog::LogRateDialog(const zelmor::LogSettings& settings, QWidget* parent)
     : QDialog(parent), settings_(settings) {
@@ -46,6 +79,7 @@ LogRateDialog::LogRateDialog(const zelmor::LogSettings& settings, QWidget* paren
     delimiterLayout->addWidget(delimiters_[d]);
   }
   logErrors_ = new QCheckBox(text::kLogErrors, this);
+  dated_ = new QCheckBox(text::kLogDated, this);
 
   okButton_ = new QPushButton(tr("OK"), this);
   okButton_->setDefault(true);
@@ -60,6 +94,7 @@ LogRateDialog::LogRateDialog(const zelmor::LogSettings& settings, QWidget* paren
   groups->addWidget(rateGroup);
   groups->addWidget(delimiterGroup);
   groups->addWidget(logErrors_);
+  groups->addWidget(dated_);
   auto* top = new QHBoxLayout(this);
   top->addLayout(groups);
   top->addLayout(buttons);
@@ -69,6 +104,7 @@ LogRateDialog::LogRateDialog(const zelmor::LogSettings& settings, QWidget* paren
   int delimiter = settings.delimiter >= 0 && settings.delimiter < 3 ? settings.delimiter : zelmor::kLogFixed;
   delimiters_[delimiter]->setChecked(true);
   logErrors_->setChecked(settings.errors);
+  dated_->setChecked(settings.dated);
   // The rate can be edited only while "Select" is chosen.
   connect(eachPoll_, &QRadioButton::toggled, this, &LogRateDialog::updateRateEnabling);
   connect(select_, &QRadioButton::toggled, this, &LogRateDialog::updateRateEnabling);
@@ -94,6 +130,7 @@ void LogRateDialog::accept() {
   for (int d = 0; d < 3; ++d)
     if (delimiters_[d]->isChecked()) s.delimiter = d;
   s.errors = logErrors_->isChecked();
+  s.dated = dated_->isChecked();
   settings_ = s;
   QDialog::accept();
 }
@@ -106,13 +143,22 @@ void StartLogging(CZelmorDoc* document, QWidget* parent) {
   request.defaultExtension = text::kLogExtension;
   request.initialName = text::kLogFileName;
   request.confirmOverwrite = true;
+  fw::Profile& profile = fw::AppProfile();
+  request.directory = LogStartFolder(profile.readString(kLogSection, kFolderKey));
   const QString path = fw::ChooseFile(parent, request);
   if (path.isEmpty()) return;
-  LogRateDialog dialog(document->dataLog().settings(), parent);
+  zelmor::LogSettings settings = document->dataLog().settings();
+  settings.dated = profile.readIntInRange(kLogSection, kDatedKey, 0, 0, 1) == 1;
+  LogRateDialog dialog(settings, parent);
   if (dialog.exec() != QDialog::Accepted) return;
   document->dataLog().setSettings(dialog.settings());
-  if (!document->dataLog().start(QFile::encodeName(path).toStdString()))
+  profile.writeInt(kLogSection, kDatedKey, dialog.settings().dated ? 1 : 0);
+  if (!document->dataLog().start(QFile::encodeName(path).toStdString())) {
     fw::ShowMessage(text::kFileOpenError, fw::MsgIcon::Exclamation, fw::MsgButtons::Ok, parent);
+    return;
+  }
+  profile.writeString(kLogSection, kFolderKey, QFileInfo(path).absolutePath());
+  profile.sync();
 }
 
 void StopLogging(CZelmorDoc* document) {

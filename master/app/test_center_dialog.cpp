@@ -19,6 +19,7 @@
 #include "framework/file_dialog.h"
 #include "framework/message_box.h"
 #include "framework/profile.h"
+#include "framework/traffic/traffic_view_options.h"
 #include "framework/window_messages.h"
 #include "master/core/engine_glue.h"
 #include "master/core/test_center.h"
@@ -100,6 +101,7 @@ CTestCenterDlg::CTestCenterDlg(bool addCheck, int checkKind, QWidget* parent)
   font.setPixelSize(10);
   font.setWeight(QFont::Normal);
   traffic_->setFont(font);
+  viewOptions_ = new linkui::TrafficViewOptions(traffic_, kProfileSection);
 
   auto* entryRow = new QHBoxLayout;
   entryRow->addWidget(entryGroup, 1);
@@ -214,7 +216,7 @@ void CTestCenterDlg::onLinkStateChange() {
 }
 
 void CTestCenterDlg::addTrafficLine(bool sent, const std::uint8_t* bytes, std::size_t count) {
-  traffic_->addItem(QString::fromStdString(zelmor::TestCenterLine(lineCounter_++, sent, bytes, count)));
+  viewOptions_->addLine(QString::fromStdString(zelmor::TestCenterLine(lineCounter_++, sent, bytes, count)), sent);
   if (traffic_->count() > kMaxTrafficLines) delete traffic_->takeItem(0);
 }
 

@@ -16,6 +16,9 @@ class QRadioButton;
 namespace fw {
 class MessageTarget;
 }
+namespace linkui {
+class TrafficViewOptions;
+}
 
 class CTestCenterDlg : public QDialog {
   Q_OBJECT
@@ -45,6 +48,7 @@ class CTestCenterDlg : public QDialog {
   QRadioButton* crcButton() const { return crc_; }
   QRadioButton* lrcButton() const { return lrc_; }
   QListWidget* trafficList() const { return traffic_; }
+  linkui::TrafficViewOptions* viewOptions() const { return viewOptions_; }
   QLabel* statusLabel() const { return status_; }
 
  public slots:
@@ -81,6 +85,7 @@ class CTestCenterDlg : public QDialog {
   QRadioButton* lrc_;
   QLabel* status_;
   QListWidget* traffic_;
+  linkui::TrafficViewOptions* viewOptions_;
 };
 
 // Command 32826: reads TestCenter/AddCheck and CRCLRC from the profile, runs the

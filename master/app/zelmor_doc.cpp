@@ -327,7 +327,7 @@ std::uint16_t CZelmorDoc::takeNotification(std::uint16_t result, int slot) {
   if (slot != 0) emit pollTaken(static_cast<std::uint16_t>(lastResult_));
   zelmor::LogPoll poll{data_.function, data_.address, data_.length,        data_.displayFormat,
                        oneBased(),     values_.data(), zelmor::kValueBytes};
-  if (dataLog_.logNotification(poll, static_cast<std::uint16_t>(lastResult_), std::time(nullptr)) ==
+  if (dataLog_.logNotification(poll, static_cast<std::uint16_t>(lastResult_), zelmor::LogClockNow()) ==
       zelmor::DataLog::Outcome::kWriteFailed)
     fw::ShowMessage(text::kDiskError, fw::MsgIcon::Exclamation, fw::MsgButtons::Ok, firstView());
   return static_cast<std::uint16_t>(lastResult_);

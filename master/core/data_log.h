@@ -15,7 +15,24 @@ struct LogSettings {
   int rate = 1;        // seconds, 1..3600
   int delimiter = kLogFixed;
   bool errors = false;  // also log failed transactions
+  // The long form: the date and milliseconds in the time column, and a header
+  // row naming the columns before the first line. Off: "HH:MM:SS", no header.
+  bool dated = false;
 };
+
+// A wall-clock time to the millisecond.
+struct LogClock {
+  std::time_t seconds = 0;
+  int milliseconds = 0;  // 0..999
+};
+LogClock LogClockNow();
+
+// The time column of the long form: "YYYY-MM-DD HH:MM:SS.mmm", local time.
+std::string LogDateTimeText(const LogClock& clock);
+// The header row of the long form (without its line break): "Date Time",
+// "Address", then the address of every value column in the poll's layout and
+// delimiter; fixed width pads each name to its column as `poll` fills it.
+std::string ComposeLogHeader(const LogPoll& poll, int delimiter);
 
 constexpr int kMinLogRate = 1;
 constexpr int kMaxLogRate = 3600;
@@ -43,6 +60,8 @@ class DataLog {
   // While inactive it only notes that the next logged poll is to be written at
   // once. A failed write closes the file and ends the log (kWriteFailed).
   Outcome logNotification(const LogPoll& poll, std::uint16_t result, std::time_t now);
+  // The same, with the milliseconds the long form shows.
+  Outcome logNotification(const LogPoll& poll, std::uint16_t result, const LogClock& now);
 
  private:
   bool writeLine(const std::string& line);
@@ -50,6 +69,7 @@ class DataLog {
   LogSettings settings_;
   int fd_ = -1;
   bool logAtOnce_ = false;
+  bool headerDue_ = false;  // the long form's header row, before the first line
   std::time_t lastLogged_ = 0;
 };
 

@@ -136,3 +136,9 @@ TEST(ErrorBox, FormatsOperationTextAndPort) {
 
 }  // namespace
 }  // namespace kestrin
+
+TEST(SendData, SentLinesAreMarkedAndBrokenLikeReceivedOnes) {
+  const std::uint8_t bytes[] = {0x01, 0x0A, 0xFF, 0x10, 0x00};
+  EXPECT_EQ(kestrin::FormatSentLines(bytes, 5, "TX:", 2), "TX:   1   a\nTX:  ff  10\nTX:   0");
+  EXPECT_EQ(kestrin::FormatSentLines(bytes, 2, "TX:", 2), "TX:   1   a");
+}

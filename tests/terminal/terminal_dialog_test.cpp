@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
 #include <QtTest>
@@ -245,6 +246,55 @@ class TerminalDialogTest : public QObject {
     QVERIFY(dialog.progressRunning());
     QTRY_VERIFY(!dialog.progressRunning());
     QCOMPARE(dialog.progressBar()->value(), 0);
+  }
+
+  // Sent bytes in the receive view, marked and coloured, each request above its
+  // reply; the option is off by default and kept in the profile.
+  void sentBytesAreShownMarkedWhenChosen() {
+    QTemporaryDir dir;
+    fw::SetAppProfile(std::make_unique<fw::Profile>("kestrin", dir.filePath("kestrin.ini")));
+    struct NoProfile {
+      ~NoProfile() { fw::SetAppProfile(nullptr); }
+    } noProfile;
+    const Bytes request{0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A};
+    const QString requestLine = QStringLiteral("TX:   1   3   0   0   0   1  84   a");
+    {
+      TerminalDialog dialog;
+      QCOMPARE(dialog.showSentBox()->text(), U("显示发送数据"));
+      QVERIFY(!dialog.showSentBox()->isChecked());
+      QVERIFY(dialog.openPort(Choices(2)));
+      QTest::mouseClick(dialog.sendButton(), Qt::LeftButton);
+      QCOMPARE(ptys_[1]->receive(8, 2000), request);
+      QCOMPARE(dialog.receiveText(), QString());  // as before: only what is received
+      dialog.showSentBox()->click();
+      QCOMPARE(fw::AppProfile().readInt("Terminal", "ShowSent", 0), 1);
+    }
+    TerminalDialog dialog;
+    QVERIFY(dialog.showSentBox()->isChecked());
+    QVERIFY(dialog.openPort(Choices(2)));
+    QVERIFY(ptys_[1]->send({0xEE}));  // a byte before the request stays above it
+    QTRY_COMPARE(dialog.receiveText(), QStringLiteral("  ee"));
+    QTest::mouseClick(dialog.sendButton(), Qt::LeftButton);
+    QCOMPARE(ptys_[1]->receive(8, 2000), request);
+    QVERIFY(ptys_[1]->send({0x01, 0x03, 0x02, 0x00, 0x07, 0xF9, 0x86}));
+    QTRY_VERIFY(dialog.receiveText().endsWith(QStringLiteral("f9  86")));
+    QTest::mouseClick(dialog.sendButton(), Qt::LeftButton);
+    QCOMPARE(ptys_[1]->receive(8, 2000), request);
+    const QStringList lines = dialog.receiveText().split(QLatin1Char('\n'));
+    QCOMPARE(lines, (QStringList{QStringLiteral("  ee"), requestLine, QStringLiteral("   1   3   2   0   7  f9  86"),
+                                 requestLine, QString()}));
+    QCOMPARE(dialog.shownByteCount(), 8);  // sent bytes are not counted as received
+    // The sent lines are coloured, the received ones plain.
+    QTextDocument* document = dialog.receiveBox()->document();
+    for (int block = 0; block < 4; ++block) {
+      const QTextCharFormat format = document->findBlockByNumber(block).begin().fragment().charFormat();
+      QCOMPARE(format.hasProperty(QTextFormat::ForegroundBrush), block == 1 || block == 3);
+    }
+    // A paused view takes no sent bytes either.
+    QTest::mouseClick(dialog.pauseButton(), Qt::LeftButton);
+    QTest::mouseClick(dialog.sendButton(), Qt::LeftButton);
+    QCOMPARE(ptys_[1]->receive(8, 2000), request);
+    QCOMPARE(dialog.receiveText().split(QLatin1Char('\n')).size(), 5);
   }
 
   void modbusRefusalsSendNothing() {

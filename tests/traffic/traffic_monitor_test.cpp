@@ -9,11 +9,15 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QToolTip>
+#include <QWheelEvent>
 #include <QtTest>
 #include <cstdint>
 #include <vector>
 
 #include "framework/message_box.h"
+#include "framework/profile.h"
+#include "framework/traffic/traffic_view_options.h"
 #include "tests/common/file_size_limit.h"
 #include "framework/testing/file_dialog_recorder.h"
 #include "framework/testing/message_box_recorder.h"
@@ -27,6 +31,7 @@
 #include "slave/engine/tcp_server.h"
 
 using linkui::TrafficMonitorDialog;
+using linkui::TrafficViewOptions;
 
 namespace {
 
@@ -35,6 +40,24 @@ const std::vector<std::uint8_t> kReply = {0x01, 0x03, 0x02, 0x00, 0x07, 0xF9, 0x
 
 QString Numbered(unsigned number, const char* rest) {
   return QString::asprintf("%06u-", number) + QString::fromLatin1(rest);
+}
+
+void CtrlWheel(QWidget* viewport, int angle, Qt::KeyboardModifiers modifiers = Qt::ControlModifier) {
+  const QPointF at(viewport->width() / 2.0, viewport->height() / 2.0);
+  QWheelEvent wheel(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, angle), Qt::NoButton, modifiers,
+                    Qt::NoScrollPhase, false);
+  QApplication::sendEvent(viewport, &wheel);
+}
+
+int FontPixels(const QListWidget* list) { return list->font().pixelSize(); }
+
+// The tool tip the list shows when the mouse rests on row `row`.
+QString ToolTipOfRow(QListWidget* list, int row) {
+  QToolTip::hideText();
+  const QPoint at = list->visualItemRect(list->item(row)).center();
+  QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+  QApplication::sendEvent(list->viewport(), &help);
+  return QToolTip::isVisible() ? QToolTip::text() : QString();
 }
 
 }  // namespace
@@ -217,6 +240,105 @@ class TrafficMonitorTest : public QObject {
     QCOMPARE(boxes.lastText(), QStringLiteral("Disk full or disk error"));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), expected);
+  }
+
+  // Zoom by keys and wheel, time stamps, colours: each changes the window at
+  // once, is kept in the profile and comes back with the next window.
+  void viewOptionsChangeTheLinesAndComeBackFromTheProfile() {
+    QTemporaryDir dir;
+    fw::SetAppProfile(std::make_unique<fw::Profile>("vantor", dir.filePath("vantor.ini")));
+    struct NoProfile {
+      ~NoProfile() { fw::SetAppProfile(nullptr); }
+    } noProfile;
+    TrafficMonitorDialog* monitor = openVantor();
+    QVERIFY(QTest::qWaitForWindowActive(monitor));
+    QListWidget* list = monitor->list();
+    TrafficViewOptions* options = monitor->viewOptions();
+    QCOMPARE(FontPixels(list), 10);  // the window's own size until zoomed
+    QVERIFY(!options->timeStampAction()->isChecked() && !options->colourAction()->isChecked());
+    QVERIFY(list->actions().contains(options->timeStampAction()));  // offered by the context menu
+
+    QTest::keyClick(list, Qt::Key_Plus, Qt::ControlModifier);
+    QCOMPARE(FontPixels(list), 11);
+    QTest::keyClick(monitor->stopButton(), Qt::Key_Equal, Qt::ControlModifier);  // anywhere in the window
+    QCOMPARE(FontPixels(list), 12);
+    CtrlWheel(list->viewport(), 240);
+    QCOMPARE(FontPixels(list), 14);
+    CtrlWheel(list->viewport(), 60);  // half a notch waits for the other half
+    QCOMPARE(FontPixels(list), 14);
+    CtrlWheel(list->viewport(), -180);
+    QCOMPARE(FontPixels(list), 13);
+    CtrlWheel(list->viewport(), 120, Qt::NoModifier);  // a plain wheel scrolls
+    QCOMPARE(FontPixels(list), 13);
+    QTest::keyClick(list, Qt::Key_Minus, Qt::ControlModifier);
+    QCOMPARE(FontPixels(list), 12);
+    QCOMPARE(fw::AppProfile().readInt("Traffic", "Zoom", 0), 2);
+
+    const unsigned first = linkui::NextTrafficLineNumber();
+    received(kRequest);
+    QTRY_COMPARE(list->count(), 1);
+    options->timeStampAction()->trigger();
+    options->colourAction()->trigger();
+    sent(kReply);
+    QTRY_COMPARE(list->count(), 2);
+    const QRegularExpression stamp("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d $");
+    for (int row = 0; row < 2; ++row) {
+      const QString line = monitor->lines().at(row);
+      QVERIFY2(stamp.match(line.left(13)).hasMatch(), qPrintable(line));
+      QCOMPARE(line.mid(13), row == 0 ? Numbered(first, "Rx:01 03 00 00 00 0A C5 CD ")
+                                      : Numbered(first + 1, "Tx:01 03 02 00 07 F9 86 "));
+    }
+    const QColor rx = list->item(0)->foreground().color(), tx = list->item(1)->foreground().color();
+    QVERIFY(rx != tx);
+    QVERIFY(rx.lightness() < 128 && tx.lightness() < 128);  // dark on the light list
+    QPalette dark = list->palette();
+    dark.setColor(QPalette::Base, Qt::black);
+    list->setPalette(dark);
+    QVERIFY(list->item(0)->foreground().color().lightness() >= 128);
+    QVERIFY(list->item(1)->foreground().color().lightness() >= 128);
+    // Copy takes the bytes without the time stamp.
+    QTest::mouseClick(monitor->stopButton(), Qt::LeftButton);
+    list->setCurrentRow(0);
+    QTest::mouseClick(monitor->copyButton(), Qt::LeftButton);
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("01 03 00 00 00 0A C5 CD"));
+    closeMonitor();
+
+    monitor = openVantor();
+    list = monitor->list();
+    QCOMPARE(FontPixels(list), 12);
+    QVERIFY(monitor->viewOptions()->timeStampAction()->isChecked());
+    QVERIFY(monitor->viewOptions()->colourAction()->isChecked());
+    received(kRequest);
+    QTRY_COMPARE(list->count(), 1);
+    QVERIFY2(stamp.match(monitor->lines().at(0).left(13)).hasMatch(), qPrintable(monitor->lines().at(0)));
+    QVERIFY(list->item(0)->foreground().color().lightness() < 128);
+    // Off again: the same lines as they would be without the options.
+    monitor->viewOptions()->timeStampAction()->trigger();
+    monitor->viewOptions()->colourAction()->trigger();
+    QVERIFY(monitor->lines().at(0).startsWith(Numbered(linkui::NextTrafficLineNumber() - 1, "Rx:")));
+    QVERIFY(!list->item(0)->data(Qt::ForegroundRole).isValid());
+    QVERIFY(QTest::qWaitForWindowActive(monitor));
+    QTest::keyClick(list, Qt::Key_0, Qt::ControlModifier);
+    QCOMPARE(FontPixels(list), 10);
+    QCOMPARE(fw::AppProfile().readInt("Traffic", "Zoom", -1), 0);
+    QCOMPARE(fw::AppProfile().readInt("Traffic", "TimeStamps", -1), 0);
+    QCOMPARE(fw::AppProfile().readInt("Traffic", "ColourLines", -1), 0);
+  }
+
+  // A line the list cuts has the whole line as its tool tip; a whole line has none.
+  void toolTipHoldsTheWholeOfACutLine() {
+    TrafficMonitorDialog* monitor = openVantor();
+    monitor->resize(300, 200);
+    QVERIFY(QTest::qWaitForWindowExposed(monitor));
+    received({0x01});
+    QTRY_COMPARE(monitor->list()->count(), 1);
+    std::vector<std::uint8_t> longFrame(80, 0xAB);
+    received(longFrame);
+    QTRY_COMPARE(monitor->list()->count(), 2);
+    QCOMPARE(ToolTipOfRow(monitor->list(), 0), QString());
+    const QString whole = monitor->lines().at(1);
+    QVERIFY(whole.endsWith(QStringLiteral("AB AB ")) && whole.size() > 200);
+    QCOMPARE(ToolTipOfRow(monitor->list(), 1), whole);
   }
 
   void zelmorResultTexts_data() {

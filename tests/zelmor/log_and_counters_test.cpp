@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QtTest>
 
 #include "gui_test_support.h"
@@ -48,6 +49,34 @@ void StartLog(ZelmorFixture& fx, const QString& path, int delimiter, bool logErr
   fx.frame()->action(res::ID_SETUP_LOG)->trigger();
 }
 
+// Starts a comma log through "&Log..."; the long form's box as `dated`, after
+// checking that it comes up as `datedBefore`.
+void StartCommaLog(ZelmorFixture& fx, const QString& path, bool datedBefore, bool dated) {
+  fx.files->script({path});
+  WhenModal<LogRateDialog>([=](LogRateDialog* d) {
+    QCOMPARE(d->datedBox()->isChecked(), datedBefore);
+    d->delimiterButton(zelmor::kLogComma)->setChecked(true);
+    d->datedBox()->setChecked(dated);
+    d->okButton()->click();
+  });
+  fx.frame()->action(res::ID_SETUP_LOG)->trigger();
+}
+
+// Sets an environment variable for one scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const QByteArray& value)
+      : name_(name), old_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name)) {
+    value.isNull() ? qunsetenv(name) : qputenv(name, value);
+  }
+  ~ScopedEnv() { had_ ? qputenv(name_, old_) : qunsetenv(name_); }
+
+ private:
+  const char* name_;
+  QByteArray old_;
+  bool had_;
+};
+
 QStringList CountersWindowLines(ZelmorFixture& fx) {
   QStringList lines;
   WhenModal<CErrorCountersDlg>([&lines](CErrorCountersDlg* d) {
@@ -72,6 +101,7 @@ class LogAndCountersTest : public QObject {
   void logFailuresAndErrorLines();
   void errorCountersWindow();
   void notificationOfAnEarlierRegistrationIsDropped();
+  void startFolderAndLongForm();
 
  private:
   PeerServer peer_;
@@ -227,6 +257,67 @@ void LogAndCountersTest::notificationOfAnEarlierRegistrationIsDropped() {
   fx.view()->onEngineNotify(1, slot);
   QCOMPARE(doc->lastResult(), 10);  // still waiting for the new registration's first reply
   QCOMPARE(CountersWindowLines(fx), QStringList{"NO ERRORS!"});
+}
+
+// The file dialog never starts in the working directory (here /proc, where
+// Qt's dialog can hang) but in the documents folder, then in the last log's
+// folder. The long form: date, milliseconds and a header row, kept in the profile.
+void LogAndCountersTest::startFolderAndLongForm() {
+  ZelmorFixture fx;
+  QVERIFY(QDir().mkpath(fx.path("home/Documents")));
+  const QString documents = QFileInfo(fx.path("home/Documents")).canonicalFilePath();
+  ScopedEnv home("HOME", QFile::encodeName(fx.path("home")));
+  ScopedEnv config("XDG_CONFIG_HOME", QByteArray());
+  QCOMPARE(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation), fx.path("home/Documents"));
+  const QString workingDirectory = QDir::currentPath();
+  struct BackHome {
+    QString directory;
+    ~BackHome() { QDir::setCurrent(directory); }
+  } backHome{workingDirectory};
+  QVERIFY(QDir::setCurrent("/proc"));
+  QVERIFY(fx.start());
+  CZelmorView* view = fx.view();
+  const int slot = fx.doc()->pollSlot();
+
+  const QString dated = fx.path("logs/dated.txt");
+  QVERIFY(QDir().mkpath(fx.path("logs")));
+  StartCommaLog(fx, dated, false, true);
+  QCOMPARE(QFileInfo(fx.files->requests().last().directory).canonicalFilePath(), documents);
+  view->onEngineNotify(0, slot);
+  view->onEngineNotify(0, slot);
+  fx.frame()->action(res::ID_SETUP_LOGGING_OFF)->trigger();
+  QStringList lines = FileLines(dated);
+  QCOMPARE(lines.size(), 3);
+  QCOMPARE(lines[0], QString("Date Time,Address,40001,40002,40003,40004,40005,40006,40007,40008,40009,40010"));
+  const QRegularExpression longForm("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3},<40001>,0,0,0,0,0,0,0,0,0,0$");
+  for (int i = 1; i < 3; ++i) QVERIFY2(longForm.match(lines[i]).hasMatch(), qPrintable(lines[i]));
+  QCOMPARE(fx.profile().readInt("DataLog", "DateAndHeader", 0), 1);
+
+  // The next log starts in the folder of this one, with the box as it was left;
+  // without it the lines are as they always were.
+  const QString plain = fx.path("plain.txt");
+  StartCommaLog(fx, plain, true, false);
+  QCOMPARE(fx.files->requests().last().directory, fx.path("logs"));
+  view->onEngineNotify(0, slot);
+  fx.frame()->action(res::ID_SETUP_LOGGING_OFF)->trigger();
+  lines = FileLines(plain);
+  QCOMPARE(lines.size(), 1);
+  QVERIFY2(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d,<40001>,0,0,0,0,0,0,0,0,0,0$").match(lines[0]).hasMatch(),
+           qPrintable(lines[0]));
+  QCOMPARE(fx.profile().readInt("DataLog", "DateAndHeader", -1), 0);
+
+  // A remembered folder that is gone, or on a pseudo file system: the documents folder.
+  for (const char* remembered : {"/proc/self", "/sys", "/dev/shm", "/no/such/folder"}) {
+    fx.profile().writeString("DataLog", "Folder", remembered);
+    fx.files->script({QString()});
+    fx.frame()->action(res::ID_SETUP_LOG)->trigger();
+    QCOMPARE(QFileInfo(fx.files->requests().last().directory).canonicalFilePath(), documents);
+  }
+  // No documents folder: home, never the working directory.
+  QVERIFY(QDir(fx.path("home/Documents")).removeRecursively());
+  fx.files->script({QString()});
+  fx.frame()->action(res::ID_SETUP_LOG)->trigger();
+  QCOMPARE(fx.files->requests().last().directory, fx.path("home"));
 }
 
 QTEST_MAIN(LogAndCountersTest)

@@ -154,3 +154,22 @@ TEST_F(DataLogTest, TimedLogWritesOncePerRateAndAtOnceAfterAPause) {
   // A clock set back does not silence the log until it has caught up.
   EXPECT_EQ(log.logNotification(poll, 0, kNoon - 3600), DataLog::Outcome::kWritten);
 }
+
+TEST_F(DataLogTest, LongFormHasDateMillisecondsAndOneHeaderRowPerFile) {
+  DataLog log;
+  log.setSettings({false, 1, kLogComma, true, true});
+  ASSERT_TRUE(log.start(path_));
+  EXPECT_EQ(log.logNotification(poll, 0, LogClock{kNoon + 5, 7}), DataLog::Outcome::kWritten);
+  EXPECT_EQ(log.logNotification(poll, 1, LogClock{kNoon + 5, 250}), DataLog::Outcome::kWritten);
+  log.setSettings({false, 1, kLogFixed, true, true});
+  ASSERT_TRUE(log.start(path_));  // a new file gets its own header
+  EXPECT_EQ(log.logNotification(poll, 0, LogClock{kNoon + 6, 999}), DataLog::Outcome::kWritten);
+  log.stop();
+  EXPECT_EQ(content(),
+            "Date Time               Address  40001  40002\n"
+            "1970-01-01 12:00:06.999 <40001>      1     -2\n");
+  // Wide values: a column per value, named by its first register.
+  std::vector<std::uint8_t> floats(20, 0);
+  LogPoll wide{4, 19999, 10, 4, true, floats.data(), floats.size()};
+  EXPECT_EQ(ComposeLogHeader(wide, kLogTab), "Date Time\tAddress\t320000\t320002\t320004\t320006\t320008");
+}

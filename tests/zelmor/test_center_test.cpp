@@ -15,6 +15,7 @@
 #include <QtTest>
 
 #include "common/baud_table.h"
+#include "framework/traffic/traffic_view_options.h"
 #include "gui_test_support.h"
 #include "master/core/test_center.h"
 #include "master/app/test_center_dialog.h"
@@ -52,6 +53,7 @@ class TestCenterTest : public QObject {
   void serialFramesWithTheirChecks();
   void tcpFramesAndTheSendRules();
   void listFilesCopyAndProfile();
+  void viewOptionsComeBackWithTheNextWindow();
 };
 
 void TestCenterTest::serialFramesWithTheirChecks_data() {
@@ -255,6 +257,40 @@ void TestCenterTest::listFilesCopyAndProfile() {
   dialog.openListButton()->click();
   QCOMPARE(fx.boxes->lastText(), QString("This file is not a test center file"));
   QCOMPARE(dialog.frameEntry()->count(), 0);
+}
+
+// Zoom, time stamps and colours of the traffic list, kept in the TestCenter section.
+void TestCenterTest::viewOptionsComeBackWithTheNextWindow() {
+  VantorPeer vantor;
+  QVERIFY(vantor.start());
+  ZelmorFixture fx;
+  QVERIFY(fx.start());
+  fx.doc()->takeDefinition({1, 2, 10, 1000, 1, 0});
+  QVERIFY2(fx.connectTcp(vantor.port()), qPrintable(fx.boxes->lastText()));
+  const QRegularExpression stamped("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d 00[01]-[TR]x:00 01 ");
+  {
+    CTestCenterDlg dialog(false, zelmor::kCheckCrc);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    QCOMPARE(dialog.trafficList()->font().pixelSize(), 10);
+    QTest::keyClick(dialog.frameEntry()->lineEdit(), Qt::Key_Plus, Qt::ControlModifier);
+    QTest::keyClick(dialog.trafficList(), Qt::Key_Plus, Qt::ControlModifier);
+    QCOMPARE(dialog.trafficList()->font().pixelSize(), 12);
+    QVERIFY(SendAndWait(dialog, "00 01 00 00 00 06 01 03 00 00 00 02"));
+    QCOMPARE(dialog.trafficLines().size(), 2);
+    dialog.viewOptions()->timeStampAction()->trigger();
+    dialog.viewOptions()->colourAction()->trigger();
+    for (const QString& line : dialog.trafficLines()) QVERIFY2(stamped.match(line).hasMatch(), qPrintable(line));
+    QVERIFY(dialog.trafficList()->item(0)->foreground() != dialog.trafficList()->item(1)->foreground());
+  }
+  QCOMPARE(fx.profile().readInt("TestCenter", "Zoom", 0), 2);
+  CTestCenterDlg dialog(false, zelmor::kCheckCrc);
+  QCOMPARE(dialog.trafficList()->font().pixelSize(), 12);
+  QVERIFY(SendAndWait(dialog, "00 01 00 00 00 06 01 03 00 00 00 02"));
+  for (const QString& line : dialog.trafficLines()) QVERIFY2(stamped.match(line).hasMatch(), qPrintable(line));
+  QVERIFY(dialog.trafficList()->item(0)->foreground().color().isValid());
+  QVERIFY(dialog.trafficList()->item(0)->data(Qt::ForegroundRole).isValid());
+  fx.frame()->action(res::ID_DISCONNECT)->trigger();
 }
 
 QTEST_MAIN(TestCenterTest)
