@@ -198,6 +198,10 @@ bool IsLinkOpen() { return linklayer::IsSerialPortOpen() || slavetcp::IsTcpServe
 void RtuStep() {
   slaveengine::SendDueSerialReply();
   std::uint8_t chunk[kRtuBufferSize];
+  // The silence is measured on the safe side whenever this thread runs late:
+  // bytes read arrived before the read returned, and a read that finds nothing
+  // shows the line silent only until it started.
+  const std::uint64_t readUs = NowUs();
   const int n = linklayer::SerialRead(chunk, kRtuBufferSize);
   if (n > 0) {
     rtuLastByteUs = NowUs();
@@ -220,7 +224,7 @@ void RtuStep() {
   for (int length = CompleteRtuRequest(rtuBuffer, rtuFill); length > 0;
        length = CompleteRtuRequest(rtuBuffer, rtuFill))
     EndRtuFrame(static_cast<std::uint16_t>(length));
-  if (rtuFill > 0 && NowUs() - rtuLastByteUs > frameGapUs.load(std::memory_order_relaxed)) EndRtuFrame(rtuFill);
+  if (rtuFill > 0 && readUs > rtuLastByteUs + frameGapUs.load(std::memory_order_relaxed)) EndRtuFrame(rtuFill);
 }
 
 void AsciiStep() {
