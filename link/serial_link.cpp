@@ -1,7 +1,14 @@
 #include "link/serial_link.h"
 
+#include <poll.h>
+
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <climits>
 #include <memory>
+#include <thread>
 
 #include "platform/port_map.h"
 #include "platform/ticks.h"
@@ -28,6 +35,38 @@ std::uint32_t g_bitsPerCharacter = 10;
 std::uint32_t g_baudRate = 9600;
 
 constexpr int kHighestPortNumber = 8;
+
+// When the last byte on the line ended, in steady-clock microseconds: the last
+// byte read, or the time the last write's bytes have left at the line's rate.
+std::atomic<std::uint64_t> g_lineQuietFromUs{0};
+
+std::uint64_t NowUs() {
+  return static_cast<std::uint64_t>(
+      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+          .count());
+}
+
+void NoteLineBusyUntil(std::uint64_t us) {
+  if (us > g_lineQuietFromUs.load(std::memory_order_relaxed)) g_lineQuietFromUs.store(us, std::memory_order_relaxed);
+}
+
+std::uint64_t CharactersUs(std::uint32_t count) {
+  if (g_baudRate == 0) return 0;
+  return static_cast<std::uint64_t>(count) * g_bitsPerCharacter * 1000000ULL / g_baudRate;
+}
+
+// poll() on the device: 1 readable, 0 time-out, -1 hung up or failed.
+int PollReadable(const platform::SerialDevice& device, int timeoutMs) {
+  pollfd descriptor{device.pollDescriptor(), POLLIN, 0};
+  for (;;) {
+    const int ready = ::poll(&descriptor, 1, timeoutMs);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) return -1;
+    if (ready == 0) return 0;
+    if ((descriptor.revents & POLLIN) != 0) return 1;
+    return -1;  // POLLHUP, POLLERR or POLLNVAL without data
+  }
+}
 
 platform::SerialOpenError RefusedPortNumber() {
   platform::SerialOpenError error;
@@ -126,6 +165,7 @@ bool SerialWrite(const std::uint8_t* bytes, std::uint16_t count) {
   std::shared_ptr<platform::SerialDevice> device = g_device.load();
   if (!device) return false;
   const bool programDrivesRts = !g_rtsByDriver && (g_lineOptions & kOptionRtsToggle) != 0;
+  NoteLineBusyUntil(NowUs() + CharactersUs(count));
   if (!programDrivesRts) {
     // A short count (write time-out) is a failure too, not a success.
     if (device->write(bytes, count) != count) {
@@ -163,7 +203,87 @@ int SerialRead(std::uint8_t* buffer, std::uint16_t maxCount) {
     device->clearError();  // so that the next read works despite abort-on-error
     return -1;
   }
+  if (count > 0) NoteLineBusyUntil(NowUs());
   return count;
+}
+
+std::uint32_t FrameGapUs(std::uint32_t baudRate, std::uint32_t bitsPerCharacter) {
+  constexpr std::uint32_t kFixedGapAbove19200Us = 1750;
+  if (baudRate == 0) return 0;
+  if (baudRate > 19200) return kFixedGapAbove19200Us;
+  return static_cast<std::uint32_t>((7ULL * bitsPerCharacter * 1000000ULL + 2ULL * baudRate - 1) / (2ULL * baudRate));
+}
+
+std::uint32_t SerialFrameGapUs() { return FrameGapUs(g_baudRate, g_bitsPerCharacter); }
+
+int WaitSerialReadable(std::uint32_t timeoutUs) {
+  std::shared_ptr<platform::SerialDevice> device = g_device.load();
+  if (!device) return -1;
+  if (device->bytesWaiting() > 0) return 1;
+  pollfd descriptor{device->pollDescriptor(), POLLIN, 0};
+  const timespec limit{static_cast<time_t>(timeoutUs / 1000000), static_cast<long>(timeoutUs % 1000000) * 1000};
+  const int ready = ::ppoll(&descriptor, 1, &limit, nullptr);
+  if (ready < 0) return errno == EINTR ? 0 : -1;
+  if (ready == 0) return 0;
+  return (descriptor.revents & POLLIN) != 0 ? 1 : -1;
+}
+
+int SerialReadFrame(std::uint8_t* buffer, std::uint16_t maxCount, FrameComplete complete) {
+  std::shared_ptr<platform::SerialDevice> device = g_device.load();
+  if (!device) return -1;
+  const platform::SerialTimeouts t = g_timeouts;
+  const bool returnAtOnce =
+      t.readInterval == platform::kMaxDword && t.readTotalMultiplier == 0 && t.readTotalConstant == 0;
+  if (returnAtOnce || maxCount == 0) return SerialRead(buffer, maxCount);
+  // The time-outs as the device applies them to one read of maxCount bytes.
+  const bool firstByteOnly = t.readInterval == platform::kMaxDword && t.readTotalMultiplier == platform::kMaxDword;
+  const std::uint64_t totalMs =
+      firstByteOnly ? t.readTotalConstant
+                    : static_cast<std::uint64_t>(t.readTotalMultiplier) * maxCount + t.readTotalConstant;
+  const std::uint64_t intervalMs = t.readInterval != platform::kMaxDword ? t.readInterval : 0;
+  const std::uint64_t startUs = NowUs();
+  std::uint64_t lastByteUs = startUs;
+  int got = 0;
+  for (;;) {
+    // Byte by byte while bytes wait, so that the frame's end is seen at once and
+    // no read waits for bytes that will not come.
+    while (got < maxCount && device->bytesWaiting() > 0) {
+      const int n = device->read(buffer + got, 1);
+      if (n < 0) {
+        if (got > 0) return got;  // the error fails the next read, as with SerialRead
+        device->clearError();
+        return -1;
+      }
+      if (n == 0) break;
+      got += n;
+      lastByteUs = NowUs();
+      NoteLineBusyUntil(lastByteUs);
+      if (complete(buffer, got)) return got;
+    }
+    if (got >= maxCount || (firstByteOnly && got > 0)) return got;
+    const std::uint64_t now = NowUs();
+    long long waitMs = -1;
+    if (totalMs > 0) {
+      const std::uint64_t endUs = startUs + totalMs * 1000;
+      if (now >= endUs) return got;
+      waitMs = static_cast<long long>((endUs - now + 999) / 1000);
+    }
+    if (intervalMs > 0 && got > 0) {
+      const std::uint64_t endUs = lastByteUs + intervalMs * 1000;
+      if (now >= endUs) return got;
+      const long long left = static_cast<long long>((endUs - now + 999) / 1000);
+      waitMs = waitMs < 0 ? left : std::min(waitMs, left);
+    }
+    if (PollReadable(*device, static_cast<int>(std::min<long long>(waitMs, INT_MAX))) < 0)
+      return got > 0 ? got : -1;
+  }
+}
+
+void WaitFrameGap() {
+  if (!IsSerialPortOpen()) return;
+  const std::uint64_t quietUntil = g_lineQuietFromUs.load(std::memory_order_relaxed) + SerialFrameGapUs();
+  const std::uint64_t now = NowUs();
+  if (now < quietUntil) std::this_thread::sleep_for(std::chrono::microseconds(quietUntil - now));
 }
 
 void SetLineOptions(std::uint8_t options) { g_lineOptions = options; }

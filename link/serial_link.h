@@ -31,6 +31,25 @@ int SerialRead(std::uint8_t* buffer, std::uint16_t maxCount);
 // characters of silence that end a frame: after a frame that gets no reply (a
 // broadcast) the next one must not follow it without a gap.
 void WaitSerialFrameSent(std::uint16_t count);
+
+// The silence that ends an RTU frame, t3.5: 3.5 character times, and a fixed
+// 1750 us above 19200 baud (the Modbus serial line rules).
+std::uint32_t FrameGapUs(std::uint32_t baudRate, std::uint32_t bitsPerCharacter);
+// The t3.5 of the open port's settings.
+std::uint32_t SerialFrameGapUs();
+// Waits up to timeoutUs for received bytes. 1: bytes (or a line error) are
+// waiting; 0: the time passed; -1: no port, or the line hung up.
+int WaitSerialReadable(std::uint32_t timeoutUs);
+// Whether bytes[0..have) form a whole frame.
+using FrameComplete = bool (*)(const std::uint8_t* bytes, int have);
+// Reads like SerialRead, within the same time-outs, but returns as soon as
+// `complete` says the bytes read so far form a whole frame.
+int SerialReadFrame(std::uint8_t* buffer, std::uint16_t maxCount, FrameComplete complete);
+// Waits what is left of the t3.5 silence since the last byte on the line (the
+// last one read, or the estimated end of the last write), so that a request
+// never follows the previous frame without the gap, however fast the polls.
+void WaitFrameGap();
+
 void SetLineOptions(std::uint8_t options);
 void SetRtsReleaseDelay(std::uint16_t milliseconds);
 

@@ -2,6 +2,7 @@
 // poll thread, which serves one due slot per pass outside the lock.
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <system_error>
@@ -71,6 +72,19 @@ RequestSlot slots[kSlotCount];
 SlotResult results[kSlotCount];
 WindowHandle trafficWindow = 0;
 int lastServed = kLastPollSlot;  // so that the first search starts at slot 1
+
+// The idle poll thread waits here until the next slot is due; registering,
+// re-moding, a one-shot, write data and a stop set workArrived and wake it.
+// workArrived is guarded by engineLock.
+std::condition_variable workSignal;
+bool workArrived = false;
+constexpr std::uint64_t kLongestIdleWaitUs = 100000;
+
+// Under engineLock.
+void SignalWork() {
+  workArrived = true;
+  workSignal.notify_one();
+}
 
 // Set by the user-interface thread, consumed under the lock by the poll thread.
 std::atomic<bool> counterResetRequested[kSlotCount];
@@ -161,6 +175,7 @@ int StoreWriteWords(int slot, const std::uint16_t* words, int wordCount) {
   std::memcpy(slots[slot].data, words, static_cast<size_t>(wordCount) * 2);
   slots[slot].writeCount = static_cast<std::uint16_t>(wordCount);
   slots[slot].enabled = true;
+  SignalWork();
   return 1;
 }
 
@@ -304,6 +319,7 @@ int RegisterPoll(WindowHandle owner, std::uint32_t message, std::uint16_t scanRa
     slot.elapsedUs = DueAtOnce(scanRateMs);
     counterResetRequested[s].store(false);
     ResetResult(results[s]);
+    SignalWork();
     return s;
   }
   return -1;
@@ -314,6 +330,7 @@ int SetPollMode(int slot, std::uint16_t mode) {
   std::lock_guard<std::mutex> guard(engineLock);
   slots[slot].mode = mode;
   slots[slot].elapsedUs = DueAtOnce(slots[slot].scanRate);
+  SignalWork();
   return 1;
 }
 
@@ -337,6 +354,7 @@ int SubmitOneShot(WindowHandle owner, std::uint32_t message, std::uint16_t slave
   slot.mode = kModeOnce;
   counterResetRequested[0].store(false);
   ResetResult(results[0]);
+  SignalWork();
   return 1;
 }
 
@@ -366,6 +384,7 @@ int SetWriteBytes(int slot, int count, const std::uint8_t* bytes) {
   std::memcpy(slots[slot].data, bytes, static_cast<size_t>(count));
   slots[slot].writeCount = static_cast<std::uint16_t>(count);
   slots[slot].enabled = true;
+  SignalWork();
   return 1;
 }
 
@@ -473,7 +492,11 @@ int StartPolling() {
 }
 
 void StopPolling() {
-  runFlag.store(false);
+  {
+    std::lock_guard<std::mutex> guard(engineLock);
+    runFlag.store(false);
+    SignalWork();
+  }
   if (pollThread.joinable()) pollThread.join();
   threadRunning.store(false);
 }
@@ -502,6 +525,7 @@ struct ServedRequest {
   int slot = -1;  // -1: nothing is due
   std::uint16_t slave = 0, type = 0, address = 0, quantity = 0, writeAddress = 0, writeCount = 0;
   std::uint32_t generation = 0;
+  std::uint64_t nextDueUs = kLongestIdleWaitUs;  // when nothing is due: until the next poll is
 };
 
 // Slot 0 when a one-shot waits, else the next poll after the last one served
@@ -510,6 +534,7 @@ struct ServedRequest {
 ServedRequest TakeDueRequest(std::uint64_t elapsedUs, bool linkOpen) {
   ServedRequest r;
   std::lock_guard<std::mutex> guard(engineLock);
+  workArrived = false;  // what changes from here on wakes the next idle wait
   int s = 0;
   if (!slots[0].enabled) {
     for (RequestSlot& slot : slots) slot.elapsedUs += elapsedUs;
@@ -518,10 +543,13 @@ ServedRequest TakeDueRequest(std::uint64_t elapsedUs, bool linkOpen) {
     for (int visit = 0; visit < kSlotCount; ++visit) {
       position = position % kLastPollSlot + 1;
       const RequestSlot& slot = slots[position];
-      if (slot.enabled && slot.mode != kModeStopped && slot.elapsedUs > static_cast<std::uint64_t>(slot.scanRate) * 1000) {
+      if (!slot.enabled || slot.mode == kModeStopped) continue;
+      const std::uint64_t scanUs = static_cast<std::uint64_t>(slot.scanRate) * 1000;
+      if (slot.elapsedUs > scanUs) {
         s = position;
         break;
       }
+      if (scanUs + 1 - slot.elapsedUs < r.nextDueUs) r.nextDueUs = scanUs + 1 - slot.elapsedUs;
     }
     lastServed = position;
     if (s < 0) return r;
@@ -576,6 +604,13 @@ int StoreOutcome(const ServedRequest& r, std::uint16_t result, std::uint64_t tra
   return postCount;
 }
 
+// Until the next poll is due, new work arrives or polling stops. A test that
+// steps the scheduler with PollTick (polling stopped) does not wait.
+void WaitForWork(std::uint64_t dueInUs) {
+  std::unique_lock<std::mutex> lock(engineLock);
+  workSignal.wait_for(lock, std::chrono::microseconds(dueInUs), [] { return workArrived || !runFlag.load(); });
+}
+
 }  // namespace
 
 void PollTick() {
@@ -591,7 +626,7 @@ void PollTick() {
   if (r.slot < 0) {
     // Nothing due: with no delay between polls the thread would otherwise spin
     // on the lock and burn a whole core until a slot becomes due.
-    if (delay == 0) platform::SleepMs(1);
+    if (delay == 0) WaitForWork(r.nextDueUs);
     return;
   }
 

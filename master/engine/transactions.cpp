@@ -38,6 +38,15 @@ std::uint16_t PutHead(std::uint8_t* request, std::uint16_t slave, std::uint8_t f
   return 6;
 }
 
+// A serial reply is read until it is whole, not until the read time-outs: an
+// exception reply (5 bytes) is shorter than the reply the request expects.
+bool RtuReplyComplete(const std::uint8_t* bytes, int have) {
+  const int length = linklayer::RtuReplyLength(bytes, have);
+  return length >= 4 && have >= length && linklayer::ComputeCrc16(bytes, static_cast<std::uint16_t>(length)) == 0;
+}
+
+bool AsciiReplyComplete(const std::uint8_t* bytes, int have) { return have >= 2 && bytes[have - 1] == '\n'; }
+
 std::uint16_t ExchangeWithRetries(std::uint8_t* request, std::uint16_t length, std::uint8_t* reply,
                                   std::uint16_t expectedLength) {
   std::uint16_t result = RESULT_OK;
@@ -119,6 +128,7 @@ std::uint16_t ExchangeRtu(std::uint8_t* request, std::uint16_t length, std::uint
   ClearFrameRecords();
 
   if (!linklayer::IsSerialPortOpen()) return RESULT_NO_CONNECTION;
+  linklayer::WaitFrameGap();
   linklayer::PurgeSerialPort();
   std::memset(reply, 0, replyLength);
   if (!linklayer::SerialWrite(request, frameLength)) return RESULT_WRITE;
@@ -130,7 +140,7 @@ std::uint16_t ExchangeRtu(std::uint8_t* request, std::uint16_t length, std::uint
     return RESULT_OK;
   }
 
-  const int got = linklayer::SerialRead(reply, replyLength);
+  const int got = linklayer::SerialReadFrame(reply, replyLength, RtuReplyComplete);
   if (got < 0) return RESULT_READ;
   RecordReceivedFrame(reply, static_cast<std::uint16_t>(got));
   if (got == 0) return RESULT_TIMEOUT;
@@ -166,7 +176,7 @@ std::uint16_t ExchangeAscii(const std::uint8_t* request, std::uint16_t length, s
 
   std::uint8_t received[kSlotReceivedCapacity];
   const std::uint16_t replyTextLength = 2 * expectedLength + 5;
-  const int got = linklayer::SerialRead(received, replyTextLength);
+  const int got = linklayer::SerialReadFrame(received, replyTextLength, AsciiReplyComplete);
   if (got < 0) return RESULT_READ;
   RecordReceivedFrame(received, static_cast<std::uint16_t>(got));
   if (got == 0) return RESULT_TIMEOUT;
@@ -192,6 +202,7 @@ std::uint16_t ExchangeAscii(const std::uint8_t* request, std::uint16_t length, s
 std::uint16_t ExchangeSerialRaw(const std::uint8_t* bytes, std::uint16_t length) {
   ClearFrameRecords();
   if (!linklayer::IsSerialPortOpen()) return RESULT_NO_CONNECTION;
+  linklayer::WaitFrameGap();
   linklayer::PurgeSerialPort();
   if (!linklayer::SerialWrite(bytes, length)) return RESULT_WRITE;
   // No purge after the write: on a real port it would discard the part of the

@@ -33,6 +33,7 @@ const char* HeadlessUsage() {
          "  --poll SLAVE:FUNCTION:ADDRESS:LENGTH[:SCANRATE]\n"
          "                              function 1..4, protocol address 0..65535, scan rate in ms\n"
          "                              (default 1000); may be repeated; labels use PLC addresses\n"
+         "                              scan rate 0: as fast as the line allows\n"
          "  FILE.zmd                    a poll document; FILE.zmw a workspace (link and documents)\n"
          "Writes (before any poll; values in --format, unsigned when not given):\n"
          "  --write SLAVE:FUNCTION:ADDRESS:VALUE[,VALUE...]\n"
@@ -153,6 +154,13 @@ bool ParsePollField(const std::string& text, PollField field, const char* name, 
   return false;
 }
 
+// A scan rate of 0, given explicitly, polls as fast as the line allows (only
+// here: documents and the windows keep the poll definition's floor).
+bool ParseScanRate(const std::string& text, int* out, std::string* error) {
+  if (text == "0") return *out = 0, true;
+  return ParsePollField(text, PollField::kScanRate, "scan rate", 0, out, error);
+}
+
 bool AddPoll(const std::string&, const std::string& v, HeadlessOptions* o, std::string* error) {
   auto parts = Split(v, ':');
   if (parts.size() != 4 && parts.size() != 5) {
@@ -165,7 +173,7 @@ bool AddPoll(const std::string&, const std::string& v, HeadlessOptions* o, std::
       !ParsePollField(parts[1], PollField::kFunction, "function", 0, &d.function, error) ||
       !ParsePollField(parts[2], PollField::kAddress, "address", 0, &d.address, error) ||
       !ParsePollField(parts[3], PollField::kLength, "length", d.function, &d.length, error) ||
-      (parts.size() == 5 && !ParsePollField(parts[4], PollField::kScanRate, "scan rate", 0, &d.scanRate, error)))
+      (parts.size() == 5 && !ParseScanRate(parts[4], &d.scanRate, error)))
     return false;
   poll.source = "--poll " + v;
   o->polls.push_back(poll);

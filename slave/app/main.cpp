@@ -1,7 +1,11 @@
 // vantor: the Modbus slave simulator. "--headless" runs without a window.
+#include <unistd.h>
+
 #include <QApplication>
+#include <climits>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "framework/application.h"
 #include "resources/icons/suite_icons.h"
@@ -24,11 +28,28 @@ const char kOptions[] =
     "  --help                  this text\n"
     "  --version               the version\n";
 
+// Replaces this process by vantor-headless, which links no windowing library:
+// beside this program (build tree) or in ../libexec (installed). Returns only
+// when there is none to run; the run then stays in this process.
+void ExecHeadlessProgram(char** argv) {
+  char self[PATH_MAX];
+  const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length <= 0) return;
+  self[length] = '\0';
+  std::string directory(self);
+  directory.erase(directory.rfind('/') + 1);
+  for (const char* relative : {"vantor-headless", "../libexec/vantor-headless"}) {
+    const std::string path = directory + relative;
+    if (::access(path.c_str(), X_OK) == 0) ::execv(path.c_str(), argv);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--headless") == 0) {
+      ExecHeadlessProgram(argv);
       headless::SetRefreshHandler(&HeadlessAutoChange);
       return RunHeadlessVantor(argc, argv);
     }

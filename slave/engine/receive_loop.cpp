@@ -1,6 +1,8 @@
 #include "slave/engine/receive_loop.h"
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <thread>
 
@@ -21,12 +23,13 @@ std::atomic<bool> threadRunning{false};
 std::thread receiveThread;
 std::atomic<std::uint16_t> silenceThreshold{0};
 
-// RTU receiver. The buffer also takes the reply, which is built in place.
-std::uint8_t rtuBuffer[slaveengine::kReplyCapacity > kRtuBufferSize ? slaveengine::kReplyCapacity
-                                                                    : kRtuBufferSize];
+// RTU receiver. Replies are built in their own buffer: bytes of a next request
+// may already follow the one being served.
+std::uint8_t rtuBuffer[kRtuBufferSize];
 std::uint16_t rtuFill = 0;
-std::uint32_t rtuSilence = 0;
-std::uint32_t rtuReference = 0;
+std::uint64_t rtuLastByteUs = 0;
+std::uint8_t rtuReply[slaveengine::kReplyCapacity];
+std::atomic<std::uint32_t> frameGapUs{0};
 
 // ASCII receiver.
 char asciiBuffer[kAsciiBufferSize + 1];
@@ -38,6 +41,12 @@ std::uint8_t asciiBinary[slaveengine::kReplyCapacity];
 
 constexpr int kAsciiChunk = 200;
 
+std::uint64_t NowUs() {
+  return static_cast<std::uint64_t>(
+      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+          .count());
+}
+
 std::uint32_t ElapsedSince(std::uint32_t* reference) {
   const std::uint32_t now = platform::TickCount();
   const std::uint32_t elapsed = now - *reference;
@@ -48,6 +57,50 @@ std::uint32_t ElapsedSince(std::uint32_t* reference) {
 void FlushRtu() {
   if (rtuFill > 0) slaveengine::RecordReceived(rtuBuffer, rtuFill);
   rtuFill = 0;
+}
+
+// The length of the request at the start of bytes when all its bytes are in
+// and its CRC is good; 0 otherwise (more bytes, or the silence, decide).
+int CompleteRtuRequest(const std::uint8_t* bytes, int have) {
+  const int length = linklayer::RtuRequestLength(bytes, have);
+  if (length < 4 || length > have) return 0;
+  return linklayer::ComputeCrc16(bytes, static_cast<std::uint16_t>(length)) == 0 ? length : 0;
+}
+
+bool RtuFrameReady() { return CompleteRtuRequest(rtuBuffer, rtuFill) > 0; }
+
+// Shows and serves the first `length` bytes as one frame and keeps the rest.
+void EndRtuFrame(std::uint16_t length) {
+  slaveengine::RecordReceived(rtuBuffer, length);
+  if (length >= 4 && linklayer::ComputeCrc16(rtuBuffer, length) == 0)
+    slaveengine::ServeSerialRequest(rtuBuffer, static_cast<std::uint16_t>(length - 2), rtuReply);
+  rtuFill = static_cast<std::uint16_t>(rtuFill - length);
+  std::memmove(rtuBuffer, rtuBuffer + length, rtuFill);
+}
+
+// How long the thread may wait for the port before its next step: at most a
+// pass period (stop requests, the window refresh), no longer than the RTU
+// silence still missing, not at all while a complete frame waits, and a
+// millisecond at a time while a held-back reply waits for its tick.
+std::uint32_t SerialWaitUs(std::uint16_t mode) {
+  std::uint32_t waitUs = kPassPeriodMs * 1000;
+  if (mode == kLinkRtu && rtuFill > 0) {
+    if (RtuFrameReady()) return 0;
+    const std::uint64_t silentUs = NowUs() - rtuLastByteUs;
+    const std::uint32_t gapUs = frameGapUs.load(std::memory_order_relaxed);
+    waitUs = silentUs > gapUs ? 0 : std::min<std::uint32_t>(waitUs, static_cast<std::uint32_t>(gapUs - silentUs) + 1);
+  }
+  if (slaveengine::HasPendingSerialReply()) waitUs = std::min<std::uint32_t>(waitUs, 1000);
+  return waitUs;
+}
+
+void SerialPass(std::uint16_t mode) {
+  // No port, or a line that hung up: poll() would report that at once, every time.
+  if (linklayer::WaitSerialReadable(SerialWaitUs(mode)) < 0) platform::SleepMs(kPassPeriodMs);
+  if (mode == kLinkAscii)
+    AsciiStep();
+  else
+    RtuStep();
 }
 
 void FlushAscii() {
@@ -74,19 +127,12 @@ void AsciiFrameEnded() {
 
 void ThreadBody() {
   while (runFlag.load(std::memory_order_acquire)) {
-    switch (linkMode.load(std::memory_order_relaxed)) {
-      case kLinkTcp:
-        // The server step waits for readiness itself, at most one pass period.
-        slavetcp::TcpServerStep(kPassPeriodMs);
-        break;
-      case kLinkAscii:
-        platform::SleepMs(kPassPeriodMs);
-        AsciiStep();
-        break;
-      default:
-        platform::SleepMs(kPassPeriodMs);
-        RtuStep();
-        break;
+    const std::uint16_t mode = linkMode.load(std::memory_order_relaxed);
+    if (mode == kLinkTcp) {
+      // The server step waits for readiness itself, at most one pass period.
+      slavetcp::TcpServerStep(kPassPeriodMs);
+    } else {
+      SerialPass(mode);
     }
     slaveengine::RefreshTick();
   }
@@ -106,7 +152,8 @@ int StartReceiveThread() {
   runFlag.store(true);
   slaveengine::NotifyStateChange();
   slaveengine::DiscardPendingSerialReply();
-  rtuReference = asciiReference = platform::TickCount();
+  asciiReference = platform::TickCount();
+  rtuLastByteUs = NowUs();
   try {
     receiveThread = std::thread(ThreadBody);
   } catch (...) {
@@ -133,7 +180,9 @@ bool OpenSlaveSerialPort(int portNumber, std::uint32_t baudRate, int dataBits, i
   // or CTS low) cannot block the receive thread, and with it disconnect, for ever.
   linklayer::SetSerialTimeouts(platform::kMaxDword, 0, 0, linklayer::TimeoutMultiplierForBaud(baudRate),
                                kReplyWriteTimeoutMs);
-  return linklayer::OpenSerialPort(portNumber, baudRate, dataBits, parity, stopBits);
+  const bool opened = linklayer::OpenSerialPort(portNumber, baudRate, dataBits, parity, stopBits);
+  if (opened) frameGapUs.store(linklayer::SerialFrameGapUs());
+  return opened;
 }
 
 void CloseSlaveSerialPort() {
@@ -142,16 +191,20 @@ void CloseSlaveSerialPort() {
 }
 
 std::uint16_t RtuSilenceThreshold() { return silenceThreshold.load(); }
+std::uint32_t RtuFrameGapUs() { return frameGapUs.load(); }
 
 bool IsLinkOpen() { return linklayer::IsSerialPortOpen() || slavetcp::IsTcpServerRunning(); }
 
 void RtuStep() {
   slaveengine::SendDueSerialReply();
   std::uint8_t chunk[kRtuBufferSize];
+  // The silence is measured on the safe side whenever this thread runs late:
+  // bytes read arrived before the read returned, and a read that finds nothing
+  // shows the line silent only until it started.
+  const std::uint64_t readUs = NowUs();
   const int n = linklayer::SerialRead(chunk, kRtuBufferSize);
-  rtuSilence += ElapsedSince(&rtuReference);
   if (n > 0) {
-    rtuSilence = 0;
+    rtuLastByteUs = NowUs();
     for (int i = 0; i < n; ++i) {
       if (rtuFill >= kRtuBufferSize) {
         // Overlong input: show what we have and drop the rest of this read.
@@ -166,12 +219,12 @@ void RtuStep() {
     FlushRtu();
     return;
   }
-  if (rtuFill == 0 || rtuSilence <= silenceThreshold.load(std::memory_order_relaxed)) return;
-  const std::uint16_t length = rtuFill;
-  rtuFill = 0;
-  slaveengine::RecordReceived(rtuBuffer, length);
-  if (length >= 4 && linklayer::ComputeCrc16(rtuBuffer, length) == 0)
-    slaveengine::ServeSerialRequest(rtuBuffer, static_cast<std::uint16_t>(length - 2), rtuBuffer);
+  // Nothing new: every request whose bytes are complete ends now, in order;
+  // what is left ends at the t3.5 silence.
+  for (int length = CompleteRtuRequest(rtuBuffer, rtuFill); length > 0;
+       length = CompleteRtuRequest(rtuBuffer, rtuFill))
+    EndRtuFrame(static_cast<std::uint16_t>(length));
+  if (rtuFill > 0 && readUs > rtuLastByteUs + frameGapUs.load(std::memory_order_relaxed)) EndRtuFrame(rtuFill);
 }
 
 void AsciiStep() {
@@ -209,8 +262,9 @@ void ResetReceivers() {
   rtuFill = 0;
   asciiFill = 0;
   asciiStarted = false;
-  rtuSilence = asciiSilence = 0;
-  rtuReference = asciiReference = platform::TickCount();
+  asciiSilence = 0;
+  asciiReference = platform::TickCount();
+  rtuLastByteUs = NowUs();
 }
 
 }  // namespace slaveloop

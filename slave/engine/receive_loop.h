@@ -1,5 +1,6 @@
 #pragma once
-// The slave's one background thread: every pass it reads what the serial port
+// The slave's one background thread: every pass it waits on the serial port
+// (poll(), bounded so that the other duties keep their time), reads what it
 // holds and cuts it into RTU or ASCII request frames, or runs one step of the
 // Modbus/TCP server, hands complete requests to the slave engine and drives the
 // engine's 500 ms window refresh. As the owner of the serial port it also frames
@@ -33,7 +34,12 @@ bool IsReceiveThreadRunning();
 bool OpenSlaveSerialPort(int portNumber, std::uint32_t baudRate, int dataBits, int parity, int stopBits);
 // Closes the serial port and tells the windows.
 void CloseSlaveSerialPort();
+// The frame gap of the baud table in ms, as reported since the first versions.
 std::uint16_t RtuSilenceThreshold();
+// The t3.5 silence that ends an RTU frame at the open port's settings. A request
+// ends earlier, as soon as the bytes its function code needs are in and its CRC
+// is good; an ASCII request ends at its LF.
+std::uint32_t RtuFrameGapUs();
 
 // The serial port is open or the TCP server is listening.
 bool IsLinkOpen();

@@ -161,6 +161,25 @@ TEST_P(SerialExchangeTest, ExceptionsWrongRepliesShortRepliesAndSilence) {
   EXPECT_EQ(LastReceivedFrame().size(), 0u);
 }
 
+// A reply ends as soon as it is whole: an exception reply is shorter than the
+// reply the request expects, yet waits neither for the inter-character time-out
+// nor for the total time-out.
+TEST_P(SerialExchangeTest, ShortRepliesEndWithoutWaitingForTheTimeouts) {
+  ASSERT_TRUE(linklayer::SetSerialTimeouts(3000, 1, 5000, 1, 200));
+  std::uint16_t words[10] = {};
+  AnswerWith({1, 0x83, 2});
+  const auto start = std::chrono::steady_clock::now();
+  int exceptions = 0;
+  for (int i = 0; i < 4; ++i) exceptions += ReadRegisters(1, 3, 0, 10, words) == RESULT_EXCEPTION_BASE + 2;
+  AnswerWith({1, 3, 2, 0x12, 0x34});  // fewer registers than asked for
+  const std::uint16_t shortReply = ReadRegisters(1, 3, 0, 10, words);
+  EXPECT_EQ(exceptions, 4);
+  EXPECT_EQ(shortReply, RESULT_BYTES_MISSING);
+  EXPECT_EQ(LastReceivedFrame(), Framed({1, 3, 2, 0x12, 0x34}));
+  // One inter-character time-out alone would take 3 s.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
+}
+
 TEST_P(SerialExchangeTest, BroadcastWritesReturnAtOnceWithoutAReply) {
   AnswerWith({0, 6, 0, 1, 0, 3});  // nobody should be listening for this
   const auto start = std::chrono::steady_clock::now();

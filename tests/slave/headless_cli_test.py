@@ -112,6 +112,18 @@ class Serving(unittest.TestCase):
         self.assertEqual(lines, ["000000-Rx:00 07 00 00 00 06 01 03 00 00 00 01 ",
                                  "000001-Tx:00 07 00 00 00 05 01 03 02 00 00 "])
 
+    def test_serving_process_holds_no_windowing_library(self):
+        # The headless run goes on in a program without Qt: the same process
+        # (the pid the caller started), a fraction of the memory.
+        v = vantor_process.Vantor(VANTOR, ["--slave", "1:3:0:10", "--tcp", "127.0.0.1:0"])
+        with open("/proc/%d/maps" % v.process.pid) as maps:
+            libraries = maps.read()
+        with socket.create_connection(("127.0.0.1", v.tcp_port())) as s:
+            s.sendall(bytes([0, 7, 0, 0, 0, 6, 1, 3, 0, 0, 0, 1]))
+            self.assertEqual(s.recv(64), bytes([0, 7, 0, 0, 0, 5, 1, 3, 2, 0, 0]))
+        self.assertEqual(v.stop(), 0)
+        self.assertNotIn("libQt6", libraries)
+
     def test_definitions_are_registered_in_command_line_order(self):
         # Two definitions of the same registers: the first registered one answers.
         with tempfile.TemporaryDirectory() as directory:

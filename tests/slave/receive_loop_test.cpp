@@ -174,6 +174,66 @@ TEST_F(ReceiveLoopTest, RtuSilenceCountsIdleStepsAgainstTheThreshold) {
   EXPECT_TRUE(Read(1, 100).empty());
 }
 
+// The frame gap is t3.5 in microseconds: 3.5 characters, 1750 us above 19200
+// baud. At 600 baud (58 ms) a short pause inside a request keeps it one frame
+// and a long one makes two, neither of them answered.
+TEST_F(ReceiveLoopTest, RtuPauseShorterThanT35KeepsOneFrameLongerSplitsIt) {
+  const std::pair<std::uint32_t, std::uint32_t> gaps[] = {{600, 58334}, {9600, 3646}, {19200, 1823}, {38400, 1750},
+                                                          {115200, 1750}};
+  for (const auto& [baud, gapUs] : gaps) {
+    ASSERT_TRUE(slaveloop::OpenSlaveSerialPort(kPort, baud, 8, 0, 0));
+    EXPECT_EQ(slaveloop::RtuFrameGapUs(), gapUs) << baud;
+    slaveloop::CloseSlaveSerialPort();
+  }
+  slaveloop::SetLinkMode(slaveloop::kLinkRtu);
+  slaveloop::ResetReceivers();
+  ASSERT_TRUE(slaveloop::OpenSlaveSerialPort(kPort, 600, 8, 0, 0));
+  ASSERT_EQ(slaveloop::StartReceiveThread(), 1);
+  const Bytes request = WithCrc(kReadTwo);
+  const Bytes expected = WithCrc({1, 3, 4, 0x11, 0x22, 0x33, 0x44});
+
+  Write(Bytes(request.begin(), request.begin() + 3));
+  std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  Write(Bytes(request.begin() + 3, request.end()));
+  EXPECT_EQ(Read(expected.size(), 2000), expected);
+  auto frames = WaitReceived(1, 2000);
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0], request);
+
+  ClearFrames();
+  Write(Bytes(request.begin(), request.begin() + 3));
+  std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  Write(Bytes(request.begin() + 3, request.end()));
+  frames = WaitReceived(2, 2000);
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_EQ(frames[0], Bytes(request.begin(), request.begin() + 3));
+  EXPECT_EQ(frames[1], Bytes(request.begin() + 3, request.end()));
+  EXPECT_TRUE(Read(1, 300).empty());
+}
+
+// Requests that follow each other without a gap (here in one write) end where
+// their function code says and are each answered, in order.
+TEST_F(ReceiveLoopTest, BackToBackRtuRequestsAreEachAnswered) {
+  Start(slaveloop::kLinkRtu);
+  const Bytes read = WithCrc(kReadTwo);
+  const Bytes write = WithCrc({1, 6, 0, 1, 0x55, 0x66});
+  const Bytes writeTwo = WithCrc({1, 0x10, 0, 0, 0, 1, 2, 0x77, 0x88});
+  Bytes all = read;
+  for (const Bytes* next : {&write, &writeTwo, &read}) all.insert(all.end(), next->begin(), next->end());
+  Write(all);
+
+  Bytes expected = WithCrc({1, 3, 4, 0x11, 0x22, 0x33, 0x44});
+  for (const Bytes& next : {write, WithCrc({1, 0x10, 0, 0, 0, 1}), WithCrc({1, 3, 4, 0x77, 0x88, 0x55, 0x66})})
+    expected.insert(expected.end(), next.begin(), next.end());
+  EXPECT_EQ(Read(expected.size(), 2000), expected);
+  const auto frames = WaitReceived(4, 2000);
+  ASSERT_EQ(frames.size(), 4u);
+  EXPECT_EQ(frames[0], read);
+  EXPECT_EQ(frames[1], write);
+  EXPECT_EQ(frames[2], writeTwo);
+  EXPECT_EQ(frames[3], read);
+}
+
 TEST_F(ReceiveLoopTest, SilenceThresholdFollowsTheBaudRate) {
   const std::pair<std::uint32_t, std::uint16_t> rates[] = {
       {300, 300}, {600, 150}, {1200, 80}, {2400, 40}, {4800, 20}, {56000, 20}, {115200, 20}, {2400, 40}};

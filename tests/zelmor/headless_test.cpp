@@ -50,6 +50,7 @@ class HeadlessTest : public QObject {
   void documentsAndWorkspacesAsInput();
   void serialRtuAndAsciiOverPtys_data();
   void serialRtuAndAsciiOverPtys();
+  void scanRateZeroPollsBackToBack();
   void signalEndsWithExitZero();
   void failuresExitNonZero();
   void helpPrintsUsage();
@@ -151,6 +152,21 @@ void HeadlessTest::serialRtuAndAsciiOverPtys() {
   peer.stop();
   QCOMPARE(run.exitCode, 0);
   QCOMPARE(run.lines.size(), 2);
+  for (const QString& l : run.lines) QVERIFY2(l.endsWith(",<40003>,-1,5"), qPrintable(l + " " + run.errors));
+}
+
+// Scan rate 0 (headless only) with no pause between polls: every reply is
+// followed by the next request, each one complete and correct.
+void HeadlessTest::scanRateZeroPollsBackToBack() {
+  PtyBridge line;
+  QVERIFY2(line.ok(), "no pseudo-terminals available");
+  PeerServer peer;
+  QVERIFY2(peer.startSerial("rtu", QString::fromStdString(line.pathA())), qPrintable(peer.error()));
+  Run run = RunZelmor({"--serial", QString::fromStdString(line.pathB()), "--baud", "19200", "--parity", "none",
+                       "--delay-between-polls", "0", "--poll", "1:3:2:2:0", "--count", "20"});
+  peer.stop();
+  QCOMPARE(run.exitCode, 0);
+  QCOMPARE(run.lines.size(), 20);
   for (const QString& l : run.lines) QVERIFY2(l.endsWith(",<40003>,-1,5"), qPrintable(l + " " + run.errors));
 }
 

@@ -1,0 +1,77 @@
+#pragma once
+// A serial line at a real baud rate between two programs, for benchmarks: two
+// pseudo-terminal pairs and a relay thread between their master sides. Each
+// byte leaves one character time after the previous one in its direction (a
+// byte that finds the line idle takes one character time to arrive), so a
+// program sees its peer's frames at the pace a UART would deliver them.
+//
+//   PacedLine line(9600, 10);       // 8N1: 10 bits a character
+//   line.start();
+//   ... one program opens line.pathA(), the other line.pathB() ...
+//   line.stop();
+//
+// The relay also measures the turnaround of the B side: from the moment the
+// last byte of a burst from A has arrived at B to the first byte B sends back.
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace bench {
+
+class PacedLine {
+ public:
+  PacedLine(std::uint32_t baudRate, std::uint32_t bitsPerCharacter);
+  ~PacedLine();
+  PacedLine(const PacedLine&) = delete;
+  PacedLine& operator=(const PacedLine&) = delete;
+
+  bool start();
+  void stop();
+  const std::string& pathA() const { return pathA_; }
+  const std::string& pathB() const { return pathB_; }
+  double characterUs() const { return characterUs_; }
+  // Whether the relay got real-time scheduling (else a loaded machine may
+  // stretch the gaps between bytes).
+  bool realTimeRelay() const { return realTimeRelay_; }
+
+  // B's turnarounds since the last reset: count and mean in microseconds.
+  void resetTurnaround();
+  std::uint64_t turnaroundCount() const;
+  double meanTurnaroundUs() const;
+
+ private:
+  struct Byte {
+    std::uint8_t value;
+    double dueUs;  // when its last bit has arrived at the far end
+  };
+  struct Direction {
+    int from = -1;
+    int to = -1;
+    std::deque<Byte> queue;
+    double lineFreeUs = 0;  // when the last queued byte has arrived
+  };
+  void run();
+  void take(Direction& d, double nowUs, bool fromB);
+  void deliver(Direction& d, double nowUs, bool toB);
+
+  double characterUs_;
+  int masterA_ = -1, slaveA_ = -1, masterB_ = -1, slaveB_ = -1;
+  std::string pathA_, pathB_;
+  Direction aToB_, bToA_;
+  std::atomic<bool> running_{false};
+  std::atomic<bool> realTimeRelay_{false};
+  std::thread relay_;
+
+  mutable std::mutex statsLock_;  // guards the turnaround figures
+  bool awaitingReply_ = false;
+  double requestEndUs_ = 0;
+  std::uint64_t turnarounds_ = 0;
+  double turnaroundTotalUs_ = 0;
+};
+
+double NowUs();
+
+}  // namespace bench
