@@ -1,0 +1,106 @@
+// The master's reply checks for every function it sends, over RTU and ASCII,
+// with a scripted serial port answering each request. Input: link byte (bit 0
+// ASCII, bit 1 echo), transaction type, slave, address (2), quantity (2), then
+// the reply bytes the port delivers (the request's echo first when echo is on).
+// Output buffers are exact heap copies, so a value stored past the quantity is
+// caught; a reply taken as good must come from the slave asked, with the
+// function asked.
+#include "common/modbus_protocol.h"
+#include "fuzz/fuzz_support.h"
+#include "link/checksums.h"
+#include "link/serial_link.h"
+#include "master/engine/transactions.h"
+
+namespace me = masterengine;
+
+namespace {
+
+constexpr std::uint8_t kFunctions[] = {
+    modbus::FC_READ_COILS,           modbus::FC_READ_DISCRETE_INPUTS,    modbus::FC_READ_HOLDING_REGISTERS,
+    modbus::FC_READ_INPUT_REGISTERS, modbus::FC_WRITE_SINGLE_COIL,       modbus::FC_WRITE_SINGLE_REGISTER,
+    modbus::FC_WRITE_MULTIPLE_COILS, modbus::FC_WRITE_MULTIPLE_REGISTERS, modbus::FC_MASK_WRITE_REGISTER,
+    modbus::FC_WRITE_AND_READ_REGISTERS};
+
+fuzzsupport::Bytes replyScript;
+fuzzsupport::Bytes lastReply;  // what the port handed over for the request
+bool echo = false;
+
+bool Setup() {
+  fuzzsupport::InstallScriptedSerial();
+  fuzzsupport::SetSerialResponder([](const fuzzsupport::Bytes& request) {
+    // The echo of the request, when on, is what the port hears first.
+    fuzzsupport::Bytes answer = echo ? request : fuzzsupport::Bytes{};
+    lastReply = replyScript;
+    answer.insert(answer.end(), replyScript.begin(), replyScript.end());
+    return answer;
+  });
+  return linklayer::OpenSerialPort(1, 19200, 8, 0, 0);
+}
+
+std::uint16_t Run(std::uint8_t function, std::uint16_t slave, std::uint16_t address, std::uint16_t quantity) {
+  switch (function) {
+    case modbus::FC_READ_COILS:
+    case modbus::FC_READ_DISCRETE_INPUTS: {
+      std::vector<std::uint8_t> bits(quantity);
+      return me::ReadBits(slave, function, address, quantity, bits.data());
+    }
+    case modbus::FC_READ_HOLDING_REGISTERS:
+    case modbus::FC_READ_INPUT_REGISTERS: {
+      std::vector<std::uint16_t> words(quantity);
+      return me::ReadRegisters(slave, function, address, quantity, words.data());
+    }
+    case modbus::FC_WRITE_SINGLE_COIL: return me::WriteSingleCoil(slave, address, quantity & 1);
+    case modbus::FC_WRITE_SINGLE_REGISTER: return me::WriteSingleRegister(slave, address, quantity);
+    case modbus::FC_WRITE_MULTIPLE_COILS: {
+      std::vector<std::uint8_t> coils(quantity, 1);
+      return me::WriteMultipleCoils(slave, address, quantity, coils.data());
+    }
+    case modbus::FC_WRITE_MULTIPLE_REGISTERS: {
+      std::vector<std::uint16_t> words(quantity, 0xA5A5);
+      return me::WriteMultipleRegisters(slave, address, quantity, words.data());
+    }
+    case modbus::FC_MASK_WRITE_REGISTER: return me::MaskWriteRegister(slave, address, quantity, ~quantity);
+    default: {
+      // 23: the buffer carries the written registers in and the read ones out.
+      const std::uint16_t writeCount = quantity % (me::kMaxWriteRegisters + 2);
+      const std::uint16_t readCount = quantity % (me::kMaxReadRegisters + 2);
+      std::vector<std::uint16_t> words(std::max(writeCount, readCount), 0x5A5A);
+      return me::ReadWriteRegisters(slave, address, readCount, address, writeCount, words.data());
+    }
+  }
+}
+
+// The slave address and function of the reply the port handed over.
+void CheckAccepted(bool ascii, std::uint8_t slave, std::uint8_t function) {
+  fuzzsupport::Bytes binary = lastReply;
+  if (ascii) {
+    fuzzsupport::Require(lastReply.size() >= 5 && lastReply[0] == ':', "an ASCII reply taken as good");
+    binary.resize(2);
+    linklayer::DecodeHex(reinterpret_cast<const char*>(lastReply.data()) + 1, 2, binary.data());
+  }
+  fuzzsupport::Require(binary.size() >= 2 && binary[0] == slave && binary[1] == function,
+                       "a reply taken as good comes from the slave asked, with the function asked");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static const bool ready = Setup();
+  fuzzsupport::Require(ready, "the scripted port opens");
+  fuzzsupport::InputReader in(data, size);
+  const std::uint8_t link = in.byte();
+  const std::uint8_t function = kFunctions[in.byte() % sizeof kFunctions];
+  const std::uint8_t slave = in.byte();
+  const std::uint16_t address = in.word();
+  const std::uint16_t quantity = in.word() % (modbus::MAX_READ_BITS + 8);
+  replyScript = in.rest();
+  lastReply.clear();
+  const bool ascii = link & 1;
+  me::SetExchangeLinkMode(ascii ? 1 : 0);
+  echo = link & 2;
+  me::SetExchangeEcho(echo);
+  fuzzsupport::ClearSerial();
+  const std::uint16_t result = Run(function, slave, address, quantity);
+  if (result == me::RESULT_OK && slave != modbus::BROADCAST_ADDRESS) CheckAccepted(ascii, slave, function);
+  return 0;
+}
