@@ -1,14 +1,23 @@
-// The master's reply checks for every function it sends, over RTU and ASCII,
-// with a scripted serial port answering each request. Input: link byte (bit 0
-// ASCII, bit 1 echo), transaction type, slave, address (2), quantity (2), then
-// the reply bytes the port delivers (the request's echo first when echo is on).
+// The master's reply checks for every function it sends, over RTU and ASCII
+// with a scripted serial port answering each request, and over Modbus/TCP with a
+// loopback peer thread (one connection on an ephemeral port). Input: link byte
+// (bits 0..1: 0 RTU, 1 ASCII, 2 TCP; bit 2 echo on the serial line), transaction
+// type, slave, address (2), quantity (2), then the reply bytes (the serial port
+// delivers the request's echo first when echo is on).
 // Output buffers are exact heap copies, so a value stored past the quantity is
 // caught; a reply taken as good must come from the slave asked, with the
 // function asked.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
 #include "common/modbus_protocol.h"
 #include "fuzz/fuzz_support.h"
 #include "link/checksums.h"
 #include "link/serial_link.h"
+#include "link/tcp_client.h"
 #include "master/engine/transactions.h"
 
 namespace me = masterengine;
@@ -21,6 +30,7 @@ constexpr std::uint8_t kFunctions[] = {
     modbus::FC_WRITE_MULTIPLE_COILS, modbus::FC_WRITE_MULTIPLE_REGISTERS, modbus::FC_MASK_WRITE_REGISTER,
     modbus::FC_WRITE_AND_READ_REGISTERS};
 
+enum LinkChoice { kRtu = 0, kAscii = 1, kTcp = 2 };
 fuzzsupport::Bytes replyScript;
 fuzzsupport::Bytes lastReply;  // what the port handed over for the request
 bool echo = false;
@@ -35,6 +45,49 @@ bool Setup() {
     return answer;
   });
   return linklayer::OpenSerialPort(1, 19200, 8, 0, 0);
+}
+
+// ---- Modbus/TCP peer ---------------------------------------------------------------
+// Reads one request frame (MBAP length field), then writes the scripted reply.
+// The main thread sets replyScript before the request goes out, and the request's
+// arrival orders the peer's read after it.
+constexpr std::uint32_t kTcpResponseTimeoutMs = 5;
+int listener = -1;
+
+void PeerLoop() {
+  for (;;) {
+    const int s = ::accept(listener, nullptr, nullptr);
+    if (s < 0) continue;
+    std::uint8_t request[linklayer::kMbapHeaderSize + 300];
+    for (;;) {
+      if (::recv(s, request, linklayer::kMbapHeaderSize, MSG_WAITALL) != linklayer::kMbapHeaderSize) break;
+      const int following = request[4] << 8 | request[5];
+      if (::recv(s, request + linklayer::kMbapHeaderSize, following, MSG_WAITALL) != following) break;
+      lastReply = replyScript;
+      // The reply takes the request's transaction id when the script leaves it 0.
+      fuzzsupport::Bytes answer = replyScript;
+      if (answer.size() >= 2 && answer[0] == 0 && answer[1] == 0) {
+        answer[0] = request[0];
+        answer[1] = request[1];
+      }
+      if (!answer.empty()) ::send(s, answer.data(), answer.size(), MSG_NOSIGNAL);
+    }
+    ::close(s);
+  }
+}
+
+bool ConnectTcp() {
+  listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(listener, 4) != 0 || ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    return false;
+  std::thread(PeerLoop).detach();
+  return linklayer::TcpConnect("127.0.0.1", ntohs(address.sin_port), kTcpResponseTimeoutMs) ==
+         linklayer::TcpConnectStatus::Ok;
 }
 
 std::uint16_t Run(std::uint8_t function, std::uint16_t slave, std::uint16_t address, std::uint16_t quantity) {
@@ -71,9 +124,12 @@ std::uint16_t Run(std::uint8_t function, std::uint16_t slave, std::uint16_t addr
 }
 
 // The slave address and function of the reply the port handed over.
-void CheckAccepted(bool ascii, std::uint8_t slave, std::uint8_t function) {
+void CheckAccepted(int mode, std::uint8_t slave, std::uint8_t function) {
   fuzzsupport::Bytes binary = lastReply;
-  if (ascii) {
+  if (mode == kTcp) {
+    fuzzsupport::Require(lastReply.size() > linklayer::kMbapHeaderSize, "a TCP reply taken as good");
+    binary.erase(binary.begin(), binary.begin() + linklayer::kMbapHeaderSize);
+  } else if (mode == kAscii) {
     fuzzsupport::Require(lastReply.size() >= 5 && lastReply[0] == ':', "an ASCII reply taken as good");
     binary.resize(2);
     linklayer::DecodeHex(reinterpret_cast<const char*>(lastReply.data()) + 1, 2, binary.data());
@@ -95,12 +151,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint16_t quantity = in.word() % (modbus::MAX_READ_BITS + 8);
   replyScript = in.rest();
   lastReply.clear();
-  const bool ascii = link & 1;
-  me::SetExchangeLinkMode(ascii ? 1 : 0);
-  echo = link & 2;
+  const int mode = (link & 3) == 3 ? kRtu : link & 3;
+  if (mode == kTcp) {
+    static const bool connected = ConnectTcp();
+    fuzzsupport::Require(connected, "the loopback peer answers");
+    // A failed send reconnects silently; without a connection there is nothing to check.
+    if (!linklayer::IsTcpConnected()) return 0;
+  }
+  echo = mode != kTcp && (link & 4);
+  me::SetExchangeLinkMode(static_cast<std::uint16_t>(mode));
   me::SetExchangeEcho(echo);
   fuzzsupport::ClearSerial();
   const std::uint16_t result = Run(function, slave, address, quantity);
-  if (result == me::RESULT_OK && slave != modbus::BROADCAST_ADDRESS) CheckAccepted(ascii, slave, function);
+  if (result == me::RESULT_OK && slave != modbus::BROADCAST_ADDRESS) CheckAccepted(mode, slave, function);
   return 0;
 }

@@ -208,11 +208,12 @@ void Frames() {
   Write("slave_tcp", "trickle", Chunked(tcp, 5, 0, 0x7F));
   Write("slave_tcp", "bad_header", Chunked(Bytes{0, 1, 0, 1, 0, 6, 1, 3, 0, 0, 0, 1}, 12, 0, 0x7F));
 
-  // Master: link, transaction index, slave, address, quantity, then the reply.
+  // Master: link (0 RTU, 1 ASCII, 2 TCP), transaction index, slave, address,
+  // quantity, then the reply (TCP: transaction id 0, which the peer replaces).
   const auto master = [](const std::string& name, std::uint8_t link, std::uint8_t kind, std::uint16_t quantity,
                          const Bytes& replyPdu) {
     Bytes input{link, kind, 1, 0, 0, static_cast<std::uint8_t>(quantity >> 8), static_cast<std::uint8_t>(quantity)};
-    const Bytes reply = (link & 1) ? AsciiFrame(1, replyPdu) : RtuFrame(1, replyPdu);
+    const Bytes reply = link == 2 ? TcpFrame(0, 1, replyPdu) : link == 1 ? AsciiFrame(1, replyPdu) : RtuFrame(1, replyPdu);
     input.insert(input.end(), reply.begin(), reply.end());
     Write("master_reply", name, input);
   };
@@ -225,6 +226,9 @@ void Frames() {
   master("exception", 0, 2, 2, {FC_READ_HOLDING_REGISTERS | EXCEPTION_FLAG, EXCEPTION_ILLEGAL_DATA_ADDRESS});
   master("read_write", 0, 9, 1, {FC_WRITE_AND_READ_REGISTERS, 2, 0, 9});
   master("mask_write", 1, 8, 0x00FF, {FC_MASK_WRITE_REGISTER, 0, 0, 0, 0xFF, 0xFF, 0});
+  master("tcp_read_registers", 2, 2, 2, {FC_READ_HOLDING_REGISTERS, 4, 0, 1, 0, 2});
+  master("tcp_write_coils", 2, 6, 10, {FC_WRITE_MULTIPLE_COILS, 0, 0, 0, 10});
+  master("tcp_exception", 2, 0, 8, {FC_READ_COILS | EXCEPTION_FLAG, EXCEPTION_SLAVE_OR_SERVER_BUSY});
 }
 
 }  // namespace
