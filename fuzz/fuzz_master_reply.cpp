@@ -8,6 +8,7 @@
 // caught; a reply taken as good must come from the slave asked, with the
 // function asked.
 #include <arpa/inet.h>
+#include <mutex>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
@@ -31,8 +32,10 @@ constexpr std::uint8_t kFunctions[] = {
     modbus::FC_WRITE_AND_READ_REGISTERS};
 
 enum LinkChoice { kRtu = 0, kAscii = 1, kTcp = 2 };
+// The reply bytes of the current input; the TCP peer thread reads them too (a
+// late peer may still answer the previous input's request).
+std::mutex scriptLock;
 fuzzsupport::Bytes replyScript;
-fuzzsupport::Bytes lastReply;  // what the port handed over for the request
 bool echo = false;
 
 bool Setup() {
@@ -40,7 +43,6 @@ bool Setup() {
   fuzzsupport::SetSerialResponder([](const fuzzsupport::Bytes& request) {
     // The echo of the request, when on, is what the port hears first.
     fuzzsupport::Bytes answer = echo ? request : fuzzsupport::Bytes{};
-    lastReply = replyScript;
     answer.insert(answer.end(), replyScript.begin(), replyScript.end());
     return answer;
   });
@@ -49,8 +51,6 @@ bool Setup() {
 
 // ---- Modbus/TCP peer ---------------------------------------------------------------
 // Reads one request frame (MBAP length field), then writes the scripted reply.
-// The main thread sets replyScript before the request goes out, and the request's
-// arrival orders the peer's read after it.
 constexpr std::uint32_t kTcpResponseTimeoutMs = 5;
 int listener = -1;
 
@@ -63,9 +63,12 @@ void PeerLoop() {
       if (::recv(s, request, linklayer::kMbapHeaderSize, MSG_WAITALL) != linklayer::kMbapHeaderSize) break;
       const int following = request[4] << 8 | request[5];
       if (::recv(s, request + linklayer::kMbapHeaderSize, following, MSG_WAITALL) != following) break;
-      lastReply = replyScript;
       // The reply takes the request's transaction id when the script leaves it 0.
-      fuzzsupport::Bytes answer = replyScript;
+      fuzzsupport::Bytes answer;
+      {
+        std::lock_guard<std::mutex> hold(scriptLock);
+        answer = replyScript;
+      }
       if (answer.size() >= 2 && answer[0] == 0 && answer[1] == 0) {
         answer[0] = request[0];
         answer[1] = request[1];
@@ -123,16 +126,19 @@ std::uint16_t Run(std::uint8_t function, std::uint16_t slave, std::uint16_t addr
   }
 }
 
-// The slave address and function of the reply the port handed over.
+// The slave address and function of the reply the master recorded as received.
 void CheckAccepted(int mode, std::uint8_t slave, std::uint8_t function) {
-  fuzzsupport::Bytes binary = lastReply;
+  std::uint8_t record[me::kSlotReceivedCapacity];
+  const std::uint16_t length = me::CopyLastReceivedFrame(record);
+  const fuzzsupport::Bytes received(record, record + length);
+  fuzzsupport::Bytes binary = received;
   if (mode == kTcp) {
-    fuzzsupport::Require(lastReply.size() > linklayer::kMbapHeaderSize, "a TCP reply taken as good");
+    fuzzsupport::Require(received.size() > linklayer::kMbapHeaderSize, "a TCP reply taken as good");
     binary.erase(binary.begin(), binary.begin() + linklayer::kMbapHeaderSize);
   } else if (mode == kAscii) {
-    fuzzsupport::Require(lastReply.size() >= 5 && lastReply[0] == ':', "an ASCII reply taken as good");
+    fuzzsupport::Require(received.size() >= 5 && received[0] == ':', "an ASCII reply taken as good");
     binary.resize(2);
-    linklayer::DecodeHex(reinterpret_cast<const char*>(lastReply.data()) + 1, 2, binary.data());
+    linklayer::DecodeHex(reinterpret_cast<const char*>(received.data()) + 1, 2, binary.data());
   }
   fuzzsupport::Require(binary.size() >= 2 && binary[0] == slave && binary[1] == function,
                        "a reply taken as good comes from the slave asked, with the function asked");
@@ -149,8 +155,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t slave = in.byte();
   const std::uint16_t address = in.word();
   const std::uint16_t quantity = in.word() % (modbus::MAX_READ_BITS + 8);
-  replyScript = in.rest();
-  lastReply.clear();
+  {
+    std::lock_guard<std::mutex> hold(scriptLock);
+    replyScript = in.rest();
+  }
   const int mode = (link & 3) == 3 ? kRtu : link & 3;
   if (mode == kTcp) {
     static const bool connected = ConnectTcp();
