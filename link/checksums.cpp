@@ -78,8 +78,17 @@ std::uint8_t ComputeAsciiLrc(const char* frame, std::uint16_t totalLength) {
   return static_cast<std::uint8_t>(-sum);
 }
 
+namespace {
+bool IsHexChar(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
+}  // namespace
+
 bool CheckAsciiLrc(const char* frame, std::uint16_t totalLength) {
-  if (totalLength < 5) return false;
+  if (totalLength < 5 || totalLength % 2 == 0) return false;
+  // A whole frame only: a character that is no digit would otherwise count as 0
+  // and let a damaged frame pass with its values changed.
+  if (frame[0] != ':' || frame[totalLength - 2] != '\r' || frame[totalLength - 1] != '\n') return false;
+  for (std::uint16_t i = 1; i < totalLength - 2; ++i)
+    if (!IsHexChar(frame[i])) return false;
   const std::uint8_t received =
       JoinNibbles(HexCharToNibble(frame[totalLength - 4]), HexCharToNibble(frame[totalLength - 3]));
   return received == ComputeAsciiLrc(frame, totalLength);

@@ -23,8 +23,8 @@ FrameParse Failure(std::size_t position) {
   return parse;
 }
 
-// A list file holds at most 100 lines of at most a few hundred characters; of
-// anything larger only the beginning is read.
+// A list file holds at most 100 lines of at most a few hundred characters;
+// anything larger is refused as unreadable.
 constexpr std::size_t kMaxListFileBytes = 4 * 1024 * 1024;
 
 bool WriteAll(int fd, const std::vector<std::uint8_t>& bytes) {
@@ -132,22 +132,10 @@ std::string ComposeTestCenterText(const std::vector<std::string>& entries) {
 
 ListFileResult ReadTestCenterFile(const std::string& path, std::vector<std::string>* entries) {
   entries->clear();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return ListFileResult::kOpenError;
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-    ::close(fd);
-    return ListFileResult::kOpenError;
-  }
-  std::string content;
-  char chunk[4096];
-  while (content.size() < kMaxListFileBytes) {
-    const ssize_t n = ::read(fd, chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;  // a read error ends the file like its end
-    content.append(chunk, static_cast<std::size_t>(n));
-  }
-  ::close(fd);
+  // A device, FIFO or directory is refused without reading (no hang on a pipe).
+  std::vector<std::uint8_t> bytes;
+  if (!archive::ReadFile(path, &bytes, nullptr, kMaxListFileBytes)) return ListFileResult::kOpenError;
+  const std::string_view content(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   return ParseTestCenterText(content, entries) ? ListFileResult::kOk : ListFileResult::kNotTestCenterFile;
 }
 

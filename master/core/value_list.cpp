@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/archive.h"
 #include "common/value_format.h"
 #include "common/word_order.h"
 #include "master/core/test_center.h"
@@ -15,9 +16,6 @@
 namespace zelmor {
 
 namespace {
-
-// The tag and the largest payload: a file is read no further than that.
-constexpr std::size_t kMaxValueFileBytes = 4 + kCoilListSize;
 
 std::uint64_t GetLe(const std::uint8_t* p, int bytes) {
   std::uint64_t v = 0;
@@ -176,23 +174,10 @@ ValueFileResult DecodeValueList(const std::vector<std::uint8_t>& bytes, std::int
 }
 
 ValueFileResult ReadValueListFile(const std::string& path, std::int32_t tag, std::uint8_t* payload, int payloadSize) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return ValueFileResult::kOpenError;
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-    ::close(fd);
-    return ValueFileResult::kOpenError;
-  }
-  std::vector<std::uint8_t> bytes(kMaxValueFileBytes);
-  std::size_t got = 0;
-  while (got < bytes.size()) {
-    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;  // a read error ends the file like its end
-    got += static_cast<std::size_t>(n);
-  }
-  ::close(fd);
-  bytes.resize(got);
+  // A device, FIFO or directory is refused without reading, so /dev/zero or a
+  // pipe without a writer cannot hang the dialog.
+  std::vector<std::uint8_t> bytes;
+  if (!archive::ReadFile(path, &bytes, nullptr, kMaxValueListFileSize)) return ValueFileResult::kOpenError;
   return DecodeValueList(bytes, tag, payload, payloadSize);
 }
 

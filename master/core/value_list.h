@@ -74,6 +74,10 @@ std::vector<std::uint8_t> EncodeValueList(std::int32_t tag, const std::uint8_t* 
 ValueFileResult DecodeValueList(const std::vector<std::uint8_t>& bytes, std::int32_t tag, std::uint8_t* payload,
                                 int payloadSize);
 
+// The largest list written is 2004 bytes; bytes past the payload are ignored.
+// A regular file above this size, or anything but a regular file, is kOpenError.
+constexpr std::size_t kMaxValueListFileSize = 64 * 1024;
+
 ValueFileResult ReadValueListFile(const std::string& path, std::int32_t tag, std::uint8_t* payload, int payloadSize);
 // A regular file is replaced through a temporary file, so a failed save keeps
 // the previous list; a device is written in place.

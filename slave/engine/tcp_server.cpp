@@ -72,6 +72,26 @@ TcpConnection& LongestWithoutRequest(std::uint32_t now) {
   return *oldest;
 }
 
+// Puts a connected socket into a free entry, or in place of the connection that
+// has gone longest without completing a request.
+void Place(int s, std::uint32_t now) {
+  TcpConnection* slot = nullptr;
+  for (TcpConnection& c : connections)
+    if (c.socket < 0) {
+      slot = &c;
+      break;
+    }
+  if (!slot) {
+    slot = &LongestWithoutRequest(now);
+    CloseConnection(*slot);
+  }
+  slot->socket = s;
+  slot->fill = 0;
+  slot->pendingLength = 0;
+  slot->lastActivity = now;
+  slot->lastRequest = now;
+}
+
 // A full table takes every new connection too: it replaces the connection that
 // has gone longest without completing a request, so that idle or trickling
 // peers cannot keep a master out.
@@ -82,23 +102,9 @@ void AcceptPending(std::uint32_t now) {
       if (errno == EINTR || errno == ECONNABORTED) continue;
       return;  // EAGAIN: nothing more waiting; other errors: try again next step
     }
-    TcpConnection* slot = nullptr;
-    for (TcpConnection& c : connections)
-      if (c.socket < 0) {
-        slot = &c;
-        break;
-      }
-    if (!slot) {
-      slot = &LongestWithoutRequest(now);
-      CloseConnection(*slot);
-    }
     const int one = 1;
     ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    slot->socket = s;
-    slot->fill = 0;
-    slot->pendingLength = 0;
-    slot->lastActivity = now;
-    slot->lastRequest = now;
+    Place(s, now);
   }
 }
 
@@ -257,6 +263,12 @@ bool IsTcpServerRunning() { return running.load(); }
 std::string LastTcpServerError() { return lastError; }
 std::uint16_t ListeningPort() { return boundPort; }
 void SetIdleLimitSeconds(std::uint32_t seconds) { idleLimitMs.store(seconds * 1000); }
+
+bool AdoptConnection(int socket) {
+  if (listenSocket < 0 || socket < 0) return false;
+  Place(socket, platform::TickCount());
+  return true;
+}
 
 int OpenConnectionCount() {
   int count = 0;

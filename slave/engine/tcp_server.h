@@ -27,6 +27,11 @@ std::uint16_t ListeningPort();
 // connections, reads what has arrived and serves every complete request.
 void TcpServerStep(int waitMs);
 
+// Serves an already connected, non-blocking stream socket (a socket pair in the
+// fuzz targets) as if it had just been accepted; the server then owns it. False,
+// and the socket is left to the caller, when the server is not running.
+bool AdoptConnection(int socket);
+
 int OpenConnectionCount();
 // Connections without traffic for this long are closed (default 100 s), and so
 // are connections that complete no request for this long (counted from the

@@ -115,3 +115,15 @@ TEST(AsciiFrame, ShortAndEmptyFrames) {
   // An odd length ignores the dangling character: (8 - 5) / 2 = 1 byte.
   EXPECT_EQ(ComputeAsciiLrc(":05XFB\r\n", 8), 0xFB);
 }
+
+// Characters that are no hex digit decode as 0: unless the check refuses them, a
+// damaged frame with a fitting LRC passes with its values changed (found by the
+// fuzz target master_reply: ";0116000000FFFF=0EB\r0" was taken as an echo).
+TEST(AsciiFrame, OnlyAWholeFrameOfUpperCaseHexDigitsChecks) {
+  const std::string good = ":0116000000FFFF00EB\r\n";
+  ASSERT_TRUE(CheckAsciiLrc(good.data(), static_cast<std::uint16_t>(good.size())));
+  for (const std::string& bad : {std::string(";0116000000FFFF00EB\r\n"), std::string(":0116000000FFFF=0EB\r\n"),
+                                 std::string(":0116000000FFFF00EB\r0"), std::string(":0116000000FFFF00EB\n\r"),
+                                 std::string(":0116000000FFFF00EBX\r\n"), std::string(":01 16000000FFFF00EB\r\n")})
+    EXPECT_FALSE(CheckAsciiLrc(bad.data(), static_cast<std::uint16_t>(bad.size()))) << bad;
+}

@@ -290,3 +290,23 @@ TEST_F(AsciiChecksTest, LrcErrorsLowerCaseAndShortReplies) {
   AnswerWithWire(AsBytes(":0183"));
   EXPECT_EQ(ReadRegisters(1, 3, 0, 2, words), RESULT_BYTES_MISSING);
 }
+
+// A reply that is no whole ASCII frame, or carries a character that is no hex
+// digit, is an LRC error even when its LRC fits: it used to be taken as good,
+// the stray character read as 0 (found by the fuzz target master_reply).
+TEST_F(AsciiChecksTest, RepliesThatAreNoWholeFrameAreRefused) {
+  AnswerWithWire(AsBytes(";0116000000FFFF=0EB\r0"));
+  EXPECT_EQ(MaskWriteRegister(1, 0, 0x00FF, 0xFF00), RESULT_CRC);
+  std::uint16_t words[2] = {7, 7};
+  Bytes noDigit = AsciiFrame({1, 3, 4, 0, 1, 0, 2});
+  noDigit[7] = 'G';  // the first '0' of the data: the LRC still fits when G counts as 0
+  AnswerWithWire(noDigit);
+  EXPECT_EQ(ReadRegisters(1, 3, 0, 2, words), RESULT_CRC);
+  Bytes noColon = AsciiFrame({1, 3, 4, 0, 1, 0, 2});
+  noColon[0] = ';';
+  AnswerWithWire(noColon);
+  EXPECT_EQ(ReadRegisters(1, 3, 0, 2, words), RESULT_CRC);
+  AnswerWithWire(AsciiFrame({1, 3, 4, 0, 1, 0, 2}));
+  EXPECT_EQ(ReadRegisters(1, 3, 0, 2, words), RESULT_OK);
+  EXPECT_EQ(words[1], 2);
+}

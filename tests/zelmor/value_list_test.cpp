@@ -3,6 +3,7 @@
 // against hand-made byte images, short and foreign files, a full disk and a
 // save that fails half way.
 #include "master/core/value_list.h"
+#include "master/core/test_center.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace zelmor;
@@ -161,4 +163,37 @@ TEST_F(ValueFileTest, AFailedSaveKeepsThePreviousList) {
   EXPECT_EQ(result, ValueFileResult::kWriteError);
   EXPECT_EQ(FileBytes(path("list.mod")), previous);
   EXPECT_NE(::access(path("list.mod.saving~").c_str(), F_OK), 0);  // no temporary file left behind
+}
+
+// The list readers go through the archive's one file check: a FIFO without a
+// writer, /dev/zero or a file past the size limit is an open error at once (a
+// FIFO used to hang the dialog, /dev/zero loaded as a list of zeros), while a
+// list with bytes after its payload still loads as before.
+TEST_F(ValueFileTest, OnlyRegularFilesOfListSizeAreRead) {
+  RegisterValues v;
+  const std::string fifo = path("pipe.mod");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(ReadValueListFile(fifo, kCoilListTag, v.data(), 256), ValueFileResult::kOpenError);
+  EXPECT_EQ(ReadValueListFile("/dev/zero", kCoilListTag, v.data(), 256), ValueFileResult::kOpenError);
+  {
+    std::ofstream big(path("big.mod"), std::ios::binary);
+    big << std::string(kMaxValueListFileSize + 1, '\0');
+  }
+  EXPECT_EQ(ReadValueListFile(path("big.mod"), kCoilListTag, v.data(), 256), ValueFileResult::kOpenError);
+  {
+    std::ofstream tail(path("tail.mod"), std::ios::binary);
+    tail << std::string("\1\0\0\0\x34\x12", 6) << std::string(3000, 'x');
+  }
+  EXPECT_EQ(ReadValueListFile(path("tail.mod"), 1, v.data(), 256), ValueFileResult::kOk);
+  EXPECT_EQ(v.word(0), 0x1234);
+
+  std::vector<std::string> entries;
+  EXPECT_EQ(ReadTestCenterFile(fifo, &entries), ListFileResult::kOpenError);
+  EXPECT_EQ(ReadTestCenterFile("/dev/zero", &entries), ListFileResult::kOpenError);
+  {
+    std::ofstream list(path("list.txt"), std::ios::binary);
+    list << "TestCenter\r\n01 03\r\n";
+  }
+  EXPECT_EQ(ReadTestCenterFile(path("list.txt"), &entries), ListFileResult::kOk);
+  EXPECT_EQ(entries, std::vector<std::string>{"01 03"});
 }
