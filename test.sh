@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test through CTest.
-#   ./test.sh              normal build in build/, then a short pass of every fuzz
-#                          target over its seeds (clang tree in build-fuzz/)
+#   ./test.sh              normal build in build/, a short pass of every fuzz target
+#                          over its seeds (clang tree in build-fuzz/), then every test
 #   ./test.sh --sanitize   AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/
 #   ./test.sh --fuzz       only the fuzz targets, each for FUZZ_SECONDS (default 60)
 set -euo pipefail
@@ -28,11 +28,13 @@ if [ "${1:-}" = "--sanitize" ]; then
 fi
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${extra[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
-(cd "$build" && ctest --output-on-failure -j"$(nproc)" --timeout 300)
 
 # Seeds, past findings and a few thousand new inputs per fuzz target, when clang
-# is there (scripts/install-deps.sh installs it from packages.txt).
+# is there (scripts/install-deps.sh installs it from packages.txt). Run before the
+# main suite so that the run ends with the main suite's summary line.
 if [ -z "${1:-}" ] && command -v clang++ >/dev/null; then
   fuzz_tree
   (cd build-fuzz && ctest --output-on-failure -j"$(nproc)" --timeout 300)
 fi
+
+cd "$build" && ctest --output-on-failure -j"$(nproc)" --timeout 300
