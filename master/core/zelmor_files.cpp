@@ -127,15 +127,17 @@ DocumentReadResult DecodePollDocument(const std::vector<std::uint8_t>& bytes, Po
 std::string RemoteHost(const CommSettings& s) { return s.host.empty() ? s.ipAddress : s.host; }
 
 void SetRemoteHost(CommSettings* s, const std::string& text) {
-  s->host = text;
   const bool dotted = !text.empty() && text.size() <= static_cast<std::size_t>(kIpAddressMaxLength) &&
                       text.find_first_not_of("0123456789.") == std::string::npos;
-  if (dotted) s->ipAddress = text;
+  if (dotted) {
+    s->ipAddress = text;
+    s->host.clear();
+  } else {
+    s->host = text;
+  }
 }
 
-bool HasNetworkExtras(const CommSettings& s) {
-  return s.transport != kTransportModbusTcp || (!s.host.empty() && s.host != s.ipAddress);
-}
+bool HasNetworkExtras(const CommSettings& s) { return s.transport != kTransportModbusTcp || !s.host.empty(); }
 
 std::vector<std::uint8_t> EncodeWorkspace(const WorkspaceData& w) {
   archive::Writer out;
@@ -186,7 +188,7 @@ WorkspaceReadResult DecodeWorkspace(const std::vector<std::uint8_t>& bytes, Work
     const std::string host = in.prefixedString(kHostMaxLength);
     if (!in.ok() || transport < 0 || transport >= kTransportCount) return WorkspaceReadResult::kTruncated;
     settings.transport = transport;
-    settings.host = host;
+    SetRemoteHost(&settings, host);
   }
   workspace->version = version;
   workspace->settings = settings;

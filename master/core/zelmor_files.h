@@ -52,8 +52,8 @@ constexpr int kHostMaxLength = 253;  // the longest DNS name
 
 // The remote to connect to: host, or ipAddress when no other was given.
 std::string RemoteHost(const CommSettings& settings);
-// Takes the remote as typed; ipAddress follows it when it is a dotted IPv4
-// address and keeps its value otherwise.
+// Takes the remote as typed: a dotted address goes to ipAddress (host empty),
+// anything else to host (ipAddress keeps its value for older readers).
 void SetRemoteHost(CommSettings* settings, const std::string& text);
 // Whether the settings carry something the 92-byte record cannot.
 bool HasNetworkExtras(const CommSettings& settings);

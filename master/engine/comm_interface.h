@@ -101,6 +101,7 @@ void SetLineOptions(std::uint8_t options);
 void SetRtsReleaseDelay(std::uint16_t milliseconds);
 // 0 RTU, 1 ASCII, 2 Modbus/TCP, 3 RTU over TCP, 4 Modbus/UDP. Ignored while polling.
 void SetLinkMode(std::uint16_t mode);
+std::uint16_t GetLinkMode();
 // A two-wire adapter that hears its own transmission: serial requests come back
 // before the reply and are dropped.
 void SetEcho(bool on);

@@ -288,6 +288,8 @@ void SetLinkMode(std::uint16_t mode) {
   if (!threadRunning.load()) SetExchangeLinkMode(mode);
 }
 
+std::uint16_t GetLinkMode() { return ExchangeLinkMode(); }
+
 void SetEcho(bool on) { SetExchangeEcho(on); }
 
 std::uint16_t ComputeCrc16(const std::uint8_t* bytes, std::uint16_t length) {
