@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <string>
 
 #include "platform/ticks.h"
 
@@ -25,7 +27,9 @@ bool connected = false;
 // The server closed the connection or the stream lost its framing; the next
 // send reconnects first.
 bool broken = false;
-sockaddr_in serverAddress{};
+sockaddr_storage serverAddress{};
+socklen_t serverAddressLength = 0;
+NetTransport transport = NetTransport::kTcp;
 std::uint32_t responseTimeoutMs = 1000;
 
 void CloseSocket() {
@@ -53,15 +57,16 @@ int WaitFor(short events, std::uint32_t deadline) {
 // Creates a socket and connects it within waitMs. Leaves socketFd -1 on failure.
 bool OpenAndConnect(std::uint32_t waitMs) {
   CloseSocket();
-  socketFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+  const bool datagram = transport == NetTransport::kUdp;
+  socketFd = ::socket(serverAddress.ss_family, (datagram ? SOCK_DGRAM : SOCK_STREAM) | SOCK_CLOEXEC, 0);
   if (socketFd < 0) return false;
   // Requests are small and each waits for its reply: Nagle would only add delay.
   const int one = 1;
-  ::setsockopt(socketFd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  if (!datagram) ::setsockopt(socketFd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 
   const int flags = ::fcntl(socketFd, F_GETFL, 0);
   ::fcntl(socketFd, F_SETFL, flags | O_NONBLOCK);
-  int rc = ::connect(socketFd, reinterpret_cast<const sockaddr*>(&serverAddress), sizeof serverAddress);
+  int rc = ::connect(socketFd, reinterpret_cast<const sockaddr*>(&serverAddress), serverAddressLength);
   if (rc < 0 && errno == EINPROGRESS) {
     if (WaitFor(POLLOUT, platform::TickCount() + waitMs) > 0) {
       int error = 0;
@@ -89,9 +94,12 @@ void DropStaleBytes() {
   std::uint8_t scratch[256];
   for (;;) {
     const ssize_t got = ::recv(socketFd, scratch, sizeof scratch, MSG_DONTWAIT);
-    if (got > 0) continue;
+    if (got > 0 || (got == 0 && transport == NetTransport::kUdp)) continue;  // a late reply or an empty datagram
     if (got == 0) broken = true;  // the server has closed the connection
     else if (errno == EINTR) continue;
+    // A datagram socket reports an earlier datagram nobody took (ECONNREFUSED)
+    // once; it stays usable.
+    else if (transport == NetTransport::kUdp && errno == ECONNREFUSED) continue;
     else if (errno != EAGAIN && errno != EWOULDBLOCK) broken = true;
     return;
   }
@@ -123,7 +131,74 @@ ReadOutcome ReadUntil(std::uint8_t* buffer, int& have, int wanted, std::uint32_t
   return ReadOutcome::Complete;
 }
 
+// Whether the text is made of digits and dots only: meant as a dotted address,
+// never looked up as a name.
+bool LooksDotted(const std::string& text) {
+  return !text.empty() && text.find_first_not_of("0123456789.") == std::string::npos;
+}
+
+// Waits for one datagram holding a whole Modbus/UDP reply; others are skipped.
+int DatagramReceive(std::uint8_t* buffer, std::uint32_t deadline) {
+  for (;;) {
+    const int ready = WaitFor(POLLIN, deadline);
+    if (ready == 0) return 0;
+    if (ready < 0) return -1;
+    std::uint8_t datagram[kTcpMaxAdu + 1];
+    // MSG_TRUNC: the real length, so that an oversized datagram is seen as such.
+    const ssize_t got = ::recv(socketFd, datagram, sizeof datagram, MSG_TRUNC | MSG_DONTWAIT);
+    if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+    if (got < 0) return -1;  // e.g. nobody listens at the server's port
+    if (got < kTcpMinAdu || got > kTcpMaxAdu) continue;
+    const int protocolId = (datagram[2] << 8) | datagram[3];
+    const int length = (datagram[4] << 8) | datagram[5];
+    if (protocolId != 0 || length != got - kMbapHeaderSize) continue;
+    std::memcpy(buffer, datagram, static_cast<size_t>(got));
+    return static_cast<int>(got);
+  }
+}
+
 }  // namespace
+
+TcpConnectStatus NetConnect(NetTransport kind, const char* host, std::uint16_t port, std::uint32_t timeoutMs) {
+  TcpDisconnect();
+  // Probe that the system gives us a socket at all before looking at the address.
+  const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+  if (probe < 0) return TcpConnectStatus::NoSocket;
+  ::close(probe);
+
+  std::string name = host == nullptr ? std::string() : std::string(host);
+  if (name.size() >= 2 && name.front() == '[' && name.back() == ']') name = name.substr(1, name.size() - 2);
+  in_addr v4{};
+  if (name.empty()) return TcpConnectStatus::BadAddress;
+  if (LooksDotted(name) &&
+      (::inet_pton(AF_INET, name.c_str(), &v4) != 1 || v4.s_addr == htonl(INADDR_BROADCAST)))
+    return TcpConnectStatus::BadAddress;
+
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = kind == NetTransport::kUdp ? SOCK_DGRAM : SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  const std::string service = std::to_string(port);
+  if (::getaddrinfo(name.c_str(), service.c_str(), &hints, &found) != 0 || found == nullptr)
+    return TcpConnectStatus::HostNotFound;
+  transport = kind;
+  bool ok = false;
+  for (const addrinfo* a = found; a != nullptr && !ok; a = a->ai_next) {
+    if (a->ai_addrlen > sizeof serverAddress) continue;
+    serverAddress = {};
+    std::memcpy(&serverAddress, a->ai_addr, a->ai_addrlen);
+    serverAddressLength = a->ai_addrlen;
+    ok = OpenAndConnect(kConnectWaitMs);
+  }
+  ::freeaddrinfo(found);
+  if (!ok) return TcpConnectStatus::ConnectFailed;
+  responseTimeoutMs = timeoutMs;
+  connected = true;
+  return TcpConnectStatus::Ok;
+}
+
+NetTransport ConnectedTransport() { return transport; }
 
 TcpConnectStatus TcpConnect(const char* ipAddress, std::uint16_t port, std::uint32_t timeoutMs) {
   TcpDisconnect();
@@ -139,15 +214,7 @@ TcpConnectStatus TcpConnect(const char* ipAddress, std::uint16_t port, std::uint
       address.s_addr == htonl(INADDR_BROADCAST)) {
     return TcpConnectStatus::BadAddress;
   }
-  serverAddress = {};
-  serverAddress.sin_family = AF_INET;
-  serverAddress.sin_port = htons(port);
-  serverAddress.sin_addr = address;
-
-  if (!OpenAndConnect(kConnectWaitMs)) return TcpConnectStatus::ConnectFailed;
-  responseTimeoutMs = timeoutMs;
-  connected = true;
-  return TcpConnectStatus::Ok;
+  return NetConnect(NetTransport::kTcp, ipAddress, port, timeoutMs);
 }
 
 void TcpDisconnect() {
@@ -189,6 +256,7 @@ bool TcpSend(const std::uint8_t* bytes, std::uint16_t count) {
 int TcpReceive(std::uint8_t* buffer) {
   if (socketFd < 0) return -1;
   const std::uint32_t deadline = platform::TickCount() + responseTimeoutMs;
+  if (transport == NetTransport::kUdp) return DatagramReceive(buffer, deadline);
   int have = 0;
 
   ReadOutcome outcome = ReadUntil(buffer, have, kMbapHeaderSize, deadline, false);
@@ -209,6 +277,28 @@ int TcpReceive(std::uint8_t* buffer) {
   if (outcome == ReadOutcome::Complete) return have;
   broken = true;
   if (outcome == ReadOutcome::TimedOut && have >= kTcpMinAdu) return have;
+  return -1;
+}
+
+int RtuStreamReceive(std::uint8_t* buffer, int capacity) {
+  if (socketFd < 0) return -1;
+  const std::uint32_t deadline = platform::TickCount() + responseTimeoutMs;
+  int have = 0;
+  ReadOutcome outcome = ReadUntil(buffer, have, 2, deadline, false);
+  bool readyNow = true;
+  while (outcome == ReadOutcome::Complete) {
+    int length = RtuReplyLength(buffer, have);
+    if (length < 0 || length > capacity) {
+      // The function code does not tell the end: take what is there by now.
+      ReadUntil(buffer, have, capacity, platform::TickCount(), true);
+      return have;
+    }
+    if (length > 0 && have >= length) return have;
+    // 0: one more byte tells more (the byte count, an identification object).
+    outcome = ReadUntil(buffer, have, length == 0 ? have + 1 : length, deadline, readyNow);
+  }
+  if (outcome == ReadOutcome::TimedOut) return have;
+  broken = true;  // closed or broken, maybe in the middle of a frame
   return -1;
 }
 

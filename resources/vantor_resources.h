@@ -187,6 +187,11 @@ constexpr const char* kSectionView = "View";
 constexpr const char* kKeyAlwaysOnTop = "AlwaysOnTop";
 constexpr const char* kKeyListenAddress = "ListenAddress";
 constexpr const char* kKeyListenPort = "ListenPort";
+// The network transports of the TCP/IP choice, in the order of the dialog's list
+// (slavesettings::kTransport*).
+constexpr const char* kTransportNames[] = {"Modbus/TCP", "RTU over TCP", "Modbus/UDP"};
+constexpr const char* kTransportLabel = "Transport:";
+
 // The seed of the random faults, kept between runs.
 constexpr const char* kSectionFaults = "Faults";
 constexpr const char* kKeyFaultSeed = "Seed";

@@ -168,6 +168,10 @@ constexpr const char* kConnectionCaption = "Connection";
 constexpr const char* kTcpWsaStartupError = "Modbus/TCP Connection Failed. WSA Startup Error";
 constexpr const char* kTcpInvalidAddress = "Modbus/TCP Connection Failed. Invalid IP Address";
 constexpr const char* kTcpConnectFailed = "Modbus/TCP Connection Failed";
+constexpr const char* kTcpHostNotFound = "Modbus/TCP Connection Failed. Host not found";
+// The network transports of the TCP/IP choice, in the order of zelmor::kTransport*.
+constexpr const char* kTransportNames[] = {"Modbus/TCP", "RTU over TCP", "Modbus/UDP"};
+constexpr const char* kTransportLabel = "Transport";
 constexpr const char* kPortNotAvailable = "Port not available";
 constexpr const char* kHeaderEnabled = "Tx = %i: Err = %i: ID = %i: F = %02i: SR = %ims";
 constexpr const char* kHeaderDisabled = "Tx = %i: Err = %i: ID = %i: F = %02i: SR = %ims  (DISABLED)";

@@ -3,9 +3,12 @@
 // 125 holding registers. Prints requests per second, p50 and p99 latency,
 // errors, and vantor's resident memory with 32 definitions and 100 connections.
 // Then the isolation of an injected delay: 10 connections, one of them reading
-// a definition that answers 50 ms late; the other 9 keep their p99.
+// a definition that answers 50 ms late; the other 9 keep their p99. Last, the
+// network transports: vantor's RTU over TCP and Modbus/UDP beside its own
+// Modbus/TCP and libmodbus, at 1 and 10 clients reading 10 registers.
 //
-//   slave_bench [seconds per row and server, default 3] [vantor executable]
+//   slave_bench [seconds per row and server, default 3] [vantor executable] [transports]
+// ("transports": only the rows of the network transports)
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -24,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "link/framing.h"
 #include "tests/slave/vantor_child.h"
 
 namespace {
@@ -198,6 +202,139 @@ void RunMixedSlice(std::uint16_t port, double seconds, Samples* nine) {
   }
 }
 
+
+enum class Wire { kMbap, kRtu, kUdp };
+
+int ConnectWire(Wire wire, std::uint16_t port) {
+  if (wire != Wire::kUdp) return Connect(port);
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  timeval timeout{2, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  return fd;
+}
+
+// Back-to-back reads of 10 registers in the wire's framing until the deadline.
+void WireClientLoop(Wire wire, int fd, Clock::time_point deadline, std::vector<std::uint32_t>* latencies,
+                    long* errors) {
+  constexpr int kRegisters = 10;
+  std::uint8_t request[16];
+  std::size_t requestSize = 0;
+  std::size_t replySize = 0;
+  if (wire == Wire::kRtu) {
+    const std::uint8_t head[6] = {1, 3, 0, 0, 0, kRegisters};
+    std::memcpy(request, head, sizeof head);
+    requestSize = linklayer::AppendCrc(request, sizeof head);
+    replySize = 5 + 2 * kRegisters;
+  } else {
+    const std::uint8_t adu[12] = {0, 0, 0, 0, 0, 6, 1, 3, 0, 0, 0, kRegisters};
+    std::memcpy(request, adu, sizeof adu);
+    requestSize = sizeof adu;
+    replySize = 9 + 2 * kRegisters;
+  }
+  std::uint8_t reply[300];
+  std::uint16_t transaction = 0;
+  while (Clock::now() < deadline) {
+    if (wire != Wire::kRtu) {
+      ++transaction;
+      request[0] = static_cast<std::uint8_t>(transaction >> 8);
+      request[1] = static_cast<std::uint8_t>(transaction);
+    }
+    const auto start = Clock::now();
+    bool ok = ::send(fd, request, requestSize, MSG_NOSIGNAL) == static_cast<ssize_t>(requestSize);
+    if (ok && wire == Wire::kUdp) ok = ::recv(fd, reply, sizeof reply, 0) == static_cast<ssize_t>(replySize);
+    else if (ok) ok = ReceiveAll(fd, reply, replySize);
+    if (!ok) {
+      ++*errors;
+      return;
+    }
+    const auto end = Clock::now();
+    const bool matches = wire == Wire::kRtu ? reply[1] == 3 : reply[0] == request[0] && reply[1] == request[1];
+    if (!matches) ++*errors;
+    latencies->push_back(static_cast<std::uint32_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(end - start).count()));
+  }
+}
+
+void RunWireSlice(Wire wire, std::uint16_t port, int clients, double seconds, Samples* samples) {
+  std::vector<int> sockets;
+  for (int i = 0; i < clients; ++i) {
+    const int fd = ConnectWire(wire, port);
+    if (fd < 0) ++samples->errors;
+    else sockets.push_back(fd);
+  }
+  std::vector<std::vector<std::uint32_t>> latencies(sockets.size());
+  std::vector<long> errors(sockets.size(), 0);
+  for (auto& l : latencies) l.reserve(100000);
+  const auto begin = Clock::now();
+  const auto deadline = begin + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
+  std::vector<std::thread> threads;
+  for (std::size_t i = 0; i < sockets.size(); ++i)
+    threads.emplace_back(WireClientLoop, wire, sockets[i], deadline, &latencies[i], &errors[i]);
+  for (auto& t : threads) t.join();
+  samples->seconds += std::chrono::duration<double>(Clock::now() - begin).count();
+  for (int fd : sockets) ::close(fd);
+  for (auto& l : latencies) samples->latencies.insert(samples->latencies.end(), l.begin(), l.end());
+  for (long e : errors) samples->errors += e;
+}
+
+// vantor over Modbus/TCP, RTU over TCP and Modbus/UDP, and libmodbus, in
+// alternating slices of the same run. False when a new transport falls more
+// than 10 % below vantor's Modbus/TCP figure.
+bool RunTransportRows(const std::string& vantorExecutable, std::uint16_t libmodbusPort, double seconds) {
+  const std::vector<std::string> definition = {"--slave", "1:3:0:100"};
+  auto with = [&](const char* option) {
+    std::vector<std::string> args = definition;
+    args.insert(args.end(), {option, "127.0.0.1:0"});
+    return args;
+  };
+  slavetest::VantorChild tcp(vantorExecutable, with("--tcp"));
+  slavetest::VantorChild rtu(vantorExecutable, with("--rtu-over-tcp"));
+  slavetest::VantorChild udp(vantorExecutable, with("--udp"));
+  if (!tcp.ok() || !rtu.ok() || !udp.ok()) {
+    std::printf("transports: the servers did not start\n");
+    return false;
+  }
+  struct Row {
+    const char* name;
+    Wire wire;
+    std::uint16_t port;
+  } rows[] = {{"vantor Modbus/TCP", Wire::kMbap, tcp.tcpPort()},
+              {"vantor RTU over TCP", Wire::kRtu, rtu.tcpPort()},
+              {"vantor Modbus/UDP", Wire::kUdp, udp.tcpPort()},
+              {"libmodbus Modbus/TCP", Wire::kMbap, libmodbusPort}};
+  bool met = true;
+  std::printf("\n%-22s %7s %12s %9s %9s %7s %11s\n", "transport", "clients", "requests/s", "p50 ms", "p99 ms",
+              "errors", "vs own TCP");
+  for (int clients : {1, 10}) {
+    Samples samples[4];
+    // The order turns each slice, so that no server always runs first.
+    for (int slice = 0; slice < kSlices; ++slice)
+      for (int k = 0; k < 4; ++k) {
+        const int r = (slice + k) % 4;
+        RunWireSlice(rows[r].wire, rows[r].port, clients, seconds / kSlices, &samples[r]);
+      }
+    const double own = samples[0].result().requestsPerSecond;
+    for (int r = 0; r < 4; ++r) {
+      const RowResult result = samples[r].result();
+      const double ratio = own > 0 ? result.requestsPerSecond / own : 0;
+      std::printf("%-22s %7d %12.0f %9.3f %9.3f %7ld %10.0f%%\n", rows[r].name, clients, result.requestsPerSecond,
+                  result.p50Ms, result.p99Ms, result.errors, 100 * ratio);
+      if ((r == 1 || r == 2) && (ratio < 0.9 || result.errors != 0)) met = false;
+    }
+  }
+  std::printf("target (RTU over TCP and Modbus/UDP within 10 %% of vantor's Modbus/TCP, no errors): %s\n",
+              met ? "met" : "NOT met");
+  const bool stopped = tcp.stop() == 0 && rtu.stop() == 0 && udp.stop() == 0;
+  return met && stopped;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -213,6 +350,11 @@ int main(int argc, char** argv) {
   if (!vantor.ok() || reference.port == 0) {
     std::fprintf(stderr, "could not start the servers: %s\n", vantor.readyLine().c_str());
     return 1;
+  }
+  // "slave_bench SECONDS VANTOR transports": the transport rows only.
+  if (argc > 3 && std::string(argv[3]) == "transports") {
+    const bool met = RunTransportRows(vantorExecutable, reference.port, seconds);
+    return vantor.stop() == 0 && met ? 0 : 1;
   }
   std::printf("%-9s %7s %9s %12s %9s %9s %7s %9s\n", "server", "clients", "registers", "requests/s", "p50 ms",
               "p99 ms", "errors", "vs libm.");
@@ -266,5 +408,6 @@ int main(int argc, char** argv) {
               "p50 %.3f / p99 %.3f ms (%.0f req/s) with 50 ms on the tenth; errors %ld / %ld\n",
               without.p50Ms, without.p99Ms, without.requestsPerSecond, with.p50Ms, with.p99Ms,
               with.requestsPerSecond, without.errors, with.errors);
-  return stopped && plain.stop() == 0 && delayed.stop() == 0 ? 0 : 1;
+  const bool transports = RunTransportRows(vantorExecutable, reference.port, seconds);
+  return stopped && plain.stop() == 0 && delayed.stop() == 0 && transports ? 0 : 1;
 }

@@ -6,6 +6,9 @@ namespace zelmor {
 
 namespace {
 const QString kSection = QStringLiteral("CommSetup");
+// The transport and a remote the IPAddress key cannot hold (a host name or an
+// IPv6 address) live in their own section, which older versions never read.
+const QString kNetworkSection = QStringLiteral("CommNetwork");
 }
 
 CommSettings ReadCommSettings(const fw::Profile& p) {
@@ -26,6 +29,8 @@ CommSettings ReadCommSettings(const fw::Profile& p) {
   s.servicePort = p.readIntInRange(kSection, "ServicePort", d.servicePort, 1, 65535);
   s.delayBetweenPolls = p.readIntInRange(kSection, "DelayBetweenPolls", d.delayBetweenPolls, 0, 1000);
   s.echo = p.readIntInRange(kSection, "Echo", d.echo, 0, 1);
+  s.transport = p.readIntInRange(kNetworkSection, "Transport", kTransportModbusTcp, 0, kTransportCount - 1);
+  s.host = p.readString(kNetworkSection, "Host", QString()).left(kHostMaxLength).toStdString();
   return s;
 }
 
@@ -45,6 +50,13 @@ void WriteCommSettings(fw::Profile& p, const CommSettings& s) {
   p.writeInt(kSection, "ServicePort", s.servicePort);
   p.writeInt(kSection, "DelayBetweenPolls", s.delayBetweenPolls);
   p.writeInt(kSection, "Echo", s.echo);
+  if (HasNetworkExtras(s)) {
+    p.writeInt(kNetworkSection, "Transport", s.transport);
+    p.writeString(kNetworkSection, "Host", QString::fromStdString(s.host));
+  } else {
+    p.remove(kNetworkSection, "Transport");
+    p.remove(kNetworkSection, "Host");
+  }
   p.sync();
 }
 
@@ -64,7 +76,7 @@ namespace zelmor {
 
 QString CommPaneText(const CommSettings& s) {
   if (s.port == kTcpPortChoice)
-    return QString::asprintf(res::text::kTcpStatusFormat, s.ipAddress.c_str(), s.servicePort);
+    return QString::asprintf(res::text::kTcpStatusFormat, RemoteHost(s).c_str(), s.servicePort);
   return QString::fromStdString(baudtable::SerialStatusText(s.port, s.baudIndex, s.dataBits, s.parity, s.stopBits));
 }
 

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QVBoxLayout>
 
 #include "common/baud_table.h"
@@ -18,6 +19,7 @@
 #include "framework/serial_ports.h"
 #include "framework/validation.h"
 #include "platform/port_map.h"
+#include "resources/zelmor_resources.h"
 
 namespace {
 
@@ -120,9 +122,12 @@ ConnectionDialog::ConnectionDialog(const zelmor::CommSettings& s, QWidget* paren
   auto* serverGroup = new QGroupBox(tr("Remote Server"), this);
   ipEdit_ = new QLineEdit(serverGroup);
   servicePortEdit_ = new QLineEdit(serverGroup);
+  transportList_ = new QComboBox(serverGroup);
+  for (const char* name : zelmor::res::text::kTransportNames) transportList_->addItem(QString::fromLatin1(name));
   auto* serverLayout = new QFormLayout(serverGroup);
   serverLayout->addRow(tr("IP Address"), ipEdit_);
   serverLayout->addRow(tr("Port"), servicePortEdit_);
+  serverLayout->addRow(QString::fromLatin1(zelmor::res::text::kTransportLabel), transportList_);
 
   auto* okButton = new QPushButton(tr("OK"), this);
   okButton->setDefault(true);
@@ -160,7 +165,8 @@ ConnectionDialog::ConnectionDialog(const zelmor::CommSettings& s, QWidget* paren
   (s.asciiMode ? asciiButton_ : rtuButton_)->setChecked(true);
   timeoutEdit_->setText(QString::number(s.timeout));
   delayEdit_->setText(QString::number(s.delayBetweenPolls));
-  ipEdit_->setText(QString::fromStdString(s.ipAddress));
+  ipEdit_->setText(QString::fromStdString(zelmor::RemoteHost(s)));
+  transportList_->setCurrentIndex(s.transport >= 0 && s.transport < zelmor::kTransportCount ? s.transport : 0);
   servicePortEdit_->setText(QString::number(s.servicePort));
 
   connect(okButton, &QPushButton::clicked, this, &ConnectionDialog::accept);
@@ -179,6 +185,7 @@ void ConnectionDialog::updateEnabling() {
     w->setEnabled(!tcp);
   ipEdit_->setEnabled(tcp);
   servicePortEdit_->setEnabled(tcp);
+  transportList_->setEnabled(tcp);
   deviceLabel_->setText(DeviceText(portList_->currentIndex()));
 }
 
@@ -197,11 +204,17 @@ bool ConnectionDialog::takeFields() {
   fw::DataExchange dx(this);
   zelmor::CommSettings s = settings_;
   QString ip;
-  if (!dx.intField(timeoutEdit_, 50, 100000, &s.timeout) || !dx.textField(ipEdit_, zelmor::kIpAddressMaxLength, &ip) ||
+  // A dotted address keeps its 15 characters; a host name or an IPv6 address
+  // may be longer.
+  const QString typed = ipEdit_->text().trimmed();
+  const bool dotted = !typed.isEmpty() && QRegularExpression(QStringLiteral("^[0-9.]+$")).match(typed).hasMatch();
+  const int ipLimit = dotted ? zelmor::kIpAddressMaxLength : zelmor::kHostMaxLength;
+  if (!dx.intField(timeoutEdit_, 50, 100000, &s.timeout) || !dx.textField(ipEdit_, ipLimit, &ip) ||
       !dx.intField(servicePortEdit_, 1, 32767, &s.servicePort) ||
       !dx.intField(delayEdit_, 0, 1000, &s.delayBetweenPolls))
     return false;
-  s.ipAddress = ip.trimmed().toStdString();
+  zelmor::SetRemoteHost(&s, ip.trimmed().toStdString());
+  s.transport = transportList_->currentIndex();
   s.port = portList_->currentIndex();
   s.baudIndex = baudtable::IndexForListPosition(baudList_->currentIndex());
   s.dataBits = dataBitsList_->currentIndex();

@@ -59,7 +59,8 @@ class ConnectionDialog : public QDialog {
   QRadioButton* asciiButton() const { return asciiButton_; }
   QLineEdit* timeoutEdit() const { return timeoutEdit_; }
   QLineEdit* delayEdit() const { return delayEdit_; }
-  QLineEdit* ipEdit() const { return ipEdit_; }
+  QLineEdit* ipEdit() const { return ipEdit_; }  // host name, IPv4 or IPv6 address
+  QComboBox* transportList() const { return transportList_; }
   QLineEdit* servicePortEdit() const { return servicePortEdit_; }
   QPushButton* advancedButton() const { return advancedButton_; }
   QLabel* deviceLabel() const { return deviceLabel_; }
@@ -88,6 +89,7 @@ class ConnectionDialog : public QDialog {
   QLineEdit* timeoutEdit_;
   QLineEdit* delayEdit_;
   QLineEdit* ipEdit_;
+  QComboBox* transportList_;
   QLineEdit* servicePortEdit_;
   QPushButton* advancedButton_;
   QLabel* deviceLabel_;

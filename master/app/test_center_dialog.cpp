@@ -183,7 +183,8 @@ void CTestCenterDlg::send() {
     status_->setText(text::kTestCenterBusy);
     return;
   }
-  if (takenAddCheck_) zelmor::AppendCheck(&frame.bytes, takenCheckKind_);
+  const int check = zelmor::CheckKindForLink(takenCheckKind_, me::GetLinkMode());
+  if (takenAddCheck_ && check >= 0) zelmor::AppendCheck(&frame.bytes, check);
   if (!me::SetWriteBytes(0, static_cast<int>(frame.bytes.size()), frame.bytes.data())) {
     me::UnregisterPoll(0);  // never leave the slot taken without data
     status_->setText(text::kTestCenterBusy);

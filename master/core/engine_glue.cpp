@@ -32,9 +32,16 @@ bool openPending = false;  // touched by the caller's thread only
 std::string openFailure;   // written by the worker, read after the join
 
 const char* TcpFailureText(std::uint16_t answer) {
-  return answer == me::RESULT_WSA_STARTUP ? text::kTcpWsaStartupError
-         : answer == me::RESULT_BAD_IP    ? text::kTcpInvalidAddress
-                                          : text::kTcpConnectFailed;
+  return answer == me::RESULT_WSA_STARTUP     ? text::kTcpWsaStartupError
+         : answer == me::RESULT_BAD_IP        ? text::kTcpInvalidAddress
+         : answer == me::RESULT_HOST_NOT_FOUND ? text::kTcpHostNotFound
+                                              : text::kTcpConnectFailed;
+}
+
+std::uint16_t NetworkLinkMode(const CommSettings& s) {
+  return s.transport == kTransportRtuOverTcp ? me::kLinkRtuOverTcp
+         : s.transport == kTransportUdp      ? me::kLinkUdp
+                                             : me::kLinkTcp;
 }
 
 }  // namespace
@@ -51,9 +58,12 @@ void PrepareLink(const CommSettings& s) {
 
 std::string OpenLink(const CommSettings& s) {
   if (s.port == kTcpPortChoice) {
-    TcpConnectFunction connectTcp = tcpConnect != nullptr ? tcpConnect : &me::TcpConnect;
-    std::uint16_t answer = connectTcp(s.ipAddress.c_str(), static_cast<std::uint16_t>(s.servicePort),
-                                      static_cast<std::uint32_t>(s.timeout));
+    // The name is looked up here, on the thread that connects (never the window's).
+    const std::string host = RemoteHost(s);
+    const auto port = static_cast<std::uint16_t>(s.servicePort);
+    const auto timeout = static_cast<std::uint32_t>(s.timeout);
+    std::uint16_t answer = tcpConnect != nullptr ? tcpConnect(host.c_str(), port, timeout)
+                                                 : me::NetConnect(NetworkLinkMode(s), host.c_str(), port, timeout);
     return answer == me::RESULT_OK ? std::string() : std::string(TcpFailureText(answer));
   }
   std::uint32_t baud = baudtable::BaudRateForIndex(s.baudIndex);
@@ -77,7 +87,7 @@ ConnectOutcome StartLink(const CommSettings& s) {
     std::uint32_t interval = s.asciiMode ? 1000 : baudtable::ReadIntervalForIndex(s.baudIndex);
     me::SetSerialTimeouts(interval, multiplier, static_cast<std::uint32_t>(s.timeout), multiplier, 200);
   }
-  me::SetLinkMode(tcp ? me::kLinkTcp : (s.asciiMode ? me::kLinkAscii : me::kLinkRtu));
+  me::SetLinkMode(tcp ? NetworkLinkMode(s) : (s.asciiMode ? me::kLinkAscii : me::kLinkRtu));
   if (!me::StartPolling()) {
     // A link without its thread would look connected but never poll: close it again.
     if (tcp)

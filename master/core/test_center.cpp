@@ -1,5 +1,7 @@
 #include "master/core/test_center.h"
 
+#include "master/engine/comm_interface.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -64,6 +66,12 @@ FrameParse ParseFrameText(std::string_view text) {
   }
   parse.ok = true;
   return parse;
+}
+
+int CheckKindForLink(int chosen, std::uint16_t linkMode) {
+  if (linkMode == masterengine::kLinkRtuOverTcp) return kCheckCrc;
+  if (linkMode == masterengine::kLinkUdp) return -1;
+  return chosen;
 }
 
 void AppendCheck(std::vector<std::uint8_t>* frame, int kind) {

@@ -31,6 +31,10 @@ enum CheckKind : int { kCheckCrc = 0, kCheckLrc = 1 };
 // ASCII frame without its check: the hex pairs from position 1 on are summed,
 // the negated sum is appended as two hex characters, then CR LF.
 void AppendCheck(std::vector<std::uint8_t>* frame, int kind);
+// The check "Add Check" appends on a link mode (masterengine::kLink*): the chosen
+// kind, except a CRC over RTU over TCP (the gateway passes RTU frames) and
+// nothing over Modbus/UDP (-1: the datagram needs no check).
+int CheckKindForLink(int chosen, std::uint16_t linkMode);
 
 // "%03u-" + "Tx:" or "Rx:" + "%02X " per byte.
 std::string TestCenterLine(unsigned number, bool sent, const std::uint8_t* bytes, std::size_t count);

@@ -124,6 +124,21 @@ DocumentReadResult DecodePollDocument(const std::vector<std::uint8_t>& bytes, Po
   return DocumentReadResult::kOk;
 }
 
+std::string RemoteHost(const CommSettings& s) { return s.host.empty() ? s.ipAddress : s.host; }
+
+void SetRemoteHost(CommSettings* s, const std::string& text) {
+  const bool dotted = !text.empty() && text.size() <= static_cast<std::size_t>(kIpAddressMaxLength) &&
+                      text.find_first_not_of("0123456789.") == std::string::npos;
+  if (dotted) {
+    s->ipAddress = text;
+    s->host.clear();
+  } else {
+    s->host = text;
+  }
+}
+
+bool HasNetworkExtras(const CommSettings& s) { return s.transport != kTransportModbusTcp || !s.host.empty(); }
+
 std::vector<std::uint8_t> EncodeWorkspace(const WorkspaceData& w) {
   archive::Writer out;
   out.int32(kWorkspaceVersion);
@@ -133,6 +148,11 @@ std::vector<std::uint8_t> EncodeWorkspace(const WorkspaceData& w) {
     out.placement(doc.placement);
     out.fixedString(doc.title, kWorkspaceTitleField);
     out.fixedString(doc.path, kWorkspacePathField);
+  }
+  if (HasNetworkExtras(w.settings)) {
+    out.int32(kNetworkBlockMarker);
+    out.int32(w.settings.transport);
+    out.prefixedString(RemoteHost(w.settings).substr(0, kHostMaxLength));
   }
   return out.bytes();
 }
@@ -160,6 +180,15 @@ WorkspaceReadResult DecodeWorkspace(const std::vector<std::uint8_t>& bytes, Work
     doc.title = in.fixedString(kWorkspaceTitleField);
     doc.path = in.fixedString(kWorkspacePathField);
     documents.push_back(doc);
+  }
+  settings.transport = kTransportModbusTcp;
+  settings.host.clear();
+  if (in.remaining() >= 4 && in.int32() == kNetworkBlockMarker) {
+    const std::int32_t transport = in.int32();
+    const std::string host = in.prefixedString(kHostMaxLength);
+    if (!in.ok() || transport < 0 || transport >= kTransportCount) return WorkspaceReadResult::kTruncated;
+    settings.transport = transport;
+    SetRemoteHost(&settings, host);
   }
   workspace->version = version;
   workspace->settings = settings;

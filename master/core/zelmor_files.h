@@ -35,8 +35,28 @@ struct CommSettings {
   std::string ipAddress = "0.0.0.0";
   std::int32_t delayBetweenPolls = 10;
   std::int32_t echo = 0;
+  // Kept apart from the 92-byte record, so that older programs still read it
+  // (they fall back to Modbus/TCP and ipAddress): the network transport of the
+  // TCP/IP choice, and the remote as typed (host name, IPv4 or IPv6 address;
+  // "" = ipAddress). ipAddress keeps the remote when it is a dotted IPv4 address.
+  std::int32_t transport = 0;  // kTransport*
+  std::string host;
   bool operator==(const CommSettings&) const = default;
 };
+
+constexpr int kTransportModbusTcp = 0;
+constexpr int kTransportRtuOverTcp = 1;
+constexpr int kTransportUdp = 2;
+constexpr int kTransportCount = 3;
+constexpr int kHostMaxLength = 253;  // the longest DNS name
+
+// The remote to connect to: host, or ipAddress when no other was given.
+std::string RemoteHost(const CommSettings& settings);
+// Takes the remote as typed: a dotted address goes to ipAddress (host empty),
+// anything else to host (ipAddress keeps its value for older readers).
+void SetRemoteHost(CommSettings* settings, const std::string& text);
+// Whether the settings carry something the 92-byte record cannot.
+bool HasNetworkExtras(const CommSettings& settings);
 
 // The ranges the connection dialog and the headless options accept; a workspace
 // whose settings leave them is refused.
@@ -138,7 +158,12 @@ enum class WorkspaceReadResult {
 std::vector<std::uint8_t> EncodeWorkspace(const WorkspaceData& workspace);
 // *workspace.settings holds the current settings on entry: an older file replaces
 // only its first 72 bytes. A truncated last document record is ignored.
+// A workspace whose settings have network extras (HasNetworkExtras) ends with
+// one more block after the documents: kNetworkBlockMarker, the transport and
+// the host text. It is shorter than a document record, so older readers, which
+// read records while a whole one remains, never see it.
 WorkspaceReadResult DecodeWorkspace(const std::vector<std::uint8_t>& bytes, WorkspaceData* workspace);
+constexpr std::int32_t kNetworkBlockMarker = 0x54454E5A;  // "ZNET"
 // Case-insensitive check of the ".zmw" extension of a path.
 bool HasWorkspaceExtension(const std::string& path);
 // A path that contains ".zmw" anywhere (case-insensitive) is opened as a workspace.

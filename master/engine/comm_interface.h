@@ -36,6 +36,8 @@ constexpr int kSlotReceivedCapacity = 523;  // largest reply kept
 constexpr std::uint16_t kLinkRtu = 0;
 constexpr std::uint16_t kLinkAscii = 1;
 constexpr std::uint16_t kLinkTcp = 2;
+constexpr std::uint16_t kLinkRtuOverTcp = 3;  // RTU frames and CRC on a TCP stream (a serial gateway)
+constexpr std::uint16_t kLinkUdp = 4;         // Modbus/UDP: one MBAP frame per datagram
 
 // Reads of one transaction. An exchange is tried kExchangeAttempts times; over
 // Modbus/TCP each try reads up to kMaxTcpReceives replies (replies to earlier,
@@ -77,6 +79,12 @@ constexpr int kMaxWriteBytes = kRequestDataBytes;
 // Does not notify: the caller sets the link mode and starts polling on success.
 // Connecting or opening while the poll thread runs stops it first.
 std::uint16_t TcpConnect(const char* ipAddress, std::uint16_t port, std::uint32_t responseTimeoutMs);
+// Connects the network link for link mode kLinkTcp, kLinkRtuOverTcp or kLinkUdp
+// to a host name, dotted IPv4 or IPv6 address (brackets allowed). Looks the name
+// up, so it blocks: call it off the user-interface thread. Returns as TcpConnect,
+// or RESULT_HOST_NOT_FOUND when the name does not resolve.
+std::uint16_t NetConnect(std::uint16_t linkMode, const char* host, std::uint16_t port,
+                         std::uint32_t responseTimeoutMs);
 // Closes the TCP connection, then NotifyStateChange(). Stops the poll thread
 // first when it is still running (waits for its current transaction).
 void TcpDisconnect();
@@ -91,8 +99,9 @@ bool SetSerialTimeouts(std::uint32_t readInterval, std::uint32_t readMultiplier,
                        std::uint32_t writeMultiplier, std::uint32_t writeConstant);
 void SetLineOptions(std::uint8_t options);
 void SetRtsReleaseDelay(std::uint16_t milliseconds);
-// 0 RTU, 1 ASCII, 2 Modbus/TCP. Ignored while polling.
+// 0 RTU, 1 ASCII, 2 Modbus/TCP, 3 RTU over TCP, 4 Modbus/UDP. Ignored while polling.
 void SetLinkMode(std::uint16_t mode);
+std::uint16_t GetLinkMode();
 // A two-wire adapter that hears its own transmission: serial requests come back
 // before the reply and are dropped.
 void SetEcho(bool on);

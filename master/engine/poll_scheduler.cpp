@@ -242,15 +242,31 @@ void StopPollingBeforeClosing() {
 
 // ---- Links -------------------------------------------------------------------
 
-std::uint16_t TcpConnect(const char* ipAddress, std::uint16_t port, std::uint32_t responseTimeoutMs) {
-  StopPollingBeforeClosing();  // connecting replaces the socket
-  switch (linklayer::TcpConnect(ipAddress, port, responseTimeoutMs)) {
+namespace {
+std::uint16_t ConnectResult(linklayer::TcpConnectStatus status) {
+  switch (status) {
     case linklayer::TcpConnectStatus::Ok: return RESULT_OK;
     case linklayer::TcpConnectStatus::NoSocket: return RESULT_WSA_STARTUP;
     case linklayer::TcpConnectStatus::BadAddress: return RESULT_BAD_IP;
+    case linklayer::TcpConnectStatus::HostNotFound: return RESULT_HOST_NOT_FOUND;
     case linklayer::TcpConnectStatus::ConnectFailed: break;
   }
   return RESULT_CONNECT_FAILED;
+}
+}  // namespace
+
+std::uint16_t TcpConnect(const char* ipAddress, std::uint16_t port, std::uint32_t responseTimeoutMs) {
+  StopPollingBeforeClosing();  // connecting replaces the socket
+  return ConnectResult(linklayer::TcpConnect(ipAddress, port, responseTimeoutMs));
+}
+
+std::uint16_t NetConnect(std::uint16_t linkMode, const char* host, std::uint16_t port,
+                         std::uint32_t responseTimeoutMs) {
+  StopPollingBeforeClosing();
+  const linklayer::NetTransport transport = linkMode == kLinkRtuOverTcp ? linklayer::NetTransport::kRtuOverTcp
+                                            : linkMode == kLinkUdp      ? linklayer::NetTransport::kUdp
+                                                                        : linklayer::NetTransport::kTcp;
+  return ConnectResult(linklayer::NetConnect(transport, host, port, responseTimeoutMs));
 }
 
 void TcpDisconnect() {
@@ -286,6 +302,8 @@ void SetRtsReleaseDelay(std::uint16_t milliseconds) { linklayer::SetRtsReleaseDe
 void SetLinkMode(std::uint16_t mode) {
   if (!threadRunning.load()) SetExchangeLinkMode(mode);
 }
+
+std::uint16_t GetLinkMode() { return ExchangeLinkMode(); }
 
 void SetEcho(bool on) { SetExchangeEcho(on); }
 

@@ -20,6 +20,8 @@ constexpr std::uint16_t RESULT_BYTES_MISSING = 11;
 constexpr std::uint16_t RESULT_WSA_STARTUP = 12;
 constexpr std::uint16_t RESULT_BAD_IP = 13;
 constexpr std::uint16_t RESULT_CONNECT_FAILED = 14;
+// A connect only: the host name did not resolve (its text is the program's).
+constexpr std::uint16_t RESULT_HOST_NOT_FOUND = 15;
 constexpr std::uint16_t RESULT_EXCEPTION_BASE = 128;  // + the slave's exception code
 
 // The result of exception n.

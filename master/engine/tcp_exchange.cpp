@@ -1,8 +1,10 @@
-// The Modbus/TCP exchange of the master: MBAP framing of requests and the
-// reading of replies in link mode 2.
+// The network exchanges of the master: MBAP framing of requests and the
+// reading of replies over Modbus/TCP and Modbus/UDP (link modes 2 and 4), and
+// RTU frames with their CRC over a TCP stream (link mode 3).
 #include <cstring>
 
 #include "common/modbus_protocol.h"
+#include "link/checksums.h"
 #include "link/framing.h"
 #include "link/tcp_client.h"
 #include "master/engine/transactions.h"
@@ -53,13 +55,41 @@ std::uint16_t ExchangeTcp(const std::uint8_t* request, std::uint16_t length, std
   return RESULT_OK;
 }
 
+std::uint16_t ExchangeRtuOverTcp(std::uint8_t* request, std::uint16_t length, std::uint8_t* reply,
+                                 std::uint16_t expectedLength) {
+  const std::uint16_t frameLength = linklayer::AppendCrc(request, length);
+  const int replyLength = expectedLength + 2;
+  ClearFrameRecords();
+  if (!linklayer::IsTcpConnected()) return RESULT_NO_CONNECTION;
+  std::memset(reply, 0, static_cast<size_t>(replyLength));
+  if (!linklayer::TcpSend(request, frameLength)) return RESULT_WRITE;
+  RecordSentFrame(request, frameLength);
+  if (request[0] == modbus::BROADCAST_ADDRESS) return RESULT_OK;  // no slave answers a broadcast
+
+  const int got = linklayer::RtuStreamReceive(reply, kReplyBufferSize);
+  if (got < 0) return RESULT_READ;
+  RecordReceivedFrame(reply, static_cast<std::uint16_t>(got));
+  if (got == 0) return RESULT_TIMEOUT;
+  if (got >= 2 && reply[1] > modbus::EXCEPTION_FLAG) {
+    // Exception reply: address, function | 0x80, code, CRC.
+    if (got < 5) return RESULT_BYTES_MISSING;
+    if (linklayer::ComputeCrc16(reply, 5) != 0) return RESULT_CRC;
+    return static_cast<std::uint16_t>(RESULT_EXCEPTION_BASE + reply[2]);
+  }
+  if (got < replyLength) return RESULT_BYTES_MISSING;
+  if (linklayer::ComputeCrc16(reply, static_cast<std::uint16_t>(got)) != 0) return RESULT_CRC;
+  if (got != replyLength) return RESULT_RESPONSE;  // a whole frame, but not the one asked for
+  return RESULT_OK;
+}
+
 std::uint16_t ExchangeTcpRaw(const std::uint8_t* bytes, std::uint16_t length) {
   ClearFrameRecords();
   if (!linklayer::IsTcpConnected()) return RESULT_NO_CONNECTION;
   if (!linklayer::TcpSend(bytes, length)) return RESULT_WRITE;
   RecordSentFrame(bytes, length);
-  std::uint8_t received[linklayer::kTcpMaxAdu];
-  const int got = linklayer::TcpReceive(received);
+  std::uint8_t received[kSlotReceivedCapacity];
+  const int got = ExchangeLinkMode() == kLinkRtuOverTcp ? linklayer::RtuStreamReceive(received, kSlotReceivedCapacity)
+                                                        : linklayer::TcpReceive(received);
   if (got < 0) return RESULT_READ;
   RecordReceivedFrame(received, static_cast<std::uint16_t>(got));
   return RESULT_OK;

@@ -80,7 +80,7 @@ std::uint16_t WriteTransaction(std::uint8_t* request, std::uint16_t length, std:
 }  // namespace
 
 void SetExchangeLinkMode(std::uint16_t mode) {
-  if (mode <= 2) linkMode = mode;
+  if (mode <= kLinkUdp) linkMode = mode;
 }
 std::uint16_t ExchangeLinkMode() { return linkMode; }
 void SetExchangeEcho(bool on) { echoOn = on; }
@@ -116,7 +116,9 @@ std::uint16_t Exchange(std::uint8_t* request, std::uint16_t length, std::uint8_t
                        std::uint16_t expectedLength) {
   switch (linkMode) {
     case 1: return ExchangeAscii(request, length, reply, expectedLength);
-    case 2: return ExchangeTcp(request, length, reply, expectedLength);
+    case kLinkTcp:
+    case kLinkUdp: return ExchangeTcp(request, length, reply, expectedLength);
+    case kLinkRtuOverTcp: return ExchangeRtuOverTcp(request, length, reply, expectedLength);
     default: return ExchangeRtu(request, length, reply, expectedLength);
   }
 }
@@ -217,7 +219,7 @@ std::uint16_t ExchangeSerialRaw(const std::uint8_t* bytes, std::uint16_t length)
 
 std::uint16_t ExchangeRaw(const std::uint8_t* bytes, std::uint16_t length) {
   if (length > kMaxRawFrame) return RESULT_WRITE;
-  return linkMode == 2 ? ExchangeTcpRaw(bytes, length) : ExchangeSerialRaw(bytes, length);
+  return linkMode >= kLinkTcp ? ExchangeTcpRaw(bytes, length) : ExchangeSerialRaw(bytes, length);
 }
 
 std::uint16_t ReadBits(std::uint16_t slave, std::uint16_t function, std::uint16_t address, std::uint16_t quantity,

@@ -1,6 +1,6 @@
 #pragma once
 // Master transactions: build each Modbus request, exchange it over the active
-// link (RTU, ASCII or Modbus/TCP), check the reply and turn it into values plus
+// link (RTU, ASCII, Modbus/TCP, RTU over TCP or Modbus/UDP), check the reply and turn it into values plus
 // one result code. Everything here runs on the poll thread, one transaction at a
 // time, and takes no lock. The last frame sent and received are kept for the
 // traffic monitor.
@@ -22,7 +22,7 @@ constexpr int kRequestBufferSize = 272;
 // as a slot's data.
 constexpr std::uint16_t kMaxRawFrame = kRequestDataBytes;
 
-void SetExchangeLinkMode(std::uint16_t mode);  // 0 RTU, 1 ASCII, 2 Modbus/TCP
+void SetExchangeLinkMode(std::uint16_t mode);  // 0 RTU, 1 ASCII, 2 Modbus/TCP, 3 RTU over TCP, 4 Modbus/UDP
 std::uint16_t ExchangeLinkMode();
 void SetExchangeEcho(bool on);
 
@@ -45,8 +45,12 @@ std::uint16_t ExchangeRtu(std::uint8_t* request, std::uint16_t length, std::uint
                           std::uint16_t expectedLength);
 std::uint16_t ExchangeAscii(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply,
                             std::uint16_t expectedLength);
+// Modbus/TCP and Modbus/UDP (the link tells the framing of the reply apart).
 std::uint16_t ExchangeTcp(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply,
                           std::uint16_t expectedLength);
+// RTU frames on a TCP stream: as ExchangeRtu, over the network link.
+std::uint16_t ExchangeRtuOverTcp(std::uint8_t* request, std::uint16_t length, std::uint8_t* reply,
+                                 std::uint16_t expectedLength);
 // Raw frames (type 0): sent as given; the reply is only in the received record.
 std::uint16_t ExchangeRaw(const std::uint8_t* bytes, std::uint16_t length);
 std::uint16_t ExchangeSerialRaw(const std::uint8_t* bytes, std::uint16_t length);

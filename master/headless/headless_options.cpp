@@ -19,8 +19,10 @@ const char* HeadlessUsage() {
   return "Usage: zelmor --headless [options] [FILE.zmw | FILE.zmd ...]\n"
          "Polls without a window and prints one data-log line per completed poll.\n"
          "\n"
-         "Link (a workspace gives its own unless --tcp or --serial is given):\n"
-         "  --tcp HOST:PORT             Modbus/TCP server (dotted IPv4 address)\n"
+         "Link (a workspace gives its own unless a network option or --serial is given):\n"
+         "  --tcp HOST:PORT             Modbus/TCP server: host name, IPv4 address or [IPv6 address]\n"
+         "  --rtu-over-tcp HOST:PORT    RTU frames with their CRC over TCP (a serial-to-Ethernet gateway)\n"
+         "  --udp HOST:PORT             Modbus/UDP server (one request per datagram)\n"
          "  --serial DEVICE             serial device, e.g. /dev/ttyUSB0\n"
          "  --baud N                    300 600 1200 2400 4800 9600 14400 19200 38400 56000 57600 115200\n"
          "  --parity none|odd|even      (default even)\n"
@@ -71,20 +73,26 @@ bool SetHelp(const std::string&, const std::string&, HeadlessOptions* o, std::st
   return true;
 }
 
-bool SetTcp(const std::string&, const std::string& v, HeadlessOptions* o, std::string* error) {
+// --tcp, --rtu-over-tcp and --udp: HOST:PORT, an IPv6 host in brackets.
+bool SetTcp(const std::string& name, const std::string& v, HeadlessOptions* o, std::string* error) {
   auto colon = v.rfind(':');
   int port = 0;
   if (colon == std::string::npos || colon == 0 || !ParseInt(v.substr(colon + 1), 1, 65535, &port)) {
-    *error = "--tcp expects HOST:PORT with a port 1..65535, got \"" + v + "\"";
+    *error = name + " expects HOST:PORT with a port 1..65535, got \"" + v + "\"";
     return false;
   }
   std::string host = v.substr(0, colon);
-  if (host.size() > static_cast<std::size_t>(kIpAddressMaxLength)) {
-    *error = "--tcp host must be a dotted IPv4 address of at most 15 characters";
+  if (host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+  if (host.empty() || host.size() > static_cast<std::size_t>(kHostMaxLength) ||
+      (host.find(':') != std::string::npos && v[colon - 1] != ']')) {
+    *error = name + " expects HOST:PORT with a host name, an IPv4 address or [an IPv6 address], got \"" + v + "\"";
     return false;
   }
   o->settings.port = kTcpPortChoice;
-  o->settings.ipAddress = host;
+  SetRemoteHost(&o->settings, host);
+  o->settings.transport = name == "--rtu-over-tcp" ? kTransportRtuOverTcp
+                          : name == "--udp"        ? kTransportUdp
+                                                   : kTransportModbusTcp;
   o->settings.servicePort = port;
   o->haveLink = true;
   return true;
@@ -235,6 +243,8 @@ constexpr Row kOptions[] = {
     {"--help", false, SetHelp},
     {"-h", false, SetHelp},
     {"--tcp", true, SetTcp},
+    {"--rtu-over-tcp", true, SetTcp},
+    {"--udp", true, SetTcp},
     {"--serial", true, SetSerial},
     {"--baud", true, SetBaud},
     {"--parity", true, SetParity},

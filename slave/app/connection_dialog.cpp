@@ -74,6 +74,9 @@ ConnectionDialog::ConnectionDialog(const ConnectionChoice& choice, QWidget* pare
   listenPort_ = new QLineEdit(tcpGroup);
   tcpForm->addRow(Text(kListenAddress), listenAddress_);
   tcpForm->addRow(Text(kListenPort), listenPort_);
+  transport_ = new QComboBox(tcpGroup);
+  for (const char* name : kTransportNames) transport_->addItem(Text(name));
+  tcpForm->addRow(Text(kTransportLabel), transport_);
   tcpForm->addRow(ignoreUnitId_);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -123,6 +126,8 @@ void ConnectionDialog::showFields() {
   devicePath_->setText(s.port < 8 ? choice_.devicePaths[s.port] : QString());
   listenAddress_->setText(choice_.listenAddress);
   listenPort_->setText(QString::number(choice_.listenPort));
+  transport_->setCurrentIndex(
+      choice_.transport >= 0 && choice_.transport < slavesettings::kTransportCount ? choice_.transport : 0);
 }
 
 void ConnectionDialog::enableForPort() {
@@ -130,7 +135,8 @@ void ConnectionDialog::enableForPort() {
   for (QWidget* w : std::initializer_list<QWidget*>{baud_, dataBits_, parity_, stopBits_, dsr_, cts_, rtsToggle_,
                                                     rtsDelay_, rtu_, ascii_, devicePath_})
     w->setEnabled(!tcp);
-  for (QWidget* w : std::initializer_list<QWidget*>{ignoreUnitId_, listenAddress_, listenPort_}) w->setEnabled(tcp);
+  for (QWidget* w : std::initializer_list<QWidget*>{ignoreUnitId_, listenAddress_, listenPort_, transport_})
+    w->setEnabled(tcp);
 }
 
 void ConnectionDialog::portChosen(int index) {
@@ -156,8 +162,13 @@ bool ConnectionDialog::takeFields() {
   if (!dx.intField(rtsDelay_, 0, slavesettings::kMaxRtsDelay, &delay)) return false;
   if (!dx.intField(listenPort_, 1, 65535, &listenPort)) return false;
   const QString address = listenAddress_->text().trimmed();
+  // IPv4 or IPv6, the latter with or without brackets.
+  QString bare = address;
+  if (bare.startsWith(QLatin1Char('[')) && bare.endsWith(QLatin1Char(']'))) bare = bare.mid(1, bare.size() - 2);
   in_addr parsed{};
-  if (!address.isEmpty() && inet_pton(AF_INET, address.toLatin1().constData(), &parsed) != 1) {
+  in6_addr parsed6{};
+  if (!address.isEmpty() && inet_pton(AF_INET, address.toLatin1().constData(), &parsed) != 1 &&
+      inet_pton(AF_INET6, bare.toLatin1().constData(), &parsed6) != 1) {
     dx.fail(listenAddress_, Text(vantorres::kBadListenAddress));
     return false;
   }
@@ -176,6 +187,7 @@ bool ConnectionDialog::takeFields() {
   if (s.port < 8) choice_.devicePaths[s.port] = devicePath_->text().trimmed();
   choice_.listenAddress = address;
   choice_.listenPort = listenPort;
+  choice_.transport = transport_->currentIndex();
   return true;
 }
 

@@ -17,8 +17,9 @@ class QRadioButton;
 struct ConnectionChoice {
   slavesettings::SlaveSettings settings;
   QString devicePaths[8];  // device path behind "Port 1".."Port 8"
-  QString listenAddress;   // "" = every local address
+  QString listenAddress;   // "" = every local IPv4 address; IPv4 or IPv6
   int listenPort = 502;
+  int transport = slavesettings::kTransportModbusTcp;  // of the TCP/IP choice
 };
 
 class ConnectionDialog : public QDialog {
@@ -43,6 +44,7 @@ class ConnectionDialog : public QDialog {
   QLineEdit* devicePathEdit() const { return devicePath_; }
   QLineEdit* listenAddressEdit() const { return listenAddress_; }
   QLineEdit* listenPortEdit() const { return listenPort_; }
+  QComboBox* transportList() const { return transport_; }
 
   void accept() override;
 
@@ -70,4 +72,5 @@ class ConnectionDialog : public QDialog {
   QLineEdit* devicePath_;
   QLineEdit* listenAddress_;
   QLineEdit* listenPort_;
+  QComboBox* transport_;
 };

@@ -52,7 +52,10 @@ CMainFrame::CMainFrame(CVantorApp* app, fw::Profile* profile, QWidget* parent)
   faultsPane_ = new QLabel(Text(vantorres::kFaultsPane), this);
   faultsPane_->setStyleSheet(QStringLiteral("QLabel { color: #c00000; font-weight: bold; }"));
   faultsPane_->hide();
+  servingPane_ = new QLabel(this);
+  servingPane_->hide();
   statusBar()->addPermanentWidget(faultsPane_);
+  statusBar()->addPermanentWidget(servingPane_);
   statusBar()->addPermanentWidget(commPane_);
   createFileMenu();
   createConnectionMenu();
@@ -262,9 +265,13 @@ void CMainFrame::updateCommands() {
 }
 
 QString CMainFrame::commPaneText() const { return commPane_->text(); }
+QString CMainFrame::servingPaneText() const { return servingPane_->text(); }
 
 void CMainFrame::updateStatus() {
   commPane_->setText(app_->statusText());
+  const QString serving = app_->servingText();
+  servingPane_->setText(serving);
+  servingPane_->setVisible(!serving.isEmpty());
   // Faults live in the engine's slots, so a closed window's faults go with it.
   const bool faults = slaveengine::AnyFaultsActive();
   faultsPane_->setVisible(faults);

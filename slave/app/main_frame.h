@@ -40,6 +40,8 @@ class CMainFrame : public fw::MdiMainWindow {
 
   QAction* action(int commandId) const;
   QString commPaneText() const;
+  // What the network server serves ("RTU over TCP 127.0.0.1:1502"); "" otherwise.
+  QString servingPaneText() const;
   // "Faults on" while some open definition has faults set; hidden otherwise.
   bool faultsPaneShown() const;
   // Re-evaluates enabled and checked states (also done before menus open).
@@ -72,6 +74,7 @@ class CMainFrame : public fw::MdiMainWindow {
   CVantorApp* app_;
   VantorTrafficSource trafficSource_;
   QLabel* commPane_;
+  QLabel* servingPane_;
   QLabel* faultsPane_;
   QMenu* recentMenu_ = nullptr;
   QAction* recentAnchor_ = nullptr;

@@ -39,6 +39,8 @@ void CVantorApp::readSettings() {
   autoEnable_ = profile.readInt(section, Text(slavesettings::kAutoEnableKey), 0) != 0;
   listenAddress_ = profile.readString(section, Text(vantorres::kKeyListenAddress), QString());
   listenPort_ = profile.readIntInRange(section, Text(vantorres::kKeyListenPort), 502, 1, 65535);
+  listenTransport_ = profile.readIntInRange(section, Text(slavesettings::kTransportKey),
+                                            slavesettings::kTransportModbusTcp, 0, slavesettings::kTransportCount - 1);
   profile.loadPortMap();
   // Faults themselves start off in every run; only their seed is remembered.
   bool seedOk = false;
@@ -65,6 +67,12 @@ void CVantorApp::writeSettings() const {
     profile.writeInt(section, Text(key.name), settings_.*key.field);
   profile.writeString(section, Text(vantorres::kKeyListenAddress), listenAddress_);
   profile.writeInt(section, Text(vantorres::kKeyListenPort), listenPort_);
+  // Only a transport other than Modbus/TCP is written: the profile of a plain
+  // Modbus/TCP or serial setup stays as older versions wrote it.
+  if (listenTransport_ != slavesettings::kTransportModbusTcp)
+    profile.writeInt(section, Text(slavesettings::kTransportKey), listenTransport_);
+  else
+    profile.remove(section, Text(slavesettings::kTransportKey));
   profile.savePortMap();
   profile.sync();
 }
@@ -78,6 +86,7 @@ bool CVantorApp::connectLink(QWidget* parent, bool withDialog, bool hidden) {
       choice.devicePaths[i] = QString::fromStdString(platform::SerialPortPath(i + 1));
     choice.listenAddress = listenAddress_;
     choice.listenPort = listenPort_;
+    choice.transport = listenTransport_;
     ConnectionDialog dialog(choice, parent);
     if (dialog.exec() != QDialog::Accepted) return false;
     const ConnectionChoice& chosen = dialog.choice();
@@ -87,6 +96,7 @@ bool CVantorApp::connectLink(QWidget* parent, bool withDialog, bool hidden) {
       platform::SetSerialPortPath(i + 1, chosen.devicePaths[i].toStdString());
     listenAddress_ = chosen.listenAddress;
     listenPort_ = chosen.listenPort;
+    listenTransport_ = chosen.transport;
   }
 
   linklayer::SetLineOptions(slavesettings::FlowControlFlags(settings_));
@@ -95,7 +105,8 @@ bool CVantorApp::connectLink(QWidget* parent, bool withDialog, bool hidden) {
   bool opened = false;
   QString failure;
   if (tcp) {
-    opened = slavetcp::StartTcpServer(listenAddress_.toStdString(), static_cast<std::uint16_t>(listenPort_)) == 0;
+    opened = slavetcp::StartTcpServer(listenAddress_.toStdString(), static_cast<std::uint16_t>(listenPort_),
+                                      static_cast<slavetcp::Framing>(listenTransport_)) == 0;
     if (!opened) {
       failure = Text(vantorres::kTcpFailed);
       const QString reason = QString::fromStdString(slavetcp::LastTcpServerError());
@@ -142,6 +153,12 @@ void CVantorApp::disconnectLink() {
   slaveengine::NotifyStateChange();
   settings_.connected = 0;
   emit connectionChanged();
+}
+
+QString CVantorApp::servingText() const {
+  if (!isConnected() || !slavesettings::IsTcp(settings_) || !slavetcp::IsTcpServerRunning()) return QString();
+  return QString::fromStdString(slavesettings::ServingText(listenTransport_, slavetcp::ListeningAddress(),
+                                                           slavetcp::ListeningPort()));
 }
 
 QString CVantorApp::statusText() const {

@@ -31,6 +31,9 @@ class CVantorApp : public QObject {
   int listenPort() const { return listenPort_; }
   // Overrides for this run (command line); not written to the profile.
   void setListen(const QString& address, int port);
+  // The network transport of the TCP/IP choice (slavesettings::kTransport*).
+  int listenTransport() const { return listenTransport_; }
+  void setListenTransport(int transport) { listenTransport_ = transport; }
 
   bool isConnected() const { return settings_.connected != 0; }
   // Connect (with the dialog) or quick connect (without). False when cancelled or failed.
@@ -41,6 +44,9 @@ class CVantorApp : public QObject {
 
   // The status-bar text of the link.
   QString statusText() const;
+  // While a network server runs, what it serves: "Modbus/TCP 0.0.0.0:502",
+  // "RTU over TCP 127.0.0.1:1502", "Modbus/UDP [::1]:502"; else "".
+  QString servingText() const;
 
   QString workspaceName() const { return workspaceName_; }
   void setWorkspaceName(const QString& name) { workspaceName_ = name; }
@@ -54,5 +60,6 @@ class CVantorApp : public QObject {
   bool autoEnable_ = false;
   QString listenAddress_;
   int listenPort_ = 502;
+  int listenTransport_ = slavesettings::kTransportModbusTcp;
   QString workspaceName_;
 };

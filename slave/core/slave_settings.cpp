@@ -1,5 +1,7 @@
 #include "slave/core/slave_settings.h"
 
+#include "resources/vantor_resources.h"
+
 namespace slavesettings {
 
 const ProfileKey kProfileKeys[kProfileKeyCount] = {
@@ -56,6 +58,13 @@ std::uint8_t FlowControlFlags(const SlaveSettings& s) {
 }
 
 bool IsTcp(const SlaveSettings& s) { return s.port == kTcpPort; }
+
+std::string ServingText(int transport, const std::string& address, unsigned port) {
+  if (transport < 0 || transport >= kTransportCount) transport = kTransportModbusTcp;
+  const bool v6 = address.find(':') != std::string::npos;
+  return std::string(vantorres::kTransportNames[transport]) + " " + (v6 ? "[" + address + "]" : address) + ":" +
+         std::to_string(port);
+}
 
 void Write(archive::Writer& writer, const SlaveSettings& s, bool olderLayout) {
   const int count = olderLayout ? 12 : 13;

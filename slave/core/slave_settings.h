@@ -3,6 +3,7 @@
 // the block stored in .vnw workspaces and, except the connected flag, in the
 // profile section "CommSetup". Qt-free.
 #include <cstdint>
+#include <string>
 
 #include "common/archive.h"
 
@@ -51,6 +52,19 @@ void Sanitize(SlaveSettings* settings);
 std::uint8_t FlowControlFlags(const SlaveSettings& settings);
 
 bool IsTcp(const SlaveSettings& settings);
+
+// The network transport of the "TCP/IP" choice. It is kept apart from the
+// 52-byte record (profile key kTransportKey, beside the listen address), so
+// the record, and the programs that read it, stay as they were; the values
+// follow slavetcp::Framing.
+constexpr int kTransportModbusTcp = 0;
+constexpr int kTransportRtuOverTcp = 1;
+constexpr int kTransportUdp = 2;
+constexpr int kTransportCount = 3;
+constexpr const char* kTransportKey = "ListenTransport";
+// What a server serves, for the status bar: "Modbus/TCP 0.0.0.0:502",
+// "RTU over TCP [::1]:1502", "Modbus/UDP ...".
+std::string ServingText(int transport, const std::string& address, unsigned port);
 
 // Writes all 13 fields (52 bytes), or the first 12 (48 bytes) for the older layout.
 void Write(archive::Writer& writer, const SlaveSettings& settings, bool olderLayout = false);

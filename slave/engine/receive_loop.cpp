@@ -6,6 +6,7 @@
 #include <cstring>
 #include <thread>
 
+#include "common/modbus_protocol.h"
 #include "link/checksums.h"
 #include "link/framing.h"
 #include "link/serial_link.h"
@@ -329,7 +330,9 @@ void ServeSerialRequest(const std::uint8_t* request, std::uint16_t length, std::
   if (pendingSerialLength > 0) SendPendingSerialReply();
   const std::uint16_t n = plan.exception != 0 ? ExceptionPdu(reply + 1, request[1], plan.exception)
                                               : ServePdu(Transport::kSerial, unit, request + 1, pduLength, reply + 1);
-  if (n == 0) return;
+  // A request to address 0 is carried out but never answered, whatever its
+  // function: on a multi-drop line every slave would answer at once.
+  if (n == 0 || unit == modbus::BROADCAST_ADDRESS) return;
   reply[0] = unit;
   SendFramed(reply, static_cast<std::uint16_t>(n + 1), plan);
 }

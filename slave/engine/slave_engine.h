@@ -42,7 +42,8 @@ bool IsSlaveIdServed(std::uint16_t id);
 // The two ways requests arrive; they differ in which requests get an answer.
 // Serial: only a served address (0 when any definition is open) is answered; a
 // broadcast (address 0) gets no echo and no exception, except 22 and 23, which
-// are answered. TCP: with Ignore Unit ID every unit is served and nothing is a
+// get a reply PDU here that the serial side never sends (no request to address
+// 0 is answered on a line). TCP: with Ignore Unit ID every unit is served and nothing is a
 // broadcast; else only a served unit, and echo writes to unit 0 get neither echo
 // nor exception. An unsupported function code gets exception 1 on both.
 enum class Transport : std::uint8_t { kSerial, kTcp };

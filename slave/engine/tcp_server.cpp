@@ -15,9 +15,11 @@
 
 #include "common/modbus_protocol.h"
 #include "common/word_order.h"
+#include "link/checksums.h"
 #include "link/framing.h"
 #include "platform/ticks.h"
 #include "slave/engine/slave_engine.h"
+#include "slave/engine/udp_server.h"
 
 namespace slavetcp {
 namespace {
@@ -50,6 +52,8 @@ int listenSocket = -1;
 std::atomic<bool> running{false};
 std::atomic<std::uint32_t> idleLimitMs{kDefaultIdleLimitSeconds * 1000};
 std::uint16_t boundPort = 0;
+std::string boundAddress;
+Framing framing = Framing::kMbap;
 std::string lastError;
 
 pollfd pollSet[kMaxConnections + 1];
@@ -130,9 +134,35 @@ bool Flush(TcpConnection& c, std::uint32_t* outFill) {
   return SendAll(c, output, count);
 }
 
-// Serves every complete request in the buffer. False when the connection was
-// closed (malformed header or a failed send).
-bool ServeBuffered(TcpConnection& c, std::uint32_t now) {
+// Puts a served reply (r bytes at output + *outFill) into the output, or holds
+// it back by its injected delay; the connection then reads nothing more until
+// it has gone out.
+void QueueReply(TcpConnection& c, std::uint16_t r, const slaveengine::ReplyFaults& faults, std::uint32_t* outFill) {
+  if (faults.marks & slavefaults::kMarkDropped) slaveengine::RecordSent(nullptr, 0, faults.marks, 0);
+  if (r == 0) return;
+  const std::uint8_t* reply = output + *outFill;
+  if (faults.delayMs > 0) {
+    std::memcpy(c.pending, reply, r);
+    c.pendingLength = r;
+    c.pendingDue = slavefaults::DelayDue(platform::TickCount(), faults.delayMs);
+    c.pendingMarks = faults.marks;
+    c.pendingDelay = faults.delayMs;
+    return;
+  }
+  slaveengine::RecordSent(reply, r, faults.marks, 0);
+  *outFill += r;
+}
+
+// Keeps what follows the served requests for the next read.
+void Consume(TcpConnection& c, std::uint32_t offset) {
+  if (offset == 0) return;
+  std::memmove(c.buffer, c.buffer + offset, c.fill - offset);
+  c.fill -= offset;
+}
+
+// Serves every complete MBAP request in the buffer. False when the connection
+// was closed (malformed header or a failed send).
+bool ServeBufferedMbap(TcpConnection& c, std::uint32_t now) {
   std::uint32_t offset = 0;
   std::uint32_t outFill = 0;
   while (c.fill - offset >= 6 && c.pendingLength == 0) {
@@ -146,30 +176,61 @@ bool ServeBuffered(TcpConnection& c, std::uint32_t now) {
     if (c.fill - offset < needed) break;
     slaveengine::RecordReceived(request, static_cast<std::uint16_t>(needed));
     if (outFill + slaveengine::kReplyCapacity > kOutputBufferSize && !Flush(c, &outFill)) return false;
-    std::uint8_t* reply = output + outFill;
     slaveengine::ReplyFaults faults;
     const std::uint16_t r =
-        slaveengine::ServeTcpRequest(request, static_cast<std::uint16_t>(needed), reply, &faults);
+        slaveengine::ServeTcpRequest(request, static_cast<std::uint16_t>(needed), output + outFill, &faults);
     offset += needed;
     c.lastRequest = now;
-    if (faults.marks & slavefaults::kMarkDropped) slaveengine::RecordSent(nullptr, 0, faults.marks, 0);
-    if (r == 0) continue;
-    if (faults.delayMs > 0) {
-      std::memcpy(c.pending, reply, r);
-      c.pendingLength = r;
-      c.pendingDue = slavefaults::DelayDue(platform::TickCount(), faults.delayMs);
-      c.pendingMarks = faults.marks;
-      c.pendingDelay = faults.delayMs;
+    QueueReply(c, r, faults, &outFill);
+  }
+  Consume(c, offset);
+  return Flush(c, &outFill);
+}
+
+// The length of the RTU frame at the head of `have` bytes: where its function
+// code and byte count say it ends if the CRC holds there, else all that has
+// arrived if the CRC holds over that (a function whose length the frame does
+// not tell, or a longer form of one), else -1: no request can be found, and the
+// bytes are dropped. 0 while more bytes are needed.
+int RtuStreamFrameLength(const std::uint8_t* frame, int have) {
+  const int candidate = linklayer::RtuRequestLength(frame, have);
+  if (candidate == 0 || candidate > have) return 0;
+  if (candidate >= 4 && linklayer::ComputeCrc16(frame, static_cast<std::uint16_t>(candidate)) == 0)
+    return candidate;
+  if (have >= 4 && linklayer::ComputeCrc16(frame, static_cast<std::uint16_t>(have)) == 0) return have;
+  return -1;
+}
+
+// Serves every complete RTU frame in the buffer. A frame with a bad CRC gets
+// no answer, as on a serial line, and whatever had arrived with it is dropped.
+bool ServeBufferedRtu(TcpConnection& c, std::uint32_t now) {
+  std::uint32_t offset = 0;
+  std::uint32_t outFill = 0;
+  while (c.fill - offset >= 2 && c.pendingLength == 0) {
+    const std::uint8_t* frame = c.buffer + offset;
+    const int have = static_cast<int>(c.fill - offset);
+    const int length = RtuStreamFrameLength(frame, have);
+    if (length == 0) break;
+    if (length < 0) {
+      slaveengine::RecordReceived(frame, static_cast<std::uint16_t>(have));
+      offset = c.fill;
       break;
     }
-    slaveengine::RecordSent(reply, r, faults.marks, 0);
-    outFill += r;
+    slaveengine::RecordReceived(frame, static_cast<std::uint16_t>(length));
+    if (outFill + slaveengine::kReplyCapacity > kOutputBufferSize && !Flush(c, &outFill)) return false;
+    slaveengine::ReplyFaults faults;
+    const std::uint16_t r = slaveengine::ServeRtuStreamRequest(frame, static_cast<std::uint16_t>(length - 2),
+                                                               output + outFill, &faults);
+    offset += static_cast<std::uint32_t>(length);
+    c.lastRequest = now;
+    QueueReply(c, r, faults, &outFill);
   }
-  if (offset > 0) {
-    std::memmove(c.buffer, c.buffer + offset, c.fill - offset);
-    c.fill -= offset;
-  }
+  Consume(c, offset);
   return Flush(c, &outFill);
+}
+
+bool ServeBuffered(TcpConnection& c, std::uint32_t now) {
+  return framing == Framing::kRtu ? ServeBufferedRtu(c, now) : ServeBufferedMbap(c, now);
 }
 
 // A connection whose master sends without pause gets this many reads per step,
@@ -195,9 +256,80 @@ void ReadAndServe(TcpConnection& c, std::uint32_t now) {
   }
 }
 
+// The host part of a listen address: "" means every IPv4 address, as before
+// IPv6 was served; brackets around an IPv6 address are dropped.
+std::string ListenHost(const std::string& address) {
+  if (address.empty()) return "0.0.0.0";
+  if (address.size() >= 2 && address.front() == '[' && address.back() == ']')
+    return address.substr(1, address.size() - 2);
+  return address;
+}
+
+// "host:port", with an IPv6 host in brackets.
+std::string HostAndPort(const std::string& host, std::uint16_t port) {
+  const bool v6 = host.find(':') != std::string::npos;
+  return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
+// Creates, binds and (for a stream) listens; records the bound address and
+// port. -1 with lastError set on failure.
+int OpenListener(const std::string& host, std::uint16_t port, bool datagram) {
+  const std::string where = HostAndPort(host, port);
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = datagram ? SOCK_DGRAM : SOCK_STREAM;
+  hints.ai_flags = AI_PASSIVE;
+  addrinfo* found = nullptr;
+  const int gai = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+  if (gai != 0 || !found) {
+    lastError = "address " + host + ": " + ::gai_strerror(gai);
+    return -1;
+  }
+  sockaddr_storage bindAddress{};
+  const socklen_t bindLength = found->ai_addrlen;
+  std::memcpy(&bindAddress, found->ai_addr, found->ai_addrlen);
+  const int family = found->ai_family;
+  ::freeaddrinfo(found);
+  if (family == AF_INET6) reinterpret_cast<sockaddr_in6*>(&bindAddress)->sin6_port = htons(port);
+  else reinterpret_cast<sockaddr_in*>(&bindAddress)->sin_port = htons(port);
+
+  const int s = ::socket(family, (datagram ? SOCK_DGRAM : SOCK_STREAM) | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (s < 0) {
+    lastError = std::string("socket: ") + std::strerror(errno);
+    return -1;
+  }
+  const int one = 1;
+  if (!datagram) ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  if (::bind(s, reinterpret_cast<sockaddr*>(&bindAddress), bindLength) != 0) {
+    lastError = "bind " + where + ": " + std::strerror(errno);
+    ::close(s);
+    return -1;
+  }
+  if (!datagram && ::listen(s, kMaxConnections) != 0) {
+    lastError = "listen " + where + ": " + std::strerror(errno);
+    ::close(s);
+    return -1;
+  }
+  sockaddr_storage actual{};
+  socklen_t actualLength = sizeof actual;
+  ::getsockname(s, reinterpret_cast<sockaddr*>(&actual), &actualLength);
+  char text[INET6_ADDRSTRLEN] = {};
+  if (actual.ss_family == AF_INET6) {
+    const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&actual);
+    ::inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof text);
+    boundPort = ntohs(v6->sin6_port);
+  } else {
+    const auto* v4 = reinterpret_cast<const sockaddr_in*>(&actual);
+    ::inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text);
+    boundPort = ntohs(v4->sin_port);
+  }
+  boundAddress = text;
+  return s;
+}
+
 }  // namespace
 
-int StartTcpServer(const std::string& address, std::uint16_t port) {
+int StartTcpServer(const std::string& address, std::uint16_t port, Framing served) {
   if (running.load()) StopTcpServer();
   for (TcpConnection& c : connections) {
     c.socket = -1;
@@ -205,48 +337,16 @@ int StartTcpServer(const std::string& address, std::uint16_t port) {
     c.pendingLength = 0;
   }
   lastError.clear();
-  const std::string host = address.empty() ? "0.0.0.0" : address;
-  const std::string where = host + ":" + std::to_string(port);
-
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_PASSIVE;
-  addrinfo* found = nullptr;
-  const int gai = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
-  if (gai != 0 || !found) {
-    lastError = "address " + host + ": " + ::gai_strerror(gai);
-    return 1;
-  }
-  sockaddr_in bindAddress{};
-  std::memcpy(&bindAddress, found->ai_addr, sizeof bindAddress);
-  ::freeaddrinfo(found);
-  bindAddress.sin_port = htons(port);
-
-  listenSocket = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (listenSocket < 0) {
-    lastError = std::string("socket: ") + std::strerror(errno);
-    return 1;
-  }
-  const int one = 1;
-  ::setsockopt(listenSocket, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  if (::bind(listenSocket, reinterpret_cast<sockaddr*>(&bindAddress), sizeof bindAddress) != 0) {
-    lastError = "bind " + where + ": " + std::strerror(errno);
-    StopTcpServer();
-    return 1;
-  }
-  if (::listen(listenSocket, kMaxConnections) != 0) {
-    lastError = "listen " + where + ": " + std::strerror(errno);
-    StopTcpServer();
-    return 1;
-  }
-  sockaddr_in actual{};
-  socklen_t actualLength = sizeof actual;
-  ::getsockname(listenSocket, reinterpret_cast<sockaddr*>(&actual), &actualLength);
-  boundPort = ntohs(actual.sin_port);
+  framing = served;
+  slaveudp::ResetUdpServer();
+  listenSocket = OpenListener(ListenHost(address), port, served == Framing::kUdp);
+  if (listenSocket < 0) return 1;
   running.store(true);
   return 0;
 }
+
+Framing ServedFraming() { return framing; }
+std::string ListeningAddress() { return boundAddress; }
 
 void StopTcpServer() {
   if (listenSocket >= 0) ::close(listenSocket);
@@ -256,6 +356,7 @@ void StopTcpServer() {
       ::close(c.socket);
       c.socket = -1;
     }
+  slaveudp::ResetUdpServer();
   running.store(false);
 }
 
@@ -292,6 +393,10 @@ void SendPendingIfDue(TcpConnection& c, std::uint32_t now) {
 void TcpServerStep(int waitMs) {
   if (listenSocket < 0) {
     platform::SleepMs(static_cast<std::uint32_t>(waitMs));
+    return;
+  }
+  if (framing == Framing::kUdp) {
+    slaveudp::UdpServerStep(listenSocket, waitMs);
     return;
   }
   const std::uint32_t before = platform::TickCount();
@@ -393,6 +498,35 @@ std::uint16_t ServeTcpRequest(const std::uint8_t* request, std::uint16_t length,
   linklayer::PutMbapHeader(reply, transactionId, lengthField);
   faults->delayMs = plan.delayMs;
   return n;
+}
+
+std::uint16_t ServeRtuStreamRequest(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply,
+                                    ReplyFaults* faults) {
+  *faults = ReplyFaults{};
+  if (length < 2) return 0;
+  const std::uint8_t unit = request[0];
+  // Ignore Unit ID serves every address but the broadcast; the rest follows
+  // the serial line's rules.
+  const Transport transport =
+      GetIgnoreUnitId() && unit != modbus::BROADCAST_ADDRESS ? Transport::kTcp : Transport::kSerial;
+  if (!IsAddressed(transport, unit)) return 0;
+  const auto pduLength = static_cast<std::uint16_t>(length - 1);
+  slavefaults::FaultPlan plan;
+  if (AnyFaultsActive()) plan = PlanFaults(unit, request + 1, pduLength);
+  faults->marks = plan.marks;
+  if (plan.drop) return 0;
+  const std::uint16_t n = plan.exception != 0 ? ExceptionPdu(reply + 1, request[1], plan.exception)
+                                              : ServePdu(transport, unit, request + 1, pduLength, reply + 1);
+  // A broadcast is carried out but never answered: every slave on the bus behind
+  // a gateway would answer at once.
+  if (n == 0 || unit == modbus::BROADCAST_ADDRESS) {
+    faults->marks = 0;
+    return 0;
+  }
+  reply[0] = unit;
+  const linklayer::Check check = plan.corrupt ? linklayer::Check::kSpoiled : linklayer::Check::kGood;
+  faults->delayMs = plan.delayMs;
+  return linklayer::AppendCrc(reply, static_cast<std::uint16_t>(n + 1), check);
 }
 
 }  // namespace slaveengine

@@ -1,8 +1,10 @@
 #pragma once
-// The slave's Modbus/TCP server, stepped by the receive thread: one listening
-// socket, up to 100 connections, requests framed by the MBAP header and answered
-// by the slave engine. Non-blocking sockets and poll(); no thread of its own.
-// It wraps the engine's reply PDUs in the MBAP header and applies the faults.
+// The slave's network server, stepped by the receive thread: one listening
+// socket, up to 100 connections, requests framed by the MBAP header (Modbus/TCP)
+// or as RTU frames with their CRC on the stream (RTU over TCP), or one MBAP
+// request per datagram (Modbus/UDP), answered by the slave engine. Non-blocking
+// sockets and poll(); no thread of its own. It frames the engine's reply PDUs
+// and applies the faults.
 #include <cstdint>
 #include <string>
 
@@ -13,9 +15,20 @@ constexpr std::uint16_t kDefaultPort = 502;
 constexpr std::uint32_t kDefaultIdleLimitSeconds = 100;
 constexpr int kMaxRequestSize = 261;  // 6 + a length field of at most 255
 
-// Listens on address:port (address "" or "0.0.0.0" = every local address).
-// 0 on success, 1 on failure; LastTcpServerError() then tells why.
-int StartTcpServer(const std::string& address = "", std::uint16_t port = kDefaultPort);
+// How requests travel. RTU over TCP is served as on a serial line: a frame with
+// a bad CRC and a request to address 0 get no answer; Ignore Unit ID serves
+// every other address.
+enum class Framing : std::uint8_t { kMbap, kRtu, kUdp };
+
+// Listens on address:port (address "" or "0.0.0.0" = every local IPv4 address;
+// "::" every address; an IPv6 address may come in brackets, "[::1]").
+// 0 on success, 1 on failure; LastTcpServerError() then tells why, and a server
+// that was running is left stopped.
+int StartTcpServer(const std::string& address = "", std::uint16_t port = kDefaultPort,
+                   Framing framing = Framing::kMbap);
+Framing ServedFraming();
+// The address listened on as text ("0.0.0.0", "::1"), valid while running.
+std::string ListeningAddress();
 void StopTcpServer();
 bool IsTcpServerRunning();
 // The system's reason for the last start failure, e.g. "bind 0.0.0.0:502: Permission denied".
@@ -61,5 +74,13 @@ struct ReplyFaults {
 // or a wrong transaction id). A dropped request returns 0 with kMarkDropped set.
 std::uint16_t ServeTcpRequest(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply,
                               ReplyFaults* faults);
+
+// Serves one RTU request that came over TCP (address first, CRC checked and not
+// counted in `length`) as on a serial line, with the faults applied, and builds
+// the whole RTU reply with its CRC in `reply` (kReplyCapacity bytes, not the
+// request buffer). Returns the reply length, 0 when nothing is to be sent
+// (always for address 0, the broadcast).
+std::uint16_t ServeRtuStreamRequest(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply,
+                                    ReplyFaults* faults);
 
 }  // namespace slaveengine

@@ -19,6 +19,7 @@
 #include "link/serial_link.h"
 #include "platform/messages.h"
 #include "platform/port_map.h"
+#include "slave/core/slave_settings.h"
 #include "slave/engine/receive_loop.h"
 #include "slave/engine/slave_engine.h"
 #include "slave/engine/tcp_server.h"
@@ -70,10 +71,11 @@ void PrintTraffic(bool sent, const std::uint8_t* bytes, std::uint16_t length) {
 }
 
 std::string LinkDescription(const VantorOptions& o) {
-  if (o.tcp) {
+  if (o.tcp && o.framing == slavetcp::Framing::kMbap) {
     const std::string host = o.tcpAddress.empty() ? "0.0.0.0" : o.tcpAddress;
     return host + ":" + std::to_string(slavetcp::ListeningPort());
   }
+  if (o.tcp) return slavesettings::ServingText(static_cast<int>(o.framing), slavetcp::ListeningAddress(), slavetcp::ListeningPort());
   const char parity = cmdline::ParityLetter(o.parity);
   return o.serialDevice + " (" + (o.ascii ? "ASCII" : "RTU") + ", " + std::to_string(o.baud) + "-" +
          std::to_string(o.dataBits) + "-" + parity + "-" + (o.stopBits == cmdline::kStopBitsTwo ? "2" : "1") + ")";
@@ -143,7 +145,7 @@ int RegisterDefinitions(const VantorOptions& o, std::vector<HeadlessDefinition>&
 
 int OpenLink(const VantorOptions& o) {
   if (o.tcp) {
-    if (slavetcp::StartTcpServer(o.tcpAddress, o.tcpPort) == 0) return kExitOk;
+    if (slavetcp::StartTcpServer(o.tcpAddress, o.tcpPort, o.framing) == 0) return kExitOk;
     std::fprintf(stderr, "vantor: Modbus/TCP Connection Failed. %s\n", slavetcp::LastTcpServerError().c_str());
     return kExitFailed;
   }

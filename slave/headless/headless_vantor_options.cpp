@@ -16,6 +16,10 @@ std::string HeadlessUsage() {
          "                                4 input registers; ADDRESS is the protocol (0-based) address\n"
          "Link (default: Modbus/TCP on port 502 of every local address):\n"
          "  --tcp [ADDRESS:]PORT          Modbus/TCP server (port 0 picks a free port)\n"
+         "  --rtu-over-tcp [ADDRESS:]PORT RTU frames with their CRC over TCP (as behind a\n"
+         "                                serial-to-Ethernet gateway); address 0 gets no answer\n"
+         "  --udp [ADDRESS:]PORT          Modbus/UDP server: one request per datagram\n"
+         "                                ADDRESS: an IPv4 or IPv6 address, [::1] with a port\n"
          "  --ignore-unit-id              answer every unit id (TCP only)\n"
          "  --serial DEVICE               Modbus RTU slave on a serial device\n"
          "  --baud N                      9600 unless given\n"
@@ -82,6 +86,10 @@ bool SetTcp(const std::string& name, const std::string& v, VantorOptions* o, std
   int number = 0;
   if (!cmdline::ParseInt(port, 0, 65535, &number)) return Bad(name, v, "expected [ADDRESS:]PORT", error);
   o->tcp = true;
+  ++o->networkOptions;
+  o->framing = name == "--rtu-over-tcp" ? slavetcp::Framing::kRtu
+               : name == "--udp"        ? slavetcp::Framing::kUdp
+                                        : slavetcp::Framing::kMbap;
   o->tcpPort = static_cast<std::uint16_t>(number);
   return true;
 }
@@ -172,6 +180,8 @@ constexpr Row kOptions[] = {
     {"-h", false, SetHelp},
     {"--slave", true, AddSlave},
     {"--tcp", true, SetTcp},
+    {"--rtu-over-tcp", true, SetTcp},
+    {"--udp", true, SetTcp},
     {"--serial", true, SetSerial},
     {"--baud", true, SetBaud},
     {"--parity", true, SetParity},
@@ -190,6 +200,7 @@ constexpr Row kOptions[] = {
 
 // The options that only make sense together, and the definitions to serve.
 bool CheckCombination(VantorOptions* o, std::string* error) {
+  if (o->networkOptions > 1) return *error = "choose one of --tcp, --rtu-over-tcp and --udp", false;
   if (o->tcp && !o->serialDevice.empty()) return *error = "choose either --tcp or --serial", false;
   if (!o->serialDevice.empty() && o->ignoreUnitId) return *error = "--ignore-unit-id applies to --tcp only", false;
   if (o->serialDevice.empty() && o->serialOptions)

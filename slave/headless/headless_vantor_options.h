@@ -33,7 +33,9 @@ struct VantorOptions {
   std::vector<DefinitionArgument> definitions;
   std::vector<FaultOption> faults;
   std::uint64_t seed = 0;
-  bool tcp = false;
+  bool tcp = false;  // a network server: Modbus/TCP, RTU over TCP or Modbus/UDP
+  slavetcp::Framing framing = slavetcp::Framing::kMbap;
+  int networkOptions = 0;  // how many of --tcp, --rtu-over-tcp, --udp were given
   std::string tcpAddress;
   std::uint16_t tcpPort = slavetcp::kDefaultPort;
   std::string serialDevice;

@@ -1,5 +1,7 @@
 #include "tests/master_engine/fake_tcp_server.h"
 
+#include "link/framing.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -74,10 +76,10 @@ void FakeTcpServer::run() {
   }
 }
 
-// Reads one request (MBAP framed) and answers it. False when the connection ends.
+// Reads one request (MBAP framed, or an RTU frame) and answers it. False when the connection ends.
 bool FakeTcpServer::serveClient(int client) {
   Bytes request;
-  std::size_t wanted = 6;
+  std::size_t wanted = rtuFrames_ ? 2 : 6;
   while (request.size() < wanted) {
     pollfd entry{client, POLLIN, 0};
     if (stop_) return false;
@@ -86,7 +88,12 @@ bool FakeTcpServer::serveClient(int client) {
     const ssize_t got = ::recv(client, buffer, wanted - request.size(), 0);
     if (got <= 0) return false;
     request.insert(request.end(), buffer, buffer + got);
-    if (request.size() == 6) wanted = 6 + ((request[4] << 8) | request[5]);
+    if (rtuFrames_) {
+      const int length = linklayer::RtuRequestLength(request.data(), static_cast<int>(request.size()));
+      wanted = length > 0 ? static_cast<std::size_t>(length) : request.size() + 1;
+    } else if (request.size() == 6) {
+      wanted = 6 + ((request[4] << 8) | request[5]);
+    }
   }
   Handler handler;
   {

@@ -38,6 +38,8 @@ class FakeTcpServer {
   int connectionsAccepted() const { return accepted_.load(); }
   int connectionsClosed() const { return closed_.load(); }
   void setHandler(Handler handler);
+  // Requests come as RTU frames with their CRC (RTU over TCP), not MBAP framed.
+  void setRtuFrames(bool on) { rtuFrames_ = on; }
 
  private:
   void run();
@@ -47,6 +49,7 @@ class FakeTcpServer {
   int listener_ = -1;
   std::uint16_t port_ = 0;
   std::atomic<bool> stop_{false};
+  std::atomic<bool> rtuFrames_{false};
   std::atomic<int> accepted_{0};
   std::atomic<int> closed_{0};
   mutable std::mutex mutex_;

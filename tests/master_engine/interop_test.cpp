@@ -1,6 +1,7 @@
 // The master engine against an independent Modbus server (pymodbus), over
-// Modbus/TCP and over pty pairs in RTU and ASCII: every function code, values
-// checked against the server's tables.
+// Modbus/TCP, RTU over TCP, Modbus/UDP (IPv4, IPv6 and a host name) and over
+// pty pairs in RTU and ASCII: every function code, values checked against the
+// server's tables.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -37,21 +38,35 @@ using testpeer::PtyBridge;
 
 namespace {
 
-enum class Transport { Tcp, Rtu, Ascii };
+enum class Transport { Tcp, Rtu, Ascii, RtuOverTcp, Udp, Ipv6Udp, HostName };
+
+const char* TransportName(Transport t) {
+  switch (t) {
+    case Transport::Tcp: return "Tcp";
+    case Transport::Rtu: return "Rtu";
+    case Transport::Ascii: return "Ascii";
+    case Transport::RtuOverTcp: return "RtuOverTcp";
+    case Transport::Udp: return "Udp";
+    case Transport::Ipv6Udp: return "Ipv6Udp";
+    case Transport::HostName: return "HostName";
+  }
+  return "";
+}
 
 const char* const kServerScript = MODBUS_PEER_SERVER;
 
 // Runs the pymodbus server as a child process; stops it by pid.
 class PeerServer {
  public:
-  PeerServer(const std::string& mode, const std::string& where) {
+  PeerServer(const std::string& mode, const std::string& where, const std::string& host = "127.0.0.1") {
     int output[2];
     if (::pipe(output) != 0) return;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, output[1], 1);
     posix_spawn_file_actions_addclose(&actions, output[0]);
-    const char* argv[] = {"/usr/bin/python3", kServerScript, mode.c_str(), where.c_str(), nullptr};
+    const char* argv[] = {"/usr/bin/python3", kServerScript, mode.c_str(), where.c_str(), "--host", host.c_str(),
+                          nullptr};
     if (posix_spawn(&pid_, argv[0], &actions, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
     ::close(output[1]);
@@ -103,6 +118,17 @@ class InteropTest : public ::testing::TestWithParam<Transport> {
       ASSERT_TRUE(accepting) << "pymodbus server did not come up";
       ASSERT_EQ(TcpConnect("127.0.0.1", port, 2000), RESULT_OK);
       SetLinkMode(kLinkTcp);
+    } else if (GetParam() != Transport::Rtu && GetParam() != Transport::Ascii) {
+      const Transport t = GetParam();
+      const std::uint16_t port = FreePort();
+      const std::uint16_t mode = t == Transport::Udp || t == Transport::Ipv6Udp ? kLinkUdp : kLinkRtuOverTcp;
+      server_ = std::make_unique<PeerServer>(mode == kLinkUdp ? "udp" : "rtu-over-tcp", std::to_string(port),
+                                             t == Transport::Ipv6Udp ? "::1" : "127.0.0.1");
+      ASSERT_TRUE(server_->running());
+      ASSERT_TRUE(server_->waitForReadyLine(15000)) << "pymodbus server did not come up";
+      const char* host = t == Transport::Ipv6Udp ? "[::1]" : t == Transport::HostName ? "localhost" : "127.0.0.1";
+      ASSERT_EQ(NetConnect(mode, host, port, 2000), RESULT_OK);
+      SetLinkMode(mode);
     } else {
       const bool rtu = GetParam() == Transport::Rtu;
       ASSERT_FALSE(enginePty_.path.empty());
@@ -208,7 +234,7 @@ TEST_P(InteropTest, PollThreadServesPollsAndOneShots) {
   EXPECT_EQ(words[1], 22);
 }
 
-INSTANTIATE_TEST_SUITE_P(Transports, InteropTest, ::testing::Values(Transport::Tcp, Transport::Rtu, Transport::Ascii),
-                         [](const auto& info) {
-                           return info.param == Transport::Tcp ? "Tcp" : info.param == Transport::Rtu ? "Rtu" : "Ascii";
-                         });
+INSTANTIATE_TEST_SUITE_P(Transports, InteropTest,
+                         ::testing::Values(Transport::Tcp, Transport::Rtu, Transport::Ascii, Transport::RtuOverTcp,
+                                           Transport::Udp, Transport::Ipv6Udp, Transport::HostName),
+                         [](const auto& info) { return TransportName(info.param); });

@@ -1,7 +1,8 @@
 """An independent Modbus server (pymodbus) for the master engine's and zelmor's tests.
 
 Usage: modbus_peer_server.py tcp PORT | rtu DEVICE | ascii DEVICE
-                             [--delay-ms MS] [--format-samples]
+                             | rtu-over-tcp PORT | udp PORT
+                             [--host ADDRESS] [--delay-ms MS] [--format-samples]
 
 Tables (protocol addresses from 0), 400 items of each; addresses beyond
 answer with exception 2: coil i is on when i % 3 == 0, discrete input i when
@@ -12,7 +13,10 @@ low word first), 0xFFFF and 5 instead, for the display formats.
 --delay-ms: every request is answered that many milliseconds late (a slow
 slave for the response-time figures).
 
-On a serial device (19200 baud) the line "READY" is printed once it is open.
+On a serial device (19200 baud) the line "READY" is printed once it is open;
+rtu-over-tcp (RTU frames with their CRC on a TCP stream, as a serial-to-Ethernet
+gateway passes them) and udp (Modbus/UDP) print it once they listen.
+--host: the address to listen on (default 127.0.0.1; "::1" for IPv6).
 """
 import argparse
 import asyncio
@@ -21,7 +25,8 @@ import time
 
 from pymodbus.datastore import (ModbusSequentialDataBlock, ModbusServerContext,
                                 ModbusSlaveContext)
-from pymodbus.server import StartAsyncSerialServer, StartTcpServer
+from pymodbus.server import (StartAsyncSerialServer, StartAsyncTcpServer, StartAsyncUdpServer,
+                             StartTcpServer)
 from pymodbus.transaction import ModbusAsciiFramer, ModbusRtuFramer
 
 SIZE = 400
@@ -61,17 +66,32 @@ async def serve_serial(context, device, framer):
     await server.serve_forever()
 
 
+async def serve_network(context, mode, host, port):
+    if mode == "udp":
+        server = await StartAsyncUdpServer(context=context, address=(host, port), defer_start=True)
+    else:
+        server = await StartAsyncTcpServer(context=context, address=(host, port), framer=ModbusRtuFramer,
+                                           defer_start=True)
+    task = asyncio.create_task(server.serve_forever())
+    await server.serving
+    print("READY", flush=True)
+    await task
+
+
 def main():
     logging.basicConfig(level=logging.CRITICAL)
     parser = argparse.ArgumentParser()
-    parser.add_argument("mode", choices=("tcp", "rtu", "ascii"))
+    parser.add_argument("mode", choices=("tcp", "rtu", "ascii", "rtu-over-tcp", "udp"))
     parser.add_argument("where", help="TCP port on 127.0.0.1, or the serial device")
+    parser.add_argument("--host", default="127.0.0.1")
     parser.add_argument("--delay-ms", type=int, default=0)
     parser.add_argument("--format-samples", action="store_true")
     args = parser.parse_args()
     context = make_context(args.delay_ms, args.format_samples)
     if args.mode == "tcp":
-        StartTcpServer(context=context, address=("127.0.0.1", int(args.where)))
+        StartTcpServer(context=context, address=(args.host, int(args.where)))
+    elif args.mode in ("rtu-over-tcp", "udp"):
+        asyncio.run(serve_network(context, args.mode, args.host, int(args.where)))
     else:
         framer = ModbusRtuFramer if args.mode == "rtu" else ModbusAsciiFramer
         asyncio.run(serve_serial(context, args.where, framer))

@@ -1,13 +1,13 @@
-"""pymodbus as an independent master against headless vantor over Modbus/TCP and
-over a serial line in RTU and ASCII framing: every supported function, values
-and exception codes."""
+"""pymodbus as an independent master against headless vantor over Modbus/TCP, RTU
+over TCP, Modbus/UDP (IPv4, IPv6 and a host name) and over a serial line in RTU
+and ASCII framing: every supported function, values and exception codes."""
 import os
 import struct
 import sys
 import tempfile
 import unittest
 
-from pymodbus.client import ModbusSerialClient, ModbusTcpClient
+from pymodbus.client import ModbusSerialClient, ModbusTcpClient, ModbusUdpClient
 from pymodbus.framer.ascii_framer import ModbusAsciiFramer
 from pymodbus.framer.rtu_framer import ModbusRtuFramer
 from pymodbus.pdu import ExceptionResponse
@@ -107,6 +107,78 @@ class TcpInterop(FunctionChecks, unittest.TestCase):
         self.client.close()
         self.assertTrue(self.client.connect())
         self.assertFalse(self.client.read_holding_registers(0, 1, slave=1).isError())
+
+
+class NetworkInterop(FunctionChecks):
+    """vantor serving `option` on `listen`; the pymodbus client from make_client."""
+    option = None
+    listen = None
+
+    @classmethod
+    def make_client(cls, port):
+        raise NotImplementedError
+
+    @classmethod
+    def setUpClass(cls):
+        cls.directory = tempfile.TemporaryDirectory()
+        cls.vantor = vantor_process.Vantor(VANTOR, definitions(cls.directory.name) + [cls.option, cls.listen])
+        cls.client = cls.make_client(cls.vantor.tcp_port())
+        assert cls.client.connect()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.client.close()
+        assert cls.vantor.stop() == 0
+        cls.directory.cleanup()
+
+
+class RtuOverTcpInterop(NetworkInterop, unittest.TestCase):
+    option, listen = "--rtu-over-tcp", "127.0.0.1:0"
+
+    @classmethod
+    def make_client(cls, port):
+        return ModbusTcpClient("127.0.0.1", port=port, framer=ModbusRtuFramer, timeout=2)
+
+    def test_ready_line_names_the_transport(self):
+        self.assertRegex(self.vantor.ready_line, r"^vantor: serving 4 definitions on RTU over TCP 127\.0\.0\.1:\d+$")
+
+
+class UdpInterop(NetworkInterop, unittest.TestCase):
+    option, listen = "--udp", "127.0.0.1:0"
+
+    @classmethod
+    def make_client(cls, port):
+        return ModbusUdpClient("127.0.0.1", port=port, timeout=2)
+
+    def test_ready_line_names_the_transport(self):
+        self.assertRegex(self.vantor.ready_line, r"^vantor: serving 4 definitions on Modbus/UDP 127\.0\.0\.1:\d+$")
+
+
+class Ipv6Interop(NetworkInterop, unittest.TestCase):
+    option, listen = "--tcp", "[::1]:0"
+
+    @classmethod
+    def make_client(cls, port):
+        return ModbusTcpClient("::1", port=port, timeout=2)
+
+
+class Ipv6UdpInterop(NetworkInterop, unittest.TestCase):
+    option, listen = "--udp", "[::1]:0"
+
+    @classmethod
+    def make_client(cls, port):
+        return ModbusUdpClient("::1", port=port, timeout=2)
+
+    def test_ready_line_names_the_transport(self):
+        self.assertRegex(self.vantor.ready_line, r"^vantor: serving 4 definitions on Modbus/UDP \[::1\]:\d+$")
+
+
+class HostNameInterop(NetworkInterop, unittest.TestCase):
+    option, listen = "--rtu-over-tcp", "localhost:0"
+
+    @classmethod
+    def make_client(cls, port):
+        return ModbusTcpClient("localhost", port=port, framer=ModbusRtuFramer, timeout=2)
 
 
 class SerialInterop(FunctionChecks):

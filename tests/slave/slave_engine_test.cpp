@@ -251,7 +251,7 @@ TEST_P(FramingTest, UnsupportedFunctionGetsIllegalFunction) {
   EXPECT_EQ(Ask(1, Bytes{7}), Exception(7, 1));
   EXPECT_EQ(Ask(1, Bytes{0x2B, 0x0E, 1, 0}), Exception(0x2B, 1));
   if (GetParam() != Framing::Tcp) {
-    EXPECT_EQ(Ask(0, Bytes{7}), Exception(7, 1)) << "even addressed to 0";
+    EXPECT_EQ(Ask(0, Bytes{7}), std::nullopt) << "addressed to 0 on a line: no answer at all";
   }
 }
 
@@ -311,10 +311,18 @@ TEST_F(EngineTest, SerialBroadcastWritesEveryDefinitionSilently) {
   EXPECT_EQ(Transact(Framing::Rtu, 0, Pdu16(6, {1, 0x4242})), std::nullopt);
   EXPECT_EQ(RegisterAt(regs, 1), 0x4242);
   EXPECT_EQ(RegisterAt(regs2, 1), 0x4242);
-  EXPECT_EQ(Transact(Framing::Rtu, 0, Pdu16(22, {1, 0, 0})), Exception(22, 1));
-  Bytes rw = Pdu16(23, {0, 1, 0, 1});
-  rw.insert(rw.end(), {2, 0, 0});
-  EXPECT_EQ(Transact(Framing::Rtu, 0, rw), Exception(23, 1));
+  // No request to address 0 is answered on a line, not even 22, 23 or an
+  // unsupported function: every slave on a multi-drop bus would answer at once.
+  for (Framing f : {Framing::Rtu, Framing::Ascii}) {
+    EXPECT_EQ(Transact(f, 0, Pdu16(22, {1, 0, 0})), std::nullopt) << FramingName(f);
+    Bytes rw = Pdu16(23, {0, 1, 0, 1});
+    rw.insert(rw.end(), {2, 0, 0});
+    EXPECT_EQ(Transact(f, 0, rw), std::nullopt) << FramingName(f);
+    EXPECT_EQ(Transact(f, 0, Bytes{0x41, 0, 0}), std::nullopt) << FramingName(f) << ": unsupported function";
+  }
+  EXPECT_EQ(Transact(Framing::Rtu, 1, Bytes{0x41, 0, 0}), Exception(0x41, 1)) << "an addressed slave still says so";
+  // Modbus/TCP keeps its rules for unit 0.
+  EXPECT_EQ(Transact(Framing::Tcp, 0, Pdu16(22, {1, 0, 0})), Exception(22, 1));
 }
 
 TEST_F(EngineTest, TcpBroadcastAndIgnoreUnitId) {

@@ -39,6 +39,19 @@ using namespace vantorres;
 
 namespace {
 
+// A loopback TCP port that was free a moment ago.
+int FreePortNumber() {
+  const int fd = ::socket(AF_INET6, SOCK_STREAM, 0);
+  sockaddr_in6 a{};
+  a.sin6_family = AF_INET6;
+  a.sin6_addr = in6addr_loopback;
+  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t size = sizeof a;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size);
+  ::close(fd);
+  return ntohs(a.sin6_port);
+}
+
 // A loopback port held by a listening socket, so that the server cannot bind it.
 class BusyPort {
  public:
@@ -380,6 +393,50 @@ class VantorShellTest : public QObject {
     LibModbusMaster master(slavetcp::ListeningPort(), 99);  // any unit id is served
     QVERIFY(master.connected());
     QCOMPARE(master.registers(0, 2), (std::vector<std::uint16_t>{0, 0}));
+  }
+
+  // RTU over TCP on IPv6 loopback from the dialog: the status bar names it, the
+  // transport is stored apart from the record, and an RTU frame is answered.
+  void networkTransportsFromTheDialog() {
+    VantorFixture f;
+    QVERIFY(f.start());
+    QVERIFY(f.frame()->servingPaneText().isEmpty());
+    WhenDialogOpens<ConnectionDialog>([&](ConnectionDialog* d) {
+      d->portList()->setCurrentIndex(8);
+      QVERIFY(d->transportList()->isEnabled());
+      QCOMPARE(d->transportList()->count(), 3);
+      d->transportList()->setCurrentIndex(slavesettings::kTransportRtuOverTcp);
+      d->listenAddressEdit()->setText(QStringLiteral("[::1"));  // refused: not an address
+      d->accept();
+      QVERIFY(d->isVisible());
+      d->listenAddressEdit()->setText(QStringLiteral("::1"));
+      d->listenPortEdit()->setText(QString::number(FreePortNumber()));
+      d->accept();
+    });
+    f.frame()->action(ID_CONNECT)->trigger();
+    QCOMPARE(f.boxes.texts(),
+             QStringList{QString::fromLatin1(vantorres::kBadListenAddress)});
+    QVERIFY(f.app()->isConnected());
+    QCOMPARE(slavetcp::ServedFraming(), slavetcp::Framing::kRtu);
+    const QString expected = QStringLiteral("RTU over TCP [::1]:%1").arg(slavetcp::ListeningPort());
+    QCOMPARE(f.frame()->servingPaneText(), expected);
+    QCOMPARE(f.frame()->commPaneText(), QStringLiteral("TCP/IP Connection"));
+    QCOMPARE(fw::AppProfile().readInt(QStringLiteral("CommSetup"), QStringLiteral("ListenTransport"), -1), 1);
+    QCOMPARE(fw::AppProfile().readInt(QStringLiteral("CommSetup"), QStringLiteral("Port"), 0), 8);
+
+    // Back to Modbus/TCP: the extra key goes, the profile is as older versions wrote it.
+    f.frame()->action(ID_DISCONNECT)->trigger();
+    QVERIFY(f.frame()->servingPaneText().isEmpty());
+    WhenDialogOpens<ConnectionDialog>([&](ConnectionDialog* d) {
+      QCOMPARE(d->transportList()->currentIndex(), slavesettings::kTransportRtuOverTcp);
+      d->transportList()->setCurrentIndex(slavesettings::kTransportModbusTcp);
+      d->listenAddressEdit()->setText(QStringLiteral("127.0.0.1"));
+      d->accept();
+    });
+    f.frame()->action(ID_CONNECT)->trigger();
+    QVERIFY(f.app()->isConnected());
+    QCOMPARE(f.frame()->servingPaneText(), QStringLiteral("Modbus/TCP 127.0.0.1:%1").arg(slavetcp::ListeningPort()));
+    QVERIFY(!fw::AppProfile().contains(QStringLiteral("CommSetup"), QStringLiteral("ListenTransport")));
   }
 
   void communicationWindowShowsTheMastersTraffic() {

@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include "gui_test_support.h"
+#include "master/app/comm_profile.h"
 #include "master/app/connection_dialog.h"
 #include "master/engine/comm_interface.h"
 #include "peer_server.h"
@@ -33,6 +34,7 @@ class ConnectionTest : public QObject {
   void failedConnectionsShowTheirMessageAndWriteNothing();
   void refusedPermissionNamesTheDialoutGroup();
   void connectingWithTheDialogWritesAllKeys();
+  void rtuOverTcpToAHostNameFromTheDialog();
   void pollsReachTheCellsAndCounters();
   void autoConnectAtStartUp();
   void serialPortMapping();
@@ -171,6 +173,7 @@ void ConnectionTest::failedConnectionsShowTheirMessageAndWriteNothing_data() {
   QTest::newRow("tcp refused") << 8 << "127.0.0.1" << "Modbus/TCP Connection Failed";
   QTest::newRow("tcp bad address") << 8 << "1.2.3" << "Modbus/TCP Connection Failed. Invalid IP Address";
   QTest::newRow("serial missing") << 2 << "0.0.0.0" << "Port not available";
+  QTest::newRow("host not found") << 8 << "no.such.host.invalid" << "Modbus/TCP Connection Failed. Host not found";
 }
 
 void ConnectionTest::failedConnectionsShowTheirMessageAndWriteNothing() {
@@ -245,6 +248,40 @@ void ConnectionTest::connectingWithTheDialogWritesAllKeys() {
   QVERIFY(!fx.app->isConnected());
   QVERIFY(!masterengine::IsConnected());
   QVERIFY(fx.frame()->action(res::ID_QUICK_CONNECT)->isEnabled());
+}
+
+// RTU over TCP to "localhost" against pymodbus: polls arrive, and the transport
+// and host are stored in their own section while IPAddress keeps its IPv4 value.
+void ConnectionTest::rtuOverTcpToAHostNameFromTheDialog() {
+  PeerServer gateway;
+  QVERIFY2(gateway.startNetwork("rtu-over-tcp", "127.0.0.1"), qPrintable(gateway.error()));
+  ZelmorFixture fx;
+  QVERIFY(fx.start());
+  CZelmorDoc* doc = fx.doc();
+  doc->takeDefinition({3, 3, 1, 100, 1, 1});  // input register 2: 2002
+  WhenModal<ConnectionDialog>([&](ConnectionDialog* dialog) {
+    dialog->portList()->setCurrentIndex(8);
+    emit dialog->portList()->activated(8);
+    QVERIFY(dialog->transportList()->isEnabled());
+    dialog->transportList()->setCurrentIndex(zelmor::kTransportRtuOverTcp);
+    dialog->ipEdit()->setText("localhost");
+    dialog->servicePortEdit()->setText(QString::number(gateway.port()));
+    dialog->accept();
+    if (dialog->isVisible()) dialog->reject();
+  });
+  fx.frame()->action(res::ID_CONNECT)->trigger();
+  QVERIFY(WaitForConnect(fx.app.get()));
+  QVERIFY2(fx.app->isConnected(), qPrintable(fx.boxes->lastText()));
+  QTRY_COMPARE_WITH_TIMEOUT(fx.view()->cellValue(0).trimmed(), QString("2002"), 5000);
+  QCOMPARE(fx.profile().readInt("CommNetwork", "Transport", -1), zelmor::kTransportRtuOverTcp);
+  QCOMPARE(fx.profile().readString("CommNetwork", "Host"), QString("localhost"));
+  QCOMPARE(fx.profile().readString("CommSetup", "IPAddress"), QString("0.0.0.0"));
+  fx.frame()->updateCommandUI();
+  QCOMPARE(fx.frame()->commPane()->text(), QString("localhost: %1").arg(gateway.port()));
+  fx.frame()->action(res::ID_DISCONNECT)->trigger();
+  const zelmor::CommSettings reread = zelmor::ReadCommSettings(fx.profile());
+  QCOMPARE(reread.transport, zelmor::kTransportRtuOverTcp);
+  QCOMPARE(zelmor::RemoteHost(reread), std::string("localhost"));
 }
 
 void ConnectionTest::pollsReachTheCellsAndCounters() {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 using namespace zelmor;
@@ -282,6 +283,67 @@ TEST(WorkspaceFile, WritesVersion3600WithRecords) {
   EXPECT_EQ(back.settings, w.settings);
   EXPECT_EQ(back.mainPlacement, w.mainPlacement);
   EXPECT_EQ(back.documents, w.documents);
+}
+
+// The transport and a host name or IPv6 address follow the document records in a
+// block shorter than one record: an older reader, which takes records while a
+// whole one remains, opens the file as Modbus/TCP to the IPv4 address it holds.
+TEST(WorkspaceFile, NetworkTransportAndHostStayInvisibleToOlderReaders) {
+  WorkspaceData w;
+  w.settings.port = kTcpPortChoice;
+  w.settings.ipAddress = "10.0.0.7";
+  w.documents.push_back({{44, 0, 1, -1, -1, -1, -1, 0, 0, 300, 200}, "a.zmd", "/tmp/a.zmd"});
+  const auto plain = EncodeWorkspace(w);
+  ASSERT_EQ(plain.size(), 4u + 92 + 44 + 560) << "nothing new: the bytes of before";
+
+  for (const char* host : {"plc-gateway.example", "fe80::1%eth0", ""}) {
+    WorkspaceData extended = w;
+    extended.settings.transport = kTransportRtuOverTcp;
+    SetRemoteHost(&extended.settings, host);
+    const auto bytes = EncodeWorkspace(extended);
+    ASSERT_GT(bytes.size(), plain.size());
+    EXPECT_TRUE(std::equal(plain.begin(), plain.end(), bytes.begin())) << "the older layout comes first, unchanged";
+    EXPECT_LT(bytes.size() - plain.size(), static_cast<std::size_t>(kWorkspaceRecordSize));
+
+    // An older reader: version, 92-byte block, placement, then whole records only.
+    archive::Reader old(bytes);
+    EXPECT_EQ(old.int32(), kWorkspaceVersion);
+    CommSettings seen;
+    ASSERT_TRUE(ReadCommSettings(old, kCommSettingsSize, &seen));
+    old.placement();
+    int records = 0;
+    while (old.remaining() >= static_cast<std::size_t>(kWorkspaceRecordSize)) {
+      old.placement();
+      old.fixedString(kWorkspaceTitleField);
+      old.fixedString(kWorkspacePathField);
+      ++records;
+    }
+    EXPECT_EQ(records, 1);
+    EXPECT_EQ(seen.port, kTcpPortChoice);
+    EXPECT_EQ(seen.ipAddress, "10.0.0.7") << "the IPv4 address the older reader falls back to";
+
+    WorkspaceData back;
+    ASSERT_EQ(DecodeWorkspace(bytes, &back), WorkspaceReadResult::kOk);
+    EXPECT_EQ(back.settings, extended.settings) << host;
+    EXPECT_EQ(back.documents, extended.documents);
+    EXPECT_EQ(RemoteHost(back.settings), *host ? std::string(host) : std::string("10.0.0.7"));
+  }
+
+  // A hand-made file of the older layout reads as Modbus/TCP to its address.
+  Image img;
+  img.i32(3600).i32(8).i32(2).i32(1).i32(2).i32(0).i32(1000).i32(0).i32(0).i32(1).i32(0).i32(1).i32(502).i32(0);
+  img.text("192.168.1.20", 20).i32(10).i32(0).i32(0).i32(0).i32(0);
+  img.placement(1, 50, 60, 850, 660);
+  WorkspaceData older;
+  older.settings.transport = kTransportUdp;  // what the program had before is not kept
+  older.settings.host = "stale.example";
+  ASSERT_EQ(DecodeWorkspace(img.bytes, &older), WorkspaceReadResult::kOk);
+  EXPECT_EQ(older.settings.transport, kTransportModbusTcp);
+  EXPECT_EQ(RemoteHost(older.settings), "192.168.1.20");
+
+  // A transport beyond the known ones is refused like any field out of range.
+  img.i32(kNetworkBlockMarker).i32(7).u8(0);
+  EXPECT_EQ(DecodeWorkspace(img.bytes, &older), WorkspaceReadResult::kTruncated);
 }
 
 TEST(WorkspaceFile, OlderLayoutsRead72ByteBlock) {

@@ -51,6 +51,8 @@ class HeadlessTest : public QObject {
   void serialRtuAndAsciiOverPtys_data();
   void serialRtuAndAsciiOverPtys();
   void scanRateZeroPollsBackToBack();
+  void networkTransports_data();
+  void networkTransports();
   void signalEndsWithExitZero();
   void failuresExitNonZero();
   void helpPrintsUsage();
@@ -170,6 +172,34 @@ void HeadlessTest::scanRateZeroPollsBackToBack() {
   for (const QString& l : run.lines) QVERIFY2(l.endsWith(",<40003>,-1,5"), qPrintable(l + " " + run.errors));
 }
 
+void HeadlessTest::networkTransports_data() {
+  QTest::addColumn<QString>("option");
+  QTest::addColumn<QString>("mode");
+  QTest::addColumn<QString>("listen");
+  QTest::addColumn<QString>("host");
+  QTest::newRow("rtu over tcp") << "--rtu-over-tcp" << "rtu-over-tcp" << "127.0.0.1" << "127.0.0.1";
+  QTest::newRow("udp") << "--udp" << "udp" << "127.0.0.1" << "127.0.0.1";
+  QTest::newRow("udp ipv6") << "--udp" << "udp" << "::1" << "[::1]";
+  QTest::newRow("host name") << "--rtu-over-tcp" << "rtu-over-tcp" << "127.0.0.1" << "localhost";
+}
+
+void HeadlessTest::networkTransports() {
+  QFETCH(QString, option);
+  QFETCH(QString, mode);
+  QFETCH(QString, listen);
+  QFETCH(QString, host);
+  PeerServer peer;
+  QVERIFY2(peer.startNetwork(mode, listen), qPrintable(peer.error()));
+  Run run = RunZelmor({option, QString("%1:%2").arg(host).arg(peer.port()), "--write", "1:16:40:7,8", "--poll",
+                       "1:3:40:2:50", "--poll", "1:4:2:1:50", "--count", "2"});
+  peer.stop();
+  QCOMPARE(run.exitCode, 0);
+  QVERIFY2(run.lines.size() >= 5, qPrintable(run.lines.join('\n') + run.errors));
+  QCOMPARE(run.lines.first(), QStringLiteral("write 1:16:40:7,8: Response ok"));
+  QVERIFY2(run.lines.filter(QRegularExpression(",<40041>,7,8$")).size() == 2, qPrintable(run.lines.join('\n')));
+  QVERIFY2(run.lines.filter(QRegularExpression(",<30003>,2002$")).size() == 2, qPrintable(run.lines.join('\n')));
+}
+
 void HeadlessTest::signalEndsWithExitZero() {
   QProcess process;
   process.start(ZELMOR_BINARY, {"--headless", "--tcp", tcp(), "--poll", "1:3:0:2:50"});
@@ -193,6 +223,9 @@ void HeadlessTest::failuresExitNonZero() {
   Run badIp = RunZelmor({"--tcp", "300.1.1.1:502", "--poll", "1:3:0:10"});
   QCOMPARE(badIp.exitCode, 4);
   QVERIFY2(badIp.errors.contains("Modbus/TCP Connection Failed. Invalid IP Address"), qPrintable(badIp.errors));
+  Run unknown = RunZelmor({"--rtu-over-tcp", "no.such.host.invalid:502", "--poll", "1:3:0:10"});
+  QCOMPARE(unknown.exitCode, 4);
+  QVERIFY2(unknown.errors.contains("Modbus/TCP Connection Failed. Host not found"), qPrintable(unknown.errors));
   Run serial = RunZelmor({"--serial", dir_.filePath("no-such-tty"), "--poll", "1:3:0:10"});
   QCOMPARE(serial.exitCode, 4);
   QVERIFY2(serial.errors.contains("Port not available"), qPrintable(serial.errors));

@@ -77,6 +77,16 @@ class PeerServer {
     return fail("serial server not ready (its errors are above)");
   }
 
+  // "rtu-over-tcp" or "udp" on a free port of `host` (127.0.0.1 or ::1); true
+  // once the server says it listens.
+  bool startNetwork(const QString& mode, const QString& host) {
+    port_ = FreeLoopbackPort();
+    if (port_ == 0) return fail("no free port");
+    if (!launch({mode, QString::number(port_), "--host", host})) return false;
+    if (ReadUntil(process_, QProcess::StandardOutput, "READY", 20000).contains("READY")) return true;
+    return fail("network server not ready (its errors are above)");
+  }
+
   void stop() {
     if (process_.state() != QProcess::NotRunning) {
       process_.kill();  // by pid, the process we started

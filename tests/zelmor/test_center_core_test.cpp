@@ -1,5 +1,6 @@
 // The test center's frame texts, checks, traffic lines and frame-list files.
 #include "master/core/test_center.h"
+#include "master/engine/comm_interface.h"
 
 #include <gtest/gtest.h>
 
@@ -95,4 +96,18 @@ TEST(TestCenterFiles, DevicesAreWrittenInPlaceNeverReplaced) {
   std::vector<std::string> entries;
   EXPECT_EQ(ReadTestCenterFile("/tmp", &entries), ListFileResult::kOpenError);  // a directory
   EXPECT_EQ(WriteTestCenterFile("/tmp", {"01"}), ListFileResult::kOpenError);
+}
+
+// Add Check follows the link: the gateway behind RTU over TCP checks the CRC of
+// what it passes on, so that is the check whatever was chosen; a Modbus/UDP
+// datagram carries none.
+TEST(TestCenterFrames, AddCheckFollowsTheNetworkTransport) {
+  std::vector<std::uint8_t> frame{1, 3, 0, 0, 0, 1};
+  const int overRtu = zelmor::CheckKindForLink(zelmor::kCheckLrc, masterengine::kLinkRtuOverTcp);
+  ASSERT_EQ(overRtu, zelmor::kCheckCrc);
+  zelmor::AppendCheck(&frame, overRtu);
+  EXPECT_EQ(frame, (std::vector<std::uint8_t>{1, 3, 0, 0, 0, 1, 0x84, 0x0A}));
+  EXPECT_EQ(zelmor::CheckKindForLink(zelmor::kCheckCrc, masterengine::kLinkUdp), -1);
+  EXPECT_EQ(zelmor::CheckKindForLink(zelmor::kCheckLrc, masterengine::kLinkTcp), zelmor::kCheckLrc);
+  EXPECT_EQ(zelmor::CheckKindForLink(zelmor::kCheckLrc, masterengine::kLinkAscii), zelmor::kCheckLrc);
 }
