@@ -1,0 +1,123 @@
+// The bus scanner's walk, time-left estimate and CSV lines, and a whole
+// headless scan in this process on the fake serial port, which answers only
+// at 19200 baud with even parity in RTU (what a pty line cannot show).
+#include "master/core/bus_scan.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "link/checksums.h"
+#include "link/framing.h"
+#include "master/engine/result_codes.h"
+#include "master/headless/headless.h"
+#include "platform/testing/fake_serial_device.h"
+
+namespace {
+
+namespace me = masterengine;
+using platform::testing::FakeSerialPort;
+
+TEST(BusScanCore, WalkOpensEachLineOnceAndEstimatesTheRest) {
+  busscan::ScanPlan plan;
+  plan.firstId = 1;
+  plan.lastId = 3;
+  plan.bauds = {9600, 19200};
+  plan.parities = {0, 2};
+  ASSERT_EQ(busscan::PlanProblem(plan), "");
+  ASSERT_EQ(busscan::TotalProbes(plan), 12);
+  busscan::ScanState state;
+  busscan::StartScan(&state, plan);
+  // Before any probe: every remaining probe at its time-out (100 ms at 9600, 50 at 19200).
+  EXPECT_EQ(busscan::RemainingMs(state, 0), 6 * 100 + 6 * 50);
+  int opens = 0, probes = 0;
+  busscan::Combination c;
+  for (busscan::StepKind step; (step = busscan::NextStep(state, &c)) != busscan::StepKind::kDone;) {
+    if (step == busscan::StepKind::kOpenLine) {
+      ++opens;
+      busscan::LineOpened(&state, c.lineIndex, true, "");
+      continue;
+    }
+    ++probes;
+    busscan::ProbeResult r;
+    r.combination = c;
+    // Id 2 answers on the second line only; a gateway's exception 11 is no device.
+    r.resultCode = c.id == 2 && c.lineIndex == 1 ? me::RESULT_OK
+                   : c.id == 3                   ? me::ExceptionResult(modbus::EXCEPTION_GATEWAY_TARGET)
+                                                 : me::RESULT_TIMEOUT;
+    r.outcome = busscan::OutcomeOf(r.resultCode);
+    busscan::RecordProbe(&state, r);
+    if (probes == 6) {
+      EXPECT_EQ(busscan::RemainingMs(state, 600), 600);  // half done in 600 ms
+    }
+  }
+  EXPECT_EQ(opens, 4);
+  EXPECT_EQ(probes, 12);
+  ASSERT_EQ(state.found.size(), 1u);
+  EXPECT_EQ(busscan::LineText(state.found[0].combination.line, false), "9600 8E1 RTU");
+  EXPECT_EQ(busscan::GatewayWarning(state), "");
+}
+
+TEST(BusScanCore, ALinkErrorEndsTheWalkAndTextsAreQuoted) {
+  busscan::ScanPlan plan;
+  plan.tcp = true;
+  plan.firstId = 0;
+  plan.lastId = 255;
+  EXPECT_EQ(busscan::PlanProblem(plan), "");
+  plan.tcp = false;
+  EXPECT_NE(busscan::PlanProblem(plan), "");  // 0 and 248.. on a serial line
+  plan = {};
+  plan.bauds = {9601};
+  EXPECT_NE(busscan::PlanProblem(plan), "");
+  plan = {};
+  busscan::ScanState state;
+  busscan::StartScan(&state, plan);
+  busscan::ProbeResult r;
+  r.resultCode = me::RESULT_NO_CONNECTION;
+  r.outcome = busscan::OutcomeOf(r.resultCode);
+  busscan::RecordProbe(&state, r);
+  busscan::Combination c;
+  EXPECT_EQ(busscan::NextStep(state, &c), busscan::StepKind::kDone);
+  EXPECT_EQ(state.failure, "No Connection");
+
+  busscan::ProbeResult found;
+  found.combination.id = 7;
+  found.combination.line = {19200, 1, true};
+  found.responseUs = 12345;
+  found.answer = "exception 2 (Illigal Data Address)";
+  found.identification = {"VendorName=Acme, \"Inc\"", "ProductCode=X1"};
+  EXPECT_EQ(busscan::CsvLine(found, false),
+            "7,19200 8O1 ASCII,12.3,exception 2 (Illigal Data Address),"
+            "\"VendorName=Acme, \"\"Inc\"\"; ProductCode=X1\"");
+  EXPECT_EQ(busscan::ProbeTimeoutMs(plan, {300, 0, false}), 3200);
+  EXPECT_EQ(busscan::ProbeTimeoutMs(plan, {115200, 0, false}), busscan::kMinProbeTimeoutMs);
+}
+
+TEST(BusScanCore, HeadlessScanFindsTheBaudRateAndParityOfTheFakePort) {
+  auto port = std::make_shared<FakeSerialPort>();
+  port->install();
+  port->setWriteResponder([port](const std::vector<std::uint8_t>& request) {
+    const platform::SerialLineSettings line = port->lineSettings();
+    std::vector<std::uint8_t> reply;
+    if (line.baudRate != 19200 || line.parity != platform::Parity::Even) return reply;
+    if (request.size() != 8 || request[0] != 4 || linklayer::ComputeCrc16(request.data(), 8) != 0) return reply;
+    reply = {4, modbus::FC_READ_HOLDING_REGISTERS, 2, 0x12, 0x34, 0, 0};
+    linklayer::AppendCrc(reply.data(), 5);
+    return reply;
+  });
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  const int status = zelmor::RunHeadless({"--headless", "--scan", "--serial", "fake", "--scan-ids", "3-5",
+                                          "--scan-bauds", "9600,19200", "--scan-parities", "none,odd,even",
+                                          "--scan-framing", "both"});
+  const std::string out = testing::internal::GetCapturedStdout();
+  const std::string err = testing::internal::GetCapturedStderr();
+  FakeSerialPort::uninstall();
+  EXPECT_EQ(status, zelmor::kExitOk) << err;
+  EXPECT_EQ(out.substr(0, 22), "slave 4 19200 8E1 RTU ") << out;
+  EXPECT_NE(out.find("value 4660\n"), std::string::npos) << out;
+  EXPECT_EQ(out.find('\n'), out.size() - 1) << out;  // one device, one line
+  EXPECT_NE(err.find("1 found in 36 of 36 probes"), std::string::npos) << err;
+}
+
+}  // namespace
