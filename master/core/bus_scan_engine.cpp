@@ -4,6 +4,7 @@
 
 #include "common/baud_table.h"
 #include "master/core/engine_glue.h"
+#include "master/core/register_scan.h"
 #include "master/engine/comm_interface.h"
 
 namespace busscan {
@@ -66,6 +67,27 @@ int ProbeWaitBoundMs(const ScanPlan& plan, const zelmor::CommSettings& base) {
   // A poll of the window may be in progress with the connection's own time-out.
   const auto longest = static_cast<std::uint32_t>(std::max(base.timeout, plan.timeoutMs * 40));
   return static_cast<int>(2 * me::LongestReplyWaitMs(longest) + 2000);
+}
+
+}  // namespace busscan
+
+namespace busscan {
+
+int SubmitRegisterRead(platform::WindowHandle owner, std::uint32_t message, const regscan::RegisterScanPlan& plan,
+                       int address, int count) {
+  return me::SubmitOneShot(owner, message, static_cast<std::uint16_t>(plan.slave),
+                           static_cast<std::uint16_t>(plan.function), static_cast<std::uint16_t>(address),
+                           static_cast<std::uint16_t>(count), 0, 0);
+}
+
+void CollectRegisterRead(const regscan::RegisterScanPlan& plan, int count, std::uint16_t* values) {
+  if (modbus::IsBitRead(plan.function)) {
+    std::uint8_t bits[me::kRequestDataBytes] = {};
+    me::ReadResultBytes(0, bits);
+    for (int k = 0; k < count; ++k) values[k] = bits[k];
+  } else {
+    me::ReadResultRegisters(0, values);
+  }
 }
 
 }  // namespace busscan

@@ -34,3 +34,18 @@ ProbeResult CollectProbe(const ScanPlan& plan, const Combination& c, std::uint16
 int ProbeWaitBoundMs(const ScanPlan& plan, const zelmor::CommSettings& base);
 
 }  // namespace busscan
+
+namespace regscan {
+struct RegisterScanPlan;
+}
+
+namespace busscan {
+
+// A read of the register scan through slot 0: 1 accepted, 0 refused.
+int SubmitRegisterRead(platform::WindowHandle owner, std::uint32_t message, const regscan::RegisterScanPlan& plan,
+                       int address, int count);
+// The values of that read (count items: registers, or 0/1 per bit) once it
+// reported RESULT_OK; values holds modbus::MAX_READ_BITS items.
+void CollectRegisterRead(const regscan::RegisterScanPlan& plan, int count, std::uint16_t* values);
+
+}  // namespace busscan

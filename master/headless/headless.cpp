@@ -354,7 +354,7 @@ int Serve(const HeadlessOptions& options, const std::vector<PollDocumentData>& d
   return writesOk ? kExitOk : kExitWriteFailed;
 }
 
-// --scan: the walk of headless_scan.cpp with this runner's message queue.
+// --scan and --register-scan: the walks of headless_scan.cpp with this runner's message queue.
 int Scan(const HeadlessOptions& options) {
   if (!options.haveLink) {
     std::fprintf(stderr, "zelmor: no link: give --tcp HOST:PORT or --serial DEVICE\n");
@@ -364,9 +364,18 @@ int Scan(const HeadlessOptions& options) {
   me::InitEngine();
   platform::SetMessagePoster(QueuePost);
   CatchStopSignals();
-  const int status = RunScanWalk(options, [](int boundMs, std::uint16_t* result) {
+  auto wait = [](int boundMs, std::uint16_t* result) {
     return !gStop.load() && WaitForOneShot(kWriteWindow, boundMs, result);
-  }, kWriteWindow, [] { return gStop.load(); });
+  };
+  auto stop = [] { return gStop.load(); };
+  int status = kExitOk;
+  if (options.registerScan) {
+    ConnectOutcome outcome = ConnectLink(options.settings);
+    status = outcome.connected ? RunRegisterScanWalk(options, wait, kWriteWindow, stop) : kExitConnectFailed;
+    if (!outcome.connected) std::fprintf(stderr, "zelmor: %s\n", outcome.message.c_str());
+  } else {
+    status = RunScanWalk(options, wait, kWriteWindow, stop);
+  }
   DisconnectLink();
   platform::SetMessagePoster(nullptr);
   return status;
@@ -385,7 +394,7 @@ int RunHeadless(const std::vector<std::string>& args) {
     std::fputs(HeadlessUsage(), stdout);
     return kExitOk;
   }
-  if (options.scan) return Scan(options);
+  if (options.scan || options.registerScan) return Scan(options);
   std::vector<PollDocumentData> documents;
   if (!LoadFiles(options, &documents)) return kExitBadFile;
   for (const HeadlessPoll& poll : options.polls) documents.push_back(poll.document);

@@ -10,6 +10,7 @@
 #include "common/modbus_protocol.h"
 #include "common/options.h"
 #include "master/core/bus_scan.h"
+#include "master/core/register_scan.h"
 #include "master/core/zelmor_files.h"
 #include "platform/messages.h"
 
@@ -53,6 +54,9 @@ struct HeadlessOptions {
   bool scan = false;
   busscan::ScanPlan scanPlan;
   bool scanBaudsGiven = false, scanParitiesGiven = false, scanFramingGiven = false;
+  // --register-scan: the readable blocks of one device.
+  bool registerScan = false;
+  regscan::RegisterScanPlan registerScanPlan;
 };
 
 // Parses the arguments after the program name (with or without "--headless").
@@ -74,6 +78,10 @@ constexpr int kExitNothingFound = 7;  // a --scan found no device
 // &result); prints a line per device found. Returns the exit code.
 int RunScanWalk(const HeadlessOptions& options, const std::function<bool(int, std::uint16_t*)>& wait,
                 platform::WindowHandle window, const std::function<bool()>& stopRequested);
+
+// The --register-scan walk, likewise; prints the CSV lines of the readable blocks.
+int RunRegisterScanWalk(const HeadlessOptions& options, const std::function<bool(int, std::uint16_t*)>& wait,
+                        platform::WindowHandle window, const std::function<bool()>& stopRequested);
 
 // Runs the headless program; returns the process exit code.
 int RunHeadless(const std::vector<std::string>& args);

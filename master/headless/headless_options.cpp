@@ -61,6 +61,12 @@ const char* HeadlessUsage() {
          "                              20..10000 (default 100); over TCP taken as it is\n"
          "  A line reads \"slave ID LINE MS ms ANSWER\"; an exception reply counts as a device.\n"
          "  Exit code 0 when a device was found, 7 when none answered.\n"
+         "Register scan (the readable blocks of one device on the --tcp or --serial link):\n"
+         "  --register-scan SLAVE:FUNCTION:FIRST-LAST[:BLOCK]\n"
+         "                              function 1..4, protocol addresses, BLOCK items per read\n"
+         "                              (default 100); a block answered with exception 2 is split\n"
+         "                              down to single addresses. Prints \"address,count,values\"\n"
+         "                              per readable block; exit code 7 when none is readable.\n"
          "Each write prints its result (\"Response ok\" or the error); a 23 write then prints\n"
          "the registers read back as a poll line. Without polls the run ends after the writes.\n"
          "Ends with exit code 0 on SIGINT/SIGTERM or when --count is reached; 2 bad option or\n"
@@ -290,6 +296,20 @@ bool SetScanTimeout(const std::string&, const std::string& v, HeadlessOptions* o
   return true;
 }
 
+bool SetRegisterScan(const std::string&, const std::string& v, HeadlessOptions* o, std::string* error) {
+  auto parts = Split(v, ':');
+  regscan::RegisterScanPlan& plan = o->registerScanPlan;
+  if ((parts.size() != 3 && parts.size() != 4) || !ParseInt(parts[0], 0, modbus::MAX_UNIT_ID, &plan.slave) ||
+      !ParseInt(parts[1], 1, 4, &plan.function) ||
+      !busscan::ParseIdRange(parts[2], 0, modbus::MAX_ADDRESS, &plan.first, &plan.last) ||
+      (parts.size() == 4 && !ParseInt(parts[3], 1, modbus::MAX_READ_BITS, &plan.blockSize)))
+    return *error = "--register-scan expects SLAVE:FUNCTION:FIRST-LAST[:BLOCK], got \"" + v + "\"", false;
+  const std::string problem = regscan::PlanProblem(plan);
+  if (!problem.empty()) return *error = "--register-scan: " + problem, false;
+  o->registerScan = true;
+  return true;
+}
+
 // The line settings not given for the scan are the link's own.
 bool FinishScanPlan(HeadlessOptions* o, std::string* error) {
   busscan::ScanPlan& plan = o->scanPlan;
@@ -335,6 +355,7 @@ constexpr Row kOptions[] = {
     {"--scan-framing", true, SetScanFraming},
     {"--scan-probe", true, SetScanProbe},
     {"--scan-timeout", true, SetScanTimeout},
+    {"--register-scan", true, SetRegisterScan},
 };
 
 bool ParseCoil(const std::string& text, std::uint8_t* coil) {

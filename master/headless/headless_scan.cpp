@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "master/core/bus_scan_engine.h"
+#include "master/core/register_scan.h"
 #include "master/engine/comm_interface.h"
 #include "master/headless/headless.h"
 
@@ -50,6 +51,36 @@ int RunScanWalk(const HeadlessOptions& options, const std::function<bool(int, st
     return kExitConnectFailed;
   }
   return state.found.empty() ? kExitNothingFound : kExitOk;
+}
+
+int RunRegisterScanWalk(const HeadlessOptions& options, const std::function<bool(int, std::uint16_t*)>& wait,
+                        platform::WindowHandle window, const std::function<bool()>& stopRequested) {
+  regscan::RegisterScanState state;
+  regscan::StartRegisterScan(&state, options.registerScanPlan);
+  std::vector<std::uint16_t> values(modbus::MAX_READ_BITS);
+  busscan::ScanPlan bound;
+  bound.timeoutMs = options.settings.timeout;
+  int address = 0, count = 0;
+  while (regscan::NextRead(state, &address, &count)) {
+    std::uint16_t result = masterengine::RESULT_NO_CONNECTION;
+    if (busscan::SubmitRegisterRead(window, platform::WM_ENGINE_NOTIFY, state.plan, address, count) != 1 ||
+        !wait(busscan::ProbeWaitBoundMs(bound, options.settings), &result)) {
+      if (stopRequested()) break;
+      result = masterengine::RESULT_NO_CONNECTION;
+    }
+    if (result == masterengine::RESULT_OK) busscan::CollectRegisterRead(state.plan, count, values.data());
+    regscan::RecordRead(&state, result, values.data());
+  }
+  std::printf("%s\n", regscan::CsvHeader().c_str());
+  for (const regscan::Block& block : state.readable) std::printf("%s\n", regscan::CsvLine(block).c_str());
+  std::fflush(stdout);
+  std::fprintf(stderr, "zelmor: register scan %s: %zu readable blocks, %ld reads\n",
+               state.failure.empty() ? "done" : "failed", state.readable.size(), state.requests);
+  if (!state.failure.empty()) {
+    std::fprintf(stderr, "zelmor: %s\n", state.failure.c_str());
+    return kExitConnectFailed;
+  }
+  return state.readable.empty() ? kExitNothingFound : kExitOk;
 }
 
 }  // namespace zelmor

@@ -2,6 +2,7 @@
 // headless scan in this process on the fake serial port, which answers only
 // at 19200 baud with even parity in RTU (what a pty line cannot show).
 #include "master/core/bus_scan.h"
+#include "master/core/register_scan.h"
 
 #include <gtest/gtest.h>
 
@@ -91,6 +92,42 @@ TEST(BusScanCore, ALinkErrorEndsTheWalkAndTextsAreQuoted) {
             "\"VendorName=Acme, \"\"Inc\"\"; ProductCode=X1\"");
   EXPECT_EQ(busscan::ProbeTimeoutMs(plan, {300, 0, false}), 3200);
   EXPECT_EQ(busscan::ProbeTimeoutMs(plan, {115200, 0, false}), busscan::kMinProbeTimeoutMs);
+}
+
+TEST(RegisterScanCore, ExceptionTwoSplitsDownToSingleAddresses) {
+  regscan::RegisterScanPlan plan;
+  plan.first = 0;
+  plan.last = 15;
+  plan.blockSize = 8;
+  ASSERT_EQ(regscan::PlanProblem(plan), "");
+  regscan::RegisterScanState state;
+  regscan::StartRegisterScan(&state, plan);
+  // Readable: 0..2 and 5..9; 3 and 4 and 10.. refuse.
+  auto readable = [](int a) { return a <= 2 || (a >= 5 && a <= 9); };
+  std::uint16_t values[16];
+  int address = 0, count = 0;
+  while (regscan::NextRead(state, &address, &count)) {
+    bool all = true;
+    for (int k = 0; k < count; ++k) {
+      all = all && readable(address + k);
+      values[k] = static_cast<std::uint16_t>(100 + address + k);
+    }
+    regscan::RecordRead(&state, all ? me::RESULT_OK : me::ExceptionResult(modbus::EXCEPTION_ILLEGAL_DATA_ADDRESS),
+                        values);
+  }
+  ASSERT_EQ(state.readable.size(), 2u);
+  EXPECT_EQ(regscan::CsvLine(state.readable[0]), "0,3,100 101 102");
+  EXPECT_EQ(regscan::CsvLine(state.readable[1]), "5,5,105 106 107 108 109");
+  EXPECT_EQ(state.itemsDone, 16);
+  EXPECT_TRUE(state.failure.empty());
+
+  regscan::StartRegisterScan(&state, plan);
+  regscan::RecordRead(&state, me::ExceptionResult(modbus::EXCEPTION_ILLEGAL_FUNCTION), values);
+  EXPECT_FALSE(regscan::NextRead(state, &address, &count));
+  EXPECT_EQ(state.failure, "address 0: Illigal Function");
+  plan.function = 3;
+  plan.blockSize = 126;
+  EXPECT_NE(regscan::PlanProblem(plan), "");
 }
 
 TEST(BusScanCore, HeadlessScanFindsTheBaudRateAndParityOfTheFakePort) {

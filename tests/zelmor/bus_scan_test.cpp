@@ -17,9 +17,11 @@ struct Run {
   QString errors;
 };
 
+// zelmor --headless with the arguments; --scan first unless a --register-scan is asked for.
 Run RunScan(const QStringList& args, int timeoutMs = 60000) {
   QProcess process;
-  process.start(ZELMOR_BINARY, QStringList{"--headless", "--scan"} + args);
+  const bool registers = args.contains("--register-scan");
+  process.start(ZELMOR_BINARY, QStringList{"--headless"} + (registers ? QStringList{} : QStringList{"--scan"}) + args);
   Run run;
   if (!process.waitForFinished(timeoutMs)) {
     process.kill();
@@ -70,6 +72,7 @@ class BusScanTest : public QObject {
   void findsTheBaudRateOfTheLine();
   void aGatewayAnsweringEveryIdIsReported();
   void aLinkThatCannotOpenEndsTheScan();
+  void registerScanFindsTheBlocksBetweenGaps();
 };
 
 void BusScanTest::findsTheUnitIdsServedOverTcp() {
@@ -159,6 +162,31 @@ void BusScanTest::aLinkThatCannotOpenEndsTheScan() {
   Run serialRange = RunScan({"--serial", "/dev/null", "--scan-ids", "0-3"});
   QCOMPARE(serialRange.exitCode, 2);
   QVERIFY2(serialRange.errors.contains("broadcast"), qPrintable(serialRange.errors));
+}
+
+void BusScanTest::registerScanFindsTheBlocksBetweenGaps() {
+  VantorPeer vantor;
+  QVERIFY(vantor.start({"1:3:0:10", "1:3:20:5", "1:3:26:1", "1:1:5:3"}));
+  const QString tcp = QString("127.0.0.1:%1").arg(vantor.port());
+  QProcess write;
+  write.start(ZELMOR_BINARY, {"--headless", "--tcp", tcp, "--write", "1:16:7:70,80,90", "--write", "1:6:26:260",
+                              "--write", "1:15:6:1,1"});
+  QVERIFY(write.waitForFinished(20000));
+  QCOMPARE(write.exitCode(), 0);
+  Run run = RunScan({"--tcp", tcp, "--register-scan", "1:3:0-49:16"});
+  QCOMPARE(run.exitCode, 0);
+  QCOMPARE(run.lines, (QStringList{"address,count,values", "0,10,0 0 0 0 0 0 0 70 80 90", "20,5,0 0 0 0 0",
+                                   "26,1,260"}));
+  Run coils = RunScan({"--tcp", tcp, "--register-scan", "1:1:0-20"});
+  QCOMPARE(coils.lines, (QStringList{"address,count,values", "5,3,0 1 1"}));
+  // Input registers: the slave has none, and its exception ends the scan with its name.
+  Run none = RunScan({"--tcp", tcp, "--register-scan", "1:4:0-9"});
+  QCOMPARE(none.exitCode, 4);
+  QVERIFY2(none.errors.contains("address 0: Illigal Function"), qPrintable(none.errors));
+  // A slave that is not there: the scan ends at the first time-out and says so.
+  Run absent = RunScan({"--tcp", tcp, "--timeout", "100", "--register-scan", "5:3:0-999"});
+  QCOMPARE(absent.exitCode, 4);
+  QVERIFY2(absent.errors.contains("address 0: Timeout Error"), qPrintable(absent.errors));
 }
 
 QTEST_GUILESS_MAIN(BusScanTest)
