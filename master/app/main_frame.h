@@ -81,6 +81,7 @@ class CMainFrame : public fw::MdiMainWindow {
   void onPlcAddresses();
   void onProtocolAddresses();
   void onCommunication();
+  void onBusScan();
   void onStatistics(bool shown);
   void onAlwaysOnTop();
   void onHelpTopics();
