@@ -30,6 +30,8 @@ std::string PlanProblem(const ScanPlan& plan) {
     return "the time-out must be " + std::to_string(kMinProbeTimeoutMs) + ".." + std::to_string(kMaxProbeTimeoutMs) +
            " ms";
   if (plan.address < 0 || plan.address > modbus::MAX_ADDRESS) return "the address must be 0..65535";
+  // The identification probes wait for the device identification unit.
+  if (plan.probe != Probe::kHoldingRegister) return "only the holding-register probe is available";
   return {};
 }
 
