@@ -66,6 +66,7 @@ enum CommandId : int {
   ID_VIEW_STATISTICS = 32901,  // "Stat&istics": the response-time line of the poll windows
   ID_DISPLAY_TREND = 32902,    // "&Trend...": the trend window of the active poll window
   ID_BUS_SCAN = 32903,         // "Sc&an...": the bus scanner (Connection menu)
+  ID_REGISTER_SCAN = 32904,    // "Register Sc&an...": readable blocks of one device (Functions menu)
 };
 
 // Display format 0..9 -> its menu command id (and text) in that order.
@@ -393,6 +394,16 @@ constexpr const char* kDecoderTitle = "Decode Frame";
 constexpr const char* kDecoderInput = "Frame (hex bytes, or an ASCII frame starting with ':')";
 constexpr const char* kFramings[] = {"Any framing", "RTU", "ASCII", "Modbus/TCP"};
 constexpr const char* kDirections[] = {"Request or reply", "Request", "Reply"};
+constexpr const char* kMenuRegisterScan = "Register Sc&an...";
+constexpr const char* kRegisterScanTitle = "Register Scan";
+constexpr const char* kSlave = "Slave id";
+constexpr const char* kFunction = "Function";
+constexpr const char* kAddresses = "Addresses (protocol)";
+constexpr const char* kBlock = "Items per read";
+constexpr const char* kOpenPoll = "&Open poll window";
+constexpr const char* kReading = "Reading %2 from address %1";
+constexpr const char* kBlocksFound = "Done: %1 readable blocks in %2 reads";
+constexpr const char* kBlockColumns[] = {"Address", "Count", "Values"};
 }  // namespace scan
 
 }  // namespace zelmor::res

@@ -23,6 +23,7 @@
 #include "master/app/error_counters_dialog.h"
 #include "master/app/frame_decoder_dialog.h"
 #include "master/app/multiple_write_dialogs.h"
+#include "master/app/register_scan_dialog.h"
 #include "master/app/test_center_dialog.h"
 #include "master/app/traffic_source_zelmor.h"
 #include "master/app/trend_window.h"
@@ -160,6 +161,7 @@ void CMainFrame::createFunctionsMenu() {
   commands_.add(functions, res::ID_FUNCTIONS_TEST_CENTER, menu::kTestCenter, [this] {
     if (activeZelmorDocument() != nullptr && zelmor::LinkIsOpen()) RunTestCenter(this);
   });
+  commands_.add(functions, res::ID_REGISTER_SCAN, res::scan::kMenuRegisterScan, [this] { onRegisterScan(); });
 }
 
 QAction* CMainFrame::createDisplayMenu() {
@@ -425,6 +427,18 @@ void CMainFrame::onPlcAddresses() {
 void CMainFrame::onProtocolAddresses() {
   if (CZelmorDoc* doc = activeZelmorDocument()) doc->setOneBased(false);
   updateCommandUI();
+}
+
+void CMainFrame::onRegisterScan() {
+  CZelmorDoc* active = activeZelmorDocument();
+  auto* dialog = new CRegisterScanDlg(active != nullptr ? active->data().slaveId : 1, connection_->settings().timeout,
+                                      [this](int slave, int function, int address, int length) {
+                                        if (auto* doc = dynamic_cast<CZelmorDoc*>(newDocument()))
+                                          doc->takeRequest(slave, function, address, length, 1000, false);
+                                      },
+                                      this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->show();
 }
 
 void CMainFrame::onBusScan() {

@@ -82,6 +82,7 @@ class CMainFrame : public fw::MdiMainWindow {
   void onProtocolAddresses();
   void onCommunication();
   void onBusScan();
+  void onRegisterScan();
   void onStatistics(bool shown);
   void onAlwaysOnTop();
   void onHelpTopics();

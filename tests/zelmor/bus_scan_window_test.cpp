@@ -12,6 +12,7 @@
 #include "gui_test_support.h"
 #include "master/app/bus_scan_dialog.h"
 #include "master/app/frame_decoder_dialog.h"
+#include "master/app/register_scan_dialog.h"
 #include "resources/zelmor_resources.h"
 #include "vantor_peer.h"
 
@@ -22,6 +23,7 @@ class BusScanWindowTest : public QObject {
   void scanFindsTheUnitIdsAndOpensAPollWindow();
   void stopEndsALongScan();
   void decoderShowsFieldsAndProblems();
+  void registerScanListsTheBlocksAndOpensAPollWindow();
 };
 
 namespace {
@@ -93,6 +95,30 @@ void BusScanWindowTest::decoderShowsFieldsAndProblems() {
   QVERIFY2(dialog.decodedText().contains("CRC: ") && dialog.decodedText().contains("wrong"), qPrintable(dialog.decodedText()));
   dialog.input()->setPlainText("01 0G");
   QVERIFY2(dialog.decodedText().contains("not a hex digit"), qPrintable(dialog.decodedText()));
+}
+
+void BusScanWindowTest::registerScanListsTheBlocksAndOpensAPollWindow() {
+  VantorPeer vantor;
+  QVERIFY(vantor.start({"1:3:0:10", "1:3:40:5"}));
+  ZelmorFixture fx;
+  QVERIFY(fx.start());
+  QVERIFY(fx.connectTcp(vantor.port()));
+  fx.frame()->action(zelmor::res::ID_REGISTER_SCAN)->trigger();
+  auto* scan = fx.frame()->findChild<CRegisterScanDlg*>();
+  QVERIFY(scan != nullptr);
+  scan->lastAddress()->setValue(99);
+  scan->blockSize()->setValue(25);
+  scan->startButton()->click();
+  QVERIFY(QTest::qWaitFor([scan] { return !scan->isScanning(); }, 20000));
+  QVERIFY2(scan->statusLabel()->text().startsWith("Done: 2 readable blocks"), qPrintable(scan->statusLabel()->text()));
+  QCOMPARE(scan->results()->rowCount(), 2);
+  QCOMPARE(scan->results()->item(1, 0)->text(), QString("40"));
+  QCOMPARE(scan->results()->item(1, 1)->text(), QString("5"));
+  scan->results()->selectRow(1);
+  scan->openPollOnBlock();
+  QVERIFY(QTest::qWaitFor([&fx] { return fx.doc() != nullptr && fx.doc()->data().address == 40; }, 5000));
+  QCOMPARE(fx.doc()->data().length, 5);
+  scan->close();
 }
 
 QTEST_MAIN(BusScanWindowTest)
