@@ -58,6 +58,8 @@ inline constexpr CommandPrompt kCommandPrompts[] = {
     {ID_DISPLAY_PROTOCOL_ADDRESSES, "Show protocol addresses, counting from 0\nProtocol Addresses"},
     {ID_DISPLAY_ERROR_COUNTERS, "Display errors\nDisplay errors"},
     {ID_DISPLAY_TREND, "Plot chosen values of the active window over time\nTrend"},
+    {ID_BUS_SCAN, "Find the slave ids and line settings devices answer on\nScan"},
+    {ID_REGISTER_SCAN, "Find the readable address blocks of one device\nRegister Scan"},
     {ID_DISPLAY_COMMUNICATION, "Display communication traffic\nDisplay traffic"},
     {ID_VIEW_TOOLBAR, "Show or hide the toolbar\nToolbar"},
     {ID_VIEW_STATUS_BAR, "Show or hide the status bar\nStatus Bar"},

@@ -65,6 +65,8 @@ enum CommandId : int {
   ID_SERIAL_PORTS = 32900,  // "Serial &Ports..." (device paths behind "Port n")
   ID_VIEW_STATISTICS = 32901,  // "Stat&istics": the response-time line of the poll windows
   ID_DISPLAY_TREND = 32902,    // "&Trend...": the trend window of the active poll window
+  ID_BUS_SCAN = 32903,         // "Sc&an...": the bus scanner (Connection menu)
+  ID_REGISTER_SCAN = 32904,    // "Register Sc&an...": readable blocks of one device (Functions menu)
 };
 
 // Display format 0..9 -> its menu command id (and text) in that order.
@@ -368,5 +370,45 @@ constexpr const char* kNoWholeValue =
     "Not sent: in this display format the size must hold at least one whole value (2 registers for float and "
     "long, 4 for double).";
 }  // namespace text
+
+// ---- Bus scan and frame decoder ----------------------------------------------
+namespace scan {
+constexpr const char* kMenuScan = "Sc&an...";
+constexpr const char* kScanTitle = "Scan";
+constexpr const char* kIds = "Slave ids";
+constexpr const char* kBauds = "Baud rates";
+constexpr const char* kParities = "Parities";
+constexpr const char* kFraming = "Framing";
+constexpr const char* kProbe = "Probe: read 1 holding register at";
+constexpr const char* kTimeout = "Time-out at 9600 baud (ms)";
+constexpr const char* kStart = "&Start";
+constexpr const char* kStop = "S&top";
+constexpr const char* kExport = "&Export CSV...";
+constexpr const char* kUseSettings = "&Use these settings";
+constexpr const char* kClose = "&Close";
+constexpr const char* kTrying = "Trying slave %1, %2 (%3 of %4), %5 s left";
+constexpr const char* kDone = "Done: %1 found in %2 probes";
+constexpr const char* kStopped = "Stopped: %1 found in %2 of %3 probes";
+constexpr const char* kFailed = "The scan ended: %1";
+constexpr const char* kNeedTcp = "Connect to the Modbus/TCP server first: the scan uses the current connection.";
+constexpr const char* kCsvFilter = "CSV files (*.csv)";
+constexpr const char* kCannotWrite = "Cannot write %1";
+constexpr const char* kColumns[] = {"Id", "Line", "Response ms", "Answer", "Identification"};
+constexpr const char* kDecodeAction = "&Decode Frame...";
+constexpr const char* kDecoderTitle = "Decode Frame";
+constexpr const char* kDecoderInput = "Frame (hex bytes, or an ASCII frame starting with ':')";
+constexpr const char* kFramings[] = {"Any framing", "RTU", "ASCII", "Modbus/TCP"};
+constexpr const char* kDirections[] = {"Request or reply", "Request", "Reply"};
+constexpr const char* kMenuRegisterScan = "Register Sc&an...";
+constexpr const char* kRegisterScanTitle = "Register Scan";
+constexpr const char* kSlave = "Slave id";
+constexpr const char* kFunction = "Function";
+constexpr const char* kAddresses = "Addresses (protocol)";
+constexpr const char* kBlock = "Items per read";
+constexpr const char* kOpenPoll = "&Open poll window";
+constexpr const char* kReading = "Reading %2 from address %1";
+constexpr const char* kBlocksFound = "Done: %1 readable blocks in %2 reads";
+constexpr const char* kBlockColumns[] = {"Address", "Count", "Values"};
+}  // namespace scan
 
 }  // namespace zelmor::res

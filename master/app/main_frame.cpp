@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
@@ -14,12 +15,15 @@
 #include "framework/profile.h"
 #include "framework/recent_files.h"
 #include "framework/traffic/traffic_monitor.h"
+#include "master/app/bus_scan_dialog.h"
 #include "master/app/comm_profile.h"
 #include "master/app/connection_dialog.h"
 #include "master/core/engine_glue.h"
 #include "master/app/data_log_dialog.h"
 #include "master/app/error_counters_dialog.h"
+#include "master/app/frame_decoder_dialog.h"
 #include "master/app/multiple_write_dialogs.h"
+#include "master/app/register_scan_dialog.h"
 #include "master/app/test_center_dialog.h"
 #include "master/app/traffic_source_zelmor.h"
 #include "master/app/trend_window.h"
@@ -114,6 +118,7 @@ void CMainFrame::createConnectionMenu() {
   commands_.add(connection, res::ID_QUICK_CONNECT, menu::kQuickConnect, [this] { onQuickConnect(); });
   connection->addSeparator();
   commands_.add(connection, res::ID_SERIAL_PORTS, menu::kSerialPorts, [this] { onSerialPorts(); });
+  commands_.add(connection, res::ID_BUS_SCAN, res::scan::kMenuScan, [this] { onBusScan(); });
 }
 
 void CMainFrame::createSetupMenu() {
@@ -156,6 +161,7 @@ void CMainFrame::createFunctionsMenu() {
   commands_.add(functions, res::ID_FUNCTIONS_TEST_CENTER, menu::kTestCenter, [this] {
     if (activeZelmorDocument() != nullptr && zelmor::LinkIsOpen()) RunTestCenter(this);
   });
+  commands_.add(functions, res::ID_REGISTER_SCAN, res::scan::kMenuRegisterScan, [this] { onRegisterScan(); });
 }
 
 QAction* CMainFrame::createDisplayMenu() {
@@ -423,8 +429,51 @@ void CMainFrame::onProtocolAddresses() {
   updateCommandUI();
 }
 
+void CMainFrame::onRegisterScan() {
+  CZelmorDoc* active = activeZelmorDocument();
+  auto* dialog = new CRegisterScanDlg(active != nullptr ? active->data().slaveId : 1, connection_->settings().timeout,
+                                      [this](int slave, int function, int address, int length) {
+                                        if (auto* doc = dynamic_cast<CZelmorDoc*>(newDocument()))
+                                          doc->takeRequest(slave, function, address, length, 1000, false);
+                                      },
+                                      this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->show();
+}
+
+void CMainFrame::onBusScan() {
+  auto* dialog = new CBusScanDlg(connection_, [this](int slave, int function, int address, int length) {
+    if (auto* doc = dynamic_cast<CZelmorDoc*>(newDocument())) doc->takeRequest(slave, function, address, length, 1000, false);
+  }, this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->show();
+}
+
+namespace {
+
+// Decode Frame in the traffic monitor's context menu: the selected line.
+void AddFrameDecoderAction(linkui::TrafficMonitorDialog* monitor) {
+  QListWidget* list = monitor->list();
+  if (list->findChild<QAction*>("decodeFrame") != nullptr) return;
+  auto* decode = new QAction(res::scan::kDecodeAction, list);
+  decode->setObjectName("decodeFrame");
+  list->setContextMenuPolicy(Qt::ActionsContextMenu);
+  list->addAction(decode);
+  QObject::connect(decode, &QAction::triggered, monitor, [monitor, list] {
+    if (list->currentItem() == nullptr) return;
+    int direction = 0;
+    const QString text = CFrameDecoderDlg::FrameTextOfLine(list->currentItem()->text(), &direction);
+    auto* dialog = new CFrameDecoderDlg(text, direction, monitor);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+  });
+}
+
+}  // namespace
+
 void CMainFrame::onCommunication() {
   linkui::TrafficMonitorDialog* monitor = linkui::TrafficMonitorDialog::open(trafficSource_.get(), this);
+  if (monitor != nullptr) AddFrameDecoderAction(monitor);
   if (monitor != nullptr) connect(monitor, &QObject::destroyed, this, &CMainFrame::updateCommandUI);
   updateCommandUI();
 }

@@ -81,6 +81,8 @@ class CMainFrame : public fw::MdiMainWindow {
   void onPlcAddresses();
   void onProtocolAddresses();
   void onCommunication();
+  void onBusScan();
+  void onRegisterScan();
   void onStatistics(bool shown);
   void onAlwaysOnTop();
   void onHelpTopics();

@@ -1,5 +1,6 @@
 #include "master/app/test_center_dialog.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -21,6 +22,7 @@
 #include "framework/profile.h"
 #include "framework/traffic/traffic_view_options.h"
 #include "framework/window_messages.h"
+#include "master/app/frame_decoder_dialog.h"
 #include "master/core/engine_glue.h"
 #include "master/core/test_center.h"
 #include "master/engine/comm_interface.h"
@@ -102,6 +104,20 @@ CTestCenterDlg::CTestCenterDlg(bool addCheck, int checkKind, QWidget* parent)
   font.setWeight(QFont::Normal);
   traffic_->setFont(font);
   viewOptions_ = new linkui::TrafficViewOptions(traffic_, kProfileSection);
+
+  // Decode Frame: the selected line, or the frame being typed when none is.
+  auto* decode = new QAction(zelmor::res::scan::kDecodeAction, traffic_);
+  traffic_->setContextMenuPolicy(Qt::ActionsContextMenu);
+  traffic_->addAction(decode);
+  connect(decode, &QAction::triggered, this, [this] {
+    int direction = 1;
+    QListWidgetItem* item = traffic_->currentItem();
+    const QString text = item != nullptr ? CFrameDecoderDlg::FrameTextOfLine(item->text(), &direction)
+                                         : frameEntry_->currentText();
+    auto* dialog = new CFrameDecoderDlg(text, direction, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+  });
 
   auto* entryRow = new QHBoxLayout;
   entryRow->addWidget(entryGroup, 1);

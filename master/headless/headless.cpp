@@ -143,13 +143,8 @@ constexpr std::size_t kMaxPolls = me::kSlotCount - 1;  // slot 0 is the one-shot
 constexpr platform::WindowHandle kWriteWindow = 1000;  // above the poll windows 1..32
 constexpr std::uint32_t kWriteWaitMarginMs = 5000;
 
-// Waits for the completion of the one-shot request. The poll thread may first
-// finish a poll's transaction, then runs the write's; either may wait for
-// replies for LongestReplyWaitMs (stale transaction ids skipped), and the
-// margin covers a reconnect, the pause between polls and the line. A request
-// served while the link was down posts nothing: the wait ends at that bound.
-bool WaitForWrite(int timeoutMs, std::uint16_t* result) {
-  const std::uint32_t boundMs = 2 * me::LongestReplyWaitMs(static_cast<std::uint32_t>(timeoutMs)) + kWriteWaitMarginMs;
+// Waits for the completion of the one-shot request of window, at most boundMs.
+bool WaitForOneShot(platform::WindowHandle window, int boundMs, std::uint16_t* result) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
   std::unique_lock<std::mutex> lock(gQueueMutex);
   while (!gStop.load() && std::chrono::steady_clock::now() < deadline) {
@@ -157,17 +152,27 @@ bool WaitForWrite(int timeoutMs, std::uint16_t* result) {
     while (!gQueue.empty()) {
       Notification n = gQueue.front();
       gQueue.pop_front();
-      if (n.window == kWriteWindow && n.message == platform::WM_ENGINE_NOTIFY && n.lParam == 0) {
+      if (n.window == window && n.message == platform::WM_ENGINE_NOTIFY && n.lParam == 0) {
         *result = static_cast<std::uint16_t>(n.wParam);
         return true;
       }
     }
   }
   lock.unlock();
-  // Given up: free the one-shot slot, so that the next write is not refused;
+  // Given up: free the one-shot slot, so that the next request is not refused;
   // a late outcome of this one is then dropped by the engine.
   me::UnregisterPoll(0);
   return false;
+}
+
+// Waits for the completion of the write. The poll thread may first
+// finish a poll's transaction, then runs the write's; either may wait for
+// replies for LongestReplyWaitMs (stale transaction ids skipped), and the
+// margin covers a reconnect, the pause between polls and the line. A request
+// served while the link was down posts nothing: the wait ends at that bound.
+bool WaitForWrite(int timeoutMs, std::uint16_t* result) {
+  const std::uint32_t boundMs = 2 * me::LongestReplyWaitMs(static_cast<std::uint32_t>(timeoutMs)) + kWriteWaitMarginMs;
+  return WaitForOneShot(kWriteWindow, static_cast<int>(boundMs), result);
 }
 
 // Hands one write to the one-shot slot with its data; 1 when the engine took it.
@@ -349,6 +354,33 @@ int Serve(const HeadlessOptions& options, const std::vector<PollDocumentData>& d
   return writesOk ? kExitOk : kExitWriteFailed;
 }
 
+// --scan and --register-scan: the walks of headless_scan.cpp with this runner's message queue.
+int Scan(const HeadlessOptions& options) {
+  if (!options.haveLink) {
+    std::fprintf(stderr, "zelmor: no link: give --tcp HOST:PORT or --serial DEVICE\n");
+    return kExitBadOption;
+  }
+  if (!options.serialDevice.empty()) platform::SetSerialPortPath(1, options.serialDevice);
+  me::InitEngine();
+  platform::SetMessagePoster(QueuePost);
+  CatchStopSignals();
+  auto wait = [](int boundMs, std::uint16_t* result) {
+    return !gStop.load() && WaitForOneShot(kWriteWindow, boundMs, result);
+  };
+  auto stop = [] { return gStop.load(); };
+  int status = kExitOk;
+  if (options.registerScan) {
+    ConnectOutcome outcome = ConnectLink(options.settings);
+    status = outcome.connected ? RunRegisterScanWalk(options, wait, kWriteWindow, stop) : kExitConnectFailed;
+    if (!outcome.connected) std::fprintf(stderr, "zelmor: %s\n", outcome.message.c_str());
+  } else {
+    status = RunScanWalk(options, wait, kWriteWindow, stop);
+  }
+  DisconnectLink();
+  platform::SetMessagePoster(nullptr);
+  return status;
+}
+
 }  // namespace
 
 int RunHeadless(const std::vector<std::string>& args) {
@@ -362,6 +394,7 @@ int RunHeadless(const std::vector<std::string>& args) {
     std::fputs(HeadlessUsage(), stdout);
     return kExitOk;
   }
+  if (options.scan || options.registerScan) return Scan(options);
   std::vector<PollDocumentData> documents;
   if (!LoadFiles(options, &documents)) return kExitBadFile;
   for (const HeadlessPoll& poll : options.polls) documents.push_back(poll.document);

@@ -2,13 +2,17 @@
 // zelmor without a window: polls the documents of a workspace, of .zmd files or
 // of --poll options and prints one data-log line per completed poll. Qt-free.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "common/modbus_protocol.h"
 #include "common/options.h"
+#include "master/core/bus_scan.h"
+#include "master/core/register_scan.h"
 #include "master/core/zelmor_files.h"
+#include "platform/messages.h"
 
 namespace zelmor {
 
@@ -46,6 +50,13 @@ struct HeadlessOptions {
   std::vector<HeadlessWrite> writes;     // from --write, in order, before any poll
   int readAddress = -1;                  // --read of the 23 writes
   int readCount = 0;
+  // --scan: look for devices instead of polling (headless_scan.cpp).
+  bool scan = false;
+  busscan::ScanPlan scanPlan;
+  bool scanBaudsGiven = false, scanParitiesGiven = false, scanFramingGiven = false;
+  // --register-scan: the readable blocks of one device.
+  bool registerScan = false;
+  regscan::RegisterScanPlan registerScanPlan;
 };
 
 // Parses the arguments after the program name (with or without "--headless").
@@ -60,6 +71,17 @@ constexpr int kExitBadFile = 3;
 constexpr int kExitConnectFailed = 4;
 constexpr int kExitNoResources = 5;
 constexpr int kExitWriteFailed = 6;  // a --write got another answer than "Response ok"
+constexpr int kExitNothingFound = 7;  // a --scan found no device
+
+// The --scan walk (headless_scan.cpp): opens each line setting, sends the
+// probes as one-shot requests of window and waits for each with wait(boundMs,
+// &result); prints a line per device found. Returns the exit code.
+int RunScanWalk(const HeadlessOptions& options, const std::function<bool(int, std::uint16_t*)>& wait,
+                platform::WindowHandle window, const std::function<bool()>& stopRequested);
+
+// The --register-scan walk, likewise; prints the CSV lines of the readable blocks.
+int RunRegisterScanWalk(const HeadlessOptions& options, const std::function<bool(int, std::uint16_t*)>& wait,
+                        platform::WindowHandle window, const std::function<bool()>& stopRequested);
 
 // Runs the headless program; returns the process exit code.
 int RunHeadless(const std::vector<std::string>& args);

@@ -52,6 +52,24 @@ const char* HeadlessUsage() {
          "  --timing                    end each line with the poll's response times since the start:\n"
          "                              last, min, mean and max in ms (replies only, time-outs left out)\n"
          "  --help                      this text\n"
+         "Scan (find devices instead of polling; one line per device found):\n"
+         "  --scan                      probe every slave id on the --tcp or --serial link\n"
+         "  --scan-ids FIRST-LAST       slave ids (default 1-247; over TCP 0..255 allowed)\n"
+         "  --scan-bauds N[,N...]       baud rates to try (default the --baud)\n"
+         "  --scan-parities P[,P...]    none, odd, even (default the --parity)\n"
+         "  --scan-framing rtu|ascii|both  (default the --ascii choice)\n"
+         "  --scan-probe register[:ADDRESS]\n"
+         "                              read 1 holding register (default, address 0)\n"
+         "  --scan-timeout MS           time-out per probe at 9600 baud, scaled by 9600/baud,\n"
+         "                              20..10000 (default 100); over TCP taken as it is\n"
+         "  A line reads \"slave ID LINE MS ms ANSWER\"; an exception reply counts as a device.\n"
+         "  Exit code 0 when a device was found, 7 when none answered.\n"
+         "Register scan (the readable blocks of one device on the --tcp or --serial link):\n"
+         "  --register-scan SLAVE:FUNCTION:FIRST-LAST[:BLOCK]\n"
+         "                              function 1..4, protocol addresses, BLOCK items per read\n"
+         "                              (default 100); a block answered with exception 2 is split\n"
+         "                              down to single addresses. Prints \"address,count,values\"\n"
+         "                              per readable block; exit code 7 when none is readable.\n"
          "Each write prints its result (\"Response ok\" or the error); a 23 write then prints\n"
          "the registers read back as a poll line. Without polls the run ends after the writes.\n"
          "Ends with exit code 0 on SIGINT/SIGTERM or when --count is reached; 2 bad option or\n"
@@ -232,6 +250,94 @@ bool SetCount(const std::string&, const std::string& v, HeadlessOptions* o, std:
   return true;
 }
 
+// ---- Scan ---------------------------------------------------------------------
+
+bool SetScan(const std::string&, const std::string&, HeadlessOptions* o, std::string*) {
+  o->scan = true;
+  return true;
+}
+
+bool SetScanIds(const std::string&, const std::string& v, HeadlessOptions* o, std::string* error) {
+  if (!busscan::ParseIdRange(v, 0, modbus::MAX_UNIT_ID, &o->scanPlan.firstId, &o->scanPlan.lastId))
+    return *error = "--scan-ids expects FIRST-LAST within 0..255, got \"" + v + "\"", false;
+  return true;
+}
+
+bool SetScanBauds(const std::string&, const std::string& v, HeadlessOptions* o, std::string* error) {
+  o->scanPlan.bauds.clear();
+  for (const std::string& item : Split(v, ',')) {
+    std::uint32_t baud = 0;
+    if (!cmdline::ParseBaud(item, &baud) || baudtable::IndexForBaudRate(baud) < 0)
+      return *error = "--scan-bauds: unsupported baud rate \"" + item + "\"", false;
+    o->scanPlan.bauds.push_back(baud);
+  }
+  o->scanBaudsGiven = true;
+  return true;
+}
+
+bool SetScanParities(const std::string&, const std::string& v, HeadlessOptions* o, std::string* error) {
+  o->scanPlan.parities.clear();
+  for (const std::string& item : Split(v, ',')) {
+    int parity = 0;
+    if (!cmdline::ParseParity(item, &parity)) return *error = "--scan-parities expects none, odd or even", false;
+    o->scanPlan.parities.push_back(parity);
+  }
+  o->scanParitiesGiven = true;
+  return true;
+}
+
+bool SetScanFraming(const std::string&, const std::string& v, HeadlessOptions* o, std::string* error) {
+  if (v == "rtu") o->scanPlan.framings = {false};
+  else if (v == "ascii") o->scanPlan.framings = {true};
+  else if (v == "both") o->scanPlan.framings = {false, true};
+  else return *error = "--scan-framing expects rtu, ascii or both", false;
+  o->scanFramingGiven = true;
+  return true;
+}
+
+bool SetScanProbe(const std::string&, const std::string& v, HeadlessOptions* o, std::string* error) {
+  auto parts = Split(v, ':');
+  if (parts[0] == "register" && parts.size() <= 2) {
+    o->scanPlan.probe = busscan::Probe::kHoldingRegister;
+    if (parts.size() == 2 && !ParseInt(parts[1], 0, 65535, &o->scanPlan.address))
+      return *error = RangeText("--scan-probe register address", 0, 65535), false;
+    return true;
+  }
+  return *error = "--scan-probe expects register[:ADDRESS], got \"" + v + "\"", false;
+}
+
+bool SetScanTimeout(const std::string&, const std::string& v, HeadlessOptions* o, std::string* error) {
+  if (!ParseInt(v, busscan::kMinProbeTimeoutMs, busscan::kMaxProbeTimeoutMs, &o->scanPlan.timeoutMs))
+    return *error = RangeText("--scan-timeout", busscan::kMinProbeTimeoutMs, busscan::kMaxProbeTimeoutMs), false;
+  return true;
+}
+
+bool SetRegisterScan(const std::string&, const std::string& v, HeadlessOptions* o, std::string* error) {
+  auto parts = Split(v, ':');
+  regscan::RegisterScanPlan& plan = o->registerScanPlan;
+  if ((parts.size() != 3 && parts.size() != 4) || !ParseInt(parts[0], 0, modbus::MAX_UNIT_ID, &plan.slave) ||
+      !ParseInt(parts[1], 1, 4, &plan.function) ||
+      !busscan::ParseIdRange(parts[2], 0, modbus::MAX_ADDRESS, &plan.first, &plan.last) ||
+      (parts.size() == 4 && !ParseInt(parts[3], 1, modbus::MAX_READ_BITS, &plan.blockSize)))
+    return *error = "--register-scan expects SLAVE:FUNCTION:FIRST-LAST[:BLOCK], got \"" + v + "\"", false;
+  const std::string problem = regscan::PlanProblem(plan);
+  if (!problem.empty()) return *error = "--register-scan: " + problem, false;
+  o->registerScan = true;
+  return true;
+}
+
+// The line settings not given for the scan are the link's own.
+bool FinishScanPlan(HeadlessOptions* o, std::string* error) {
+  busscan::ScanPlan& plan = o->scanPlan;
+  plan.tcp = o->settings.port == kTcpPortChoice;
+  if (!o->scanBaudsGiven) plan.bauds = {baudtable::BaudRateForIndex(o->settings.baudIndex)};
+  if (!o->scanParitiesGiven) plan.parities = {o->settings.parity};
+  if (!o->scanFramingGiven) plan.framings = {o->settings.asciiMode != 0};
+  const std::string problem = busscan::PlanProblem(plan);
+  if (!problem.empty()) return *error = "--scan: " + problem, false;
+  return true;
+}
+
 // Anything else starting with '-' is refused; the rest are .zmd and .zmw files.
 bool AddFile(const std::string& arg, HeadlessOptions* o, std::string* error) {
   if (!arg.empty() && arg[0] == '-') return *error = "unknown option \"" + arg + "\"", false;
@@ -260,6 +366,14 @@ constexpr Row kOptions[] = {
     {"--delimiter", true, SetDelimiter},
     {"--timing", false, SetTiming},
     {"--count", true, SetCount},
+    {"--scan", false, SetScan},
+    {"--scan-ids", true, SetScanIds},
+    {"--scan-bauds", true, SetScanBauds},
+    {"--scan-parities", true, SetScanParities},
+    {"--scan-framing", true, SetScanFraming},
+    {"--scan-probe", true, SetScanProbe},
+    {"--scan-timeout", true, SetScanTimeout},
+    {"--register-scan", true, SetRegisterScan},
 };
 
 bool ParseCoil(const std::string& text, std::uint8_t* coil) {
@@ -352,6 +466,7 @@ bool PrepareWrite(const std::string& text, int format, HeadlessWrite* w, std::st
 
 bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions* o, std::string* error) {
   if (!cmdline::WalkOptions(args, kOptions, "", AddFile, o, error)) return false;
+  if (o->scan) return FinishScanPlan(o, error);
   // The values are read in the --format, which may come after the --write.
   int format = o->format >= 0 ? o->format : valuefmt::kUnsigned;
   for (HeadlessWrite& w : o->writes) {

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <utility>
 #include <netinet/in.h>
 #include <poll.h>
 #include <pty.h>
@@ -49,7 +50,8 @@ Pty::~Pty() {
   if (slave >= 0) ::close(slave);
 }
 
-PtyBridge::PtyBridge(int a, int b) : a_(a), b_(b), thread_([this] { run(); }) {}
+PtyBridge::PtyBridge(int a, int b, std::function<bool()> gate)
+    : a_(a), b_(b), gate_(std::move(gate)), thread_([this] { run(); }) {}
 
 PtyBridge::~PtyBridge() {
   stop_ = true;
@@ -68,7 +70,7 @@ void PtyBridge::run() {
       }
       std::uint8_t buffer[1024];
       const ssize_t got = ::read(entries[i].fd, buffer, sizeof buffer);
-      if (got > 0) (void)!::write(i == 0 ? b_ : a_, buffer, static_cast<std::size_t>(got));
+      if (got > 0 && (!gate_ || gate_())) (void)!::write(i == 0 ? b_ : a_, buffer, static_cast<std::size_t>(got));
     }
   }
 }

@@ -4,6 +4,7 @@
 // that joins two pty pairs into one line.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -27,14 +28,17 @@ struct Pty {
 
 // Copies bytes between the master sides of two pty pairs, so a program on one
 // pair's device and a peer on the other's share a line.
+// With a gate, bytes pass only while gate() is true (a line whose settings do
+// not match carries nothing intelligible); the others are read and dropped.
 class PtyBridge {
  public:
-  PtyBridge(int a, int b);
+  PtyBridge(int a, int b, std::function<bool()> gate = nullptr);
   ~PtyBridge();
 
  private:
   void run();
   int a_, b_;
+  std::function<bool()> gate_;
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };

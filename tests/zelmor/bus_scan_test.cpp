@@ -1,0 +1,193 @@
+// zelmor --headless --scan against headless vantor: the slave ids it finds over
+// Modbus/TCP and on an RTU pty line, the baud rate and parity of a line that
+// carries bytes only at its own settings, a gateway answering every id, and a
+// link that cannot be opened.
+#include <QProcess>
+#include <QtTest>
+
+#include "child_output.h"
+#include "pty_bridge.h"
+#include "vantor_peer.h"
+
+namespace {
+
+struct Run {
+  int exitCode = -1;
+  QStringList lines;
+  QString errors;
+};
+
+// zelmor --headless with the arguments; --scan first unless a --register-scan is asked for.
+Run RunScan(const QStringList& args, int timeoutMs = 60000) {
+  QProcess process;
+  const bool registers = args.contains("--register-scan");
+  process.start(ZELMOR_BINARY, QStringList{"--headless"} + (registers ? QStringList{} : QStringList{"--scan"}) + args);
+  Run run;
+  if (!process.waitForFinished(timeoutMs)) {
+    process.kill();
+    process.waitForFinished();
+    run.errors = "timed out";
+    return run;
+  }
+  run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+  run.lines = QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+  run.errors = QString::fromUtf8(process.readAllStandardError());
+  return run;
+}
+
+// The slave ids of the found lines ("slave 5 ...").
+QList<int> FoundIds(const Run& run) {
+  QList<int> ids;
+  for (const QString& line : run.lines) ids << line.section(' ', 1, 1).toInt();
+  return ids;
+}
+
+// Headless vantor as a serial slave on a pty device.
+class SerialVantor {
+ public:
+  ~SerialVantor() {
+    process_.kill();
+    process_.waitForFinished(5000);
+  }
+  bool start(const QString& device, const QStringList& definitions, const QStringList& extra = {}) {
+    QStringList args{"--headless", "--serial", device};
+    for (const QString& d : definitions) args << "--slave" << d;
+    process_.start(VANTOR_BINARY, args + extra);
+    if (!process_.waitForStarted(10000)) return false;
+    return ReadUntil(process_, QProcess::StandardError, "serving", 10000).contains("serving");
+  }
+
+ private:
+  QProcess process_;
+};
+
+}  // namespace
+
+class BusScanTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void findsTheUnitIdsServedOverTcp();
+  void findsTheSlavesOnAnRtuLine();
+  void findsTheBaudRateOfTheLine();
+  void aGatewayAnsweringEveryIdIsReported();
+  void aLinkThatCannotOpenEndsTheScan();
+  void registerScanFindsTheBlocksBetweenGaps();
+};
+
+void BusScanTest::findsTheUnitIdsServedOverTcp() {
+  VantorPeer vantor;
+  // Unit 9 serves input registers only: its exception to the holding-register
+  // probe still shows a device.
+  QVERIFY(vantor.start({"3:3:0:10", "7:3:0:10", "9:4:0:5", "12:3:100:10"}));
+  Run run = RunScan({"--tcp", QString("127.0.0.1:%1").arg(vantor.port()), "--scan-ids", "1-14"});
+  QCOMPARE(run.exitCode, 0);
+  // 12 has no register 0: its exception 2 shows a device too.
+  QCOMPARE(FoundIds(run), (QList<int>{3, 7, 9, 12}));
+  QVERIFY2(run.lines[2].contains("exception 1"), qPrintable(run.lines.join('\n')));
+  Run at100 = RunScan({"--tcp", QString("127.0.0.1:%1").arg(vantor.port()), "--scan-ids", "10-14",
+                       "--scan-probe", "register:100"});
+  QCOMPARE(FoundIds(at100), (QList<int>{12}));
+  QVERIFY2(at100.lines[0].contains("value 0"), qPrintable(at100.lines.join('\n')));
+  // Nothing there: exit code 7, and the summary says how many probes ran.
+  Run none = RunScan({"--tcp", QString("127.0.0.1:%1").arg(vantor.port()), "--scan-ids", "20-22"});
+  QCOMPARE(none.exitCode, 7);
+  QVERIFY2(none.errors.contains("0 found in 3 of 3 probes"), qPrintable(none.errors));
+}
+
+void BusScanTest::findsTheSlavesOnAnRtuLine() {
+  PtyBridge line;
+  QVERIFY2(line.ok(), "no pseudo-terminals available");
+  SerialVantor vantor;
+  QVERIFY(vantor.start(QString::fromStdString(line.pathA()), {"2:3:0:10", "5:3:0:10", "6:3:10:4"}));
+  Run run = RunScan({"--serial", QString::fromStdString(line.pathB()), "--baud", "9600", "--parity", "none",
+                     "--scan-ids", "1-8"});
+  QCOMPARE(run.exitCode, 0);
+  // 6 answers exception 2 for register 0: present all the same.
+  QCOMPARE(FoundIds(run), (QList<int>{2, 5, 6}));
+  QVERIFY2(run.lines[0].contains("9600 8N1 RTU"), qPrintable(run.lines.join('\n')));
+  QVERIFY2(run.lines[2].contains("exception 2"), qPrintable(run.lines.join('\n')));
+}
+
+// A pty shows the baud rate its far side set but not the parity (the pty
+// driver drops it); parities are tried on the fake serial port of
+// bus_scan_parity_test.cpp.
+void BusScanTest::findsTheBaudRateOfTheLine() {
+  LineSettingsBridge line(B19200);
+  QVERIFY2(line.ok(), "no pseudo-terminals available");
+  SerialVantor vantor;
+  QVERIFY(vantor.start(QString::fromStdString(line.pathA()), {"4:3:0:10"}));
+  Run run = RunScan({"--serial", QString::fromStdString(line.pathB()), "--scan-ids", "3-5", "--scan-bauds",
+                     "9600,19200,38400", "--scan-parities", "none", "--scan-framing", "both"});
+  QCOMPARE(run.exitCode, 0);
+  QCOMPARE(run.lines.size(), 1);
+  QVERIFY2(run.lines[0].startsWith("slave 4 19200 8N1 RTU"), qPrintable(run.lines.join('\n') + run.errors));
+  QVERIFY2(run.errors.contains("1 found in 18 of 18 probes"), qPrintable(run.errors));
+}
+
+void BusScanTest::aGatewayAnsweringEveryIdIsReported() {
+  QProcess ignoring;
+  ignoring.start(VANTOR_BINARY, {"--headless", "--slave", "1:3:0:10", "--tcp", "127.0.0.1:0", "--ignore-unit-id"});
+  QVERIFY(ignoring.waitForStarted());
+  const QByteArray said = ReadUntil(ignoring, QProcess::StandardError, "\n", 10000);
+  const QString port = QString::fromLatin1(said.mid(said.lastIndexOf(':') + 1).trimmed());
+  Run run = RunScan({"--tcp", "127.0.0.1:" + port, "--scan-ids", "1-5"});
+  ignoring.kill();
+  ignoring.waitForFinished();
+  QCOMPARE(FoundIds(run), (QList<int>{1, 2, 3, 4, 5}));
+  QVERIFY2(run.errors.contains("every slave id answered on TCP"), qPrintable(run.errors));
+
+  // A gateway whose targets are all silent answers exception 11 for every id.
+  QProcess gateway;
+  gateway.start(VANTOR_BINARY, {"--headless", "--slave", "1:3:0:10", "--tcp", "127.0.0.1:0", "--ignore-unit-id",
+                                "--exception", "11"});
+  QVERIFY(gateway.waitForStarted());
+  const QByteArray said11 = ReadUntil(gateway, QProcess::StandardError, "\n", 10000);
+  Run silent = RunScan({"--tcp", "127.0.0.1:" + QString::fromLatin1(said11.mid(said11.lastIndexOf(':') + 1).trimmed()),
+                        "--scan-ids", "1-4"});
+  gateway.kill();
+  gateway.waitForFinished();
+  // Exception 11: the gateway's target did not answer, so no device there.
+  QCOMPARE(silent.exitCode, 7);
+  QVERIFY(silent.lines.isEmpty());
+}
+
+void BusScanTest::aLinkThatCannotOpenEndsTheScan() {
+  Run run = RunScan({"--serial", "/nonexistent/tty", "--scan-ids", "1-3"});
+  QCOMPARE(run.exitCode, 4);
+  QVERIFY2(run.errors.contains("Port not available"), qPrintable(run.errors));
+  QVERIFY2(run.errors.contains("scan failed: 0 found in 0 of 3 probes"), qPrintable(run.errors));
+  Run bad = RunScan({"--tcp", "127.0.0.1:1", "--scan-ids", "1-300"});
+  QCOMPARE(bad.exitCode, 2);
+  Run serialRange = RunScan({"--serial", "/dev/null", "--scan-ids", "0-3"});
+  QCOMPARE(serialRange.exitCode, 2);
+  QVERIFY2(serialRange.errors.contains("broadcast"), qPrintable(serialRange.errors));
+}
+
+void BusScanTest::registerScanFindsTheBlocksBetweenGaps() {
+  VantorPeer vantor;
+  QVERIFY(vantor.start({"1:3:0:10", "1:3:20:5", "1:3:26:1", "1:1:5:3"}));
+  const QString tcp = QString("127.0.0.1:%1").arg(vantor.port());
+  QProcess write;
+  write.start(ZELMOR_BINARY, {"--headless", "--tcp", tcp, "--write", "1:16:7:70,80,90", "--write", "1:6:26:260",
+                              "--write", "1:15:6:1,1"});
+  QVERIFY(write.waitForFinished(20000));
+  QCOMPARE(write.exitCode(), 0);
+  Run run = RunScan({"--tcp", tcp, "--register-scan", "1:3:0-49:16"});
+  QCOMPARE(run.exitCode, 0);
+  QCOMPARE(run.lines, (QStringList{"address,count,values", "0,10,0 0 0 0 0 0 0 70 80 90", "20,5,0 0 0 0 0",
+                                   "26,1,260"}));
+  Run coils = RunScan({"--tcp", tcp, "--register-scan", "1:1:0-20"});
+  QCOMPARE(coils.lines, (QStringList{"address,count,values", "5,3,0 1 1"}));
+  // Input registers: the slave has none, and its exception ends the scan with its name.
+  Run none = RunScan({"--tcp", tcp, "--register-scan", "1:4:0-9"});
+  QCOMPARE(none.exitCode, 4);
+  QVERIFY2(none.errors.contains("address 0: Illigal Function"), qPrintable(none.errors));
+  // A slave that is not there: the scan ends at the first time-out and says so.
+  Run absent = RunScan({"--tcp", tcp, "--timeout", "100", "--register-scan", "5:3:0-999"});
+  QCOMPARE(absent.exitCode, 4);
+  QVERIFY2(absent.errors.contains("address 0: Timeout Error"), qPrintable(absent.errors));
+}
+
+QTEST_GUILESS_MAIN(BusScanTest)
+#include "bus_scan_test.moc"
