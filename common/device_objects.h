@@ -1,7 +1,7 @@
 #pragma once
-// The vocabulary of device identification (function 43, MEI type 14) and of
-// report slave id (function 17) that both programs use: read device id codes,
-// conformity levels, object ids and their names. One table of names for the
+// The vocabulary of device identification (function 43, MEI type 14), of
+// report slave id (function 17) and of diagnostics (08) that both programs use: read device id codes,
+// conformity levels, object ids and their names, diagnostic sub-functions. One table of names for the
 // slave's identity settings and the master's display.
 #include <array>
 #include <cstdint>
@@ -55,6 +55,16 @@ constexpr int DeviceObjectIdFromName(std::string_view name) {
   }
   return -1;
 }
+
+// Diagnostics (08) sub-functions.
+constexpr std::uint16_t DIAG_RETURN_QUERY_DATA = 0x00;
+constexpr std::uint16_t DIAG_RESTART_COMMUNICATIONS = 0x01;
+constexpr std::uint16_t DIAG_CLEAR_COUNTERS = 0x0A;
+// 0x0B..0x12 return one counter each: bus messages, bus communication errors,
+// exception errors, server messages, server no response, NAKs, busy replies,
+// character overruns.
+constexpr std::uint16_t DIAG_FIRST_COUNTER = 0x0B;
+constexpr std::uint16_t DIAG_LAST_COUNTER = 0x12;
 
 // Report slave id: the run indicator byte of a device that runs.
 constexpr std::uint8_t RUN_INDICATOR_ON = 0xFF;

@@ -8,6 +8,7 @@
 #include "link/framing.h"
 #include "link/serial_link.h"
 #include "platform/ticks.h"
+#include "slave/engine/link_counters.h"
 #include "slave/engine/slave_engine.h"
 #include "slave/engine/tcp_server.h"
 #include "slave/engine/traffic_capture.h"
@@ -66,6 +67,7 @@ void AsciiFrameEnded() {
     slaveengine::RecordReceived(text, asciiFill);
     slaveengine::ServeSerialRequest(asciiBinary, count, asciiBinary);
   } else {
+    if (asciiStarted) slavecounters::CountCheckError();
     slaveengine::RecordReceived(text, asciiFill);
   }
   asciiFill = 0;
@@ -155,6 +157,7 @@ void RtuStep() {
     for (int i = 0; i < n; ++i) {
       if (rtuFill >= kRtuBufferSize) {
         // Overlong input: show what we have and drop the rest of this read.
+        slavecounters::CountOverrun();
         FlushRtu();
         break;
       }
@@ -172,6 +175,7 @@ void RtuStep() {
   slaveengine::RecordReceived(rtuBuffer, length);
   if (length >= 4 && linklayer::ComputeCrc16(rtuBuffer, length) == 0)
     slaveengine::ServeSerialRequest(rtuBuffer, static_cast<std::uint16_t>(length - 2), rtuBuffer);
+  else slavecounters::CountCheckError();
 }
 
 void AsciiStep() {
@@ -183,7 +187,10 @@ void AsciiStep() {
     asciiSilence = 0;
     for (int i = 0; i < n; ++i) {
       const char c = static_cast<char>(chunk[i]);
-      if (asciiFill > kAsciiBufferSize - 1) FlushAscii();
+      if (asciiFill > kAsciiBufferSize - 1) {
+        slavecounters::CountOverrun();
+        FlushAscii();
+      }
       if (c == ':') {
         FlushAscii();
         asciiStarted = true;
@@ -262,12 +269,14 @@ void SendFramed(std::uint8_t* frame, std::uint16_t binaryLength, const slavefaul
 }  // namespace
 
 void ServeSerialRequest(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply) {
+  slavecounters::CountBusMessage();
   if (length < 2) return;  // not even an address and a function code
   const std::uint8_t unit = request[0];
   if (!IsAddressed(Transport::kSerial, unit)) return;
   const std::uint16_t pduLength = static_cast<std::uint16_t>(length - 1);
   const slavefaults::FaultPlan plan = PlanFaults(unit, request + 1, pduLength);
   if (plan.drop) {
+    slavecounters::CountServed(nullptr, 0);
     RecordSent(nullptr, 0, plan.marks, 0);
     return;
   }
@@ -275,6 +284,7 @@ void ServeSerialRequest(const std::uint8_t* request, std::uint16_t length, std::
   if (pendingSerialLength > 0) SendPendingSerialReply();
   const std::uint16_t n = plan.exception != 0 ? ExceptionPdu(reply + 1, request[1], plan.exception)
                                               : ServePdu(Transport::kSerial, unit, request + 1, pduLength, reply + 1);
+  slavecounters::CountServed(reply + 1, n);
   if (n == 0) return;
   reply[0] = unit;
   SendFramed(reply, static_cast<std::uint16_t>(n + 1), plan);

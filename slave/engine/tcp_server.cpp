@@ -17,6 +17,7 @@
 #include "common/word_order.h"
 #include "link/framing.h"
 #include "platform/ticks.h"
+#include "slave/engine/link_counters.h"
 #include "slave/engine/slave_engine.h"
 
 namespace slavetcp {
@@ -144,6 +145,7 @@ bool ServeBuffered(TcpConnection& c, std::uint32_t now) {
     slaveengine::ReplyFaults faults;
     const std::uint16_t r =
         slaveengine::ServeTcpRequest(request, static_cast<std::uint16_t>(needed), reply, &faults);
+    slavecounters::CountTcpExchange(request, static_cast<std::uint16_t>(needed), reply, r);
     offset += needed;
     c.lastRequest = now;
     if (faults.marks & slavefaults::kMarkDropped) slaveengine::RecordSent(nullptr, 0, faults.marks, 0);
