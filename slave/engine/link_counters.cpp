@@ -19,8 +19,9 @@ void CountBusMessage() { Add(kBusMessages); }
 void CountCheckError() { Add(kBusErrors); }
 void CountOverrun() { Add(kOverruns); }
 
-void CountServed(const std::uint8_t* replyPdu, std::uint16_t replyLength) {
-  Add(kServerMessages);
+void CountServerMessage() { Add(kServerMessages); }
+
+void CountReply(const std::uint8_t* replyPdu, std::uint16_t replyLength) {
   if (replyLength == 0) {
     Add(kNoResponse);
     return;
@@ -35,12 +36,23 @@ void CountServed(const std::uint8_t* replyPdu, std::uint16_t replyLength) {
   if (code == modbus::EXCEPTION_SLAVE_OR_SERVER_BUSY) Add(kBusy);
 }
 
-void CountTcpExchange(const std::uint8_t* request, std::uint16_t length, const std::uint8_t* reply,
-                      std::uint16_t replyLength) {
+namespace {
+constexpr std::uint16_t kMbap = modbus::MBAP_HEADER_LENGTH;  // the unit id is its last byte
+
+bool TcpAddressed(const std::uint8_t* request, std::uint16_t length) {
+  return length > kMbap && slaveengine::IsAddressed(slaveengine::Transport::kTcp, request[kMbap - 1]);
+}
+}  // namespace
+
+void CountTcpRequest(const std::uint8_t* request, std::uint16_t length) {
   CountBusMessage();
-  constexpr std::uint16_t kMbap = modbus::MBAP_HEADER_LENGTH;
-  if (length <= kMbap || !slaveengine::IsAddressed(slaveengine::Transport::kTcp, request[kMbap])) return;
-  CountServed(reply + kMbap, static_cast<std::uint16_t>(replyLength > kMbap ? replyLength - kMbap : 0));
+  if (TcpAddressed(request, length)) CountServerMessage();
+}
+
+void CountTcpReply(const std::uint8_t* request, std::uint16_t length, const std::uint8_t* reply,
+                   std::uint16_t replyLength) {
+  if (TcpAddressed(request, length))
+    CountReply(reply + kMbap, static_cast<std::uint16_t>(replyLength > kMbap ? replyLength - kMbap : 0));
 }
 
 std::uint16_t Count(Counter which) { return counters[which].load(std::memory_order_relaxed); }

@@ -20,17 +20,21 @@ enum Counter : int {
   kCounterCount
 };
 
+// Before a frame is served: it had a good check; it is addressed to this slave
+// (broadcasts included). After: the reply PDU sent for an addressed request
+// (length 0: none). A request that clears the counters is counted as its
+// reply goes out, so the event counter and nothing else then holds 1.
 void CountBusMessage();
 void CountCheckError();
 void CountOverrun();
-// A request addressed to this slave and its reply PDU (length 0: none sent).
-void CountServed(const std::uint8_t* replyPdu, std::uint16_t replyLength);
+void CountServerMessage();
+void CountReply(const std::uint8_t* replyPdu, std::uint16_t replyLength);
 
-// A complete Modbus/TCP request (MBAP header first) and its reply (replyLength
-// bytes with the header, 0 for none): one bus message, and the served counts
-// when the unit is addressed.
-void CountTcpExchange(const std::uint8_t* request, std::uint16_t length, const std::uint8_t* reply,
-                      std::uint16_t replyLength);
+// The same for a complete Modbus/TCP request (MBAP header first) and its reply
+// (replyLength bytes with the header, 0 for none).
+void CountTcpRequest(const std::uint8_t* request, std::uint16_t length);
+void CountTcpReply(const std::uint8_t* request, std::uint16_t length, const std::uint8_t* reply,
+                   std::uint16_t replyLength);
 
 std::uint16_t Count(Counter which);
 // The comm event counter: requests answered without an exception (0B itself

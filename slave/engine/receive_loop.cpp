@@ -273,10 +273,11 @@ void ServeSerialRequest(const std::uint8_t* request, std::uint16_t length, std::
   if (length < 2) return;  // not even an address and a function code
   const std::uint8_t unit = request[0];
   if (!IsAddressed(Transport::kSerial, unit)) return;
+  slavecounters::CountServerMessage();
   const std::uint16_t pduLength = static_cast<std::uint16_t>(length - 1);
   const slavefaults::FaultPlan plan = PlanFaults(unit, request + 1, pduLength);
   if (plan.drop) {
-    slavecounters::CountServed(nullptr, 0);
+    slavecounters::CountReply(nullptr, 0);
     RecordSent(nullptr, 0, plan.marks, 0);
     return;
   }
@@ -284,7 +285,7 @@ void ServeSerialRequest(const std::uint8_t* request, std::uint16_t length, std::
   if (pendingSerialLength > 0) SendPendingSerialReply();
   const std::uint16_t n = plan.exception != 0 ? ExceptionPdu(reply + 1, request[1], plan.exception)
                                               : ServePdu(Transport::kSerial, unit, request + 1, pduLength, reply + 1);
-  slavecounters::CountServed(reply + 1, n);
+  slavecounters::CountReply(reply + 1, n);
   if (n == 0) return;
   reply[0] = unit;
   SendFramed(reply, static_cast<std::uint16_t>(n + 1), plan);

@@ -140,12 +140,13 @@ bool ServeBuffered(TcpConnection& c, std::uint32_t now) {
     const std::uint32_t needed = 6u + request[5];
     if (c.fill - offset < needed) break;
     slaveengine::RecordReceived(request, static_cast<std::uint16_t>(needed));
+    slavecounters::CountTcpRequest(request, static_cast<std::uint16_t>(needed));
     if (outFill + slaveengine::kReplyCapacity > kOutputBufferSize && !Flush(c, &outFill)) return false;
     std::uint8_t* reply = output + outFill;
     slaveengine::ReplyFaults faults;
     const std::uint16_t r =
         slaveengine::ServeTcpRequest(request, static_cast<std::uint16_t>(needed), reply, &faults);
-    slavecounters::CountTcpExchange(request, static_cast<std::uint16_t>(needed), reply, r);
+    slavecounters::CountTcpReply(request, static_cast<std::uint16_t>(needed), reply, r);
     offset += needed;
     c.lastRequest = now;
     if (faults.marks & slavefaults::kMarkDropped) slaveengine::RecordSent(nullptr, 0, faults.marks, 0);

@@ -113,11 +113,11 @@ TEST_P(DeviceFunctionsTest, DiagnosticsEchoCountersAndClear) {
   // Over TCP the server loop counts, not the request step tested here.
   if (GetParam() == Framing::Tcp) GTEST_SKIP() << "TCP counts: identify_pymodbus_test";
   Ask(6, Pdu16(3, {0, 1}));  // another slave's request: on the bus, not for us
-  // Bus messages: all four requests so far (this one included); server
-  // messages: the three addressed to 5 before this one.
+  // Counted before the reply is built: bus messages, all four requests so far
+  // (this one included); server messages, the five addressed to 5.
   EXPECT_EQ(Ask(5, Pdu16(8, {0x0B, 0})), Pdu16(8, {0x0B, 4}));
   EXPECT_EQ(Ask(5, Pdu16(8, {0x0D, 0})), Pdu16(8, {0x0D, 1})) << "one exception reply";
-  EXPECT_EQ(Ask(5, Pdu16(8, {0x0E, 0})), Pdu16(8, {0x0E, 4}));
+  EXPECT_EQ(Ask(5, Pdu16(8, {0x0E, 0})), Pdu16(8, {0x0E, 5}));
   Ask(0, Pdu16(8, {0x00, 0x1234}));  // a broadcast is not answered
   EXPECT_EQ(Ask(5, Pdu16(8, {0x0F, 0})), Pdu16(8, {0x0F, 1}));
   EXPECT_EQ(Ask(5, Pdu16(8, {0x0C, 1})), Exception(8, 3)) << "counter requests carry data 0";
