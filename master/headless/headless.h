@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/device_objects.h"
 #include "common/modbus_protocol.h"
 #include "common/options.h"
 #include "master/core/zelmor_files.h"
@@ -46,6 +47,8 @@ struct HeadlessOptions {
   std::vector<HeadlessWrite> writes;     // from --write, in order, before any poll
   int readAddress = -1;                  // --read of the 23 writes
   int readCount = 0;
+  int identify = -1;                     // --identify SLAVE
+  int identifyCode = modbus::READ_DEVICE_ID_EXTENDED;  // --identify-code
 };
 
 // Parses the arguments after the program name (with or without "--headless").
@@ -60,6 +63,7 @@ constexpr int kExitBadFile = 3;
 constexpr int kExitConnectFailed = 4;
 constexpr int kExitNoResources = 5;
 constexpr int kExitWriteFailed = 6;  // a --write got another answer than "Response ok"
+constexpr int kExitIdentifyFailed = 7;  // --identify got no sound identification
 
 // Runs the headless program; returns the process exit code.
 int RunHeadless(const std::vector<std::string>& args);
