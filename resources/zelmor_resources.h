@@ -65,6 +65,7 @@ enum CommandId : int {
   ID_SERIAL_PORTS = 32900,  // "Serial &Ports..." (device paths behind "Port n")
   ID_VIEW_STATISTICS = 32901,  // "Stat&istics": the response-time line of the poll windows
   ID_DISPLAY_TREND = 32902,    // "&Trend...": the trend window of the active poll window
+  ID_FUNCTIONS_DEVICE_ID = 32910,  // "&Device Identification...": 43/14 and 17 of a slave
 };
 
 // Display format 0..9 -> its menu command id (and text) in that order.
@@ -129,6 +130,7 @@ constexpr const char* kAbout = "&About Zelmor...";
 constexpr const char* kLog = "&Log...";
 constexpr const char* kLoggingOff = "Logging Off";
 constexpr const char* kTestCenter = "&Test Center...";
+constexpr const char* kDeviceIdentification = "&Device Identification...";
 constexpr const char* kErrorCounters = "&Error Counters\tF11";
 constexpr const char* kStatistics = "Stat&istics";
 constexpr const char* kTrend = "&Trend...";
@@ -362,6 +364,23 @@ constexpr const char* kEnterOk = "OK";
 constexpr const char* kNoWholeValue =
     "Not sent: in this display format the size must hold at least one whole value (2 registers for float and "
     "long, 4 for double).";
+// Device Identification dialog (43/14 read device identification, 17 report slave id).
+constexpr const char* kDeviceIdTitle = "Device Identification";
+constexpr const char* kDeviceIdSlave = "Slave ID:";
+constexpr const char* kDeviceIdRead = "Read:";
+constexpr const char* kDeviceIdReads[4] = {"Basic (VendorName, ProductCode, Revision)", "Regular (named objects)",
+                                           "Extended (with private objects)", "One object"};
+constexpr const char* kDeviceIdObject = "Object ID:";
+constexpr const char* kDeviceIdReadButton = "&Read";
+constexpr const char* kDeviceIdReportButton = "Report &Slave ID";
+constexpr const char* kDeviceIdClose = "&Close";
+constexpr const char* kDeviceIdColumns[3] = {"Object", "Name", "Value"};
+constexpr const char* kDeviceIdReading = "Reading... request %1";
+constexpr const char* kDeviceIdDone = "%1 objects, conformity level 0x%2, %3 requests";
+constexpr const char* kDeviceIdFailed = "Failed: %1";
+constexpr const char* kDeviceIdSlaveIdRows[3] = {"Slave ID", "Run Indicator", "Additional Data"};
+constexpr const char* kDeviceIdRunStates[2] = {"OFF", "ON"};
+constexpr const char* kDeviceIdReported = "Report slave id: %1 data bytes";
 }  // namespace text
 
 }  // namespace zelmor::res

@@ -18,6 +18,7 @@
 #include "master/app/connection_dialog.h"
 #include "master/core/engine_glue.h"
 #include "master/app/data_log_dialog.h"
+#include "master/app/device_id_dialog.h"
 #include "master/app/error_counters_dialog.h"
 #include "master/app/multiple_write_dialogs.h"
 #include "master/app/test_center_dialog.h"
@@ -155,6 +156,10 @@ void CMainFrame::createFunctionsMenu() {
   functions->addSeparator();
   commands_.add(functions, res::ID_FUNCTIONS_TEST_CENTER, menu::kTestCenter, [this] {
     if (activeZelmorDocument() != nullptr && zelmor::LinkIsOpen()) RunTestCenter(this);
+  });
+  commands_.add(functions, res::ID_FUNCTIONS_DEVICE_ID, menu::kDeviceIdentification, [this] {
+    if (activeZelmorDocument() != nullptr && zelmor::LinkIsOpen())
+      RunDeviceIdentification(zelmor::LinkOf(connection_->settings()), this);
   });
 }
 
@@ -297,6 +302,7 @@ void CMainFrame::updateCommandUI() {
   action(res::ID_SETUP_LOG)->setEnabled(hasDocument && !doc->dataLog().active());
   action(res::ID_SETUP_LOGGING_OFF)->setEnabled(hasDocument && doc->dataLog().active());
   action(res::ID_FUNCTIONS_TEST_CENTER)->setEnabled(hasDocument && zelmor::LinkIsOpen());
+  action(res::ID_FUNCTIONS_DEVICE_ID)->setEnabled(hasDocument && zelmor::LinkIsOpen());
   for (int id : {int(res::ID_WRITE_SINGLE_COIL), int(res::ID_WRITE_SINGLE_REGISTER), int(res::ID_WRITE_MULTIPLE_COILS),
                  int(res::ID_WRITE_MULTIPLE_REGISTERS), int(res::ID_MASK_WRITE_REGISTER),
                  int(res::ID_READ_WRITE_REGISTERS)})
