@@ -9,6 +9,13 @@
 namespace identityentries {
 namespace {
 
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
 bool ParseObject(const std::string& text, std::uint8_t* objectId) {
   const int named = modbus::DeviceObjectIdFromName(text);
   if (named >= 0) {
@@ -19,9 +26,7 @@ bool ParseObject(const std::string& text, std::uint8_t* objectId) {
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
     unsigned value = 0;
     for (std::size_t i = 2; i < text.size(); ++i) {
-      const char c = text[i];
-      const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                        : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+      const int digit = HexDigit(text[i]);
       if (digit < 0 || i > 3) return false;  // at most two hex digits
       value = value * 16 + static_cast<unsigned>(digit);
     }
@@ -55,10 +60,52 @@ bool ParseEntry(std::string_view entry, IdentityEntry* out, std::string* error) 
   return true;
 }
 
-std::string Key(std::uint8_t slaveId, std::uint8_t objectId) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%u:0x%02X", slaveId, objectId);
-  return text;
+std::string EncodeEntries(const std::vector<IdentityEntry>& entries) {
+  std::string value;
+  for (const IdentityEntry& e : entries) {
+    char head[16];
+    std::snprintf(head, sizeof head, "%u:0x%02X=", e.slaveId, e.objectId);
+    if (!value.empty()) value += ';';
+    value += head;
+    for (unsigned char c : e.text) {
+      if (c < 0x20 || c >= 0x7F || c == '%' || c == ';') {
+        char escaped[4];
+        std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+        value += escaped;
+      } else {
+        value += static_cast<char>(c);
+      }
+    }
+  }
+  return value;
+}
+
+bool DecodeEntries(std::string_view value, std::vector<IdentityEntry>* entries) {
+  entries->clear();
+  std::size_t at = 0;
+  while (at < value.size()) {
+    std::size_t end = value.find(';', at);
+    if (end == std::string_view::npos) end = value.size();
+    std::string raw;
+    const std::string_view part = value.substr(at, end - at);
+    for (std::size_t i = 0; i < part.size(); ++i) {
+      if (part[i] != '%') {
+        raw += part[i];
+        continue;
+      }
+      const int high = i + 2 < part.size() ? HexDigit(part[i + 1]) : -1;
+      const int low = i + 2 < part.size() ? HexDigit(part[i + 2]) : -1;
+      if (high < 0 || low < 0) return false;
+      raw += static_cast<char>(high * 16 + low);
+      i += 2;
+    }
+    IdentityEntry entry;
+    std::string ignored;
+    if (!ParseEntry(raw, &entry, &ignored)) return false;
+    entries->push_back(entry);
+    at = end + 1;
+  }
+  return true;
 }
 
 }  // namespace identityentries
