@@ -33,6 +33,7 @@ enum Command : int {
   ID_ON_THE_WEB = 32789,
   ID_PORT_PATHS = 32900,  // "Serial &Ports..." (device paths behind "Port n")
   ID_FAULTS = 32901,      // "&Faults..." (fault injection of the active definition)
+  ID_IDENTITY = 32902,    // "&Identity..." (device identification objects of a slave id)
   ID_VIEW_TOOLBAR = 59392,
   ID_VIEW_STATUS_BAR = 59393,
   ID_WINDOW_ARRANGE = 57649,
@@ -73,6 +74,7 @@ constexpr const char* kFont = "&Font...";
 constexpr const char* kColor = "C&olor...";
 constexpr const char* kUseAsDefault = "&Use as Default";
 constexpr const char* kFaults = "&Faults...";
+constexpr const char* kIdentity = "&Identity...";
 constexpr const char* kFormatMenuTexts[10] = {"&Signed", "&Unsigned", "&Hex", "&Binary", "&Float",
                                               "F&loat Inverse", "&Double", "D&ouble Inverse", "Long",
                                               "Long Inverse"};
@@ -180,6 +182,17 @@ constexpr const char* kFaultSeedLabel = "Seed:";
 constexpr const char* kFaultSeedError = "Please enter a decimal number as the seed.";
 constexpr const char* kFaultsPane = "Faults on";
 
+// Identity dialog: the objects of read device identification (43/14) and
+// report slave id (17) per slave id.
+constexpr const char* kIdentityTitle = "Identity";
+constexpr const char* kIdentityNote =
+    "Served to read device identification (43/14) and report slave id (17). Empty values are not served; "
+    "VendorName, ProductCode and MajorMinorRevision then take vantor's defaults.";
+constexpr const char* kIdentitySlave = "Slave ID:";
+constexpr const char* kIdentityColumns[3] = {"Object", "Name", "Value"};
+constexpr const char* kIdentityAddObject = "Add object:";
+constexpr const char* kIdentityAdd = "&Add";
+constexpr const char* kIdentityTooLong = "Object %1 of slave id %2 is longer than %3 bytes.";
 // Profile.
 constexpr const char* kSectionDefinition = "PollDefinition";
 constexpr const char* kSectionFont = "Font";

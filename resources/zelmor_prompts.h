@@ -44,6 +44,7 @@ inline constexpr CommandPrompt kCommandPrompts[] = {
     {ID_MASK_WRITE_REGISTER, "22: Mask write register\n22: Mask write register"},
     {ID_READ_WRITE_REGISTERS, "23: Read/Write multiple registers\n23: Read/Write multiple registers"},
     {ID_FUNCTIONS_TEST_CENTER, "Test center"},
+    {ID_FUNCTIONS_DEVICE_ID, "Read a slave's device identification (43/14) or report slave id (17)\nDevice identification"},
     {ID_DISPLAY_SIGNED, "Show the values as signed 16-bit integers\nSigned"},
     {ID_DISPLAY_UNSIGNED, "Show the values as unsigned 16-bit integers\nUnsigned"},
     {ID_DISPLAY_HEX, "Show the values in hexadecimal\nHex"},

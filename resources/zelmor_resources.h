@@ -67,6 +67,8 @@ enum CommandId : int {
   ID_DISPLAY_TREND = 32902,    // "&Trend...": the trend window of the active poll window
   ID_BUS_SCAN = 32903,         // "Sc&an...": the bus scanner (Connection menu)
   ID_REGISTER_SCAN = 32904,    // "Register Sc&an...": readable blocks of one device (Functions menu)
+
+  ID_FUNCTIONS_DEVICE_ID = 32910,  // "&Device Identification...": 43/14 and 17 of a slave
 };
 
 // Display format 0..9 -> its menu command id (and text) in that order.
@@ -131,6 +133,7 @@ constexpr const char* kAbout = "&About Zelmor...";
 constexpr const char* kLog = "&Log...";
 constexpr const char* kLoggingOff = "Logging Off";
 constexpr const char* kTestCenter = "&Test Center...";
+constexpr const char* kDeviceIdentification = "&Device Identification...";
 constexpr const char* kErrorCounters = "&Error Counters\tF11";
 constexpr const char* kStatistics = "Stat&istics";
 constexpr const char* kTrend = "&Trend...";
@@ -369,6 +372,23 @@ constexpr const char* kEnterOk = "OK";
 constexpr const char* kNoWholeValue =
     "Not sent: in this display format the size must hold at least one whole value (2 registers for float and "
     "long, 4 for double).";
+// Device Identification dialog (43/14 read device identification, 17 report slave id).
+constexpr const char* kDeviceIdTitle = "Device Identification";
+constexpr const char* kDeviceIdSlave = "Slave ID:";
+constexpr const char* kDeviceIdRead = "Read:";
+constexpr const char* kDeviceIdReads[4] = {"Basic (VendorName, ProductCode, Revision)", "Regular (named objects)",
+                                           "Extended (with private objects)", "One object"};
+constexpr const char* kDeviceIdObject = "Object ID:";
+constexpr const char* kDeviceIdReadButton = "&Read";
+constexpr const char* kDeviceIdReportButton = "Report &Slave ID";
+constexpr const char* kDeviceIdClose = "&Close";
+constexpr const char* kDeviceIdColumns[3] = {"Object", "Name", "Value"};
+constexpr const char* kDeviceIdReading = "Reading... request %1";
+constexpr const char* kDeviceIdDone = "%1 objects, conformity level 0x%2, %3 requests";
+constexpr const char* kDeviceIdFailed = "Failed: %1";
+constexpr const char* kDeviceIdSlaveIdRows[3] = {"Slave ID", "Run Indicator", "Additional Data"};
+constexpr const char* kDeviceIdRunStates[2] = {"OFF", "ON"};
+constexpr const char* kDeviceIdReported = "Report slave id: %1 data bytes";
 }  // namespace text
 
 // ---- Bus scan and frame decoder ----------------------------------------------

@@ -20,6 +20,7 @@
 #include "master/app/connection_dialog.h"
 #include "master/core/engine_glue.h"
 #include "master/app/data_log_dialog.h"
+#include "master/app/device_id_dialog.h"
 #include "master/app/error_counters_dialog.h"
 #include "master/app/frame_decoder_dialog.h"
 #include "master/app/multiple_write_dialogs.h"
@@ -162,6 +163,11 @@ void CMainFrame::createFunctionsMenu() {
     if (activeZelmorDocument() != nullptr && zelmor::LinkIsOpen()) RunTestCenter(this);
   });
   commands_.add(functions, res::ID_REGISTER_SCAN, res::scan::kMenuRegisterScan, [this] { onRegisterScan(); });
+
+  commands_.add(functions, res::ID_FUNCTIONS_DEVICE_ID, menu::kDeviceIdentification, [this] {
+    if (activeZelmorDocument() != nullptr && zelmor::LinkIsOpen())
+      RunDeviceIdentification(zelmor::LinkOf(connection_->settings()), this);
+  });
 }
 
 QAction* CMainFrame::createDisplayMenu() {
@@ -303,6 +309,7 @@ void CMainFrame::updateCommandUI() {
   action(res::ID_SETUP_LOG)->setEnabled(hasDocument && !doc->dataLog().active());
   action(res::ID_SETUP_LOGGING_OFF)->setEnabled(hasDocument && doc->dataLog().active());
   action(res::ID_FUNCTIONS_TEST_CENTER)->setEnabled(hasDocument && zelmor::LinkIsOpen());
+  action(res::ID_FUNCTIONS_DEVICE_ID)->setEnabled(hasDocument && zelmor::LinkIsOpen());
   for (int id : {int(res::ID_WRITE_SINGLE_COIL), int(res::ID_WRITE_SINGLE_REGISTER), int(res::ID_WRITE_MULTIPLE_COILS),
                  int(res::ID_WRITE_MULTIPLE_REGISTERS), int(res::ID_MASK_WRITE_REGISTER),
                  int(res::ID_READ_WRITE_REGISTERS)})

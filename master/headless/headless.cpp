@@ -12,7 +12,9 @@
 
 #include "common/modbus_protocol.h"
 #include "common/value_format.h"
+#include "master/core/device_identification.h"
 #include "master/core/engine_glue.h"
+#include "master/core/pdu_frames.h"
 #include "master/core/poll_results.h"
 #include "master/core/write_values.h"
 #include "master/engine/comm_interface.h"
@@ -239,6 +241,53 @@ bool RunWrites(const HeadlessOptions& o) {
   return writesOk;
 }
 
+// One raw frame through the one-shot slot; the frame that came back, or the
+// reason there is none.
+std::string ExchangeFrame(const std::vector<std::uint8_t>& frame, int timeoutMs, std::vector<std::uint8_t>* reply) {
+  if (me::SubmitOneShot(kWriteWindow, platform::WM_ENGINE_NOTIFY, 0, modbus::FC_RAW_FRAME, 0, 0, 0, 0) != 1)
+    return "refused by the engine";
+  if (me::SetWriteBytes(0, static_cast<int>(frame.size()), frame.data()) != 1) {
+    me::UnregisterPoll(0);
+    return "refused by the engine";
+  }
+  std::uint16_t result = me::RESULT_NO_CONNECTION;
+  if (!WaitForWrite(timeoutMs, &result)) result = me::RESULT_NO_CONNECTION;
+  if (result != me::RESULT_OK) return me::ResultText(result);
+  std::uint8_t received[me::kSlotReceivedCapacity];
+  reply->assign(received, received + me::CopySlotReceived(0, received));
+  return {};
+}
+
+// Reads the identification of --identify, continuations included, and prints
+// one object a line; false (the reason on standard error) when it fails.
+bool RunIdentify(const HeadlessOptions& o) {
+  const PduLink link = LinkOf(o.settings);
+  const auto slave = static_cast<std::uint8_t>(o.identify);
+  devid::Reading reading(static_cast<std::uint8_t>(o.identifyCode), 0);
+  for (std::uint16_t transaction = 1; !reading.done() && !gStop.load(); ++transaction) {
+    std::uint8_t request[devid::kMaxRequestPdu];
+    const int length = reading.NextRequest(request);
+    std::vector<std::uint8_t> frame, pdu;
+    std::string fault = ExchangeFrame(FramePdu(link, slave, request, length, transaction), o.settings.timeout, &frame);
+    if (fault.empty())
+      fault = UnframePdu(link, slave, frame.data(), static_cast<int>(frame.size()), transaction, &pdu);
+    if (fault.empty()) fault = reading.TakeReply(pdu.data(), static_cast<int>(pdu.size()));
+    if (!fault.empty()) {
+      if (pdu.size() >= 2 && (pdu[0] & modbus::EXCEPTION_FLAG))
+        fault += std::string(" (") + me::ResultText(me::ExceptionResult(pdu[1])) + ")";
+      std::fprintf(stderr, "zelmor: identify slave %d: %s\n", o.identify, fault.c_str());
+      return false;
+    }
+  }
+  for (const devid::DeviceObject& object : reading.objects()) {
+    std::string line = devid::ObjectName(object.id) + ": " + devid::ObjectText(object.value);
+    if (object.id >= modbus::DEVICE_OBJECT_FIRST_PRIVATE) line += " [" + devid::ObjectHex(object.value) + "]";
+    std::fprintf(stdout, "%s\n", line.c_str());
+  }
+  std::fflush(stdout);
+  return reading.done();
+}
+
 // A signal during a slow connect must still end the run cleanly.
 void CatchStopSignals() {
   struct sigaction action {};
@@ -314,7 +363,7 @@ int CheckRunnable(const HeadlessOptions& o, const std::vector<PollDocumentData>&
     std::fprintf(stderr, "zelmor: no link: give --tcp HOST:PORT, --serial DEVICE or a workspace file\n");
     return kExitBadOption;
   }
-  if (documents.empty() && o.writes.empty()) {
+  if (documents.empty() && o.writes.empty() && o.identify < 0) {
     std::fprintf(stderr, "zelmor: nothing to do: give --write, --poll, a .zmd file or a workspace\n");
     return kExitBadOption;
   }
@@ -340,6 +389,11 @@ int Serve(const HeadlessOptions& options, const std::vector<PollDocumentData>& d
     return kExitConnectFailed;
   }
   bool writesOk = RunWrites(options);
+  if (options.identify >= 0 && !RunIdentify(options)) {
+    DisconnectLink();
+    platform::SetMessagePoster(nullptr);
+    return kExitIdentifyFailed;
+  }
   // The polls start after the writes, so every poll line shows written values.
   if (!RegisterPolls(documents, options, &polls)) {
     DisconnectLink();

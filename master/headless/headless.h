@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/device_objects.h"
 #include "common/modbus_protocol.h"
 #include "common/options.h"
 #include "master/core/bus_scan.h"
@@ -57,6 +58,9 @@ struct HeadlessOptions {
   // --register-scan: the readable blocks of one device.
   bool registerScan = false;
   regscan::RegisterScanPlan registerScanPlan;
+
+  int identify = -1;                     // --identify SLAVE
+  int identifyCode = modbus::READ_DEVICE_ID_EXTENDED;  // --identify-code
 };
 
 // Parses the arguments after the program name (with or without "--headless").
@@ -82,6 +86,8 @@ int RunScanWalk(const HeadlessOptions& options, const std::function<bool(int, st
 // The --register-scan walk, likewise; prints the CSV lines of the readable blocks.
 int RunRegisterScanWalk(const HeadlessOptions& options, const std::function<bool(int, std::uint16_t*)>& wait,
                         platform::WindowHandle window, const std::function<bool()>& stopRequested);
+
+constexpr int kExitIdentifyFailed = 8;  // --identify got no sound identification
 
 // Runs the headless program; returns the process exit code.
 int RunHeadless(const std::vector<std::string>& args);

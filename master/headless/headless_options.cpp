@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/baud_table.h"
+#include "common/device_objects.h"
 #include "common/modbus_protocol.h"
 #include "common/options.h"
 #include "common/value_format.h"
@@ -44,6 +45,11 @@ const char* HeadlessUsage() {
          "                              22 AND,OR masks, 23 registers (up to 121) with --read;\n"
          "                              protocol address 0..65535; may be repeated\n"
          "  --read ADDRESS:COUNT        registers read back by every 23 write (count 1..125)\n"
+         "Identification (after the writes, before any poll):\n"
+         "  --identify SLAVE            read the device identification (43/14) of SLAVE 1..255,\n"
+         "                              following \"more follows\", and print one object a line\n"
+         "  --identify-code basic|regular|extended\n"
+         "                              the objects asked for (default extended)\n"
          "Output:\n"
          "  --format NAME               signed unsigned hex binary float float-inverse double\n"
          "                              double-inverse long long-inverse (default: each document's)\n"
@@ -74,7 +80,7 @@ const char* HeadlessUsage() {
          "the registers read back as a poll line. Without polls the run ends after the writes.\n"
          "Ends with exit code 0 on SIGINT/SIGTERM or when --count is reached; 2 bad option or\n"
          "value, 3 unreadable file, 4 connection failed, 5 more polls than the 32 poll slots,\n"
-         "6 a write that did not get \"Response ok\".\n";
+         "6 a write that did not get \"Response ok\", 7 --identify failed (the reason on standard error).\n";
 }
 
 namespace {
@@ -345,6 +351,22 @@ bool AddFile(const std::string& arg, HeadlessOptions* o, std::string* error) {
   return true;
 }
 
+// ---- Identification -------------------------------------------------------------
+
+bool SetIdentify(const std::string& name, const std::string& v, HeadlessOptions* o, std::string* error) {
+  if (ParseInt(v, 1, modbus::MAX_UNIT_ID, &o->identify)) return true;
+  *error = RangeText(name, 1, modbus::MAX_UNIT_ID);
+  return false;
+}
+
+bool SetIdentifyCode(const std::string& name, const std::string& v, HeadlessOptions* o, std::string* error) {
+  static constexpr const char* kCodes[] = {"basic", "regular", "extended"};
+  for (int i = 0; i < 3; ++i)
+    if (v == kCodes[i]) return o->identifyCode = modbus::READ_DEVICE_ID_BASIC + i, true;
+  *error = name + " expects basic, regular or extended, got \"" + v + "\"";
+  return false;
+}
+
 constexpr Row kOptions[] = {
     {"--help", false, SetHelp},
     {"-h", false, SetHelp},
@@ -374,6 +396,9 @@ constexpr Row kOptions[] = {
     {"--scan-probe", true, SetScanProbe},
     {"--scan-timeout", true, SetScanTimeout},
     {"--register-scan", true, SetRegisterScan},
+
+    {"--identify", true, SetIdentify},
+    {"--identify-code", true, SetIdentifyCode},
 };
 
 bool ParseCoil(const std::string& text, std::uint8_t* coil) {

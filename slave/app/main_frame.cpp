@@ -1,3 +1,4 @@
+#include "slave/app/identity_dialog.h"
 #include "slave/app/main_frame.h"
 
 #include <QAction>
@@ -150,6 +151,10 @@ void CMainFrame::createSetupMenu() {
   commands_.add(setup, ID_FAULTS, kFaults, [this] {
     if (CVantorDoc* d = activeVantorDoc()) d->editFaults(this);
     updateCommands();
+  });
+  commands_.add(setup, ID_IDENTITY, kIdentity, [this] {
+    CVantorDoc* d = activeVantorDoc();
+    RunIdentityDialog(d ? d->slaveId() : 1, this);
   });
 }
 

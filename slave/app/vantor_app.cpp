@@ -1,3 +1,4 @@
+#include "slave/app/identity_dialog.h"
 #include "slave/app/vantor_app.h"
 
 #include <cstdio>
@@ -47,6 +48,7 @@ void CVantorApp::readSettings() {
   const qulonglong seed =
       profile.readString(Text(vantorres::kSectionFaults), Text(vantorres::kKeyFaultSeed), QString()).toULongLong(&seedOk);
   slaveengine::SetFaultSeed(seedOk ? seed : 0);
+  LoadIdentityFromProfile();
 }
 
 void CVantorApp::setAutoEnable(bool on) {

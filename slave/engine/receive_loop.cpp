@@ -11,6 +11,7 @@
 #include "link/framing.h"
 #include "link/serial_link.h"
 #include "platform/ticks.h"
+#include "slave/engine/link_counters.h"
 #include "slave/engine/slave_engine.h"
 #include "slave/engine/tcp_server.h"
 #include "slave/engine/traffic_capture.h"
@@ -75,6 +76,7 @@ void EndRtuFrame(std::uint16_t length) {
   slaveengine::RecordReceived(rtuBuffer, length);
   if (length >= 4 && linklayer::ComputeCrc16(rtuBuffer, length) == 0)
     slaveengine::ServeSerialRequest(rtuBuffer, static_cast<std::uint16_t>(length - 2), rtuReply);
+  else slavecounters::CountCheckError();
   rtuFill = static_cast<std::uint16_t>(rtuFill - length);
   std::memmove(rtuBuffer, rtuBuffer + length, rtuFill);
 }
@@ -120,6 +122,7 @@ void AsciiFrameEnded() {
     slaveengine::RecordReceived(text, asciiFill);
     slaveengine::ServeSerialRequest(asciiBinary, count, asciiBinary);
   } else {
+    if (asciiStarted) slavecounters::CountCheckError();
     slaveengine::RecordReceived(text, asciiFill);
   }
   asciiFill = 0;
@@ -209,6 +212,7 @@ void RtuStep() {
     for (int i = 0; i < n; ++i) {
       if (rtuFill >= kRtuBufferSize) {
         // Overlong input: show what we have and drop the rest of this read.
+        slavecounters::CountOverrun();
         FlushRtu();
         break;
       }
@@ -237,7 +241,10 @@ void AsciiStep() {
     asciiSilence = 0;
     for (int i = 0; i < n; ++i) {
       const char c = static_cast<char>(chunk[i]);
-      if (asciiFill > kAsciiBufferSize - 1) FlushAscii();
+      if (asciiFill > kAsciiBufferSize - 1) {
+        slavecounters::CountOverrun();
+        FlushAscii();
+      }
       if (c == ':') {
         FlushAscii();
         asciiStarted = true;
@@ -317,12 +324,15 @@ void SendFramed(std::uint8_t* frame, std::uint16_t binaryLength, const slavefaul
 }  // namespace
 
 void ServeSerialRequest(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply) {
+  slavecounters::CountBusMessage();
   if (length < 2) return;  // not even an address and a function code
   const std::uint8_t unit = request[0];
   if (!IsAddressed(Transport::kSerial, unit)) return;
+  slavecounters::CountServerMessage();
   const std::uint16_t pduLength = static_cast<std::uint16_t>(length - 1);
   const slavefaults::FaultPlan plan = PlanFaults(unit, request + 1, pduLength);
   if (plan.drop) {
+    slavecounters::CountReply(nullptr, 0);
     RecordSent(nullptr, 0, plan.marks, 0);
     return;
   }
@@ -332,7 +342,9 @@ void ServeSerialRequest(const std::uint8_t* request, std::uint16_t length, std::
                                               : ServePdu(Transport::kSerial, unit, request + 1, pduLength, reply + 1);
   // A request to address 0 is carried out but never answered, whatever its
   // function: on a multi-drop line every slave would answer at once.
-  if (n == 0 || unit == modbus::BROADCAST_ADDRESS) return;
+  const std::uint16_t sent = unit == modbus::BROADCAST_ADDRESS ? 0 : n;
+  slavecounters::CountReply(reply + 1, sent);
+  if (sent == 0) return;
   reply[0] = unit;
   SendFramed(reply, static_cast<std::uint16_t>(n + 1), plan);
 }

@@ -9,6 +9,7 @@
 #include "common/modbus_protocol.h"
 #include "common/word_order.h"
 #include "platform/ticks.h"
+#include "slave/engine/device_functions.h"
 
 namespace slaveengine {
 namespace {
@@ -381,6 +382,11 @@ std::uint16_t ExceptionPdu(std::uint8_t* reply, std::uint8_t function, std::uint
 std::uint16_t ServePdu(Transport transport, std::uint8_t unit, const std::uint8_t* pdu, std::uint16_t pduLength,
                        std::uint8_t* reply) {
   if (pduLength < 1 || !IsAddressed(transport, unit)) return 0;
+  if (IsDeviceFunction(pdu[0])) {
+    // Device functions answer every addressed unit; a serial broadcast gets no reply.
+    if (transport == Transport::kSerial && unit == BROADCAST_ADDRESS) return 0;
+    return ServeDeviceFunction(unit, pdu, pduLength, reply);
+  }
   const Request r = DecodePdu(unit, pdu, pduLength);
   if (TableOf(r.function) == 0) return ExceptionPdu(reply, r.function, EXCEPTION_ILLEGAL_FUNCTION);
   const std::uint8_t status = Handle(r, reply + 2);

@@ -18,6 +18,7 @@
 #include "link/checksums.h"
 #include "link/framing.h"
 #include "platform/ticks.h"
+#include "slave/engine/link_counters.h"
 #include "slave/engine/slave_engine.h"
 #include "slave/engine/udp_server.h"
 
@@ -175,10 +176,12 @@ bool ServeBufferedMbap(TcpConnection& c, std::uint32_t now) {
     const std::uint32_t needed = 6u + request[5];
     if (c.fill - offset < needed) break;
     slaveengine::RecordReceived(request, static_cast<std::uint16_t>(needed));
+    slavecounters::CountTcpRequest(request, static_cast<std::uint16_t>(needed));
     if (outFill + slaveengine::kReplyCapacity > kOutputBufferSize && !Flush(c, &outFill)) return false;
     slaveengine::ReplyFaults faults;
     const std::uint16_t r =
         slaveengine::ServeTcpRequest(request, static_cast<std::uint16_t>(needed), output + outFill, &faults);
+    slavecounters::CountTcpReply(request, static_cast<std::uint16_t>(needed), output + outFill, r);
     offset += needed;
     c.lastRequest = now;
     QueueReply(c, r, faults, &outFill);

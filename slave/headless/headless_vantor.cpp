@@ -20,6 +20,7 @@
 #include "platform/messages.h"
 #include "platform/port_map.h"
 #include "slave/core/slave_settings.h"
+#include "slave/engine/identity.h"
 #include "slave/engine/receive_loop.h"
 #include "slave/engine/slave_engine.h"
 #include "slave/engine/tcp_server.h"
@@ -162,6 +163,7 @@ void CloseLink(const VantorOptions& o) {
 }
 
 int StartReceiving(const VantorOptions& o) {
+  for (const identityentries::IdentityEntry& e : o.identity) slaveidentity::SetObject(e.slaveId, e.objectId, e.text);
   slaveloop::SetLinkMode(o.tcp ? slaveloop::kLinkTcp : o.ascii ? slaveloop::kLinkAscii : slaveloop::kLinkRtu);
   slaveengine::SetIgnoreUnitId(o.tcp && o.ignoreUnitId);
   if (o.traffic) slaveengine::SetFrameObserver(PrintTraffic);

@@ -1,6 +1,7 @@
 #include "slave/headless/headless_vantor_options.h"
 
 #include "common/modbus_protocol.h"
+#include "slave/engine/identity.h"
 #include "slave/headless/headless_vantor.h"
 
 namespace headless {
@@ -37,6 +38,11 @@ std::string HeadlessUsage() {
          "  --busy N:M                    answer exception 6 for N s at the start of every M s\n"
          "  --seed N                      seed of the random faults (default 0): the same seed\n"
          "                                gives the same faults for the same requests\n"
+         "Identity (read device identification 43/14, report slave id 17):\n"
+         "  --identity ID:OBJECT=TEXT     object OBJECT of slave id ID (repeatable); OBJECT is 0-255\n"
+         "                                (0x80-0xFF private) or a name: VendorName, ProductCode,\n"
+         "                                MajorMinorRevision, VendorUrl, ProductName, ModelName,\n"
+         "                                UserApplicationName\n"
          "Other:\n"
          "  --traffic                     print every received and sent frame on standard output\n"
          "                                (injected faults are marked \"[fault: ...]\")\n"
@@ -165,6 +171,16 @@ bool SetSeed(const std::string& name, const std::string& v, VantorOptions* o, st
          Bad(name, v, "expected a decimal number", error);
 }
 
+bool AddIdentity(const std::string& name, const std::string& v, VantorOptions* o, std::string* error) {
+  identityentries::IdentityEntry entry;
+  std::string why;
+  if (!identityentries::ParseEntry(v, &entry, &why)) return Bad(name, v, why, error);
+  if (entry.text.size() > static_cast<std::size_t>(slaveidentity::kMaxObjectLength))
+    return Bad(name, v, "TEXT holds up to " + std::to_string(slaveidentity::kMaxObjectLength) + " bytes", error);
+  o->identity.push_back(entry);
+  return true;
+}
+
 // Anything else starting with '-' is refused; the rest (and a lone "-") are .vnd files.
 bool AddFile(const std::string& arg, VantorOptions* o, std::string* error) {
   if (arg.size() > 1 && arg[0] == '-') return *error = "unknown option '" + arg + "'", false;
@@ -196,6 +212,7 @@ constexpr Row kOptions[] = {
     {"--corrupt", true, AddFault},
     {"--busy", true, AddFault},
     {"--seed", true, SetSeed},
+    {"--identity", true, AddIdentity},
 };
 
 // The options that only make sense together, and the definitions to serve.

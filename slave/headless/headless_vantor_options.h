@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/options.h"
+#include "slave/core/identity_entries.h"
 #include "slave/core/vnd_file.h"
 #include "slave/engine/faults.h"
 #include "slave/engine/tcp_server.h"
@@ -32,6 +33,7 @@ struct FaultOption {
 struct VantorOptions {
   std::vector<DefinitionArgument> definitions;
   std::vector<FaultOption> faults;
+  std::vector<identityentries::IdentityEntry> identity;  // --identity, in order
   std::uint64_t seed = 0;
   bool tcp = false;  // a network server: Modbus/TCP, RTU over TCP or Modbus/UDP
   slavetcp::Framing framing = slavetcp::Framing::kMbap;

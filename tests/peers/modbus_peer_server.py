@@ -13,6 +13,10 @@ low word first), 0xFFFF and 5 instead, for the display formats.
 --delay-ms: every request is answered that many milliseconds late (a slow
 slave for the response-time figures).
 
+Device identification (43/14): VendorName "pymodbus peer", ProductCode "PEER",
+MajorMinorRevision "3.0", ProductName "Peer Server", and private objects 0x80
+and 0x81 of 200 bytes each ("a" * 200, "b" * 200), more than one reply holds.
+
 On a serial device (19200 baud) the line "READY" is printed once it is open;
 rtu-over-tcp (RTU frames with their CRC on a TCP stream, as a serial-to-Ethernet
 gateway passes them) and udp (Modbus/UDP) print it once they listen.
@@ -25,6 +29,7 @@ import time
 
 from pymodbus.datastore import (ModbusSequentialDataBlock, ModbusServerContext,
                                 ModbusSlaveContext)
+from pymodbus.device import ModbusDeviceIdentification
 from pymodbus.server import (StartAsyncSerialServer, StartAsyncTcpServer, StartAsyncUdpServer,
                              StartTcpServer)
 from pymodbus.transaction import ModbusAsciiFramer, ModbusRtuFramer
@@ -58,8 +63,13 @@ def make_context(delay_ms, format_samples):
     return ModbusServerContext(slaves=slave, single=True)
 
 
+def make_identity():
+    return ModbusDeviceIdentification(info={0x00: "pymodbus peer", 0x01: "PEER", 0x02: "3.0",
+                                            0x04: "Peer Server", 0x80: "a" * 200, 0x81: "b" * 200})
+
+
 async def serve_serial(context, device, framer):
-    server = await StartAsyncSerialServer(context=context, framer=framer, port=device,
+    server = await StartAsyncSerialServer(context=context, framer=framer, port=device, identity=make_identity(),
                                           baudrate=19200, defer_start=True)
     await server.start()
     print("READY", flush=True)
@@ -68,9 +78,11 @@ async def serve_serial(context, device, framer):
 
 async def serve_network(context, mode, host, port):
     if mode == "udp":
-        server = await StartAsyncUdpServer(context=context, address=(host, port), defer_start=True)
+        server = await StartAsyncUdpServer(context=context, identity=make_identity(), address=(host, port),
+                                           defer_start=True)
     else:
-        server = await StartAsyncTcpServer(context=context, address=(host, port), framer=ModbusRtuFramer,
+        server = await StartAsyncTcpServer(context=context, identity=make_identity(), address=(host, port),
+                                           framer=ModbusRtuFramer,
                                            defer_start=True)
     task = asyncio.create_task(server.serve_forever())
     await server.serving
@@ -89,7 +101,7 @@ def main():
     args = parser.parse_args()
     context = make_context(args.delay_ms, args.format_samples)
     if args.mode == "tcp":
-        StartTcpServer(context=context, address=(args.host, int(args.where)))
+        StartTcpServer(context=context, identity=make_identity(), address=(args.host, int(args.where)))
     elif args.mode in ("rtu-over-tcp", "udp"):
         asyncio.run(serve_network(context, args.mode, args.host, int(args.where)))
     else:

@@ -1,6 +1,7 @@
 // libmodbus as an independent master against headless vantor, over Modbus/TCP
 // and over a pty pair in RTU framing: every supported function, the values
-// served from .vnd files, and the exception codes as libmodbus decodes them.
+// served from .vnd files, the exception codes as libmodbus decodes them, and
+// report slave id.
 #include <gtest/gtest.h>
 
 #include <modbus.h>
@@ -68,7 +69,8 @@ class LibmodbusAgainstSlave : public ::testing::TestWithParam<Framing> {
     ASSERT_TRUE(inputs_.saved());
     ASSERT_TRUE(inputRegisters_.saved());
     std::vector<std::string> args = {inputs_.path(), inputRegisters_.path(), "--slave", "1:1:0:300",
-                                     "--slave", "1:3:1000:200", "--slave", "2:3:0:10"};
+                                     "--slave", "1:3:1000:200", "--slave", "2:3:0:10",
+                                     "--identity", "1:ProductCode=LM-7"};
     if (GetParam() == Framing::Tcp) {
       args.insert(args.end(), {"--tcp", "127.0.0.1:0"});
       vantor_ = std::make_unique<VantorChild>(VANTOR_EXECUTABLE, args);
@@ -185,11 +187,11 @@ TEST_P(LibmodbusAgainstSlave, ExceptionCodes) {
       << "the write range must lie inside the definition too";
 
   // Requests libmodbus refuses to build are sent raw: 126 registers, 2001
-  // coils, a coil value other than FF 00 / 00 00, function 07.
+  // coils, a coil value other than FF 00 / 00 00, function 0C.
   EXPECT_EQ(RawException({1, 3, 0x03, 0xE8, 0, 126}), 0x83 << 8 | 3);
   EXPECT_EQ(RawException({1, 1, 0, 0, 0x07, 0xD1}), 0x81 << 8 | 3);
   EXPECT_EQ(RawException({1, 5, 0, 1, 0x12, 0x34}), 0x85 << 8 | 3);
-  EXPECT_EQ(RawException({1, 7}), 0x87 << 8 | 1);
+  EXPECT_EQ(RawException({1, 0x0C}), 0x8C << 8 | 1) << "07 is served now; 0C is not";
   EXPECT_EQ(RawException({1, 16, 0x03, 0xE8, 0, 4, 8, 1, 2, 3, 4}), 0x90 << 8 | 3)
       << "byte count promises more data than the request holds";
 
@@ -205,6 +207,22 @@ TEST_P(LibmodbusAgainstSlave, ExceptionCodes) {
   modbus_set_response_timeout(ctx_, 2, 0);
   ASSERT_EQ(modbus_set_slave(ctx_, 1), 0);
   EXPECT_EQ(modbus_read_registers(ctx_, 1000, 1, regs), 1) << modbus_strerror(errno);
+}
+
+// Report slave id (17) as libmodbus reads it: the slave id, the run indicator
+// ON, then vantor's text (VendorName ProductCode MajorMinorRevision).
+TEST_P(LibmodbusAgainstSlave, ReportSlaveId) {
+  std::uint8_t data[MODBUS_MAX_PDU_LENGTH] = {};
+  const int n = modbus_report_slave_id(ctx_, sizeof data, data);
+  ASSERT_GT(n, 2) << modbus_strerror(errno);
+  EXPECT_EQ(data[0], 1);
+  EXPECT_EQ(data[1], 0xFF);
+  const std::string text(reinterpret_cast<const char*>(data + 2), static_cast<std::size_t>(n - 2));
+  EXPECT_EQ(text.rfind("vantor LM-7 ", 0), 0u) << text;
+  ASSERT_EQ(modbus_set_slave(ctx_, 2), 0);
+  ASSERT_GT(modbus_report_slave_id(ctx_, sizeof data, data), 2) << modbus_strerror(errno);
+  EXPECT_EQ(data[0], 2);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(data + 2), 13), "vantor vantor") << "slave 2: the defaults";
 }
 
 INSTANTIATE_TEST_SUITE_P(RtuAndTcp, LibmodbusAgainstSlave, ::testing::Values(Framing::Rtu, Framing::Tcp),

@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
+#include <atomic>
 #include <csignal>
 
 #include "common/archive.h"
@@ -61,6 +62,9 @@ class HeadlessTest : public QObject {
   void writesOnTheWireToVantor();
   void refusedWritesSendNothing();
   void aWriteAnsweredAfterStaleRepliesIsOk();
+  void identifyReadsAnIndependentServer_data();
+  void identifyReadsAnIndependentServer();
+  void identifyStopsOnEndlessOrBadReplies();
 
  private:
   QString tcp() const { return QString("127.0.0.1:%1").arg(peer_.port()); }
@@ -357,6 +361,65 @@ void HeadlessTest::aWriteAnsweredAfterStaleRepliesIsOk() {
   QCOMPARE(run.lines, (QStringList{"write 1:6:10:5: Response ok", "write 1:6:11:6: Response ok"}));
   QCOMPARE(run.exitCode, 0);
   QCOMPARE(server.requests().size(), std::size_t{2});
+}
+
+// --identify against pymodbus's device identification, over TCP and an RTU
+// line: the extended objects come in two replies ("more follows").
+void HeadlessTest::identifyReadsAnIndependentServer_data() {
+  QTest::addColumn<QString>("link");
+  QTest::newRow("tcp") << "tcp";
+  QTest::newRow("rtu") << "rtu";
+}
+
+void HeadlessTest::identifyReadsAnIndependentServer() {
+  QFETCH(QString, link);
+  PtyBridge line;
+  PeerServer serialPeer;
+  QStringList args{"--identify", "7"};
+  if (link == "tcp") {
+    args << "--tcp" << tcp();
+  } else {
+    QVERIFY2(line.ok(), "no pseudo-terminals available");
+    QVERIFY2(serialPeer.startSerial("rtu", QString::fromStdString(line.pathA())), qPrintable(serialPeer.error()));
+    args << "--serial" << QString::fromStdString(line.pathB()) << "--baud" << "19200" << "--parity" << "none";
+  }
+  Run run = RunZelmor(args);
+  QCOMPARE(run.exitCode, 0);
+  const QString privateA = QString(200, 'a'), privateB = QString(200, 'b');
+  QCOMPARE(run.lines, (QStringList{"VendorName: pymodbus peer", "ProductCode: PEER", "MajorMinorRevision: 3.0",
+                                   "ProductName: Peer Server",
+                                   "Object 0x80: " + privateA + " [" + QString("61 ").repeated(199) + "61]",
+                                   "Object 0x81: " + privateB + " [" + QString("62 ").repeated(199) + "62]"}));
+  Run basic = RunZelmor(args + QStringList{"--identify-code", "basic"});
+  QCOMPARE(basic.lines.size(), 3);
+}
+
+// A server whose every reply says "more follows" with a new next object, one
+// that sends the reader back to an object already read, one whose object is
+// longer than its reply, and an exception: each ends with exit 7 and the
+// reason, none hangs.
+void HeadlessTest::identifyStopsOnEndlessOrBadReplies() {
+  std::atomic<int> mode{0};
+  testpeer::FakeTcpServer server([&mode](const testpeer::Bytes& request) {
+    testpeer::Answer answer;
+    const std::uint8_t asked = request.back();
+    testpeer::Bytes pdu{0x2B, 0x0E, request[9], 0x83, 0xFF, static_cast<std::uint8_t>(asked + 1), 1, asked, 1, 'x'};
+    if (mode == 1) pdu[5] = 0;                       // back to object 0
+    if (mode == 2) pdu[8] = 50;                      // the object claims 50 bytes
+    if (mode == 3) pdu = {0xAB, 0x02};               // exception 2
+    answer.segments = {testpeer::Adu(testpeer::TransactionIdOf(request), request[6], pdu)};
+    return answer;
+  });
+  const QStringList args{"--tcp", QString("127.0.0.1:%1").arg(server.port()), "--identify", "1"};
+  const char* reasons[] = {"more than 32 continuations", "names object 0x00 again", "claims 50 bytes",
+                           "exception 2 (Illigal Data Address)"};
+  for (int m = 0; m < 4; ++m) {
+    mode = m;
+    Run run = RunZelmor(args);
+    QCOMPARE(run.exitCode, 8);
+    QVERIFY2(run.errors.contains(reasons[m]), qPrintable(run.errors));
+    QVERIFY(run.lines.isEmpty());
+  }
 }
 
 QTEST_GUILESS_MAIN(HeadlessTest)
