@@ -137,6 +137,11 @@ bool ParseAddress(std::string_view text, const TableInfo& table, int* address, s
 
 std::string ShortNumber(double value) {
   char buffer[64];
+  // Whole numbers as digits ("1000000", not "1e+06"); the rest in the shortest exact form.
+  if (value == std::nearbyint(value) && std::fabs(value) < 1e15) {
+    std::snprintf(buffer, sizeof buffer, "%.0f", value);
+    return buffer;
+  }
   auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
   return error == std::errc() ? std::string(buffer, end) : std::string("0");
 }

@@ -38,8 +38,8 @@ TEST(RegisterMapDefinitions, ImportMakesDefinitionsAndExportGivesTheSameMap) {
   std::string error;
   const regmap::RegisterMap map = Parse(kMap);
   ASSERT_TRUE(vantormap::ApplyRegisterMap(map, 7, &definitions, &error)) << error;
-  ASSERT_EQ(definitions.size(), 3u);  // coils, holding registers, input registers
-  const vnd::VndDocument& holding = definitions[2];
+  ASSERT_EQ(definitions.size(), 3u);  // by table number: coils, holding registers, input registers
+  const vnd::VndDocument& holding = definitions[1];
   EXPECT_EQ(holding.slaveId, 7);
   EXPECT_EQ(holding.table, modbus::FC_READ_HOLDING_REGISTERS);
   EXPECT_EQ(holding.address, 0);
@@ -51,7 +51,8 @@ TEST(RegisterMapDefinitions, ImportMakesDefinitionsAndExportGivesTheSameMap) {
   EXPECT_EQ(Word(holding, 101), 0x6BEE);
   EXPECT_EQ(definitions[0].table, modbus::FC_READ_COILS);
   EXPECT_EQ(definitions[0].valueImage[0], 1);
-  EXPECT_EQ(Word(definitions[1], 0), static_cast<std::uint16_t>(-41));
+  EXPECT_EQ(definitions[2].table, modbus::FC_READ_INPUT_REGISTERS);
+  EXPECT_EQ(Word(definitions[2], 0), static_cast<std::uint16_t>(-41));
 
   const regmap::RegisterMap back = vantormap::ExportRegisterMap(definitions);
   const regmap::RegisterMap again = Parse(regmap::FormatRegisterMap(back));

@@ -227,9 +227,10 @@ TEST(PollDocumentFile, FieldsOutOfRangeAreRefusedAndNamed) {
 
   // Headless polls without a window, so the display format is checked there too.
   PollDocumentData odd = good;
-  odd.displayFormat = 12;
+  // (10..19 are the other byte and word orders now; the message keeps its text.)
+  odd.displayFormat = valuefmt::kAllFormatCount;
   EXPECT_EQ(PollDefinitionProblem(odd), "");
-  EXPECT_EQ(PollDocumentProblem(odd), "display format 12 is not 0..9");
+  EXPECT_EQ(PollDocumentProblem(odd), "display format 20 is not 0..9");
 }
 
 TEST(WorkspaceFile, SettingsOutOfRangeChangeNothing) {
