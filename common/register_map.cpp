@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <limits>
 #include <string_view>
+#include <sys/stat.h>
 
 #include "common/archive.h"
 #include "common/modbus_protocol.h"
@@ -229,6 +230,11 @@ bool CheckOverlaps(const std::vector<Entry>& entries, std::string* error) {
   return true;
 }
 
+std::string TooLarge(std::size_t size) {
+  return Fault(1, 0, "the map has " + std::to_string(size) + " bytes, more than the " + std::to_string(kMaxMapBytes) +
+                         " a register map may have");
+}
+
 std::string CsvField(const std::string& text) {
   const bool quote = text.find_first_of(",\"") != std::string::npos ||
                      (!text.empty() && (text.front() == ' ' || text.back() == ' ' || text.front() == '\t' ||
@@ -264,11 +270,7 @@ const char* TableName(int table) {
 }
 
 bool ParseRegisterMap(const char* data, std::size_t size, RegisterMap* map, std::string* error) {
-  if (size > kMaxMapBytes) {
-    *error = Fault(1, 0, "the map has " + std::to_string(size) + " bytes, more than the " +
-                             std::to_string(kMaxMapBytes) + " a register map may have");
-    return false;
-  }
+  if (size > kMaxMapBytes) return *error = TooLarge(size), false;
   const std::string_view text(data, size);
   RegisterMap parsed;
   bool headerSeen = false;
@@ -311,6 +313,11 @@ bool ParseRegisterMap(const char* data, std::size_t size, RegisterMap* map, std:
 }
 
 bool LoadRegisterMap(const std::string& path, RegisterMap* map, std::string* error) {
+  // A file too large is refused by its size, unread.
+  struct stat status {};
+  if (::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+      static_cast<std::uint64_t>(status.st_size) > kMaxMapBytes)
+    return *error = TooLarge(static_cast<std::size_t>(status.st_size)), false;
   std::vector<std::uint8_t> bytes;
   if (!archive::ReadFile(path, &bytes, error, kMaxMapBytes)) return false;
   return ParseRegisterMap(reinterpret_cast<const char*>(bytes.data()), bytes.size(), map, error);
