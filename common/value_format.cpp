@@ -10,8 +10,30 @@
 namespace valuefmt {
 namespace {
 
-constexpr const char* kFormatNames[kFormatCount] = {
-    "signed", "unsigned", "hex", "binary", "float", "float-inverse", "double", "double-inverse", "long", "long-inverse",
+constexpr const char* kFormatNames[kAllFormatCount] = {
+    "signed",        "unsigned",    "hex",         "binary",
+    "float",         "float-inverse", "double",    "double-inverse",
+    "long",          "long-inverse",  "float-badc", "float-dcba",
+    "double-badc",   "double-dcba",   "long-badc",  "long-dcba",
+    "unsigned-long-abcd", "unsigned-long-cdab", "unsigned-long-badc", "unsigned-long-dcba",
+};
+
+constexpr const char* kOrderNames[4] = {"ABCD", "CDAB", "BADC", "DCBA"};
+
+// Kind and order of every format, by number.
+struct FormatLayout {
+  ValueKind kind;
+  wordorder::Order order;
+};
+using enum wordorder::Order;
+constexpr FormatLayout kLayouts[kAllFormatCount] = {
+    {ValueKind::kRegister, kCDAB},     {ValueKind::kRegister, kCDAB},     {ValueKind::kRegister, kCDAB},
+    {ValueKind::kRegister, kCDAB},     {ValueKind::kFloat, kCDAB},        {ValueKind::kFloat, kABCD},
+    {ValueKind::kDouble, kCDAB},       {ValueKind::kDouble, kABCD},       {ValueKind::kLong, kCDAB},
+    {ValueKind::kLong, kABCD},         {ValueKind::kFloat, kBADC},        {ValueKind::kFloat, kDCBA},
+    {ValueKind::kDouble, kBADC},       {ValueKind::kDouble, kDCBA},       {ValueKind::kLong, kBADC},
+    {ValueKind::kLong, kDCBA},         {ValueKind::kUnsignedLong, kABCD}, {ValueKind::kUnsignedLong, kCDAB},
+    {ValueKind::kUnsignedLong, kBADC}, {ValueKind::kUnsignedLong, kDCBA},
 };
 
 constexpr const char* kWidthTemplates[kFormatCount] = {
@@ -59,39 +81,72 @@ std::uint16_t WordAt(const std::uint8_t* words, int index) {
   return static_cast<std::uint16_t>(words[2 * index] | (words[2 * index + 1] << 8));
 }
 
-// Joins `count` words of the image starting at word `index`; inverse puts the
-// most significant word first.
-std::uint64_t ComposeWords(const std::uint8_t* words, int index, int count, bool inverse) {
-  std::uint16_t registers[4];
-  for (int k = 0; k < count; ++k) registers[k] = WordAt(words, index + k);
-  return wordorder::Join(registers, count, wordorder::FromSwap(inverse));
+std::string Lower(const std::string& name) {
+  std::string lower;
+  for (char c : name) lower += static_cast<char>(c == '_' ? '-' : std::tolower(static_cast<unsigned char>(c)));
+  return lower;
+}
+
+// The value of a 32- or 64-bit cell whose words sit in `order`.
+std::uint64_t CellBits(const std::uint8_t* image, int format, int index, bool inverseWordOrder) {
+  const wordorder::Order order = inverseWordOrder ? OrderOf(format) : wordorder::Order::kCDAB;
+  return ComposeInOrder(image, index, RegistersPerValue(format), order);
 }
 
 }  // namespace
 
-bool IsValidFormat(int format) { return format >= 0 && format < kFormatCount; }
+bool IsValidFormat(int format) { return format >= 0 && format < kAllFormatCount; }
+
+ValueKind KindOf(int format) { return IsValidFormat(format) ? kLayouts[format].kind : ValueKind::kRegister; }
+
+wordorder::Order OrderOf(int format) { return IsValidFormat(format) ? kLayouts[format].order : kCDAB; }
+
+int FormatOf(ValueKind kind, wordorder::Order order) {
+  if (kind == ValueKind::kRegister) return -1;
+  for (int f = 0; f < kAllFormatCount; ++f)
+    if (kLayouts[f].kind == kind && kLayouts[f].order == order) return f;
+  return -1;
+}
+
+int ClassicFormat(int format) {
+  if (!IsValidFormat(format)) return kSigned;
+  if (format < kFormatCount) return format;
+  ValueKind kind = KindOf(format) == ValueKind::kUnsignedLong ? ValueKind::kLong : KindOf(format);
+  return FormatOf(kind, wordorder::HighWordFirst(OrderOf(format)) ? kABCD : kCDAB);
+}
+
+const char* OrderName(wordorder::Order order) { return kOrderNames[static_cast<int>(order) & 3]; }
+
+int OrderFromName(const std::string& name) {
+  std::string lower = Lower(name);
+  for (int i = 0; i < 4; ++i)
+    if (lower == Lower(kOrderNames[i])) return i;
+  return -1;
+}
 
 const char* FormatName(int format) { return IsValidFormat(format) ? kFormatNames[format] : ""; }
 
 int FormatFromName(const std::string& name) {
-  std::string lower;
-  for (char c : name) lower += static_cast<char>(c == '_' ? '-' : std::tolower(static_cast<unsigned char>(c)));
-  for (int i = 0; i < kFormatCount; ++i)
+  const std::string lower = Lower(name);
+  for (int i = 0; i < kAllFormatCount; ++i)
     if (lower == kFormatNames[i]) return i;
+  // "float-abcd", "double-cdab", "long-abcd": the classic formats by order name.
+  for (int i = kFloat; i < kFormatCount; ++i) {
+    const std::string name = kFormatNames[i];
+    if (lower == name.substr(0, name.find('-')) + "-" + Lower(OrderName(OrderOf(i)))) return i;
+  }
   return -1;
 }
 
 bool IsBitFunction(int function) { return modbus::IsBitRead(function); }
 
 int RegistersPerValue(int format) {
-  switch (format) {
-    case kFloat:
-    case kFloatInverse:
-    case kLong:
-    case kLongInverse:
+  switch (KindOf(format)) {
+    case ValueKind::kFloat:
+    case ValueKind::kLong:
+    case ValueKind::kUnsignedLong:
       return 2;
-    case kDouble:
-    case kDoubleInverse:
+    case ValueKind::kDouble:
       return 4;
     default:
       return 1;
@@ -148,14 +203,24 @@ std::string LongText(std::int32_t value, TextForm form) {
   return Printf(form == TextForm::kMasterLog ? "%i" : "%10i", static_cast<int>(value));
 }
 
+std::string UnsignedLongText(std::uint32_t value, TextForm form) {
+  return Printf(form == TextForm::kMasterLog ? "%u" : "%10u", static_cast<unsigned>(value));
+}
+
 std::string BitText(std::uint8_t value) { return Printf("%hi", static_cast<short>(value)); }
 
+std::uint64_t ComposeInOrder(const std::uint8_t* words, int index, int count, wordorder::Order order) {
+  std::uint16_t registers[4];
+  for (int k = 0; k < count; ++k) registers[k] = WordAt(words, index + k);
+  return wordorder::Join(registers, count, order);
+}
+
 std::uint32_t Compose32(const std::uint8_t* words, int index, bool inverse) {
-  return static_cast<std::uint32_t>(ComposeWords(words, index, 2, inverse));
+  return static_cast<std::uint32_t>(ComposeInOrder(words, index, 2, wordorder::FromSwap(inverse)));
 }
 
 std::uint64_t Compose64(const std::uint8_t* words, int index, bool inverse) {
-  return ComposeWords(words, index, 4, inverse);
+  return ComposeInOrder(words, index, 4, wordorder::FromSwap(inverse));
 }
 
 std::string CellValueText(const std::uint8_t* image, std::size_t imageSize, int function, int format, int index,
@@ -168,23 +233,13 @@ std::string CellValueText(const std::uint8_t* image, std::size_t imageSize, int 
   if (!IsValidFormat(format)) return {};
   int registers = RegistersPerValue(format);
   if (static_cast<std::size_t>(2 * (index + registers)) > imageSize) return {};
-  switch (format) {
-    case kFloat:
-    case kFloatInverse: {
-      const auto value = std::bit_cast<float>(Compose32(image, index, inverseWordOrder && format == kFloatInverse));
-      return FloatText(value, form);
-    }
-    case kDouble:
-    case kDoubleInverse: {
-      const auto value = std::bit_cast<double>(Compose64(image, index, inverseWordOrder && format == kDoubleInverse));
-      return DoubleText(value, form);
-    }
-    case kLong:
-    case kLongInverse:
-      return LongText(static_cast<std::int32_t>(Compose32(image, index, inverseWordOrder && format == kLongInverse)),
-                      form);
-    default:
-      return RegisterText(format, WordAt(image, index), form);
+  if (registers == 1) return RegisterText(format, WordAt(image, index), form);
+  const std::uint64_t bits = CellBits(image, format, index, inverseWordOrder);
+  switch (KindOf(format)) {
+    case ValueKind::kFloat: return FloatText(std::bit_cast<float>(static_cast<std::uint32_t>(bits)), form);
+    case ValueKind::kDouble: return DoubleText(std::bit_cast<double>(bits), form);
+    case ValueKind::kLong: return LongText(static_cast<std::int32_t>(bits), form);
+    default: return UnsignedLongText(static_cast<std::uint32_t>(bits), form);
   }
 }
 
@@ -198,24 +253,35 @@ bool CellNumber(const std::uint8_t* image, std::size_t imageSize, int function, 
   }
   if (!IsValidFormat(format)) return false;
   if (static_cast<std::size_t>(2 * (index + RegistersPerValue(format))) > imageSize) return false;
-  switch (format) {
-    case kFloat:
-    case kFloatInverse: {
-      *out = std::bit_cast<float>(Compose32(image, index, inverseWordOrder && format == kFloatInverse));
-      return true;
-    }
-    case kDouble:
-    case kDoubleInverse: {
-      *out = std::bit_cast<double>(Compose64(image, index, inverseWordOrder && format == kDoubleInverse));
-      return true;
-    }
-    case kLong:
-    case kLongInverse:
-      *out = static_cast<std::int32_t>(Compose32(image, index, inverseWordOrder && format == kLongInverse));
-      return true;
-    case kSigned: *out = static_cast<std::int16_t>(WordAt(image, index)); return true;
-    default: *out = WordAt(image, index); return true;
+  if (RegistersPerValue(format) == 1) {
+    *out = format == kSigned ? static_cast<std::int16_t>(WordAt(image, index)) : WordAt(image, index);
+    return true;
   }
+  const std::uint64_t bits = CellBits(image, format, index, inverseWordOrder);
+  switch (KindOf(format)) {
+    case ValueKind::kFloat: *out = std::bit_cast<float>(static_cast<std::uint32_t>(bits)); break;
+    case ValueKind::kDouble: *out = std::bit_cast<double>(bits); break;
+    case ValueKind::kLong: *out = static_cast<std::int32_t>(bits); break;
+    default: *out = static_cast<std::uint32_t>(bits); break;
+  }
+  return true;
+}
+
+bool NumberRegisters(int format, double value, std::uint16_t* registers) {
+  const int n = RegistersPerValue(format);
+  if (n == 1) return false;
+  std::uint64_t bits = 0;
+  auto clamp = [&](double low, double high) { return value != value ? 0.0 : value < low ? low : value > high ? high : value; };
+  switch (KindOf(format)) {
+    case ValueKind::kFloat: bits = std::bit_cast<std::uint32_t>(static_cast<float>(value)); break;
+    case ValueKind::kDouble: bits = std::bit_cast<std::uint64_t>(value); break;
+    case ValueKind::kLong:
+      bits = static_cast<std::uint32_t>(static_cast<std::int32_t>(clamp(-2147483648.0, 2147483647.0)));
+      break;
+    default: bits = static_cast<std::uint32_t>(clamp(0.0, 4294967295.0)); break;
+  }
+  wordorder::Split(bits, n, OrderOf(format), registers);
+  return true;
 }
 
 bool UsesWideLabel(bool oneBased, int address, int length) { return oneBased && address + length > 9999; }
@@ -235,7 +301,7 @@ std::string FirstAddressText(int function, bool oneBased, int address, int lengt
 
 const char* WidthTemplate(int function, int format) {
   if (IsBitFunction(function) || !IsValidFormat(format)) return kBitWidthTemplate;
-  return kWidthTemplates[format];
+  return kWidthTemplates[ClassicFormat(format)];
 }
 
 }  // namespace valuefmt

@@ -44,7 +44,10 @@ QString MaxCharsText(int maxChars) {
   return QStringLiteral("Please enter no more than %1 characters.").arg(maxChars);
 }
 
-bool ParseIntegerText(const QString& text, int* value) {
+namespace {
+
+// Optional sign and decimal digits; the magnitude saturates a little above 2^32.
+bool ParseWideIntegerText(const QString& text, long long* value) {
   QString body = StripBlanks(text);
   int pos = 0;
   bool negative = false;
@@ -60,7 +63,15 @@ bool ParseIntegerText(const QString& text, int* value) {
     // Saturate instead of wrapping; the range check then rejects it.
     if (magnitude <= 0xFFFFFFFFLL) magnitude = magnitude * 10 + (c.unicode() - '0');
   }
-  long long signedValue = negative ? -magnitude : magnitude;
+  *value = negative ? -magnitude : magnitude;
+  return true;
+}
+
+}  // namespace
+
+bool ParseIntegerText(const QString& text, int* value) {
+  long long signedValue = 0;
+  if (!ParseWideIntegerText(text, &signedValue)) return false;
   if (signedValue > std::numeric_limits<int>::max()) signedValue = std::numeric_limits<int>::max();
   if (signedValue < std::numeric_limits<int>::min()) signedValue = std::numeric_limits<int>::min();
   *value = static_cast<int>(signedValue);
@@ -136,6 +147,15 @@ bool DataExchange::intField(QLineEdit* edit, int min, int max, int* out) {
 
 bool DataExchange::intField(QLineEdit* edit, int* out) {
   return intField(edit, std::numeric_limits<int>::min(), std::numeric_limits<int>::max(), out);
+}
+
+bool DataExchange::uint32Field(QLineEdit* edit, std::uint32_t* out) {
+  if (!ok_) return false;
+  long long value = 0;
+  if (!ParseWideIntegerText(edit->text(), &value)) return fail(edit, IntegerText());
+  if (value < 0 || value > 0xFFFFFFFFLL) return fail(edit, NumberRangeText(0, 4294967295.0, 10));
+  *out = static_cast<std::uint32_t>(value);
+  return true;
 }
 
 bool DataExchange::doubleField(QLineEdit* edit, double min, double max, double* out, int digits) {

@@ -9,6 +9,8 @@
 //       !dx.intField(lengthEdit, 1, 2000, &length)) return;   // stay open
 #include <QString>
 
+#include <cstdint>
+
 class QLineEdit;
 class QWidget;
 
@@ -38,6 +40,7 @@ class DataExchange {
   // Each check does nothing and returns false once an earlier check failed.
   bool intField(QLineEdit* edit, int min, int max, int* out);
   bool intField(QLineEdit* edit, int* out);  // any 32-bit integer
+  bool uint32Field(QLineEdit* edit, std::uint32_t* out);  // 0..4294967295
   // digits: significant digits of the bounds in the range text (6 float, 15 double).
   bool doubleField(QLineEdit* edit, double min, double max, double* out, int digits = 15);
   bool doubleField(QLineEdit* edit, double* out);

@@ -13,6 +13,8 @@ enum Command : int {
   ID_FILE_PRINT_SETUP = 57606,
   ID_FILE_PRINT = 57607,
   ID_FILE_PRINT_PREVIEW = 57609,
+  ID_IMPORT_REGISTER_MAP = 32950,
+  ID_EXPORT_REGISTER_MAP = 32951,
   ID_APP_EXIT = 57665,
   ID_APP_ABOUT = 57664,
   ID_OPEN_WORKSPACE = 32840,
@@ -59,6 +61,13 @@ constexpr const char* kFileSave = "&Save\tCtrl+S";
 constexpr const char* kFileSaveAs = "Save &As...";
 constexpr const char* kOpenWorkspace = "Open &Workspace...";
 constexpr const char* kSaveWorkspace = "Sa&ve Workspace...";
+// Register maps (docs/register_map.md).
+constexpr const char* kImportRegisterMap = "Import Register &Map...";
+constexpr const char* kExportRegisterMap = "Expor&t Register Map...";
+constexpr const char* kRegisterMapFilter = "Register maps (*.csv)";
+constexpr const char* kRegisterMapSlaveTitle = "Import Register Map";
+constexpr const char* kRegisterMapSlaveLabel = "Slave ID of the map's values:";
+constexpr const char* kRegisterMapNothing = "There are no slave definitions to export.";
 constexpr const char* kFilePrint = "&Print...\tCtrl+P";
 constexpr const char* kFilePrintPreview = "Print Pre&view";
 constexpr const char* kFilePrintSetup = "P&rint Setup...";

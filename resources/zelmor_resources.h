@@ -69,6 +69,10 @@ enum CommandId : int {
   ID_REGISTER_SCAN = 32904,    // "Register Sc&an...": readable blocks of one device (Functions menu)
 
   ID_FUNCTIONS_DEVICE_ID = 32910,  // "&Device Identification...": 43/14 and 17 of a slave
+
+  ID_DISPLAY_ATTACH_MAP = 32952,  // "Attach Register &Map...": names for the active poll window
+  ID_DISPLAY_EXPORT_MAP = 32953,  // "E&xport Register Map...": the window's current values as a map
+  ID_DISPLAY_MAP_NAMES = 32954,   // "Register Map &Names": the name column
 };
 
 // Display format 0..9 -> its menu command id (and text) in that order.
@@ -136,6 +140,11 @@ constexpr const char* kTestCenter = "&Test Center...";
 constexpr const char* kDeviceIdentification = "&Device Identification...";
 constexpr const char* kErrorCounters = "&Error Counters\tF11";
 constexpr const char* kStatistics = "Stat&istics";
+// Register maps (docs/register_map.md).
+constexpr const char* kAttachRegisterMap = "Attach Register &Map...";
+constexpr const char* kExportRegisterMap = "E&xport Register Map...";
+constexpr const char* kRegisterMapNames = "Register Map &Names";
+constexpr const char* kRegisterMapFilter = "Register maps (*.csv)";
 constexpr const char* kTrend = "&Trend...";
 constexpr const char* kWriteSingleCoil = "0&5: Write Single Coil...\tF7";
 constexpr const char* kWriteSingleRegister = "0&6: Write Single Register...\tF8";
@@ -349,6 +358,27 @@ constexpr const char* kReadWriteRegistersTitles[10] = {
     "23: Read/Write multiple registers (double floating point inv.)",
     "23: Read/Write multiple registers (long)",
     "23: Read/Write multiple registers (long inv.)",
+};
+// The titles of the other byte and word orders (display formats 10..19).
+constexpr const char* kWriteRegistersOrderTitles[10] = {
+    "16: Write multiple registers (floating point BADC)",    "16: Write multiple registers (floating point DCBA)",
+    "16: Write multiple registers (double floating point BADC)",
+    "16: Write multiple registers (double floating point DCBA)",
+    "16: Write multiple registers (long BADC)",              "16: Write multiple registers (long DCBA)",
+    "16: Write multiple registers (unsigned long ABCD)",     "16: Write multiple registers (unsigned long CDAB)",
+    "16: Write multiple registers (unsigned long BADC)",     "16: Write multiple registers (unsigned long DCBA)",
+};
+constexpr const char* kReadWriteRegistersOrderTitles[10] = {
+    "23: Read/Write multiple registers (floating point BADC)",
+    "23: Read/Write multiple registers (floating point DCBA)",
+    "23: Read/Write multiple registers (double floating point BADC)",
+    "23: Read/Write multiple registers (double floating point DCBA)",
+    "23: Read/Write multiple registers (long BADC)",
+    "23: Read/Write multiple registers (long DCBA)",
+    "23: Read/Write multiple registers (unsigned long ABCD)",
+    "23: Read/Write multiple registers (unsigned long CDAB)",
+    "23: Read/Write multiple registers (unsigned long BADC)",
+    "23: Read/Write multiple registers (unsigned long DCBA)",
 };
 constexpr const char* kListSizeLabel = "Size:";
 constexpr const char* kReadWriteAddressLabel = "Write Address:";

@@ -54,7 +54,7 @@ ZelmorDocumentObject::~ZelmorDocumentObject() {
 int ZelmorDocumentObject::displayFormat() const { return document_->displayFormat(); }
 
 void ZelmorDocumentObject::setDisplayFormat(int format) {
-  // setDisplayFormat ignores anything outside 0..9.
+  // setDisplayFormat ignores anything outside 0..19.
   document_->setDisplayFormat(format);
 }
 
@@ -137,6 +137,12 @@ void ZelmorDocumentObject::SetLong(short index, int value) {
 int ZelmorDocumentObject::LongInv(short index) { return av::Long(document_->values(), index, true); }
 void ZelmorDocumentObject::SetLongInv(short index, int value) {
   av::SetLong(document_->mutableWriteBuffer(), index, value, true);
+}
+double ZelmorDocumentObject::ValueInFormat(short index, int format) {
+  return av::ValueInFormat(document_->values(), index, format);
+}
+void ZelmorDocumentObject::SetValueInFormat(short index, int format, double value) {
+  av::SetValueInFormat(document_->mutableWriteBuffer(), index, format, value);
 }
 double ZelmorDocumentObject::Float(short index) { return av::Float(document_->values(), index, false); }
 void ZelmorDocumentObject::SetFloat(short index, double value) {

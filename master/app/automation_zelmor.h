@@ -76,6 +76,9 @@ class ZelmorDocumentObject : public QObject, protected QDBusContext {
   void SetDouble(short index, double value);
   double DoubleInv(short index);
   void SetDoubleInv(short index, double value);
+  // Any 32- or 64-bit display format (4..19: the other orders among them), by its number.
+  double ValueInFormat(short index, int format);
+  void SetValueInFormat(short index, int format, double value);
   short Coil(short index);
   void SetCoil(short index, short value);
   // As the window's close: a document the user has seen may ask to be saved.

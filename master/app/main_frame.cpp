@@ -24,6 +24,7 @@
 #include "master/app/error_counters_dialog.h"
 #include "master/app/frame_decoder_dialog.h"
 #include "master/app/multiple_write_dialogs.h"
+#include "master/app/poll_map_commands.h"
 #include "master/app/register_scan_dialog.h"
 #include "master/app/test_center_dialog.h"
 #include "master/app/traffic_source_zelmor.h"
@@ -35,6 +36,7 @@
 #include "master/engine/comm_interface.h"
 #include "resources/icons/suite_icons.h"
 #include "resources/zelmor_prompts.h"
+#include "resources/value_order_texts.h"
 #include "resources/zelmor_resources.h"
 
 namespace res = zelmor::res;
@@ -183,6 +185,17 @@ QAction* CMainFrame::createDisplayMenu() {
     a->setCheckable(true);
     formatGroup_->addAction(a);
   }
+  QMenu* orders = display->addMenu(ordertexts::kOtherOrdersMenu);
+  for (int format = ordertexts::kFirstFormat; format < valuefmt::kAllFormatCount; ++format) {
+    const int k = format - ordertexts::kFirstFormat;
+    QAction* a = commands_.add(orders, ordertexts::kFormatCommandIds[k], ordertexts::kFormatMenuTexts[k],
+                               [this, format] {
+                                 if (CZelmorDoc* doc = activeZelmorDocument()) doc->setDisplayFormat(format);
+                                 updateCommandUI();
+                               });
+    a->setCheckable(true);
+    formatGroup_->addAction(a);
+  }
   display->addSeparator();
   baseGroup_ = new QActionGroup(this);
   for (QAction* a : {commands_.add(display, res::ID_DISPLAY_PLC_ADDRESSES, menu::kPlcAddresses,
@@ -202,7 +215,26 @@ QAction* CMainFrame::createDisplayMenu() {
   commands_.add(display, res::ID_DISPLAY_TREND, menu::kTrend, [this] {
     if (CZelmorDoc* doc = activeZelmorDocument()) CTrendWindow::openFor(doc, this);
   });
+  createRegisterMapCommands(display);
   return commands_.add(display, res::ID_DISPLAY_COMMUNICATION, menu::kCommunication, [this] { onCommunication(); });
+}
+
+void CMainFrame::createRegisterMapCommands(QMenu* display) {
+  display->addSeparator();
+  commands_.add(display, res::ID_DISPLAY_ATTACH_MAP, menu::kAttachRegisterMap, [this] {
+    if (CZelmorDoc* doc = activeZelmorDocument()) pollmap::AttachRegisterMap(doc, this);
+  });
+  commands_.add(display, res::ID_DISPLAY_EXPORT_MAP, menu::kExportRegisterMap, [this] {
+    if (CZelmorDoc* doc = activeZelmorDocument()) pollmap::ExportPollValues(doc, this);
+  });
+  QAction* names = commands_.add(display, res::ID_DISPLAY_MAP_NAMES, menu::kRegisterMapNames);
+  names->setCheckable(true);
+  connect(names, &QAction::toggled, this, [this](bool shown) {
+    CZelmorView::setNamesShown(shown);
+    for (fw::Document* d : documents())
+      if (auto* doc = qobject_cast<CZelmorDoc*>(d))
+        if (auto* v = qobject_cast<CZelmorView*>(doc->firstView())) v->refreshLayout();
+  });
 }
 
 void CMainFrame::createViewMenu(QAction* communication) {
@@ -316,11 +348,13 @@ void CMainFrame::updateCommandUI() {
     action(id)->setEnabled(hasDocument && zelmor::LinkIsOpen());
   action(res::ID_DISPLAY_ERROR_COUNTERS)->setEnabled(hasDocument);
   action(res::ID_DISPLAY_TREND)->setEnabled(hasDocument);
+  action(res::ID_DISPLAY_ATTACH_MAP)->setEnabled(hasDocument);
+  action(res::ID_DISPLAY_EXPORT_MAP)->setEnabled(hasDocument);
   action(res::ID_VIEW_STATISTICS)->setChecked(CZelmorView::statisticsShown());
   for (QAction* a : formatGroup_->actions()) a->setEnabled(hasDocument);
   for (QAction* a : baseGroup_->actions()) a->setEnabled(hasDocument);
   if (hasDocument) {
-    action(res::kDisplayFormatCommands[doc->displayFormat()])->setChecked(true);
+    action(ordertexts::CommandIdOf(res::kDisplayFormatCommands, doc->displayFormat()))->setChecked(true);
     action(doc->oneBased() ? res::ID_DISPLAY_PLC_ADDRESSES : res::ID_DISPLAY_PROTOCOL_ADDRESSES)->setChecked(true);
   }
   action(res::ID_DISPLAY_COMMUNICATION)->setEnabled(!linkui::TrafficMonitorDialog::isOpen());

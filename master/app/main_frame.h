@@ -50,6 +50,7 @@ class CMainFrame : public fw::MdiMainWindow {
   void createSetupMenu();
   void createFunctionsMenu();
   QAction* createDisplayMenu();
+  void createRegisterMapCommands(QMenu* display);
   void createViewMenu(QAction* communication);
   void createWindowMenu();
   void createHelpMenu();

@@ -79,7 +79,13 @@ QListWidget* ValueList(QWidget* parent) {
 }
 
 // A display format outside the table is taken as the nearest one.
-int KnownFormat(int format) { return std::clamp(format, 0, valuefmt::kFormatCount - 1); }
+int KnownFormat(int format) { return std::clamp(format, 0, valuefmt::kAllFormatCount - 1); }
+
+// The dialog titles: the ten formats', and the other orders' of their own.
+const char* RegistersTitle(int format, const char* const (&classic)[10], const char* const (&ordered)[10]) {
+  format = KnownFormat(format);
+  return format < valuefmt::kFormatCount ? classic[format] : ordered[format - valuefmt::kFormatCount];
+}
 
 }  // namespace
 
@@ -401,8 +407,10 @@ void CRegisterListDlg::editSelected() {
     CEnterValueDlg dialog(format_, this);
     switch (zelmor::RegistersPerValue(format_)) {
       case 2:
-        if (format_ == valuefmt::kFloat || format_ == valuefmt::kFloatInverse)
+        if (valuefmt::KindOf(format_) == valuefmt::ValueKind::kFloat)
           dialog.setFloatValue(values_.floatValue(h));
+        else if (valuefmt::KindOf(format_) == valuefmt::ValueKind::kUnsignedLong)
+          dialog.setUnsignedLongValue(static_cast<std::uint32_t>(values_.longValue(h)));
         else
           dialog.setLongValue(values_.longValue(h));
         break;
@@ -418,7 +426,8 @@ void CRegisterListDlg::editSelected() {
     }
     if (dialog.exec() == QDialog::Accepted) {
       changed = true;
-      switch (format_) {
+      switch (valuefmt::KindOf(format_) == valuefmt::ValueKind::kUnsignedLong ? -1 : valuefmt::ClassicFormat(format_)) {
+        case -1: values_.setLong(h, static_cast<std::int32_t>(dialog.unsignedLongValue())); break;
         case valuefmt::kSigned: values_.setWord(h, static_cast<std::uint16_t>(dialog.signedValue())); break;
         case valuefmt::kUnsigned: values_.setWord(h, static_cast<std::uint16_t>(dialog.unsignedValue())); break;
         case valuefmt::kHex: values_.setWord(h, dialog.hexValue()); break;
@@ -437,7 +446,9 @@ void CRegisterListDlg::editSelected() {
 // ---- CWriteRegistersDlg ------------------------------------------------------------
 
 CWriteRegistersDlg::CWriteRegistersDlg(const MultipleWriteStart& start, QWidget* parent)
-    : CRegisterListDlg(start, text::kWriteRegistersTitles[KnownFormat(start.displayFormat)], parent) {
+    : CRegisterListDlg(start,
+                       RegistersTitle(start.displayFormat, text::kWriteRegistersTitles, text::kWriteRegistersOrderTitles),
+                       parent) {
   auto* buttons = new QVBoxLayout;
   buttons->addLayout(addressSizeSlaveFields());
   for (QPushButton* b : {send_, cancel_, edit_, open_, save_}) buttons->addWidget(b);
@@ -470,7 +481,10 @@ void CWriteRegistersDlg::send() {
 // ---- CReadWriteRegistersDlg --------------------------------------------------------
 
 CReadWriteRegistersDlg::CReadWriteRegistersDlg(const MultipleWriteStart& start, QWidget* parent)
-    : CRegisterListDlg(start, text::kReadWriteRegistersTitles[KnownFormat(start.displayFormat)], parent),
+    : CRegisterListDlg(start,
+                       RegistersTitle(start.displayFormat, text::kReadWriteRegistersTitles,
+                                      text::kReadWriteRegistersOrderTitles),
+                       parent),
       enteredReadAddress_(start.readAddress),
       enteredReadSize_(start.readSize) {
   readAddress_ = NumberEdit(start.readAddress, this);
@@ -547,7 +561,7 @@ void CReadWriteRegistersDlg::onCompletion(std::uint16_t code) {
 // ---- CEnterValueDlg ----------------------------------------------------------------
 
 CEnterValueDlg::CEnterValueDlg(int displayFormat, QWidget* parent)
-    : QDialog(parent), format_(std::clamp(displayFormat, 0, 9)) {
+    : QDialog(parent), format_(KnownFormat(displayFormat)) {
   setWindowTitle(text::kEnterValueTitle);
   signedEdit_ = new QLineEdit(this);
   unsignedEdit_ = new QLineEdit(this);
@@ -591,7 +605,7 @@ CEnterValueDlg::CEnterValueDlg(int displayFormat, QWidget* parent)
 }
 
 QLineEdit* CEnterValueDlg::visibleEdit() const {
-  switch (format_) {
+  switch (valuefmt::ClassicFormat(format_)) {
     case valuefmt::kSigned: return signedEdit_;
     case valuefmt::kUnsigned: return unsignedEdit_;
     case valuefmt::kHex: return hexEdit_;
@@ -626,6 +640,14 @@ void CEnterValueDlg::setLongValue(int value) {
   long_ = value;
   longEdit_->setText(QString::number(value));
 }
+bool CEnterValueDlg::unsignedLongEntry() const {
+  return valuefmt::KindOf(format_) == valuefmt::ValueKind::kUnsignedLong;
+}
+
+void CEnterValueDlg::setUnsignedLongValue(std::uint32_t value) {
+  unsignedLong_ = value;
+  longEdit_->setText(QString::number(value));
+}
 
 void CEnterValueDlg::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
@@ -644,7 +666,8 @@ void CEnterValueDlg::accept() {
       !dx.intField(unsignedEdit_, 0, kUnsignedEntryMax, &u) || !dx.textField(hexEdit_, kHexEntryMaxChars, &hex) ||
       !dx.doubleField(doubleEdit_, -kDoubleEntryLimit, kDoubleEntryLimit, &d, kDoubleEntryDigits) ||
       !dx.floatField(floatEdit_, static_cast<float>(-kFloatEntryLimit), static_cast<float>(kFloatEntryLimit), &f) ||
-      !dx.intField(longEdit_, -kLongEntryLimit, kLongEntryLimit, &l))
+      !(unsignedLongEntry() ? dx.uint32Field(longEdit_, &unsignedLong_)
+                            : dx.intField(longEdit_, -kLongEntryLimit, kLongEntryLimit, &l)))
     return;
   // The hex text is checked only where it is the value entered.
   std::uint16_t hexValue = 0;

@@ -237,6 +237,9 @@ class CEnterValueDlg : public QDialog {
   void setDoubleValue(double value);
   void setFloatValue(float value);
   void setLongValue(int value);
+  // The unsigned long formats: the long entry takes 0..4294967295.
+  void setUnsignedLongValue(std::uint32_t value);
+  std::uint32_t unsignedLongValue() const { return unsignedLong_; }
 
   int signedValue() const { return signed_; }
   int unsignedValue() const { return unsigned_; }
@@ -264,6 +267,8 @@ class CEnterValueDlg : public QDialog {
   double double_ = 0;
   float float_ = 0;
   int long_ = 0;
+  std::uint32_t unsignedLong_ = 0;
+  bool unsignedLongEntry() const;
   QLineEdit* signedEdit_;
   QLineEdit* unsignedEdit_;
   QLineEdit* hexEdit_;

@@ -339,7 +339,7 @@ bool CWriteValueDlg::takeAddressAndSlave(fw::DataExchange& dx) {
 CWriteFloatDlg::CWriteFloatDlg(bool oneBased, int address, int slave, int displayFormat, double value,
                                QWidget* parent)
     : CWriteValueDlg(oneBased, address, slave, parent), format_(displayFormat) {
-  bool isDouble = format_ == valuefmt::kDouble || format_ == valuefmt::kDoubleInverse;
+  bool isDouble = valuefmt::KindOf(format_) == valuefmt::ValueKind::kDouble;
   setWindowTitle(QString::fromUtf8(isDouble ? text::kWriteDoubleTitle : text::kWriteFloatTitle));
   // The hidden edit keeps a valid 0, so it never stops the checks.
   float_ = new QLineEdit(QString::fromStdString(zelmor::FloatEntryText(isDouble ? 0.0f : static_cast<float>(value))),
@@ -360,7 +360,7 @@ CWriteFloatDlg::CWriteFloatDlg(bool oneBased, int address, int slave, int displa
 }
 
 QLineEdit* CWriteFloatDlg::valueEdit() const {
-  return format_ == valuefmt::kDouble || format_ == valuefmt::kDoubleInverse ? double_ : float_;
+  return valuefmt::KindOf(format_) == valuefmt::ValueKind::kDouble ? double_ : float_;
 }
 
 void CWriteFloatDlg::send() {
@@ -377,7 +377,9 @@ CWriteLongDlg::CWriteLongDlg(bool oneBased, int address, int slave, int displayF
                              QWidget* parent)
     : CWriteValueDlg(oneBased, address, slave, parent), format_(displayFormat) {
   setWindowTitle(QString::fromUtf8(text::kWriteLongTitle));
-  value_ = new QLineEdit(QString::number(value), this);
+  // The unsigned long formats show and take the value as 0..4294967295.
+  const bool isUnsigned = valuefmt::KindOf(format_) == valuefmt::ValueKind::kUnsignedLong;
+  value_ = new QLineEdit(isUnsigned ? QString::number(static_cast<std::uint32_t>(value)) : QString::number(value), this);
   auto* form = new QFormLayout;
   form->addRow(QString::fromUtf8(text::kValueLabel), value_);
   addCommonRows(form);
@@ -390,7 +392,8 @@ CWriteLongDlg::CWriteLongDlg(bool oneBased, int address, int slave, int displayF
 void CWriteLongDlg::send() {
   fw::DataExchange dx(this);
   std::vector<std::uint16_t> words;
-  if (!TakeValueEntry(dx, value_, valuefmt::kLong, &words) || !takeAddressAndSlave(dx)) return;
+  const int entry = valuefmt::KindOf(format_) == valuefmt::ValueKind::kUnsignedLong ? format_ : valuefmt::kLong;
+  if (!TakeValueEntry(dx, value_, entry, &words) || !takeAddressAndSlave(dx)) return;
   words_ = words;
   accept();
 }

@@ -46,6 +46,9 @@ CZelmorDoc::CZelmorDoc(QObject* parent) : fw::Document(parent) {
   data_.slaveId = p.readIntInRange(kPollSection, "SlaveID", 1, kMinPollSlave, kMaxPollSlave);
   data_.enable = p.readIntInRange(kPollSection, "bEnable", 1, 0, 1);
   data_.displayFormat = p.readIntInRange(kPollSection, "DisplayFormat", 0, 0, valuefmt::kFormatCount - 1);
+  // The other orders in a key of their own; "DisplayFormat" keeps one of the ten for older versions.
+  const int ordered = p.readIntInRange(kPollSection, "DisplayFormatOrder", -1, -1, valuefmt::kAllFormatCount - 1);
+  if (ordered >= valuefmt::kFormatCount) data_.displayFormat = ordered;
   data_.oneBased = p.readIntInRange(kPollSection, "OneBased", 1, 0, 1);
   presetSingle_ = p.readIntInRange(kPollSection, "PresetSingle", 0, 0, 1);
   archive::LogFont& f = data_.font;
@@ -216,7 +219,7 @@ void CZelmorDoc::editPollValue(int index, QWidget* parent) {
     dialog = std::make_unique<CWriteFloatDlg>(oneBased(), first + start, data_.slaveId, format, value, parent);
   } else {
     const std::uint32_t bits = wordorder::Join32(words + start, wordorder::Order::kCDAB);
-    if (format == valuefmt::kFloat || format == valuefmt::kFloatInverse) {
+    if (valuefmt::KindOf(format) == valuefmt::ValueKind::kFloat) {
       const float value = wordorder::JoinFloat(words + start, wordorder::Order::kCDAB);
       dialog = std::make_unique<CWriteFloatDlg>(oneBased(), first + start, data_.slaveId, format, value, parent);
     } else {
@@ -278,7 +281,8 @@ void CZelmorDoc::useAsDefault() {
   p.writeInt(kPollSection, "ScanRate", data_.scanRate);
   p.writeInt(kPollSection, "SlaveID", data_.slaveId);
   p.writeInt(kPollSection, "bEnable", data_.enable);
-  p.writeInt(kPollSection, "DisplayFormat", data_.displayFormat);
+  p.writeInt(kPollSection, "DisplayFormat", valuefmt::ClassicFormat(data_.displayFormat));
+  p.writeInt(kPollSection, "DisplayFormatOrder", data_.displayFormat);
   p.writeInt(kPollSection, "OneBased", data_.oneBased);
   p.writeInt(kPollSection, "PresetSingle", presetSingle_);
   const archive::LogFont& f = data_.font;
@@ -290,6 +294,12 @@ void CZelmorDoc::useAsDefault() {
   p.writeInt(kFontSection, "PitchAndFamily", f.pitchAndFamily);
   p.writeInt(kFontSection, "Weight", f.weight);
   p.sync();
+}
+
+void CZelmorDoc::setRegisterMap(const std::string& path, const regmap::RegisterMap& map) {
+  data_.registerMap = path.substr(0, zelmor::kMaxRegisterMapPath);
+  registerMap_ = path.empty() ? regmap::RegisterMap{} : map;
+  changed();
 }
 
 void CZelmorDoc::setDisplayFormat(int format) {
@@ -350,6 +360,12 @@ bool CZelmorDoc::deserialize(const std::vector<std::uint8_t>& bytes, QString* er
       d.enable = d.enable != 0 ? 1 : 0;
       d.oneBased = d.oneBased != 0 ? 1 : 0;
       data_ = d;
+      // A map that cannot be read now leaves the window without names; the path stays.
+      registerMap_ = {};
+      if (!d.registerMap.empty()) {
+        std::string ignored;
+        regmap::LoadRegisterMap(d.registerMap, &registerMap_, &ignored);
+      }
       loadedPlacement_ = d.hasPlacement;
       placementToApply_ = d.placement;
       return true;

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 
+#include "common/register_map.h"
 #include "framework/document.h"
 #include "master/core/data_log.h"
 #include "master/core/poll_results.h"
@@ -92,6 +93,10 @@ class CZelmorDoc : public fw::Document {
   // profile's defaults for new windows.
   void useAsDefault();
   void setDisplayFormat(int format);
+  // The window's register map (names of its cells) and the path kept in the
+  // file; an empty path detaches it.
+  const regmap::RegisterMap& registerMap() const { return registerMap_; }
+  void setRegisterMap(const std::string& path, const regmap::RegisterMap& map);
   void setOneBased(bool oneBased);
   void setFont(const archive::LogFont& font);
   void setTextColor(std::uint32_t color);
@@ -134,6 +139,7 @@ class CZelmorDoc : public fw::Document {
   void takeFields(const PollDefinition& definition);
 
   zelmor::PollDocumentData data_;
+  regmap::RegisterMap registerMap_;
   int presetSingle_ = 0;
   int pollSlot_ = -1;
   platform::WindowHandle owner_ = 0;  // the view's window, 0 before it registers

@@ -1,14 +1,17 @@
 #include "master/app/zelmor_view.h"
 
 #include <QFontMetrics>
+#include <QHelpEvent>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QToolTip>
 #include <algorithm>
 
 #include "common/value_format.h"
 #include "framework/message_box.h"
 #include "framework/placement.h"
 #include "master/core/engine_glue.h"
+#include "master/core/poll_register_map.h"
 #include "master/core/poll_results.h"
 #include "master/app/zelmor_doc.h"
 #include "master/engine/comm_interface.h"
@@ -19,7 +22,29 @@ namespace text = zelmor::res::text;
 namespace {
 constexpr std::uint32_t kErrorColor = 0x0000FF;  // red as a COLORREF
 bool gStatisticsShown = false;
+bool gNamesShown = false;
 }  // namespace
+
+bool CZelmorView::namesShown() { return gNamesShown; }
+void CZelmorView::setNamesShown(bool shown) { gNamesShown = shown; }
+
+QString CZelmorView::cellName(int index) const {
+  CZelmorDoc* doc = zelmorDocument();
+  if (doc == nullptr) return {};
+  return QString::fromStdString(zelmor::ItemNameText(doc->registerMap(), doc->function(), doc->address(), index));
+}
+
+bool CZelmorView::viewportEvent(QEvent* event) {
+  if (event->type() != QEvent::ToolTip) return fw::ScrollView::viewportEvent(event);
+  auto* help = static_cast<QHelpEvent*>(event);
+  const int index = itemAt(help->pos() + scrollPosition());
+  const QString name = index >= 0 ? cellName(index) : QString();
+  if (name.isEmpty())
+    QToolTip::hideText();
+  else
+    QToolTip::showText(help->globalPos(), name, viewport());
+  return true;
+}
 
 bool CZelmorView::statisticsShown() { return gStatisticsShown; }
 void CZelmorView::setStatisticsShown(bool shown) { gStatisticsShown = shown; }
@@ -62,6 +87,11 @@ PollLayout CZelmorView::computeLayout(QPaintDevice* device, int outputHeight) co
   l.blanksPerCell = l.columnWidth / std::max(1, fm.horizontalAdvance(' '));
   l.gap = fm.horizontalAdvance(valuefmt::kColumnGapTemplate);
   int length = doc->length();
+  if (gNamesShown && !doc->registerMap().entries.empty()) {
+    for (int i = 0; i < length; ++i) l.nameWidth = std::max(l.nameWidth, fm.horizontalAdvance(cellName(i)));
+    if (l.nameWidth > 0) l.nameWidth += fm.horizontalAdvance(' ');
+    l.columnWidth += l.nameWidth;
+  }
   l.rowsPerColumn = std::min(std::max(outputHeight / l.rowHeight - headerRows(), 5), std::max(length, 0));
   // A damaged file may carry length 0: no columns, no cells, the header still shows.
   l.columns = l.rowsPerColumn > 0 ? (length + l.rowsPerColumn - 1) / l.rowsPerColumn : 0;
@@ -164,7 +194,11 @@ void CZelmorView::draw(QPainter& painter, const fw::RenderTarget& target) {
     QRect cell(x, y, l.columnWidth, l.rowHeight);
     if (!target.printing && !cell.intersects(target.area)) continue;
     painter.drawText(cell, Qt::AlignLeft | Qt::AlignTop, cellLabel(i));
-    painter.drawText(QRect(x, y, l.columnWidth - l.gap, l.rowHeight), Qt::AlignRight | Qt::AlignTop, cellValue(i));
+    painter.drawText(QRect(x, y, l.columnWidth - l.gap - l.nameWidth, l.rowHeight), Qt::AlignRight | Qt::AlignTop,
+                     cellValue(i));
+    if (l.nameWidth > 0)
+      painter.drawText(QRect(x + l.columnWidth - l.gap - l.nameWidth + painter.fontMetrics().horizontalAdvance(QLatin1Char(' ')), y, l.nameWidth, l.rowHeight),
+                       Qt::AlignLeft | Qt::AlignTop, cellName(i));
   }
 }
 

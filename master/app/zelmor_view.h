@@ -20,6 +20,7 @@ struct PollLayout {
   int gap = 30;
   int blanksPerCell = 0;
   bool wideLabels = false;
+  int nameWidth = 0;  // the register map's name column (0 when off or without names)
 };
 
 class CZelmorView : public fw::ScrollView {
@@ -51,6 +52,11 @@ class CZelmorView : public fw::ScrollView {
   // View > Statistics, one switch for every poll window (kept in the profile).
   static bool statisticsShown();
   static void setStatisticsShown(bool shown);
+  // The name column of the windows with a register map (off unless switched on).
+  static bool namesShown();
+  static void setNamesShown(bool shown);
+  // The register map's "Name [unit]" of a cell; "" when it has none.
+  QString cellName(int index) const;
   // Lays the cells out again after the header rows changed; keeps the error line.
   void refreshLayout();
   // Item index under a content position, or -1.
@@ -69,6 +75,7 @@ class CZelmorView : public fw::ScrollView {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  bool viewportEvent(QEvent* event) override;  // the cell's name as its tool tip
 
  private:
   void relayout(bool afterSizeChange);

@@ -55,6 +55,23 @@ void SetFloat(std::uint8_t* image, int index, float value, bool inverse) {
   if (InRange(index, kLastLong)) PutWords(image, index, std::bit_cast<std::uint32_t>(value), 2, inverse);
 }
 
+double ValueInFormat(const std::uint8_t* image, int index, int format) {
+  const int n = valuefmt::RegistersPerValue(format);
+  double value = 0;
+  if (n == 1 || !InRange(index, n == 2 ? kLastLong : kLastDouble)) return 0;
+  valuefmt::CellNumber(image, kImageBytes, modbus::FC_READ_HOLDING_REGISTERS, format, n * index, n * (index + 1), true,
+                       &value);
+  return value;
+}
+
+void SetValueInFormat(std::uint8_t* image, int index, int format, double value) {
+  const int n = valuefmt::RegistersPerValue(format);
+  std::uint16_t words[4];
+  if (n == 1 || !InRange(index, n == 2 ? kLastLong : kLastDouble) || !valuefmt::NumberRegisters(format, value, words))
+    return;
+  for (int w = 0; w < n; ++w) PutWord(image, n * index + w, words[w]);
+}
+
 double Double(const std::uint8_t* image, int index, bool inverse) {
   if (!InRange(index, kLastDouble)) return 0.0;
   return std::bit_cast<double>(valuefmt::Compose64(image, 4 * index, inverse));

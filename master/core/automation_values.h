@@ -25,6 +25,10 @@ float Float(const std::uint8_t* image, int index, bool inverse);
 void SetFloat(std::uint8_t* image, int index, float value, bool inverse);
 double Double(const std::uint8_t* image, int index, bool inverse);
 void SetDouble(std::uint8_t* image, int index, double value, bool inverse);
+// Element `index` of any 32- or 64-bit display format (4..19) in that format's
+// order; 0 (and nothing written) for the 16-bit formats and indices out of range.
+double ValueInFormat(const std::uint8_t* image, int index, int format);
+void SetValueInFormat(std::uint8_t* image, int index, int format, double value);
 std::int16_t Coil(const std::uint8_t* image, int index);
 void SetCoil(std::uint8_t* image, int index, std::int16_t value);
 

@@ -158,6 +158,16 @@ void PutValueWords(std::uint8_t* values, int firstIndex, std::uint64_t bits, int
 
 std::uint16_t CopyPollValues(int slot, int function, int displayFormat, std::uint8_t* values) {
   if (modbus::IsBitRead(function)) return me::ReadResultBytes(slot, values);
+  if (displayFormat >= valuefmt::kFormatCount) {
+    // The other orders: the registers as they came, each value turned into native order.
+    static std::uint16_t words[kValueBytes / 2];
+    std::memset(words, 0, sizeof words);
+    std::uint16_t result = me::ReadResultRegisters(slot, words);
+    const int n = valuefmt::RegistersPerValue(displayFormat);
+    const wordorder::Order order = valuefmt::OrderOf(displayFormat);
+    for (int k = 0; k + n <= kValueBytes / 2; k += n) PutValueWords(values, k, wordorder::Join(words + k, n, order), n);
+    return result;
+  }
   switch (displayFormat) {
     case valuefmt::kFloat:
     case valuefmt::kFloatInverse:
@@ -235,6 +245,10 @@ std::string TimingFields(const me::ResponseTimes& t, int delimiter) {
 }
 
 int WrittenRegisterCount(int displayFormat, int wordCount) {
+  if (displayFormat >= valuefmt::kFormatCount) {
+    const int n = valuefmt::RegistersPerValue(displayFormat);
+    return wordCount / n * n;
+  }
   switch (displayFormat) {
     case valuefmt::kFloatInverse:
     case valuefmt::kLongInverse:
@@ -247,6 +261,15 @@ int WrittenRegisterCount(int displayFormat, int wordCount) {
 }
 
 int HandOverWriteValues(int displayFormat, const std::uint16_t* words, int wordCount) {
+  if (displayFormat >= valuefmt::kFormatCount) {
+    // The other orders go as registers, each value split in its order.
+    const int n = valuefmt::RegistersPerValue(displayFormat);
+    const wordorder::Order order = valuefmt::OrderOf(displayFormat);
+    std::uint16_t ordered[kValueBytes / 2];
+    const int count = std::min(wordCount / n * n, kValueBytes / 2);
+    for (int k = 0; k + n <= count; k += n) wordorder::Split(wordorder::Join(words + k, n, kNativeOrder), n, order, ordered + k);
+    return me::SetWriteRegisters(0, count, ordered);
+  }
   switch (displayFormat) {
     case valuefmt::kFloatInverse:
     case valuefmt::kLongInverse: {

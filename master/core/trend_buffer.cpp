@@ -123,7 +123,7 @@ std::string TrendCsv(const TrendBuffer& buffer, const std::vector<std::string>& 
 
 int TrendPrecision(int function, int displayFormat) {
   if (valuefmt::IsBitFunction(function)) return 1;
-  switch (displayFormat) {
+  switch (valuefmt::ClassicFormat(displayFormat)) {
     case valuefmt::kFloat:
     case valuefmt::kFloatInverse: return 9;
     case valuefmt::kDouble:

@@ -55,7 +55,7 @@ std::string FitNumber(int number, double value, const char* fixed, const char* g
 }  // namespace
 
 std::int32_t DataTypeTagForFormat(int displayFormat) {
-  switch (displayFormat) {
+  switch (valuefmt::ClassicFormat(displayFormat)) {
     case valuefmt::kFloat: case valuefmt::kFloatInverse: return 2;
     case valuefmt::kDouble: case valuefmt::kDoubleInverse: return 3;
     case valuefmt::kLong: case valuefmt::kLongInverse: return 4;
@@ -112,7 +112,12 @@ std::vector<std::string> ValueListLines(const RegisterValues& values, int displa
   char line[64];
   for (int i = 0, k = 0; i + step <= size; i += step, ++k) {
     const int number = address + i;
-    switch (displayFormat) {
+    if (valuefmt::KindOf(displayFormat) == valuefmt::ValueKind::kUnsignedLong) {
+      std::snprintf(line, sizeof line, "%03i = %u", number, static_cast<unsigned>(values.longValue(k)));
+      lines.emplace_back(line);
+      continue;
+    }
+    switch (valuefmt::ClassicFormat(displayFormat)) {
       case valuefmt::kSigned:
         std::snprintf(line, sizeof line, "%03i = %hi", number, static_cast<short>(values.word(i)));
         lines.emplace_back(line);

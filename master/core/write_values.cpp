@@ -43,6 +43,35 @@ std::string Bound(double value, int digits) {
   return buffer;
 }
 
+// Blanks around, optional sign, decimal digits; the magnitude saturates a little
+// above the 32-bit unsigned range.
+bool ParseWideInteger(std::string_view text, long long* value) {
+  text = StripBlanks(text);
+  bool negative = false;
+  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  if (text.empty()) return false;
+  long long magnitude = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    // Saturate instead of wrapping; the range check then refuses it.
+    if (magnitude <= 0xFFFFFFFFLL) magnitude = magnitude * 10 + (c - '0');
+  }
+  *value = negative ? -magnitude : magnitude;
+  return true;
+}
+
+bool UnsignedLongInRange(std::string_view text, std::uint32_t* value, EntryFailure* failure) {
+  long long v = 0;
+  if (!ParseWideInteger(text, &v)) return *failure = {EntryFailure::kNotInteger}, false;
+  if (v < 0 || v > kUnsignedLongEntryMax)
+    return *failure = {EntryFailure::kIntegerRange, 0.0, double(kUnsignedLongEntryMax)}, false;
+  *value = static_cast<std::uint32_t>(v);
+  return true;
+}
+
 bool IntegerInRange(std::string_view text, int min, int max, int* value, EntryFailure* failure) {
   if (!ParseIntegerEntry(text, value)) return *failure = {EntryFailure::kNotInteger}, false;
   if (*value < min || *value > max) return *failure = {EntryFailure::kIntegerRange, double(min), double(max)}, false;
@@ -88,20 +117,8 @@ std::string EntryFailureText(const EntryFailure& f) {
 }
 
 bool ParseIntegerEntry(std::string_view text, int* value) {
-  text = StripBlanks(text);
-  bool negative = false;
-  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-    negative = text.front() == '-';
-    text.remove_prefix(1);
-  }
-  if (text.empty()) return false;
-  long long magnitude = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    // Saturate instead of wrapping; the range check then refuses it.
-    if (magnitude <= 0xFFFFFFFFLL) magnitude = magnitude * 10 + (c - '0');
-  }
-  long long v = negative ? -magnitude : magnitude;
+  long long v = 0;
+  if (!ParseWideInteger(text, &v)) return false;
   if (v > std::numeric_limits<int>::max()) v = std::numeric_limits<int>::max();
   if (v < std::numeric_limits<int>::min()) v = std::numeric_limits<int>::min();
   *value = static_cast<int>(v);
@@ -193,6 +210,14 @@ void AppendDoubleWords(double value, std::vector<std::uint16_t>* words) {
 
 bool ParseValueEntry(int format, std::string_view text, std::vector<std::uint16_t>* words, EntryFailure* failure) {
   *failure = {};
+  // The other orders enter like the classic format of their kind; unsigned long has its own range.
+  if (valuefmt::KindOf(format) == valuefmt::ValueKind::kUnsignedLong) {
+    std::uint32_t v = 0;
+    if (!UnsignedLongInRange(text, &v, failure)) return false;
+    AppendWords(v, 2, words);
+    return true;
+  }
+  format = valuefmt::ClassicFormat(format);
   switch (format) {
     case valuefmt::kSigned: {
       int v = 0;
@@ -250,7 +275,9 @@ bool ParseValueEntry(int format, std::string_view text, std::vector<std::uint16_
 }
 
 std::string ValueEntryText(int format, const std::uint16_t* w) {
-  switch (format) {
+  if (valuefmt::KindOf(format) == valuefmt::ValueKind::kUnsignedLong)
+    return std::to_string(wordorder::Join32(w, kNativeOrder));
+  switch (valuefmt::ClassicFormat(format)) {
     case valuefmt::kSigned:
       return std::to_string(static_cast<std::int16_t>(w[0]));
     case valuefmt::kUnsigned:

@@ -18,6 +18,7 @@ constexpr int kHexEntryMaxChars = 4;
 constexpr double kFloatEntryLimit = 3.4e38;
 constexpr double kDoubleEntryLimit = 1.7e307;
 constexpr int kLongEntryLimit = 2147483646;
+constexpr long long kUnsignedLongEntryMax = 4294967295LL;
 constexpr int kFloatEntryDigits = 6;
 constexpr int kDoubleEntryDigits = 15;
 constexpr int kBinaryEntryMaxChars = 16;
@@ -54,7 +55,8 @@ std::string DoubleEntryText(double value);          // "%.15g"
 // One value entered in a display format, appended to words as the value list
 // keeps it: 16-bit words for the formats 0..3, the 32-bit and 64-bit values in
 // native order (least significant word first) whatever the format's word order
-// on the wire. Binary takes 1..16 digits 0/1, most significant first.
+// on the wire. Binary takes 1..16 digits 0/1, most significant first. The
+// unsigned long formats take 0..4294967295.
 bool ParseValueEntry(int format, std::string_view text, std::vector<std::uint16_t>* words, EntryFailure* failure);
 
 // Encoders into native-order words.

@@ -66,17 +66,41 @@ std::string PollDocumentProblem(const PollDocumentData& d) {
   return problem;
 }
 
+namespace {
+
+void WriteExtension(archive::Writer& out, const PollDocumentData& d) {
+  if (d.displayFormat < valuefmt::kFormatCount && d.registerMap.empty()) return;
+  out.int32(kDocumentExtensionMarker);
+  out.int32(d.displayFormat);
+  out.prefixedString(d.registerMap.substr(0, kMaxRegisterMapPath));
+}
+
+// Reads the extension block when the bytes after the placement are one; anything
+// else there is ignored, as older versions ignore the block.
+void ReadExtension(const std::uint8_t* data, std::size_t size, PollDocumentData* d) {
+  archive::Reader in(data, size);
+  if (in.int32() != kDocumentExtensionMarker || !in.ok()) return;
+  const std::int32_t format = in.int32();
+  std::string map = in.prefixedString(kMaxRegisterMapPath);
+  if (!in.ok()) return;
+  if (valuefmt::IsValidFormat(format)) d->displayFormat = format;
+  d->registerMap = std::move(map);
+}
+
+}  // namespace
+
 std::vector<std::uint8_t> EncodePollDocument(const PollDocumentData& d) {
   archive::Writer out;
   out.int32(kDocumentMarker);
-  for (std::int32_t v : {d.address, d.function, d.length, d.scanRate, d.slaveId, d.displayFormat, d.enable,
-                         d.oneBased})
+  for (std::int32_t v : {d.address, d.function, d.length, d.scanRate, d.slaveId,
+                         std::int32_t{valuefmt::ClassicFormat(d.displayFormat)}, d.enable, d.oneBased})
     out.int32(v);
   out.uint32(d.textColor);
   out.uint32(d.reservedColor);
   out.logFontMetrics(d.font);
   out.prefixedString(d.font.faceName.substr(0, archive::kFaceNameMax));
   out.placement(d.placement);
+  WriteExtension(out, d);
   return out.bytes();
 }
 
@@ -109,6 +133,7 @@ DocumentReadResult DecodePollDocument(const std::vector<std::uint8_t>& bytes, Po
   if (marked) {
     d.placement = in.placement();
     d.hasPlacement = true;
+    if (in.ok()) ReadExtension(bytes.data() + in.position(), in.remaining(), &d);
   } else {
     d.hasPlacement = false;
   }

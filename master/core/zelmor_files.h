@@ -78,6 +78,12 @@ bool ReadCommSettings(archive::Reader& in, int size, CommSettings* settings);
 // ---- Poll document ".zmd" --------------------------------------------------------
 
 constexpr std::int32_t kDocumentMarker = 3500;
+// A block after the placement that older versions never read: its marker ("ZMX1"),
+// the display format when it is one of 10..19 (the format field before it holds
+// valuefmt::ClassicFormat of it) and the path of the window's register map. It is
+// written only when there is something to say, so other files keep their bytes.
+constexpr std::int32_t kDocumentExtensionMarker = 0x31584D5A;
+constexpr std::size_t kMaxRegisterMapPath = 1024;
 
 struct PollDocumentData {
   std::int32_t address = 0;
@@ -93,6 +99,7 @@ struct PollDocumentData {
   archive::LogFont font;
   bool hasPlacement = false;  // only files with the marker carry one
   archive::WindowPlacement placement;
+  std::string registerMap;  // the attached register map's path, "" for none
   bool operator==(const PollDocumentData&) const = default;
 };
 

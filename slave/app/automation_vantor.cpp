@@ -4,6 +4,7 @@
 #include <QDBusMessage>
 
 #include "common/modbus_protocol.h"
+#include "common/value_format.h"
 #include "framework/automation.h"
 #include "framework/mdi.h"
 #include "resources/vantor_resources.h"
@@ -71,7 +72,7 @@ VantorDocumentObject::~VantorDocumentObject() {
 int VantorDocumentObject::displayFormat() const { return document_->displayFormat(); }
 
 void VantorDocumentObject::setDisplayFormat(int format) {
-  if (format >= 0 && format < autochange::kFormatCount) document_->setDisplayFormat(format);
+  if (format >= 0 && format < autochange::kAllFormatCount) document_->setDisplayFormat(format);
 }
 
 int VantorDocumentObject::CreateSlave(int slaveId, int table, int address, int length) {
@@ -105,6 +106,23 @@ short VantorDocumentObject::Register(short index) {
 
 void VantorDocumentObject::SetRegister(short index, short value) {
   if (index >= 0 && index <= kLastRegister) document_->storeRegister(index, static_cast<std::uint16_t>(value));
+}
+
+double VantorDocumentObject::ValueInFormat(short index, int format) {
+  const int n = valuefmt::RegistersPerValue(format);
+  double value = 0;
+  if (n == 1 || index < 0 || n * (index + 1) > kLastRegister + 1) return 0;
+  valuefmt::CellNumber(document_->image(), autochange::kImageBytes, autochange::kTableHoldingRegisters, format,
+                       n * index, n * (index + 1), true, &value);
+  return value;
+}
+
+void VantorDocumentObject::SetValueInFormat(short index, int format, double value) {
+  const int n = valuefmt::RegistersPerValue(format);
+  std::uint16_t words[4];
+  if (n == 1 || index < 0 || n * (index + 1) > kLastRegister + 1 || !valuefmt::NumberRegisters(format, value, words))
+    return;
+  for (int w = 0; w < n; ++w) document_->storeRegister(n * index + w, words[w]);
 }
 
 void VantorDocumentObject::closeHidden() {

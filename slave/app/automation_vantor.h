@@ -57,6 +57,9 @@ class VantorDocumentObject : public QObject, protected QDBusContext {
   void SetCoil(short index, short value);
   short Register(short index);
   void SetRegister(short index, short value);
+  // Value `index` of any 32- or 64-bit display format (4..19), by its number.
+  double ValueInFormat(short index, int format);
+  void SetValueInFormat(short index, int format, double value);
   // As the window's close: a document the user has seen may ask to be saved.
   void Close();
 

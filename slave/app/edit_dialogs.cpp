@@ -202,7 +202,7 @@ void EditFloatDialog::accept() {
 // ---- Edit Long Integer ---------------------------------------------------------
 
 EditLongDialog::EditLongDialog(std::int32_t value, bool autoIncrement, QWidget* parent)
-    : QDialog(parent), value_(value) {
+    : QDialog(parent), value_(static_cast<std::uint32_t>(value)) {
   using namespace vantorres;
   setWindowTitle(Text(kEditLongTitle));
   auto* layout = new QVBoxLayout(this);
@@ -211,12 +211,24 @@ EditLongDialog::EditLongDialog(std::int32_t value, bool autoIncrement, QWidget* 
   FocusValue(edit_);
 }
 
+EditLongDialog::EditLongDialog(std::uint32_t value, bool autoIncrement, QWidget* parent)
+    : EditLongDialog(static_cast<std::int32_t>(value), autoIncrement, parent) {
+  unsigned_ = true;
+  edit_->setText(QString::number(value));
+  FocusValue(edit_);
+}
+
 bool EditLongDialog::autoIncrement() const { return auto_->isChecked(); }
 
 void EditLongDialog::accept() {
   fw::DataExchange dx(this);
+  if (unsigned_) {
+    if (!dx.uint32Field(edit_, &value_)) return;
+    QDialog::accept();
+    return;
+  }
   int v = 0;
   if (!dx.intField(edit_, -2147483646, 2147483646, &v)) return;
-  value_ = v;
+  value_ = static_cast<std::uint32_t>(v);
   QDialog::accept();
 }

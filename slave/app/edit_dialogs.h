@@ -83,14 +83,18 @@ class EditLongDialog : public QDialog {
   Q_OBJECT
  public:
   EditLongDialog(std::int32_t value, bool autoIncrement, QWidget* parent = nullptr);
-  std::int32_t value() const { return value_; }
+  // The unsigned long formats: the entry takes 0..4294967295.
+  EditLongDialog(std::uint32_t value, bool autoIncrement, QWidget* parent);
+  std::int32_t value() const { return static_cast<std::int32_t>(value_); }
+  std::uint32_t bits() const { return value_; }
   bool autoIncrement() const;
   QLineEdit* valueEdit() const { return edit_; }
   QCheckBox* autoBox() const { return auto_; }
   void accept() override;
 
  private:
-  std::int32_t value_;
+  std::uint32_t value_;
+  bool unsigned_ = false;
   QLineEdit* edit_;
   QCheckBox* auto_;
 };

@@ -28,9 +28,11 @@
 #include "platform/port_map.h"
 #include "resources/icons/suite_icons.h"
 #include "resources/vantor_prompts.h"
+#include "resources/value_order_texts.h"
 #include "resources/vantor_resources.h"
 #include "slave/app/vantor_app.h"
 #include "slave/app/vantor_doc.h"
+#include "slave/app/register_map_io.h"
 #include "slave/app/vantor_view.h"
 #include "slave/engine/slave_engine.h"
 #include "slave/app/workspace_io.h"
@@ -100,6 +102,12 @@ void CMainFrame::createFileMenu() {
   commands_.add(file, ID_OPEN_WORKSPACE, kOpenWorkspace, [this] { openWorkspaceCommand(); });
   commands_.add(file, ID_SAVE_WORKSPACE, kSaveWorkspace, [this] { saveWorkspaceCommand(); });
   file->addSeparator();
+  commands_.add(file, ID_IMPORT_REGISTER_MAP, kImportRegisterMap, [this] {
+    vantormapio::ImportRegisterMap(this);
+    updateCommands();
+  });
+  commands_.add(file, ID_EXPORT_REGISTER_MAP, kExportRegisterMap, [this] { vantormapio::ExportRegisterMap(this); });
+  file->addSeparator();
   commands_.add(file, ID_FILE_PRINT, kFilePrint, [this] { filePrint(); });
   commands_.add(file, ID_FILE_PRINT_PREVIEW, kFilePrintPreview, [this] { filePrintPreview(); });
   commands_.add(file, ID_FILE_PRINT_SETUP, kFilePrintSetup, [this] { filePrintSetup(); });
@@ -163,6 +171,14 @@ void CMainFrame::createDisplayMenu() {
   QMenu* display = menuBar()->addMenu(Text(kMenuDisplay));
   for (int format = 0; format < 10; ++format) {
     commands_.add(display, kFormatCommandIds[format], kFormatMenuTexts[format], [this, format] {
+      if (CVantorDoc* d = activeVantorDoc()) d->setDisplayFormat(format);
+      updateCommands();
+    })->setCheckable(true);
+  }
+  QMenu* orders = display->addMenu(ordertexts::kOtherOrdersMenu);
+  for (int format = ordertexts::kFirstFormat; format < valuefmt::kAllFormatCount; ++format) {
+    const int k = format - ordertexts::kFirstFormat;
+    commands_.add(orders, ordertexts::kFormatCommandIds[k], ordertexts::kFormatMenuTexts[k], [this, format] {
       if (CVantorDoc* d = activeVantorDoc()) d->setDisplayFormat(format);
       updateCommands();
     })->setCheckable(true);
@@ -259,8 +275,8 @@ void CMainFrame::updateCommands() {
                  int(ID_FILE_PRINT_PREVIEW), int(ID_SLAVE_DEFINITION), int(ID_FONT), int(ID_COLOR),
                  int(ID_USE_AS_DEFAULT), int(ID_PLC_ADDRESSES), int(ID_PROTOCOL_ADDRESSES), int(ID_FAULTS)})
     action(id)->setEnabled(hasDoc);
-  for (int format = 0; format < 10; ++format) {
-    QAction* act = action(kFormatCommandIds[format]);
+  for (int format = 0; format < valuefmt::kAllFormatCount; ++format) {
+    QAction* act = action(ordertexts::CommandIdOf(kFormatCommandIds, format));
     act->setEnabled(hasDoc);
     act->setChecked(hasDoc && d->displayFormat() == format);
   }

@@ -59,6 +59,9 @@ CVantorDoc::CVantorDoc() {
   data_.length = profile.readIntInRange(def, "Length", 10, 1, MaxLength(data_.table));
   data_.slaveId = profile.readIntInRange(def, "SlaveID", 1, 1, modbus::MAX_UNIT_ID);
   data_.displayFormat = profile.readIntInRange(def, "DisplayFormat", 0, 0, autochange::kFormatCount - 1);
+  // The other orders in a key of their own; "DisplayFormat" keeps one of the ten for older versions.
+  const int ordered = profile.readIntInRange(def, "DisplayFormatOrder", -1, -1, autochange::kAllFormatCount - 1);
+  if (ordered >= autochange::kFormatCount) data_.displayFormat = ordered;
   data_.oneBased = profile.readIntInRange(def, "OneBased", 1, 0, 1);
   if (data_.oneBased && data_.address >= 10000) data_.oneBased = 0;
   archive::LogFont f = vnd::VndDocument::DefaultFont();
@@ -170,7 +173,7 @@ void CVantorDoc::storeRegister(int index, std::uint16_t value) {
 }
 
 void CVantorDoc::setDisplayFormat(int format) {
-  if (format < 0 || format >= autochange::kFormatCount) return;
+  if (format < 0 || format >= autochange::kAllFormatCount) return;
   data_.displayFormat = format;
   changed(kHintLayout);
 }
@@ -219,7 +222,8 @@ void CVantorDoc::useAsDefault() const {
   profile.writeInt(def, "FunctionValue", data_.table);
   profile.writeInt(def, "Length", data_.length);
   profile.writeInt(def, "SlaveID", data_.slaveId);
-  profile.writeInt(def, "DisplayFormat", data_.displayFormat);
+  profile.writeInt(def, "DisplayFormat", valuefmt::ClassicFormat(data_.displayFormat));
+  profile.writeInt(def, "DisplayFormatOrder", data_.displayFormat);
   profile.writeInt(def, "OneBased", data_.oneBased);
   profile.writeString(font, "FaceName", QString::fromStdString(data_.font.faceName));
   profile.writeInt(font, "Height", data_.font.height);
@@ -269,6 +273,31 @@ void CVantorDoc::editLong(int index, std::int32_t value, bool autoIncrement) {
   changed(kHintValues);
 }
 
+void CVantorDoc::takeMapDefinition(const vnd::VndDocument& definition) {
+  data_.slaveId = definition.slaveId;
+  data_.table = definition.table;
+  data_.address = definition.address;
+  data_.length = definition.length;
+  data_.displayFormat = definition.displayFormat;
+  data_.oneBased = definition.oneBased;
+  data_.valueImage = definition.valueImage;
+  data_.mapEntries = definition.mapEntries;
+  if (owner_ != 0) registerWithEngine(owner_);
+  setModified(true);
+  changed(kHintLayout);
+}
+
+void CVantorDoc::editValue(int index, std::uint64_t bits, bool autoIncrement) {
+  const int count = valuefmt::RegistersPerValue(data_.displayFormat);
+  if (count == 1) return;
+  setAutoFlag(index, autoIncrement);
+  std::uint8_t* image = data_.valueImage.data();
+  autochange::SetImageValue(image, index, count, bits, valuefmt::OrderOf(data_.displayFormat));
+  for (int w = count * index; w < count * (index + 1); ++w)
+    slaveengine::SetRegisterValue(slot_, w, autochange::ImageRegister(image, w));
+  changed(kHintValues);
+}
+
 void CVantorDoc::refreshFromEngine(bool periodic) {
   if (slot_ < 0 || !autochange::IsKnownTable(data_.table)) return;
   std::uint8_t* image = data_.valueImage.data();
@@ -304,7 +333,7 @@ bool CVantorDoc::deserialize(const std::vector<std::uint8_t>& bytes, QString* er
     return false;
   }
   // Values from a file become indices and engine arguments: keep them in range.
-  if (loaded.displayFormat < 0 || loaded.displayFormat > 9) loaded.displayFormat = 0;
+  if (!valuefmt::IsValidFormat(loaded.displayFormat)) loaded.displayFormat = 0;
   loaded.oneBased = loaded.oneBased ? 1 : 0;
   data_ = loaded;
   if (owner_ != 0) registerWithEngine(owner_);

@@ -67,8 +67,14 @@ class CVantorDoc : public fw::Document {
   // engine's and is written to the profile.
   bool editFaults(QWidget* parent);
 
+  // A register map's result for this definition (slave, table, address, length,
+  // format, values, map entries): registers again with the values, marks modified.
+  void takeMapDefinition(const vnd::VndDocument& definition);
+
   // Display commands.
   void setDisplayFormat(int format);
+  // Value `index` of a 32- or 64-bit format 10..19, as bits in the format's order.
+  void editValue(int index, std::uint64_t bits, bool autoIncrement);
   // PLC addresses need an address below 10000; false (with the warning) otherwise.
   bool setOneBased(bool oneBased);
   void setFont(const archive::LogFont& font);

@@ -5,6 +5,7 @@
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <algorithm>
+#include <bit>
 
 #include "common/value_format.h"
 #include "framework/placement.h"
@@ -172,6 +173,41 @@ void CVantorView::onDoubleClick(QPoint contentPosition) {
   if (index >= 0) editElement(index);
 }
 
+// The formats 10..19: the value in the format's order, entered as its kind.
+void CVantorView::editOrderedValue(int index) {
+  CVantorDoc* d = doc();
+  const int format = d->displayFormat();
+  const int count = valuefmt::RegistersPerValue(format);
+  if (index >= count * (d->length() / count)) return;
+  const int v = index / count;
+  const std::uint64_t bits = autochange::ImageValue(d->image(), v, count, valuefmt::OrderOf(format));
+  const bool autoOn = d->autoFlag(v) != 0;
+  switch (valuefmt::KindOf(format)) {
+    case valuefmt::ValueKind::kFloat: {
+      EditFloatDialog dialog(false, std::bit_cast<float>(static_cast<std::uint32_t>(bits)), autoOn, this);
+      if (dialog.exec() == QDialog::Accepted)
+        d->editValue(v, std::bit_cast<std::uint32_t>(static_cast<float>(dialog.value())), dialog.autoIncrement());
+      break;
+    }
+    case valuefmt::ValueKind::kDouble: {
+      EditFloatDialog dialog(true, std::bit_cast<double>(bits), autoOn, this);
+      if (dialog.exec() == QDialog::Accepted)
+        d->editValue(v, std::bit_cast<std::uint64_t>(dialog.value()), dialog.autoIncrement());
+      break;
+    }
+    case valuefmt::ValueKind::kLong: {
+      EditLongDialog dialog(static_cast<std::int32_t>(bits), autoOn, this);
+      if (dialog.exec() == QDialog::Accepted) d->editValue(v, dialog.bits(), dialog.autoIncrement());
+      break;
+    }
+    default: {
+      EditLongDialog dialog(static_cast<std::uint32_t>(bits), autoOn, this);
+      if (dialog.exec() == QDialog::Accepted) d->editValue(v, dialog.bits(), dialog.autoIncrement());
+      break;
+    }
+  }
+}
+
 void CVantorView::editElement(int index) {
   CVantorDoc* d = doc();
   const int length = d->length();
@@ -188,6 +224,8 @@ void CVantorView::editElement(int index) {
   } else if (format == autochange::kBinary) {
     EditBinaryDialog dialog(autochange::ImageRegister(image, index), d->autoFlag(index) != 0, this);
     if (dialog.exec() == QDialog::Accepted) d->editRegister(index, dialog.value(), dialog.autoIncrement());
+  } else if (format >= autochange::kFormatCount) {
+    editOrderedValue(index);
   } else if (format == autochange::kFloat || format == autochange::kFloatInverse) {
     if (index >= 2 * (length / 2)) return;
     const int p = index / 2;

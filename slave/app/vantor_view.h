@@ -44,6 +44,7 @@ class CVantorView : public fw::ScrollView {
   int indexAt(QPoint contentPosition) const;
   // Opens the edit dialog for an element index as a double click does.
   void editElement(int index);
+  void editOrderedValue(int index);
 
   // Texts of the cells as drawn (tests, printing).
   QString cellValueText(int index) const;

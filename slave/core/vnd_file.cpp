@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "common/modbus_protocol.h"
+#include "common/value_format.h"
 #include "slave/engine/autochange.h"
 
 namespace vnd {
@@ -41,7 +42,7 @@ std::vector<std::uint8_t> EncodeVnd(const VndDocument& d) {
   w.int32(d.table);
   w.int32(d.length);
   w.int32(d.slaveId);
-  w.int32(d.displayFormat);
+  w.int32(valuefmt::ClassicFormat(d.displayFormat));
   w.int32(d.oneBased);
   w.uint32(d.textColor);
   w.uint32(d.reservedColor);
@@ -52,6 +53,10 @@ std::vector<std::uint8_t> EncodeVnd(const VndDocument& d) {
   for (std::uint32_t flag : d.autoChangeFlags) w.uint32(flag);
   w.raw(d.valueImage.data(), d.valueImage.size());
   w.placement(d.placement);
+  if (d.displayFormat >= valuefmt::kFormatCount && valuefmt::IsValidFormat(d.displayFormat)) {
+    w.int32(kExtensionMarker);
+    w.int32(d.displayFormat);
+  }
   return w.bytes();
 }
 
@@ -85,6 +90,10 @@ VndResult DecodeVnd(const std::uint8_t* data, std::size_t size, VndDocument* out
   d.hasPlacement = current;
   if (current) d.placement = r.placement();
   if (!r.ok() || !DefinitionInRange(d)) return VndResult::Truncated;
+  if (current && r.remaining() >= 8 && r.int32() == kExtensionMarker) {
+    const std::int32_t format = r.int32();
+    if (valuefmt::IsValidFormat(format)) d.displayFormat = format;
+  }
   *out = d;
   return VndResult::Ok;
 }

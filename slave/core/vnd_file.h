@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/archive.h"
+#include "common/register_map.h"
 
 namespace vnd {
 
@@ -21,6 +22,11 @@ constexpr std::size_t kMaxFaceNameLength = 254;  // one length byte
 // The largest file written is 20843 bytes; the limit leaves room for a longer
 // face name written by another program.
 constexpr std::size_t kMaxFileSize = 64 * 1024;
+
+// A block after the placement that older versions never read: its marker ("VNX1")
+// and the display format when it is one of 10..19 (the format field holds
+// valuefmt::ClassicFormat of it). Written only for those formats.
+constexpr std::int32_t kExtensionMarker = 0x31584E56;
 
 struct VndDocument {
   std::int32_t address = 0;
@@ -36,6 +42,8 @@ struct VndDocument {
   std::array<std::uint8_t, kImageSize> valueImage{};
   archive::WindowPlacement placement;
   bool hasPlacement = false;  // false for a file of the older layout
+  // The register map entries imported into this definition (absolute addresses).
+  std::vector<regmap::Entry> mapEntries;
 
   static archive::LogFont DefaultFont();
   bool operator==(const VndDocument&) const = default;

@@ -17,23 +17,50 @@ std::uint16_t Word(const std::uint8_t* image, int word) {
 
 void PutWord(std::uint8_t* image, int word, std::uint16_t value) { std::memcpy(image + 2 * word, &value, 2); }
 
-// The `count` words from `first` as one value; swap puts the most significant word first.
-std::uint64_t JoinWords(const std::uint8_t* image, int first, int count, bool swap) {
+// The `count` words from `first` as one value in `order`.
+std::uint64_t JoinWords(const std::uint8_t* image, int first, int count, wordorder::Order order) {
   std::uint16_t words[4];
   for (int w = 0; w < count; ++w) words[w] = Word(image, first + w);
-  return wordorder::Join(words, count, wordorder::FromSwap(swap));
+  return wordorder::Join(words, count, order);
+}
+std::uint64_t JoinWords(const std::uint8_t* image, int first, int count, bool swap) {
+  return JoinWords(image, first, count, wordorder::FromSwap(swap));
 }
 
-void SplitWords(std::uint8_t* image, int first, int count, std::uint64_t value, bool swap) {
+void SplitWords(std::uint8_t* image, int first, int count, std::uint64_t value, wordorder::Order order) {
   std::uint16_t words[4];
-  wordorder::Split(value, count, wordorder::FromSwap(swap), words);
+  wordorder::Split(value, count, order, words);
   for (int w = 0; w < count; ++w) PutWord(image, first + w, words[w]);
+}
+void SplitWords(std::uint8_t* image, int first, int count, std::uint64_t value, bool swap) {
+  SplitWords(image, first, count, value, wordorder::FromSwap(swap));
+}
+
+// Formats 10..19: the new value goes into the image and, register by register, to setRegister.
+void StepOrdered(ValueKind kind, wordorder::Order order, int i, std::uint8_t* image, const Setters& setters) {
+  const int count = kind == ValueKind::Double ? 4 : 2;
+  const std::uint64_t bits = ImageValue(image, i, count, order);
+  std::uint64_t next = bits + 1;  // longs: 32-bit wrap when the value is stored
+  if (kind == ValueKind::Float)
+    next = std::bit_cast<std::uint32_t>(std::bit_cast<float>(static_cast<std::uint32_t>(bits)) + 1.0f);
+  else if (kind == ValueKind::Double)
+    next = std::bit_cast<std::uint64_t>(std::bit_cast<double>(bits) + 1.0);
+  SetImageValue(image, i, count, next, order);
+  if (!setters.setRegister) return;
+  for (int w = 0; w < count; ++w) setters.setRegister(setters.context, count * i + w, Word(image, count * i + w));
 }
 
 }  // namespace
 
 ValueKind KindOf(int table, int format) {
   if (IsBitTable(table)) return ValueKind::Bit;
+  switch (valuefmt::KindOf(format)) {
+    case valuefmt::ValueKind::kFloat: return ValueKind::Float;
+    case valuefmt::ValueKind::kDouble: return ValueKind::Double;
+    case valuefmt::ValueKind::kLong:
+    case valuefmt::ValueKind::kUnsignedLong: return ValueKind::Long;
+    default: break;
+  }
   switch (format) {
     case kFloat:
     case kFloatInverse:
@@ -50,6 +77,8 @@ ValueKind KindOf(int table, int format) {
 }
 
 bool IsSwapped(int format) { return format == kFloatInverse || format == kDoubleInverse || format == kLongInverse; }
+
+wordorder::Order OrderOf(int format) { return valuefmt::OrderOf(format); }
 
 int RegistersPerValue(int table, int format) {
   switch (KindOf(table, format)) {
@@ -101,6 +130,16 @@ std::int32_t ImageLong(const std::uint8_t* image, int index, bool swap) {
   return static_cast<std::int32_t>(ImageUint32(image, index, swap));
 }
 
+std::uint64_t ImageValue(const std::uint8_t* image, int index, int count, wordorder::Order order) {
+  if (index < 0 || (count != 2 && count != 4) || index >= kImageBytes / (2 * count)) return 0;
+  return JoinWords(image, count * index, count, order);
+}
+
+void SetImageValue(std::uint8_t* image, int index, int count, std::uint64_t value, wordorder::Order order) {
+  if (index < 0 || (count != 2 && count != 4) || index >= kImageBytes / (2 * count)) return;
+  SplitWords(image, count * index, count, value, order);
+}
+
 void SetImageBit(std::uint8_t* image, int index, std::uint8_t value) {
   if (index >= 0 && index < kImageBytes) image[index] = value ? 1 : 0;
 }
@@ -133,14 +172,19 @@ void SetImageLong(std::uint8_t* image, int index, std::int32_t value, bool swap)
 
 int Step(int table, int format, int length, const std::uint32_t* flags, std::uint8_t* image,
          const Setters& setters) {
-  if (format < 0 || format >= kFormatCount) format = kSigned;
+  if (format < 0 || format >= kAllFormatCount) format = kSigned;
   const int count = ValueCount(table, format, length);
   const bool swap = IsSwapped(format);
   const ValueKind kind = KindOf(table, format);
+  const bool ordered = format >= kFormatCount && kind != ValueKind::Bit;
   int changed = 0;
   for (int i = 0; i < count && i < kFlagCount; ++i) {
     if (flags[i] == 0) continue;
     ++changed;
+    if (ordered) {
+      StepOrdered(kind, OrderOf(format), i, image, setters);
+      continue;
+    }
     switch (kind) {
       case ValueKind::Bit: {
         auto next = static_cast<std::uint8_t>(ImageBit(image, i) ? 0 : 1);

@@ -9,6 +9,9 @@
 // "swap" (the inverse formats) reverses the order of the 16-bit words.
 #include <cstdint>
 
+#include "common/value_format.h"
+#include "common/word_order.h"
+
 namespace autochange {
 
 constexpr int kImageBytes = 4096;
@@ -26,12 +29,17 @@ enum DisplayFormat : int {
   kDouble = 6, kDoubleInverse = 7, kLong = 8, kLongInverse = 9,
 };
 constexpr int kFormatCount = 10;
+// With the other byte and word orders of common/value_format.h (10..19).
+constexpr int kAllFormatCount = valuefmt::kAllFormatCount;
 
 enum class ValueKind { Bit, Register, Float, Double, Long };
 
 // What one element index means for a table and format.
 ValueKind KindOf(int table, int format);
 bool IsSwapped(int format);  // the inverse formats
+// The order of a format's registers: the swap flag's two orders for 0..9, any of
+// the four for 10..19 (the unsigned long formats count as Long).
+wordorder::Order OrderOf(int format);
 // Number of values a definition of `length` elements holds in this table and format
 // (length, length / 2 or length / 4); 0 for a table outside 1..4.
 int ValueCount(int table, int format, int length);
@@ -47,6 +55,9 @@ std::uint64_t ImageUint64(const std::uint8_t* image, int index, bool swap);
 float ImageFloat(const std::uint8_t* image, int index, bool swap);
 double ImageDouble(const std::uint8_t* image, int index, bool swap);
 std::int32_t ImageLong(const std::uint8_t* image, int index, bool swap);
+// 32-bit (count 2) or 64-bit (count 4) value `index` in any order.
+std::uint64_t ImageValue(const std::uint8_t* image, int index, int count, wordorder::Order order);
+void SetImageValue(std::uint8_t* image, int index, int count, std::uint64_t value, wordorder::Order order);
 void SetImageBit(std::uint8_t* image, int index, std::uint8_t value);
 void SetImageRegister(std::uint8_t* image, int index, std::uint16_t value);
 void SetImageUint32(std::uint8_t* image, int index, std::uint32_t value, bool swap);
@@ -69,7 +80,8 @@ struct Setters {
 // The next value of every flagged element: coils toggle, registers + 1 (16-bit
 // wrap), floats and doubles + 1.0, longs + 1 (32-bit wrap). Reads and writes the
 // image (which the caller has just refreshed from the engine) and hands each new
-// value to the matching setter. Returns the number of values changed.
+// value to the matching setter; the formats 10..19 hand their registers one by
+// one to setRegister. Returns the number of values changed.
 int Step(int table, int format, int length, const std::uint32_t* flags, std::uint8_t* image,
          const Setters& setters);
 

@@ -16,9 +16,11 @@
 
 #include "common/modbus_protocol.h"
 #include "common/options.h"
+#include "common/register_map.h"
 #include "link/serial_link.h"
 #include "platform/messages.h"
 #include "platform/port_map.h"
+#include "slave/core/register_map_definitions.h"
 #include "slave/core/slave_settings.h"
 #include "slave/engine/identity.h"
 #include "slave/engine/receive_loop.h"
@@ -82,9 +84,38 @@ std::string LinkDescription(const VantorOptions& o) {
          std::to_string(o.dataBits) + "-" + parity + "-" + (o.stopBits == cmdline::kStopBitsTwo ? "2" : "1") + ")";
 }
 
-// The definitions in the order given, with the .vnd files read.
+// A register map into the definitions so far: values into those that hold them,
+// new definitions for the rest. Nothing changes when the map is refused.
+int ApplyMap(const DefinitionArgument& argument, std::vector<HeadlessDefinition>* definitions) {
+  regmap::RegisterMap map;
+  std::string error;
+  std::vector<vnd::VndDocument> documents;
+  for (const HeadlessDefinition& d : *definitions) documents.push_back(d.document);
+  if (!regmap::LoadRegisterMap(argument.text, &map, &error) ||
+      !vantormap::ApplyRegisterMap(map, argument.mapSlaveId, &documents, &error)) {
+    std::fprintf(stderr, "vantor: %s: %s\n", argument.text.c_str(), error.c_str());
+    return kExitFailed;
+  }
+  for (std::size_t k = 0; k < documents.size(); ++k) {
+    if (k < definitions->size()) {
+      (*definitions)[k].document = documents[k];
+      continue;
+    }
+    HeadlessDefinition d;
+    d.source = argument.text;
+    d.document = documents[k];
+    definitions->push_back(std::move(d));
+  }
+  return kExitOk;
+}
+
+// The definitions in the order given, with the .vnd files and register maps read.
 int LoadDefinitions(const VantorOptions& o, std::vector<HeadlessDefinition>* definitions) {
   for (const DefinitionArgument& argument : o.definitions) {
+    if (argument.isMap) {
+      if (ApplyMap(argument, definitions) != kExitOk) return kExitFailed;
+      continue;
+    }
     HeadlessDefinition d;
     d.source = argument.text;
     d.fromFile = argument.isFile;

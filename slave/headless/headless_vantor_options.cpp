@@ -1,6 +1,7 @@
 #include "slave/headless/headless_vantor_options.h"
 
 #include "common/modbus_protocol.h"
+#include "common/value_format.h"
 #include "slave/engine/identity.h"
 #include "slave/headless/headless_vantor.h"
 
@@ -15,6 +16,11 @@ std::string HeadlessUsage() {
          "  --slave ID:TABLE:ADDRESS:LENGTH\n"
          "                                TABLE 1 coils, 2 discrete inputs, 3 holding registers,\n"
          "                                4 input registers; ADDRESS is the protocol (0-based) address\n"
+         "  --map [ID=]FILE               a register map (CSV) for slave ID (default 1): its values go\n"
+         "                                into the definitions given before it that hold them, the\n"
+         "                                rest into new definitions\n"
+         "  --format NAME                 display format of the --slave definitions after it (signed,\n"
+         "                                float-inverse, long-badc, unsigned-long-abcd, ...; default signed)\n"
          "Link (default: Modbus/TCP on port 502 of every local address):\n"
          "  --tcp [ADDRESS:]PORT          Modbus/TCP server (port 0 picks a free port)\n"
          "  --rtu-over-tcp [ADDRESS:]PORT RTU frames with their CRC over TCP (as behind a\n"
@@ -81,8 +87,30 @@ bool AddSlave(const std::string& name, const std::string& v, VantorOptions* o, s
   definition.document.table = table;
   definition.document.address = address;
   definition.document.length = length;
+  definition.document.displayFormat = o->format;
   o->definitions.push_back(definition);
   return true;
+}
+
+// "[ID=]FILE": a register map for slave ID (1 unless given), read when the run starts.
+bool AddMap(const std::string& name, const std::string& v, VantorOptions* o, std::string* error) {
+  DefinitionArgument definition;
+  definition.isMap = true;
+  definition.text = v;
+  const std::size_t equals = v.find('=');
+  if (equals != std::string::npos && cmdline::ParseInt(v.substr(0, equals), 0, modbus::MAX_UNIT_ID,
+                                                       &definition.mapSlaveId))
+    definition.text = v.substr(equals + 1);
+  if (definition.text.empty()) return Bad(name, v, "expected [ID=]FILE", error);
+  o->definitions.push_back(definition);
+  return true;
+}
+
+bool SetFormat(const std::string& name, const std::string& v, VantorOptions* o, std::string* error) {
+  o->format = valuefmt::FormatFromName(v);
+  if (o->format >= 0) return true;
+  o->format = 0;
+  return Bad(name, v, "a display format such as unsigned, float-inverse or long-badc", error);
 }
 
 bool SetTcp(const std::string& name, const std::string& v, VantorOptions* o, std::string* error) {
@@ -195,6 +223,8 @@ constexpr Row kOptions[] = {
     {"--help", false, SetHelp},
     {"-h", false, SetHelp},
     {"--slave", true, AddSlave},
+    {"--map", true, AddMap},
+    {"--format", true, SetFormat},
     {"--tcp", true, SetTcp},
     {"--rtu-over-tcp", true, SetTcp},
     {"--udp", true, SetTcp},

@@ -17,6 +17,8 @@ namespace headless {
 // already turned into a document (default display settings, no flags).
 struct DefinitionArgument {
   bool isFile = false;
+  bool isMap = false;  // --map [ID=]FILE: text is the file, mapSlaveId the slave id
+  int mapSlaveId = 1;
   std::string text;
   vnd::VndDocument document;  // for --slave
 };
@@ -49,7 +51,8 @@ struct VantorOptions {
   bool ignoreUnitId = false;
   bool traffic = false;
   bool help = false;
-  bool serialOptions = false;  // a --baud, --parity, --data-bits, --stop-bits or --ascii was given
+  bool serialOptions = false;
+  int format = 0;  // --format: the display format of the --slave definitions after it  // a --baud, --parity, --data-bits, --stop-bits or --ascii was given
 };
 
 // Parses the arguments after the program name (a "--headless" among them is

@@ -261,6 +261,17 @@ class ZelmorAutomation(unittest.TestCase):
                         [0x5678, 0x1234] + [0x1234, 0x5678])
             self.assertEqual(self.reader.read_holding_registers(30, 16, slave=1).registers, expected)
 
+            # The other byte and word orders by format number: float BADC read over
+            # the polled registers, unsigned long DCBA and double BADC written.
+            self.assertEqual(doc.call.ValueInFormat(1, 10), struct.unpack(">f", raw[4:8])[0])
+            self.assertEqual(doc.call.ValueInFormat(1, 0), 0.0)  # a 16-bit format has no such value
+            doc.call.SetValueInFormat(0, 19, 4000000000.0)
+            doc.call.SetValueInFormat(1, 12, 2.5)
+            self.assertTrue(doc.call.PresetMultipleRegisters(1, 50, 8))
+            self.assertEqual(wait_for_result(lambda: doc.get("WriteResult")), 0)
+            self.assertEqual(self.reader.read_holding_registers(50, 8, slave=1).registers,
+                             [0x0028, 0x6BEE, 0x3F80, 0x0000, 0x0440, 0, 0, 0])
+
             doc.call.SetRegister(0, -2)
             self.assertTrue(doc.call.PresetSingleRegister(1, 29))
             self.assertEqual(wait_for_result(lambda: doc.get("WriteResult")), 0)
@@ -283,8 +294,11 @@ class ZelmorAutomation(unittest.TestCase):
             self.assertEqual([int(doc.call.Coil(i)) for i in range(3)], [1, 0, 1])
 
             doc.set("DisplayFormat", dbus.Int32(4))
-            doc.set("DisplayFormat", dbus.Int32(12))
+            doc.set("DisplayFormat", dbus.Int32(20))  # 10..19 are the other byte and word orders
             self.assertEqual(doc.get("DisplayFormat"), 4)
+            doc.set("DisplayFormat", dbus.Int32(12))
+            self.assertEqual(doc.get("DisplayFormat"), 12)
+            doc.set("DisplayFormat", dbus.Int32(4))
 
             # Bad input from the bus (the signature forces the wrong types onto the wire): errors, never a crash.
             for bad in (lambda: doc.call.Register("x", signature="s"), lambda: doc.call.Register(1, signature="i"),
@@ -409,8 +423,14 @@ class VantorAutomation(unittest.TestCase):
             finally:
                 reader.close()
 
-            holding.set("DisplayFormat", dbus.Int32(12))
+            holding.set("DisplayFormat", dbus.Int32(20))  # 10..19 are the other byte and word orders
             self.assertEqual(holding.get("DisplayFormat"), 0)
+            holding.set("DisplayFormat", dbus.Int32(19))
+            self.assertEqual(holding.get("DisplayFormat"), 19)
+            holding.call.SetValueInFormat(1, 19, 4000000000.0)  # unsigned long DCBA at registers 2 and 3
+            self.assertEqual(holding.call.ValueInFormat(1, 19), 4000000000.0)
+            self.assertEqual([int(holding.call.Register(i)) & 0xFFFF for i in (2, 3)], [0x0028, 0x6BEE])
+            holding.set("DisplayFormat", dbus.Int32(0))
             with self.assertRaises(dbus.exceptions.DBusException):
                 holding.call.SetRegister("a", 1, signature="sn")
             with self.assertRaises(dbus.exceptions.DBusException):

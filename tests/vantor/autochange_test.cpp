@@ -214,3 +214,28 @@ TEST(ValueImage, WordOrdersOfThirtyTwoAndSixtyFourBitValues) {
   EXPECT_EQ(ImageUint64(image.data(), 512, false), 0u);
   EXPECT_EQ(ImageRegister(image.data(), 2048), 0);
 }
+
+TEST(AutoChange, OtherOrdersAddOneAndHandTheirRegistersToTheEngine) {
+  Definition d;
+  d.flags[0] = 1;
+  // 1.0f in BADC: 0x3F800000 -> registers 0x803F, 0x0000.
+  SetImageValue(d.image.data(), 0, 2, 0x3F800000u, wordorder::Order::kBADC);
+  Recorder rec;
+  EXPECT_EQ(Step(kTableHoldingRegisters, valuefmt::kFloatBadc, 4, d.flags.data(), d.image.data(), rec.setters()), 1);
+  EXPECT_EQ(d.reg(0), 0x0040);  // 2.0f = 0x40000000
+  EXPECT_EQ(d.reg(1), 0x0000);
+  ASSERT_EQ(rec.calls.size(), 2u);
+  EXPECT_EQ(rec.calls[0].kind, 'r');
+  EXPECT_EQ(rec.calls[0].value, double(0x0040));
+  EXPECT_EQ(rec.calls[1].index, 1);
+  // Unsigned long DCBA wraps at 32 bits like the longs.
+  rec.calls.clear();
+  SetImageValue(d.image.data(), 0, 2, 0xFFFFFFFFu, wordorder::Order::kDCBA);
+  Step(kTableHoldingRegisters, valuefmt::kUnsignedLongDcba, 4, d.flags.data(), d.image.data(), rec.setters());
+  EXPECT_EQ(ImageValue(d.image.data(), 0, 2, wordorder::Order::kDCBA), 0u);
+  // Double DCBA: 1.0 + 1.
+  SetImageValue(d.image.data(), 0, 4, 0x3FF0000000000000u, wordorder::Order::kDCBA);
+  Step(kTableHoldingRegisters, valuefmt::kDoubleDcba, 4, d.flags.data(), d.image.data(), rec.setters());
+  EXPECT_EQ(ImageValue(d.image.data(), 0, 4, wordorder::Order::kDCBA), 0x4000000000000000u);
+  EXPECT_EQ(d.reg(3), 0x0040);
+}

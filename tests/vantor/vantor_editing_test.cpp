@@ -2,13 +2,18 @@
 // the real 500 ms refresh, and a saved Float Inverse definition served again.
 #include <QAction>
 #include <QCheckBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QtTest>
 
 #include "framework/window_messages.h"
+#include "common/register_map.h"
+#include "common/value_format.h"
+#include "resources/value_order_texts.h"
 #include "resources/vantor_resources.h"
+#include "slave/app/register_map_io.h"
 #include "slave/app/edit_dialogs.h"
 #include "slave/engine/autochange.h"
 #include "slave/engine/slave_engine.h"
@@ -255,6 +260,73 @@ class VantorEditingTest : public QObject {
     QCOMPARE(after.size(), 8u);
     // Value 3 keeps incrementing once connected; the others are as saved.
     for (int i : {0, 1, 2, 3, 4, 5}) QCOMPARE(after[i], before[i]);
+  }
+  void otherOrdersEditWhatTheMasterReadsAndMapsGoInAndOut() {
+    VantorFixture f;
+    QVERIFY(f.start());
+    const int port = f.connectTcp();
+    QVERIFY(port > 0);
+    LibModbusMaster master(port);
+    QVERIFY(master.connected());
+    CVantorView* view = f.view();
+    auto order = [&](int format) {
+      f.frame()->action(ordertexts::kFormatCommandIds[format - ordertexts::kFirstFormat])->trigger();
+    };
+    order(valuefmt::kFloatDcba);
+    QCOMPARE(f.doc()->displayFormat(), int(valuefmt::kFloatDcba));
+    QVERIFY(editThroughDialog<EditFloatDialog>(view, 1, [](EditFloatDialog* d) {
+      d->valueEdit()->setText(QStringLiteral("1.5"));  // 0x3FC00000
+    }));
+    QCOMPARE(master.registers(0, 2), (std::vector<std::uint16_t>{0x0000, 0xC03F}));
+    order(valuefmt::kUnsignedLongBadc);
+    QVERIFY(editThroughDialog<EditLongDialog>(view, 2, [](EditLongDialog* d) {
+      d->valueEdit()->setText(QStringLiteral("4000000000"));  // 0xEE6B2800
+    }));
+    QCOMPARE(master.registers(2, 2), (std::vector<std::uint16_t>{0x6BEE, 0x0028}));
+    QVERIFY(!editThroughDialog<EditLongDialog>(view, 2, [](EditLongDialog* d) {
+      d->valueEdit()->setText(QStringLiteral("-1"));
+    }));
+    order(valuefmt::kDoubleBadc);
+    QVERIFY(editThroughDialog<EditFloatDialog>(view, 4, [](EditFloatDialog* d) {
+      d->valueEdit()->setText(QStringLiteral("2.5"));  // 0x4004000000000000
+    }));
+    QCOMPARE(master.registers(4, 4), (std::vector<std::uint16_t>{0x0440, 0, 0, 0}));
+
+    // A map: a value into this window's registers, a new window for the input registers.
+    const QString path = f.dir.filePath(QStringLiteral("map.csv"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("table,address,type,order,name,unit,scale,value\n"
+               "holding registers,400009,int32,CDAB,Count,,1,-3\n"
+               "input registers,300101,float32,ABCD,Level,m,1,0.25\n");
+    file.close();
+    QString error;
+    QVERIFY2(vantormapio::ImportRegisterMapFile(f.frame(), path, 1, &error), qPrintable(error));
+    QCOMPARE(f.frame()->documents().size(), 2);
+    QCOMPARE(master.registers(8, 2), (std::vector<std::uint16_t>{0xFFFD, 0xFFFF}));
+    QCOMPARE(master.registers(100, 2, true), (std::vector<std::uint16_t>{0x3E80, 0x0000}));
+    // Out again: the map's rows with their names and the values served (a window
+    // with rows gives only its rows).
+    const QString out = f.dir.filePath(QStringLiteral("out.csv"));
+    QVERIFY2(vantormapio::ExportRegisterMapFile(f.frame(), out, &error), qPrintable(error));
+    regmap::RegisterMap exported;
+    std::string why;
+    QVERIFY2(regmap::LoadRegisterMap(out.toStdString(), &exported, &why), why.c_str());
+    QCOMPARE(exported.entries.size(), std::size_t{2});
+    QCOMPARE(exported.entries[0].name, std::string("Count"));
+    QCOMPARE(exported.entries[0].value, -3.0);
+    QCOMPARE(exported.entries[1].name, std::string("Level"));
+    QCOMPARE(exported.entries[1].value, 0.25);
+    // A bad map changes nothing.
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("table,address,type,order,name,unit,scale,value\n"
+               "holding registers,0,int16,,a,,,1\n"
+               "holding registers,1,uint16,,b,,,70000\n");
+    file.close();
+    QVERIFY(!vantormapio::ImportRegisterMapFile(f.frame(), path, 1, &error));
+    QCOMPARE(error, QStringLiteral("line 3, column 8 (value): 70000 is outside uint16 (0..65535)"));
+    QCOMPARE(f.frame()->documents().size(), 2);
+    QCOMPARE(master.registers(0, 2), (std::vector<std::uint16_t>{0x0000, 0xC03F}));
   }
 };
 

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/value_format.h"
+
 using namespace zelmor;
 
 namespace {
@@ -225,9 +227,10 @@ TEST(PollDocumentFile, FieldsOutOfRangeAreRefusedAndNamed) {
 
   // Headless polls without a window, so the display format is checked there too.
   PollDocumentData odd = good;
-  odd.displayFormat = 12;
+  // (10..19 are the other byte and word orders now; the message keeps its text.)
+  odd.displayFormat = valuefmt::kAllFormatCount;
   EXPECT_EQ(PollDefinitionProblem(odd), "");
-  EXPECT_EQ(PollDocumentProblem(odd), "display format 12 is not 0..9");
+  EXPECT_EQ(PollDocumentProblem(odd), "display format 20 is not 0..9");
 }
 
 TEST(WorkspaceFile, SettingsOutOfRangeChangeNothing) {
@@ -401,4 +404,35 @@ TEST(WorkspaceFile, ExtensionChecks) {
   EXPECT_FALSE(HasWorkspaceExtension("resume.zmd"));
   EXPECT_TRUE(LooksLikeWorkspace("/a/x.ZMW"));
   EXPECT_FALSE(LooksLikeWorkspace("/a/x.zmd"));
+}
+
+TEST(PollDocumentFile, OtherOrdersAndMapsLiveInABlockOlderVersionsNeverRead) {
+  PollDocumentData d;
+  d.displayFormat = valuefmt::kUnsignedLongBadc;
+  d.registerMap = "/maps/pump.csv";
+  PollDocumentData classic = d;
+  classic.displayFormat = valuefmt::kLongInverse;
+  classic.registerMap.clear();
+  const auto bytes = EncodePollDocument(d);
+  const auto older = EncodePollDocument(classic);
+  // An older reader stops after the placement: it finds the same bytes as a
+  // Long Inverse document, the fallback with the same word order.
+  ASSERT_GT(bytes.size(), older.size());
+  EXPECT_TRUE(std::equal(older.begin(), older.end(), bytes.begin()));
+  EXPECT_LE(bytes.size(), kMaxPollDocumentFileSize);
+  PollDocumentData back;
+  ASSERT_EQ(DecodePollDocument(bytes, &back), DocumentReadResult::kOk);
+  EXPECT_EQ(back.displayFormat, valuefmt::kUnsignedLongBadc);
+  EXPECT_EQ(back.registerMap, "/maps/pump.csv");
+  // A classic document keeps its bytes: no block.
+  PollDocumentData plain;
+  ASSERT_EQ(DecodePollDocument(older, &plain), DocumentReadResult::kOk);
+  EXPECT_EQ(plain.displayFormat, valuefmt::kLongInverse);
+  EXPECT_EQ(EncodePollDocument(plain), older);
+  // A damaged block is ignored as an older version ignores it.
+  auto cut = bytes;
+  cut.resize(cut.size() - 3);
+  PollDocumentData damaged;
+  ASSERT_EQ(DecodePollDocument(cut, &damaged), DocumentReadResult::kOk);
+  EXPECT_EQ(damaged.displayFormat, valuefmt::kLongInverse);
 }

@@ -11,6 +11,7 @@
 #include <QStatusBar>
 #include <QtTest>
 
+#include "common/value_format.h"
 #include "gui_test_support.h"
 #include "master/app/bit_row.h"
 #include "master/app/multiple_write_dialogs.h"
@@ -90,7 +91,8 @@ class MultipleWritesTest : public QObject {
   void registersOnTheWire();
   void readWriteAndTheReadBack();
   void coilTicksSurviveARangeChange();
-  void coilsAndValueFiles();
+  void otherOrdersOnTheWire();
+  void coilsAndValueFiles();  // last: it ends with the link closed
 
  private:
   VantorPeer vantor_;
@@ -429,6 +431,33 @@ void MultipleWritesTest::coilsAndValueFiles() {
   QTRY_VERIFY_WITH_TIMEOUT(!coils.isSending(), 5000);
   QVERIFY(me::SubmitOneShot(0, platform::WM_ENGINE_NOTIFY, 1, 3, 0, 1, 0, 0));
   me::UnregisterPoll(0);
+}
+
+// The other byte and word orders go as registers, each whole value in its order.
+void MultipleWritesTest::otherOrdersOnTheWire() {
+  const struct {
+    int format, size;
+    const char* value;
+    const char* line;
+    const char* frame;
+  } rows[] = {
+      {valuefmt::kFloatBadc, 3, "1.5", "020 = 1.5000", "00 00 00 0B 01 10 00 14 00 02 04 C0 3F 00 00"},
+      {valuefmt::kUnsignedLongDcba, 2, "4000000000", "020 = 4000000000",
+       "00 00 00 0B 01 10 00 14 00 02 04 00 28 6B EE"},
+      {valuefmt::kLongBadc, 2, "-2", "020 = -2", "00 00 00 0B 01 10 00 14 00 02 04 FF FF FE FF"},
+      {valuefmt::kDoubleDcba, 4, "-2", "020 = -2.000000",
+       "00 00 00 0F 01 10 00 14 00 04 08 00 00 00 00 00 00 00 C0"},
+  };
+  for (const auto& row : rows) {
+    CWriteRegistersDlg dialog(Start(row.format, false, 20, row.size));
+    dialog.show();
+    EditLine(dialog, 0, row.value);
+    QCOMPARE(dialog.lines(), QStringList{row.line});
+    QVERIFY(SendAndWait(dialog));
+    QVERIFY2(Received(vantor_, row.frame), row.frame);
+  }
+  CWriteRegistersDlg dialog(Start(valuefmt::kUnsignedLongDcba, false, 20, 2));
+  QCOMPARE(dialog.windowTitle(), QString("16: Write multiple registers (unsigned long DCBA)"));
 }
 
 QTEST_MAIN(MultipleWritesTest)

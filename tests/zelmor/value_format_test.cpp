@@ -155,3 +155,64 @@ TEST(ValueFormat, FormatNamesRoundTrip) {
   EXPECT_EQ(RegistersPerValue(kDoubleInverse), 4);
   EXPECT_STREQ(WidthTemplate(3, kBinary), "00000 = 0000000000000000XXX");
 }
+
+TEST(ValueFormat, OtherOrdersReadTheSameValueFromTheirRegisterPatterns) {
+  // 0x3F800000 (1.0f) and 0x12345678 as the registers of every order, as the slave
+  // view reads them (register order undone here).
+  struct Case {
+    int format;
+    std::vector<std::uint16_t> registers;
+    const char* text;
+  };
+  const Case cases[] = {
+      {kFloatBadc, {0x803F, 0x0000}, "         1.0000"},
+      {kFloatDcba, {0x0000, 0x803F}, "         1.0000"},
+      {kLongBadc, {0x3412, 0x7856}, " 305419896"},
+      {kLongDcba, {0x7856, 0x3412}, " 305419896"},
+      {kUnsignedLongAbcd, {0xFFFF, 0xFFFE}, "4294967294"},
+      {kUnsignedLongCdab, {0xFFFE, 0xFFFF}, "4294967294"},
+      {kUnsignedLongBadc, {0xFFFF, 0xFEFF}, "4294967294"},
+      {kUnsignedLongDcba, {0xFEFF, 0xFFFF}, "4294967294"},
+      // 1.0 = 0x3FF0000000000000
+      {kDoubleBadc, {0xF03F, 0x0000, 0x0000, 0x0000}, "         1.000000"},
+      {kDoubleDcba, {0x0000, 0x0000, 0x0000, 0xF03F}, "         1.000000"},
+  };
+  for (const Case& c : cases) {
+    auto image = RegisterImage(c.registers);
+    const int n = static_cast<int>(c.registers.size());
+    EXPECT_EQ(Cell(image, c.format, 0, n, TextForm::kSlaveScreen, true), c.text) << FormatName(c.format);
+    double number = 0;
+    ASSERT_TRUE(CellNumber(image.data(), image.size(), 3, c.format, 0, n, true, &number));
+    // The master's document holds native order: the same value after a CDAB split.
+    std::uint16_t native[4];
+    wordorder::Split(wordorder::Join(c.registers.data(), n, OrderOf(c.format)), n, wordorder::Order::kCDAB, native);
+    auto nativeImage = RegisterImage(std::vector<std::uint16_t>(native, native + n));
+    double nativeNumber = 0;
+    ASSERT_TRUE(CellNumber(nativeImage.data(), nativeImage.size(), 3, c.format, 0, n, false, &nativeNumber));
+    EXPECT_EQ(number, nativeNumber) << FormatName(c.format);
+  }
+  EXPECT_EQ(UnsignedLongText(4294967295u, TextForm::kMasterLog), "4294967295");
+}
+
+TEST(ValueFormat, OtherOrderNamesKindsAndTheirClassicFallbacks) {
+  for (int f = 0; f < kAllFormatCount; ++f) {
+    EXPECT_EQ(FormatFromName(FormatName(f)), f);
+    const int classic = ClassicFormat(f);
+    ASSERT_TRUE(classic >= 0 && classic < kFormatCount);
+    EXPECT_EQ(RegistersPerValue(classic), RegistersPerValue(f)) << FormatName(f);
+    EXPECT_EQ(wordorder::HighWordFirst(OrderOf(classic)), wordorder::HighWordFirst(OrderOf(f))) << FormatName(f);
+    if (f < kFormatCount) {
+      EXPECT_EQ(classic, f);
+    }
+  }
+  EXPECT_EQ(FormatFromName("float-abcd"), kFloatInverse);
+  EXPECT_EQ(FormatFromName("DOUBLE-CDAB"), kDouble);
+  EXPECT_EQ(FormatFromName("long_abcd"), kLongInverse);
+  EXPECT_EQ(FormatFromName("unsigned-long-dcba"), kUnsignedLongDcba);
+  EXPECT_EQ(FormatFromName("signed-abcd"), -1);
+  EXPECT_EQ(FormatOf(ValueKind::kUnsignedLong, wordorder::Order::kBADC), kUnsignedLongBadc);
+  EXPECT_EQ(ClassicFormat(kUnsignedLongCdab), kLong);
+  EXPECT_EQ(ClassicFormat(kDoubleBadc), kDoubleInverse);
+  EXPECT_FALSE(IsValidFormat(kAllFormatCount));
+  EXPECT_STREQ(WidthTemplate(3, kUnsignedLongAbcd), WidthTemplate(3, kLong));
+}

@@ -3,6 +3,7 @@
 // traffic output), the entry checks that send nothing, the result boxes, and
 // editing values by double click in every value size and word order.
 #include <QCheckBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -14,7 +15,9 @@
 
 #include "common/value_format.h"
 #include "gui_test_support.h"
+#include "common/register_map.h"
 #include "master/app/bit_row.h"
+#include "master/app/poll_map_commands.h"
 #include "master/app/write_dialogs.h"
 #include "master/engine/comm_interface.h"
 #include "resources/zelmor_resources.h"
@@ -71,6 +74,7 @@ class WriteDialogsTest : public QObject {
   void maskWriteDefaultsLeaveTheRegister();
   void doubleClickWritesWholeValues();
   void valueDialogsTabFromTheValueToAddressAndSlave();
+  void registerMapNamesInTheWindow();
 };
 
 void WriteDialogsTest::coilWritesFromMenuAndDoubleClick() {
@@ -320,6 +324,10 @@ void WriteDialogsTest::doubleClickWritesWholeValues() {
       {7, 6, 3, "Write Double", "1", "-2", "01 10 00 00 00 04 08 C0 00 00 00 00 00 00 00"},
       {8, 5, 0, "Write Long", "1", "-2", "01 10 00 00 00 02 04 FF FE FF FF"},
       {9, 5, 2, "Write Long", "3", "-2", "01 10 00 02 00 02 04 FF FF FF FE"},
+      // The other byte and word orders: read in their order, written the same way.
+      {valuefmt::kFloatBadc, 5, 1, "Write Floating Point", "1", "1.5", "01 10 00 00 00 02 04 C0 3F 00 00"},
+      {valuefmt::kUnsignedLongDcba, 5, 2, "Write Long", "3", "4000000000", "01 10 00 02 00 02 04 00 28 6B EE"},
+      {valuefmt::kDoubleDcba, 6, 1, "Write Double", "1", "-2", "01 10 00 00 00 04 08 00 00 00 00 00 00 00 C0"},
   };
   for (const Case& c : cases) {
     Define(fx, 2, c.length, c.format);
@@ -402,4 +410,47 @@ void WriteDialogsTest::valueDialogsTabFromTheValueToAddressAndSlave() {
 }
 
 QTEST_MAIN(WriteDialogsTest)
+void WriteDialogsTest::registerMapNamesInTheWindow() {
+  VantorPeer vantor;
+  ZelmorFixture fx;
+  QVERIFY(StartPeer(vantor, fx) && Connect(vantor, fx));
+  Define(fx, 2, 6, valuefmt::kUnsigned);
+  QVERIFY(ReadOnce(fx));
+  const QString path = fx.dir.filePath("map.csv");
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.write("table,address,type,order,name,unit,scale,value\nholding registers,400002,uint16,,Speed,rpm,1,\n");
+  file.close();
+  QString error;
+  QVERIFY2(pollmap::AttachRegisterMapFile(fx.doc(), path, &error), qPrintable(error));
+  CZelmorView* view = fx.view();
+  QCOMPARE(view->cellName(1), QString("Speed [rpm]"));
+  QCOMPARE(view->cellName(0), QString());
+  QCOMPARE(fx.doc()->data().registerMap, path.toStdString());
+  // The name column: off until switched on, then as wide as the longest name.
+  const int plain = view->layout().columnWidth;
+  QCOMPARE(view->layout().nameWidth, 0);
+  fx.frame()->action(res::ID_DISPLAY_MAP_NAMES)->trigger();
+  QVERIFY(view->layout().nameWidth > 0);
+  QCOMPARE(view->layout().columnWidth, plain + view->layout().nameWidth);
+  fx.frame()->action(res::ID_DISPLAY_MAP_NAMES)->trigger();
+  QCOMPARE(view->layout().columnWidth, plain);
+  // A bad map leaves the window's map as it was.
+  QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  file.write("table,address,type,order,name,unit,scale,value\nholding registers,400002,word,,X,,1,\n");
+  file.close();
+  QVERIFY(!pollmap::AttachRegisterMapFile(fx.doc(), path, &error));
+  QVERIFY2(error.startsWith("line 2, column 3 (type): unknown type \"word\""), qPrintable(error));
+  QCOMPARE(view->cellName(1), QString("Speed [rpm]"));
+  // The window's values as a map: six registers, the second with its name.
+  const QString out = fx.dir.filePath("values.csv");
+  QVERIFY2(pollmap::ExportPollValuesFile(fx.doc(), out, &error), qPrintable(error));
+  regmap::RegisterMap values;
+  std::string why;
+  QVERIFY2(regmap::LoadRegisterMap(out.toStdString(), &values, &why), why.c_str());
+  QCOMPARE(values.entries.size(), std::size_t{6});
+  QCOMPARE(values.entries[1].name, std::string("Speed"));
+  QCOMPARE(values.entries[1].value, double(fx.doc()->values()[2] | fx.doc()->values()[3] << 8));
+}
+
 #include "write_dialogs_test.moc"

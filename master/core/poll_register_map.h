@@ -1,0 +1,26 @@
+#pragma once
+// A poll window's register map: the names of its cells and its current values
+// as a map. Qt-free; the view and the export use it.
+#include <cstdint>
+#include <string>
+
+#include "common/register_map.h"
+
+namespace zelmor {
+
+// The entry of a poll (function 1..4 at `address`) that holds item `index`; nullptr if none.
+const regmap::Entry* EntryOfItem(const regmap::RegisterMap& map, int function, int address, int index);
+// "Name [unit]" (or "Name") of the entry that starts at item `index`; "" elsewhere.
+std::string ItemNameText(const regmap::RegisterMap& map, int function, int address, int index);
+
+// The registers as the device sent them, from a poll's value image (16-bit
+// words, low byte first; 32/64-bit values in native order): `length` words.
+void RawRegisters(const std::uint8_t* values, int displayFormat, int length, std::uint16_t* out);
+
+// A poll's current values as a map: the map's entries inside the poll with the
+// values their type and order give, and for every other value of the display
+// format an unnamed entry (bits for functions 1 and 2).
+regmap::RegisterMap PollValuesAsMap(const regmap::RegisterMap& map, int function, int address, int length,
+                                    int displayFormat, const std::uint8_t* values);
+
+}  // namespace zelmor
