@@ -1,6 +1,7 @@
 #pragma once
 // Status-bar prompts of vantor's commands: "text shown while the command is
 // hovered\ntool tip". One entry per command id.
+#include "resources/value_order_texts.h"
 #include "resources/vantor_resources.h"
 
 namespace vantorres {
@@ -54,6 +55,8 @@ inline constexpr CommandPrompt kCommandPrompts[] = {
     {ID_WINDOW_TILE, "Arrange the windows side by side\nTile"},
     {ID_WINDOW_ARRANGE, "Arrange the icons of minimised windows\nArrange Icons"},
     {ID_ON_THE_WEB, "Open the Vantor web page in the browser\nVantor on the web"},
+    {ID_IMPORT_REGISTER_MAP, "Create or fill definitions from a register map\nImport Register Map"},
+    {ID_EXPORT_REGISTER_MAP, "Save the definitions as a register map\nExport Register Map"},
     {ID_APP_ABOUT, "Show the program name and version\nAbout"},
 };
 
@@ -61,7 +64,7 @@ inline constexpr CommandPrompt kCommandPrompts[] = {
 constexpr const char* PromptForCommand(int id) {
   for (const CommandPrompt& p : kCommandPrompts)
     if (p.id == id) return p.text;
-  return nullptr;
+  return ordertexts::FormatCommandPrompt(id);
 }
 
 }  // namespace vantorres

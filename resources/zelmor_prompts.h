@@ -2,6 +2,7 @@
 // Status-bar prompts of zelmor's commands: "text shown while the command is
 // hovered\ntool tip". One entry per command id; a prompt without a line break
 // shows the same text in both places.
+#include "resources/value_order_texts.h"
 #include "resources/zelmor_resources.h"
 
 namespace zelmor::res {
@@ -71,6 +72,9 @@ inline constexpr CommandPrompt kCommandPrompts[] = {
     {ID_WINDOW_ARRANGE, "Arrange the icons of minimised windows\nArrange Icons"},
     {ID_HELP_FINDER, "Show the help topics\nHelp Topics (F1)"},
     {ID_HELP_WEB, "Open the Zelmor web page in the browser\nZelmor on the Web"},
+    {ID_DISPLAY_ATTACH_MAP, "Attach a register map: names beside the values of the active window\nAttach Register Map"},
+    {ID_DISPLAY_EXPORT_MAP, "Save the active window's current values as a register map\nExport Register Map"},
+    {ID_DISPLAY_MAP_NAMES, "Show or hide the column of register map names\nRegister Map Names"},
     {ID_APP_ABOUT, "Show the program name and version\nAbout"},
 };
 
@@ -78,7 +82,7 @@ inline constexpr CommandPrompt kCommandPrompts[] = {
 constexpr const char* PromptForCommand(int id) {
   for (const CommandPrompt& p : kCommandPrompts)
     if (p.id == id) return p.text;
-  return nullptr;
+  return ordertexts::FormatCommandPrompt(id);
 }
 
 }  // namespace zelmor::res

@@ -145,7 +145,7 @@ void WorkspaceTest::olderDocumentLayouts() {
 
   // A marked file with an impossible display format opens as Signed.
   zelmor::PollDocumentData odd;
-  odd.displayFormat = 12;
+  odd.displayFormat = 20;
   odd.enable = 5;
   WriteAll(fx.path("odd.zmd"), zelmor::EncodePollDocument(odd));
   auto* oddDoc = qobject_cast<CZelmorDoc*>(fx.frame()->openDocument(fx.path("odd.zmd")));
