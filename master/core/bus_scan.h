@@ -22,6 +22,7 @@ enum class Probe : int {
   kDeviceIdentification = 1,  // FC 43 / MEI 14, basic objects
   kReportSlaveId = 2,  // FC 17
 };
+constexpr int kProbeCount = 3;
 
 // A probe's per-id time-out at 9600 baud unless the user sets another; scaled
 // by 9600 / baud on a serial line (slower lines wait longer), never below the
@@ -94,6 +95,18 @@ struct ProbeResult {
 
 // The answer text of a probe: the register value or the exception.
 std::string AnswerText(const ProbeResult& result, std::uint16_t value);
+
+// ---- Identification probes ---------------------------------------------------
+
+// The request PDU of an identification probe (43/14 basic objects from object
+// 0, or 17); pdu holds devid::kMaxRequestPdu bytes. Returns its length.
+int IdentificationRequest(Probe probe, std::uint8_t* pdu);
+// Fills outcome, resultCode, answer and identification of an identification
+// probe from the reply PDU taken out of a sound frame: an exception reply is a
+// device (unless a gateway's 10 or 11), a reply that does not parse is garbled.
+// The answer holds the values ("Acme X-1 1.2", or the 17 additional text with
+// its hex), identification the named fields ("VendorName=Acme", ...).
+void TakeIdentificationReply(Probe probe, const std::uint8_t* pdu, int length, ProbeResult* result);
 
 // ---- The walk ----------------------------------------------------------------
 

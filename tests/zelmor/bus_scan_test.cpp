@@ -3,6 +3,7 @@
 // carries bytes only at its own settings, a gateway answering every id, and a
 // link that cannot be opened.
 #include <QProcess>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include "child_output.h"
@@ -68,6 +69,7 @@ class BusScanTest : public QObject {
 
  private slots:
   void findsTheUnitIdsServedOverTcp();
+  void identificationProbesShowWhatEachIdSent();
   void findsTheSlavesOnAnRtuLine();
   void findsTheBaudRateOfTheLine();
   void aGatewayAnsweringEveryIdIsReported();
@@ -93,6 +95,34 @@ void BusScanTest::findsTheUnitIdsServedOverTcp() {
   Run none = RunScan({"--tcp", QString("127.0.0.1:%1").arg(vantor.port()), "--scan-ids", "20-22"});
   QCOMPARE(none.exitCode, 7);
   QVERIFY2(none.errors.contains("0 found in 3 of 3 probes"), qPrintable(none.errors));
+}
+
+void BusScanTest::identificationProbesShowWhatEachIdSent() {
+  VantorPeer vantor;
+  QVERIFY(vantor.start({"3:3:0:10", "7:4:0:5", "12:3:100:10"},
+                       {"--identity", "7:VendorName=Acme, Pumps", "--identity", "7:ProductCode=PX-1"}));
+  const QString tcp = QString("127.0.0.1:%1").arg(vantor.port());
+  Run identify = RunScan({"--tcp", tcp, "--scan-ids", "1-14", "--scan-probe", "identify"});
+  QCOMPARE(identify.exitCode, 0);
+  QCOMPARE(FoundIds(identify), (QList<int>{3, 7, 12}));
+  const QString all = identify.lines.join('\n') + identify.errors;
+  // The answer joins the basic objects; the named fields follow.
+  QVERIFY2(identify.lines[1].contains(" ms Acme, Pumps PX-1 "), qPrintable(all));
+  QVERIFY2(identify.lines[1].contains("VendorName=Acme, Pumps; ProductCode=PX-1; MajorMinorRevision="), qPrintable(all));
+  QVERIFY2(identify.lines[0].contains(" ms vantor vantor ") && identify.lines[0].contains("VendorName=vantor"),
+           qPrintable(all));
+  // 43/14 basic from object 0 went to every id, MBAP-framed.
+  QTRY_COMPARE_WITH_TIMEOUT(vantor.requests().filter(QRegularExpression("^.. 2B 0E 01 00$")).size(), 14, 5000);
+
+  Run report = RunScan({"--tcp", tcp, "--scan-ids", "1-14", "--scan-probe", "report-slave-id"});
+  QCOMPARE(report.exitCode, 0);
+  QCOMPARE(FoundIds(report), (QList<int>{3, 7, 12}));
+  QVERIFY2(report.lines[0].contains("SlaveId=") && report.lines[0].contains("Data="),
+           qPrintable(report.lines.join('\n') + report.errors));
+
+  // A bad probe name is refused before anything is sent.
+  Run bad = RunScan({"--tcp", tcp, "--scan-probe", "identify:1"});
+  QVERIFY(bad.exitCode != 0 && bad.errors.contains("--scan-probe expects"));
 }
 
 void BusScanTest::findsTheSlavesOnAnRtuLine() {
