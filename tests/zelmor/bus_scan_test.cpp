@@ -18,11 +18,11 @@ struct Run {
   QString errors;
 };
 
-// zelmor --headless with the arguments; --scan first unless a --register-scan is asked for.
+// zelmor --headless with the arguments; --scan first unless a --register-scan or --identify is asked for.
 Run RunScan(const QStringList& args, int timeoutMs = 60000) {
   QProcess process;
-  const bool registers = args.contains("--register-scan");
-  process.start(ZELMOR_BINARY, QStringList{"--headless"} + (registers ? QStringList{} : QStringList{"--scan"}) + args);
+  const bool other = args.contains("--register-scan") || args.contains("--identify");
+  process.start(ZELMOR_BINARY, QStringList{"--headless"} + (other ? QStringList{} : QStringList{"--scan"}) + args);
   Run run;
   if (!process.waitForFinished(timeoutMs)) {
     process.kill();
@@ -70,6 +70,7 @@ class BusScanTest : public QObject {
  private slots:
   void findsTheUnitIdsServedOverTcp();
   void identificationProbesShowWhatEachIdSent();
+  void identificationOverRtuOverTcp();
   void findsTheSlavesOnAnRtuLine();
   void findsTheBaudRateOfTheLine();
   void aGatewayAnsweringEveryIdIsReported();
@@ -123,6 +124,25 @@ void BusScanTest::identificationProbesShowWhatEachIdSent() {
   // A bad probe name is refused before anything is sent.
   Run bad = RunScan({"--tcp", tcp, "--scan-probe", "identify:1"});
   QVERIFY(bad.exitCode != 0 && bad.errors.contains("--scan-probe expects"));
+}
+
+// A serial gateway on TCP: the identification requests go out as RTU frames
+// with their CRC, both from the scan and from --identify.
+void BusScanTest::identificationOverRtuOverTcp() {
+  QProcess gateway;
+  gateway.start(VANTOR_BINARY, {"--headless", "--slave", "2:3:0:10", "--slave", "4:3:0:10", "--rtu-over-tcp",
+                                "127.0.0.1:0", "--identity", "4:VendorName=Gate"});
+  QVERIFY(gateway.waitForStarted());
+  const QByteArray said = ReadUntil(gateway, QProcess::StandardError, "\n", 10000);
+  const QString link = "127.0.0.1:" + QString::fromLatin1(said.mid(said.lastIndexOf(':') + 1).trimmed());
+  Run scan = RunScan({"--rtu-over-tcp", link, "--scan-ids", "1-5", "--scan-probe", "identify"});
+  Run identify = RunScan({"--rtu-over-tcp", link, "--identify", "4"});
+  gateway.kill();
+  gateway.waitForFinished();
+  QCOMPARE(FoundIds(scan), (QList<int>{2, 4}));
+  QVERIFY2(scan.lines[1].contains("VendorName=Gate;"), qPrintable(scan.lines.join('\n') + scan.errors));
+  QCOMPARE(identify.exitCode, 0);
+  QVERIFY2(identify.lines.value(0) == "VendorName: Gate", qPrintable(identify.lines.join('\n') + identify.errors));
 }
 
 void BusScanTest::findsTheSlavesOnAnRtuLine() {
