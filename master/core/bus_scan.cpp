@@ -187,6 +187,12 @@ void LineOpened(ScanState* state, int lineIndex, bool ok, const std::string& fai
 }
 
 void RecordProbe(ScanState* state, const ProbeResult& result) {
+  // The reply to this probe may still be on its way behind the stale one.
+  if (result.outcome == Outcome::kStale && state->staleRetries < kMaxStaleRetries) {
+    ++state->staleRetries;
+    return;
+  }
+  state->staleRetries = 0;
   ++state->next;
   if (result.outcome == Outcome::kLinkError) {
     state->stopped = true;

@@ -77,7 +77,10 @@ enum class Outcome : int {
   kAbsent,     // no reply, or a gateway saying its target did not answer
   kGarbled,    // bytes that are not a good reply (often the wrong line settings)
   kLinkError,  // the link itself failed: the scan stops
+  kStale,      // a late reply to an earlier probe (Modbus/TCP): this id is probed again
 };
+// How often one id is probed again after stale replies before it counts as garbled.
+constexpr int kMaxStaleRetries = 3;
 
 // The outcome of an engine result code. A gateway's exceptions 10 and 11 mean
 // that nothing answered behind it, so they count as absent.
@@ -115,6 +118,7 @@ enum class StepKind { kOpenLine, kProbe, kDone };
 struct ScanState {
   ScanPlan plan;
   long next = 0;       // index of the next combination
+  int staleRetries = 0;  // stale replies to the probes of the next combination
   int openLine = -1;   // line setting the link has now
   bool stopped = false;
   std::string failure;  // why the scan ended early (link error), for the user

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "common/baud_table.h"
+#include "common/word_order.h"
 #include "master/core/device_identification.h"
 #include "master/core/engine_glue.h"
 #include "master/core/pdu_frames.h"
@@ -87,9 +88,17 @@ void CollectIdentificationProbe(const ScanPlan& plan, const Combination& c, Prob
   std::uint8_t received[me::kSlotReceivedCapacity];
   const std::uint16_t count = me::CopySlotReceived(0, received);
   std::vector<std::uint8_t> pdu;
+  const zelmor::PduLink link = ProbeLink();
   if (count == 0) {
     r->resultCode = me::RESULT_TIMEOUT;
-  } else if (!zelmor::UnframePdu(ProbeLink(), static_cast<std::uint8_t>(c.id), received, count, ProbeTransaction(c),
+  } else if (link == zelmor::PduLink::kTcp && count >= 2 && wordorder::Get16(received) != ProbeTransaction(c)) {
+    // A raw exchange takes the first frame that comes: here a reply to an
+    // earlier probe that came after its time-out.
+    r->resultCode = me::RESULT_RESPONSE;
+    r->outcome = Outcome::kStale;
+    r->answer = AnswerText(*r, 0);
+    return;
+  } else if (!zelmor::UnframePdu(link, static_cast<std::uint8_t>(c.id), received, count, ProbeTransaction(c),
                                  &pdu)
                   .empty()) {
     r->resultCode = me::RESULT_RESPONSE;

@@ -121,6 +121,15 @@ void BusScanTest::identificationProbesShowWhatEachIdSent() {
   QVERIFY2(report.lines[0].contains("SlaveId=") && report.lines[0].contains("Data="),
            qPrintable(report.lines.join('\n') + report.errors));
 
+  // Id 2 answers after the probe's time-out: its late reply comes to the probe
+  // of id 3, which is sent again rather than missed.
+  VantorPeer late;
+  QVERIFY(late.start({"1:3:0:10", "2:3:0:10", "3:3:0:10", "4:3:0:10"}, {"--delay", "2=150"}));
+  Run behind = RunScan({"--tcp", QString("127.0.0.1:%1").arg(late.port()), "--scan-ids", "1-4", "--scan-probe",
+                        "identify", "--scan-timeout", "100"});
+  QCOMPARE(FoundIds(behind), (QList<int>{1, 3, 4}));
+  QVERIFY2(behind.errors.contains("3 found in 4 of 4 probes"), qPrintable(behind.errors));
+
   // A bad probe name is refused before anything is sent.
   Run bad = RunScan({"--tcp", tcp, "--scan-probe", "identify:1"});
   QVERIFY(bad.exitCode != 0 && bad.errors.contains("--scan-probe expects"));
