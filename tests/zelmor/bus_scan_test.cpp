@@ -71,6 +71,7 @@ class BusScanTest : public QObject {
   void findsTheUnitIdsServedOverTcp();
   void identificationProbesShowWhatEachIdSent();
   void identificationOverRtuOverTcp();
+  void identificationOnRtuAndAsciiLines();
   void findsTheSlavesOnAnRtuLine();
   void findsTheBaudRateOfTheLine();
   void aGatewayAnsweringEveryIdIsReported();
@@ -152,6 +153,25 @@ void BusScanTest::identificationOverRtuOverTcp() {
   QVERIFY2(scan.lines[1].contains("VendorName=Gate;"), qPrintable(scan.lines.join('\n') + scan.errors));
   QCOMPARE(identify.exitCode, 0);
   QVERIFY2(identify.lines.value(0) == "VendorName: Gate", qPrintable(identify.lines.join('\n') + identify.errors));
+}
+
+// The identification probes on serial lines: raw RTU and ASCII frames, the
+// reply read until the line falls silent, silent ids at their time-out.
+void BusScanTest::identificationOnRtuAndAsciiLines() {
+  for (const bool ascii : {false, true}) {
+    PtyBridge line;
+    QVERIFY2(line.ok(), "no pseudo-terminals available");
+    SerialVantor vantor;
+    QVERIFY(vantor.start(QString::fromStdString(line.pathA()), {"2:3:0:10", "5:3:0:10"},
+                         QStringList{"--identity", "5:VendorName=Line"} + (ascii ? QStringList{"--ascii"} : QStringList{})));
+    Run run = RunScan({"--serial", QString::fromStdString(line.pathB()), "--baud", "9600", "--parity", "none",
+                       "--scan-framing", ascii ? "ascii" : "rtu", "--scan-ids", "1-6", "--scan-probe", "identify",
+                       "--scan-timeout", "300"});
+    const QString all = run.lines.join('\n') + run.errors;
+    QCOMPARE(FoundIds(run), (QList<int>{2, 5}));
+    QVERIFY2(run.lines[1].contains(ascii ? "9600 8N1 ASCII" : "9600 8N1 RTU"), qPrintable(all));
+    QVERIFY2(run.lines[1].contains(" ms Line vantor ") && run.lines[1].contains("VendorName=Line;"), qPrintable(all));
+  }
 }
 
 void BusScanTest::findsTheSlavesOnAnRtuLine() {
