@@ -9,6 +9,7 @@
 #include "master/core/device_identification.h"
 #include "master/core/frame_decoder.h"
 #include "master/engine/result_codes.h"
+#include "resources/zelmor_resources.h"
 
 namespace busscan {
 
@@ -122,7 +123,8 @@ void TakeSlaveId(const devid::SlaveIdReply& reply, ProbeResult* result) {
     std::snprintf(hex, sizeof hex, "0x%02X", reply.runIndicator);
     const bool on = reply.runIndicator == modbus::RUN_INDICATOR_ON;
     const bool off = reply.runIndicator == modbus::RUN_INDICATOR_OFF;
-    result->identification.push_back(std::string("RunIndicator=") + (on ? "ON" : off ? "OFF" : hex));
+    result->identification.push_back(std::string("RunIndicator=") +
+                                      (on || off ? zelmor::res::text::kDeviceIdRunStates[on] : hex));
   }
   const std::string& shown = reply.hasRunIndicator ? reply.additional : reply.data;
   result->identification.push_back("Data=" + devid::ObjectHex(reply.data));
