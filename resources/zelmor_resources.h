@@ -430,6 +430,10 @@ constexpr const char* kBauds = "Baud rates";
 constexpr const char* kParities = "Parities";
 constexpr const char* kFraming = "Framing";
 constexpr const char* kProbe = "Probe: read 1 holding register at";
+constexpr const char* kProbeKind = "Probe";
+// In the order of busscan::Probe.
+constexpr const char* kProbeKinds[] = {"Read 1 holding register", "Device identification (43/14, basic)",
+                                       "Report slave id (17)"};
 constexpr const char* kTimeout = "Time-out at 9600 baud (ms)";
 constexpr const char* kStart = "&Start";
 constexpr const char* kStop = "S&top";

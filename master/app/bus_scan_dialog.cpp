@@ -1,6 +1,7 @@
 #include "master/app/bus_scan_dialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateTime>
 #include <QFile>
 #include <QFileDialog>
@@ -15,6 +16,7 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <iterator>
 
 #include "common/baud_table.h"
 #include "framework/message_box.h"
@@ -30,6 +32,7 @@ namespace rs = zelmor::res::scan;
 
 namespace {
 constexpr int kBusyRetryMs = 50;  // slot 0 still held by another window's request
+static_assert(std::size(rs::kProbeKinds) == busscan::kProbeCount);
 }
 
 CBusScanDlg::CBusScanDlg(ZelmorConnection* connection, OpenPoll openPoll, QWidget* parent)
@@ -128,8 +131,13 @@ QWidget* CBusScanDlg::buildChoices() {
   auto* framing = new QHBoxLayout;
   framing->addWidget(rtu_);
   framing->addWidget(ascii_);
+  probe_ = new QComboBox(box);
+  for (const char* kind : rs::kProbeKinds) probe_->addItem(kind);
   address_ = new QSpinBox(box);
   address_->setRange(0, modbus::MAX_ADDRESS);
+  // The address belongs to the holding-register probe only.
+  connect(probe_, &QComboBox::currentIndexChanged, address_,
+          [this](int index) { address_->setEnabled(index == static_cast<int>(busscan::Probe::kHoldingRegister)); });
   timeout_ = new QSpinBox(box);
   timeout_->setRange(busscan::kMinProbeTimeoutMs, busscan::kMaxProbeTimeoutMs);
   timeout_->setValue(busscan::kDefaultTimeoutMs);
@@ -143,6 +151,7 @@ QWidget* CBusScanDlg::buildChoices() {
     ascii_->hide();
     for (QCheckBox* c : parities_) c->hide();
   }
+  form->addRow(rs::kProbeKind, probe_);
   form->addRow(rs::kProbe, address_);
   form->addRow(rs::kTimeout, timeout_);
   return box;
@@ -164,6 +173,7 @@ busscan::ScanPlan CBusScanDlg::planFromControls() const {
   plan.framings.clear();
   if (rtu_->isChecked()) plan.framings.push_back(false);
   if (ascii_->isChecked()) plan.framings.push_back(true);
+  plan.probe = static_cast<busscan::Probe>(probe_->currentIndex());
   plan.address = address_->value();
   plan.timeoutMs = timeout_->value();
   return plan;

@@ -12,6 +12,7 @@
 #include "master/core/bus_scan.h"
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QListWidget;
 class QProgressBar;
@@ -39,6 +40,7 @@ class CBusScanDlg : public QDialog {
   // Controls, for tests.
   QSpinBox* firstId() const { return firstId_; }
   QSpinBox* lastId() const { return lastId_; }
+  QComboBox* probeChoice() const { return probe_; }
   QPushButton* startButton() const { return start_; }
   QPushButton* stopButton() const { return stop_; }
   QPushButton* useButton() const { return use_; }
@@ -79,6 +81,7 @@ class CBusScanDlg : public QDialog {
   QCheckBox* parities_[3];
   QCheckBox* rtu_;
   QCheckBox* ascii_;
+  QComboBox* probe_;
   QSpinBox* address_;
   QSpinBox* timeout_;
   QPushButton* start_;

@@ -5,8 +5,11 @@
 #include <cstdlib>
 
 #include "common/baud_table.h"
+#include "common/device_objects.h"
+#include "master/core/device_identification.h"
 #include "master/core/frame_decoder.h"
 #include "master/engine/result_codes.h"
+#include "resources/zelmor_resources.h"
 
 namespace busscan {
 
@@ -30,8 +33,7 @@ std::string PlanProblem(const ScanPlan& plan) {
     return "the time-out must be " + std::to_string(kMinProbeTimeoutMs) + ".." + std::to_string(kMaxProbeTimeoutMs) +
            " ms";
   if (plan.address < 0 || plan.address > modbus::MAX_ADDRESS) return "the address must be 0..65535";
-  // The identification probes wait for the device identification unit.
-  if (plan.probe != Probe::kHoldingRegister) return "only the holding-register probe is available";
+  if (static_cast<int>(plan.probe) < 0 || static_cast<int>(plan.probe) >= kProbeCount) return "unknown probe";
   return {};
 }
 
@@ -97,6 +99,72 @@ std::string AnswerText(const ProbeResult& result, std::uint16_t value) {
   return "identified";
 }
 
+// ---- Identification probes ---------------------------------------------------
+
+namespace {
+
+// The answer and named fields of a 43/14 reply: every object it holds.
+void TakeDeviceId(const devid::DeviceIdReply& reply, ProbeResult* result) {
+  for (const devid::DeviceObject& object : reply.objects) {
+    const std::string value = devid::ObjectText(object.value);
+    result->answer += (result->answer.empty() ? "" : " ") + value;
+    result->identification.push_back(devid::ObjectName(object.id) + "=" + value);
+  }
+  if (result->answer.empty()) result->answer = "no objects";
+}
+
+// The answer and named fields of a 17 reply: the additional data as text and
+// hex, the slave id and run indicator bytes.
+void TakeSlaveId(const devid::SlaveIdReply& reply, ProbeResult* result) {
+  char hex[8];
+  std::snprintf(hex, sizeof hex, "0x%02X", reply.slaveId);
+  result->identification.push_back(std::string("SlaveId=") + hex);
+  if (reply.hasRunIndicator) {
+    std::snprintf(hex, sizeof hex, "0x%02X", reply.runIndicator);
+    const bool on = reply.runIndicator == modbus::RUN_INDICATOR_ON;
+    const bool off = reply.runIndicator == modbus::RUN_INDICATOR_OFF;
+    result->identification.push_back(std::string("RunIndicator=") +
+                                      (on || off ? zelmor::res::text::kDeviceIdRunStates[on] : hex));
+  }
+  const std::string& shown = reply.hasRunIndicator ? reply.additional : reply.data;
+  result->identification.push_back("Data=" + devid::ObjectHex(reply.data));
+  result->answer = devid::ObjectText(shown) + " [" + devid::ObjectHex(shown) + "]";
+}
+
+}  // namespace
+
+int IdentificationRequest(Probe probe, std::uint8_t* pdu) {
+  if (probe == Probe::kReportSlaveId) return devid::BuildReportSlaveIdRequest(pdu);
+  return devid::BuildReadDeviceIdRequest(modbus::READ_DEVICE_ID_BASIC, 0, pdu);
+}
+
+void TakeIdentificationReply(Probe probe, const std::uint8_t* pdu, int length, ProbeResult* result) {
+  result->identification.clear();
+  result->answer.clear();
+  if (length >= 2 && (pdu[0] & modbus::EXCEPTION_FLAG) != 0) {
+    result->resultCode = me::ExceptionResult(pdu[1]);
+    result->outcome = OutcomeOf(result->resultCode);
+    result->answer = AnswerText(*result, 0);
+    return;
+  }
+  std::string fault;
+  if (probe == Probe::kReportSlaveId) {
+    devid::SlaveIdReply reply;
+    fault = devid::ParseReportSlaveIdReply(pdu, length, &reply);
+    if (fault.empty()) TakeSlaveId(reply, result);
+  } else {
+    devid::DeviceIdReply reply;
+    fault = devid::ParseReadDeviceIdReply(pdu, length, &reply);
+    if (fault.empty()) TakeDeviceId(reply, result);
+  }
+  result->resultCode = fault.empty() ? me::RESULT_OK : me::RESULT_RESPONSE;
+  result->outcome = fault.empty() ? Outcome::kAnswer : Outcome::kGarbled;
+  if (!fault.empty()) {
+    result->identification.clear();
+    result->answer = fault;
+  }
+}
+
 // ---- The walk ----------------------------------------------------------------
 
 void StartScan(ScanState* state, const ScanPlan& plan) {
@@ -121,6 +189,12 @@ void LineOpened(ScanState* state, int lineIndex, bool ok, const std::string& fai
 }
 
 void RecordProbe(ScanState* state, const ProbeResult& result) {
+  // The reply to this probe may still be on its way behind the stale one.
+  if (result.outcome == Outcome::kStale && state->staleRetries < kMaxStaleRetries) {
+    ++state->staleRetries;
+    return;
+  }
+  state->staleRetries = 0;
   ++state->next;
   if (result.outcome == Outcome::kLinkError) {
     state->stopped = true;

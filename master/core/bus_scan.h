@@ -22,6 +22,7 @@ enum class Probe : int {
   kDeviceIdentification = 1,  // FC 43 / MEI 14, basic objects
   kReportSlaveId = 2,  // FC 17
 };
+constexpr int kProbeCount = 3;
 
 // A probe's per-id time-out at 9600 baud unless the user sets another; scaled
 // by 9600 / baud on a serial line (slower lines wait longer), never below the
@@ -76,7 +77,10 @@ enum class Outcome : int {
   kAbsent,     // no reply, or a gateway saying its target did not answer
   kGarbled,    // bytes that are not a good reply (often the wrong line settings)
   kLinkError,  // the link itself failed: the scan stops
+  kStale,      // a late reply to an earlier probe (Modbus/TCP): this id is probed again
 };
+// How often one id is probed again after stale replies before it counts as garbled.
+constexpr int kMaxStaleRetries = 3;
 
 // The outcome of an engine result code. A gateway's exceptions 10 and 11 mean
 // that nothing answered behind it, so they count as absent.
@@ -95,6 +99,18 @@ struct ProbeResult {
 // The answer text of a probe: the register value or the exception.
 std::string AnswerText(const ProbeResult& result, std::uint16_t value);
 
+// ---- Identification probes ---------------------------------------------------
+
+// The request PDU of an identification probe (43/14 basic objects from object
+// 0, or 17); pdu holds devid::kMaxRequestPdu bytes. Returns its length.
+int IdentificationRequest(Probe probe, std::uint8_t* pdu);
+// Fills outcome, resultCode, answer and identification of an identification
+// probe from the reply PDU taken out of a sound frame: an exception reply is a
+// device (unless a gateway's 10 or 11), a reply that does not parse is garbled.
+// The answer holds the values ("Acme X-1 1.2", or the 17 additional text with
+// its hex), identification the named fields ("VendorName=Acme", ...).
+void TakeIdentificationReply(Probe probe, const std::uint8_t* pdu, int length, ProbeResult* result);
+
 // ---- The walk ----------------------------------------------------------------
 
 enum class StepKind { kOpenLine, kProbe, kDone };
@@ -102,6 +118,7 @@ enum class StepKind { kOpenLine, kProbe, kDone };
 struct ScanState {
   ScanPlan plan;
   long next = 0;       // index of the next combination
+  int staleRetries = 0;  // stale replies to the probes of the next combination
   int openLine = -1;   // line setting the link has now
   bool stopped = false;
   std::string failure;  // why the scan ended early (link error), for the user

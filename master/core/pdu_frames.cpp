@@ -19,7 +19,8 @@ std::string CheckAddress(std::uint8_t slave, std::uint8_t address) {
 }  // namespace
 
 PduLink LinkOf(const CommSettings& settings) {
-  if (settings.port == kTcpPortChoice) return PduLink::kTcp;
+  // RTU over TCP carries RTU frames with their CRC, not the MBAP header.
+  if (settings.port == kTcpPortChoice) return settings.transport == kTransportRtuOverTcp ? PduLink::kRtu : PduLink::kTcp;
   return settings.asciiMode != 0 ? PduLink::kAscii : PduLink::kRtu;
 }
 

@@ -70,6 +70,9 @@ const char* HeadlessUsage() {
          "  --scan-framing rtu|ascii|both  (default the --ascii choice)\n"
          "  --scan-probe register[:ADDRESS]\n"
          "                              read 1 holding register (default, address 0)\n"
+         "  --scan-probe identify|report-slave-id\n"
+         "                              read the basic device identification (43/14) or report\n"
+         "                              slave id (17); the line shows the strings the device sent\n"
          "  --scan-timeout MS           time-out per probe at 9600 baud, scaled by 9600/baud,\n"
          "                              20..10000 (default 100); over TCP taken as it is\n"
          "  A line reads \"slave ID LINE MS ms ANSWER\"; an exception reply counts as a device.\n"
@@ -311,6 +314,10 @@ bool SetScanProbe(const std::string&, const std::string& v, HeadlessOptions* o, 
     o->scanPlan.probe = busscan::Probe::kHoldingRegister;
     if (parts.size() == 2 && !ParseInt(parts[1], 0, 65535, &o->scanPlan.address))
       return *error = RangeText("--scan-probe register address", 0, 65535), false;
+    return true;
+  }
+  if (parts.size() == 1 && (parts[0] == "identify" || parts[0] == "report-slave-id")) {
+    o->scanPlan.probe = parts[0] == "identify" ? busscan::Probe::kDeviceIdentification : busscan::Probe::kReportSlaveId;
     return true;
   }
   return *error = "--scan-probe expects register[:ADDRESS], got \"" + v + "\"", false;

@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "link/checksums.h"
 #include "link/framing.h"
+#include "common/device_objects.h"
 #include "master/engine/result_codes.h"
 #include "master/headless/headless.h"
 #include "platform/testing/fake_serial_device.h"
@@ -155,6 +157,58 @@ TEST(BusScanCore, HeadlessScanFindsTheBaudRateAndParityOfTheFakePort) {
   EXPECT_NE(out.find("value 4660\n"), std::string::npos) << out;
   EXPECT_EQ(out.find('\n'), out.size() - 1) << out;  // one device, one line
   EXPECT_NE(err.find("1 found in 36 of 36 probes"), std::string::npos) << err;
+}
+
+// The identification probes through the real engine on the fake RTU port: a
+// gateway's exception 11 and replies that are not sound frames or PDUs show no
+// device; an exception 1 and a good reply do, the latter with its strings.
+TEST(BusScanCore, IdentificationProbesTellDevicesFromNoise) {
+  auto port = std::make_shared<FakeSerialPort>();
+  port->install();
+  port->setWriteResponder([](const std::vector<std::uint8_t>& request) {
+    std::vector<std::uint8_t> reply;
+    const std::vector<std::uint8_t> pdu{modbus::FC_ENCAPSULATED_INTERFACE, modbus::MEI_READ_DEVICE_ID, 1, 0};
+    if (request.size() != 7 || linklayer::ComputeCrc16(request.data(), 7) != 0 ||
+        !std::equal(pdu.begin(), pdu.end(), request.begin() + 1))
+      return reply;
+    const std::uint8_t id = request[0];
+    const std::uint8_t exception = modbus::FC_ENCAPSULATED_INTERFACE | modbus::EXCEPTION_FLAG;
+    if (id == 3) reply = {id, exception, modbus::EXCEPTION_GATEWAY_TARGET};
+    if (id == 4 || id == 5) reply = {id, pdu[0], pdu[1], 1, 1, 0, 0, 3, 0, 4, 'A', 'c', 'm', 'e', 1, 1, 'X', 2, 3, '1', '.', '0'};
+    if (id == 6) reply = {id, exception, modbus::EXCEPTION_ILLEGAL_FUNCTION};
+    if (id == 7) reply = {id, pdu[0], pdu[1], 1, 1, 0, 0, 1, 0, 9, 'A'};  // object longer than the reply
+    if (reply.empty()) return reply;
+    reply.resize(reply.size() + 2);
+    linklayer::AppendCrc(reply.data(), static_cast<std::uint16_t>(reply.size() - 2));
+    if (id == 5) reply.back() ^= 0x01;  // CRC error
+    return reply;
+  });
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  const int status = zelmor::RunHeadless({"--headless", "--scan", "--serial", "fake", "--baud", "19200", "--scan-ids",
+                                          "2-8", "--scan-probe", "identify"});
+  const std::string out = testing::internal::GetCapturedStdout();
+  const std::string err = testing::internal::GetCapturedStderr();
+  FakeSerialPort::uninstall();
+  EXPECT_EQ(status, zelmor::kExitOk) << err;
+  const std::size_t second = out.find("\nslave 6 19200 ");
+  ASSERT_NE(second, std::string::npos) << out;
+  EXPECT_EQ(out.rfind("slave 4 19200 ", 0), 0u) << out;
+  EXPECT_NE(out.find(" ms Acme X 1.0 VendorName=Acme; ProductCode=X; MajorMinorRevision=1.0\n"), std::string::npos) << out;
+  EXPECT_NE(out.find(" ms exception 1 (Illigal Function)\n", second), std::string::npos) << out;
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 2) << out;
+  EXPECT_NE(err.find("2 found in 7 of 7 probes"), std::string::npos) << err;
+
+  // Report slave id: the additional data as text and hex, named fields for the CSV.
+  busscan::ProbeResult r;
+  r.combination.id = 9;
+  const std::uint8_t slaveId[] = {modbus::FC_REPORT_SLAVE_ID, 5, 0x2A, modbus::RUN_INDICATOR_ON, 'O', ',', 0x01};
+  busscan::TakeIdentificationReply(busscan::Probe::kReportSlaveId, slaveId, sizeof slaveId, &r);
+  EXPECT_EQ(r.outcome, busscan::Outcome::kAnswer);
+  EXPECT_EQ(busscan::CsvLine(r, true), "9,TCP,-,\"O,\\x01 [4F 2C 01]\",SlaveId=0x2A; RunIndicator=ON; Data=2A FF 4F 2C 01");
+  busscan::TakeIdentificationReply(busscan::Probe::kReportSlaveId, slaveId, sizeof slaveId - 1, &r);
+  EXPECT_EQ(r.outcome, busscan::Outcome::kGarbled);
+  EXPECT_TRUE(r.identification.empty());
 }
 
 }  // namespace

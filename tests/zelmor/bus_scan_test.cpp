@@ -3,6 +3,7 @@
 // carries bytes only at its own settings, a gateway answering every id, and a
 // link that cannot be opened.
 #include <QProcess>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include "child_output.h"
@@ -17,11 +18,11 @@ struct Run {
   QString errors;
 };
 
-// zelmor --headless with the arguments; --scan first unless a --register-scan is asked for.
+// zelmor --headless with the arguments; --scan first unless a --register-scan or --identify is asked for.
 Run RunScan(const QStringList& args, int timeoutMs = 60000) {
   QProcess process;
-  const bool registers = args.contains("--register-scan");
-  process.start(ZELMOR_BINARY, QStringList{"--headless"} + (registers ? QStringList{} : QStringList{"--scan"}) + args);
+  const bool other = args.contains("--register-scan") || args.contains("--identify");
+  process.start(ZELMOR_BINARY, QStringList{"--headless"} + (other ? QStringList{} : QStringList{"--scan"}) + args);
   Run run;
   if (!process.waitForFinished(timeoutMs)) {
     process.kill();
@@ -68,6 +69,9 @@ class BusScanTest : public QObject {
 
  private slots:
   void findsTheUnitIdsServedOverTcp();
+  void identificationProbesShowWhatEachIdSent();
+  void identificationOverRtuOverTcp();
+  void identificationOnRtuAndAsciiLines();
   void findsTheSlavesOnAnRtuLine();
   void findsTheBaudRateOfTheLine();
   void aGatewayAnsweringEveryIdIsReported();
@@ -93,6 +97,81 @@ void BusScanTest::findsTheUnitIdsServedOverTcp() {
   Run none = RunScan({"--tcp", QString("127.0.0.1:%1").arg(vantor.port()), "--scan-ids", "20-22"});
   QCOMPARE(none.exitCode, 7);
   QVERIFY2(none.errors.contains("0 found in 3 of 3 probes"), qPrintable(none.errors));
+}
+
+void BusScanTest::identificationProbesShowWhatEachIdSent() {
+  VantorPeer vantor;
+  QVERIFY(vantor.start({"3:3:0:10", "7:4:0:5", "12:3:100:10"},
+                       {"--identity", "7:VendorName=Acme, Pumps", "--identity", "7:ProductCode=PX-1"}));
+  const QString tcp = QString("127.0.0.1:%1").arg(vantor.port());
+  Run identify = RunScan({"--tcp", tcp, "--scan-ids", "1-14", "--scan-probe", "identify"});
+  QCOMPARE(identify.exitCode, 0);
+  QCOMPARE(FoundIds(identify), (QList<int>{3, 7, 12}));
+  const QString all = identify.lines.join('\n') + identify.errors;
+  // The answer joins the basic objects; the named fields follow.
+  QVERIFY2(identify.lines[1].contains(" ms Acme, Pumps PX-1 "), qPrintable(all));
+  QVERIFY2(identify.lines[1].contains("VendorName=Acme, Pumps; ProductCode=PX-1; MajorMinorRevision="), qPrintable(all));
+  QVERIFY2(identify.lines[0].contains(" ms vantor vantor ") && identify.lines[0].contains("VendorName=vantor"),
+           qPrintable(all));
+  // 43/14 basic from object 0 went to every id, MBAP-framed.
+  QTRY_COMPARE_WITH_TIMEOUT(vantor.requests().filter(QRegularExpression("^.. 2B 0E 01 00$")).size(), 14, 5000);
+
+  Run report = RunScan({"--tcp", tcp, "--scan-ids", "1-14", "--scan-probe", "report-slave-id"});
+  QCOMPARE(report.exitCode, 0);
+  QCOMPARE(FoundIds(report), (QList<int>{3, 7, 12}));
+  QVERIFY2(report.lines[0].contains("SlaveId=") && report.lines[0].contains("Data="),
+           qPrintable(report.lines.join('\n') + report.errors));
+
+  // Id 2 answers after the probe's time-out: its late reply comes to the probe
+  // of id 3, which is sent again rather than missed.
+  VantorPeer late;
+  QVERIFY(late.start({"1:3:0:10", "2:3:0:10", "3:3:0:10", "4:3:0:10"}, {"--delay", "2=150"}));
+  Run behind = RunScan({"--tcp", QString("127.0.0.1:%1").arg(late.port()), "--scan-ids", "1-4", "--scan-probe",
+                        "identify", "--scan-timeout", "100"});
+  QCOMPARE(FoundIds(behind), (QList<int>{1, 3, 4}));
+  QVERIFY2(behind.errors.contains("3 found in 4 of 4 probes"), qPrintable(behind.errors));
+
+  // A bad probe name is refused before anything is sent.
+  Run bad = RunScan({"--tcp", tcp, "--scan-probe", "identify:1"});
+  QVERIFY(bad.exitCode != 0 && bad.errors.contains("--scan-probe expects"));
+}
+
+// A serial gateway on TCP: the identification requests go out as RTU frames
+// with their CRC, both from the scan and from --identify.
+void BusScanTest::identificationOverRtuOverTcp() {
+  QProcess gateway;
+  gateway.start(VANTOR_BINARY, {"--headless", "--slave", "2:3:0:10", "--slave", "4:3:0:10", "--rtu-over-tcp",
+                                "127.0.0.1:0", "--identity", "4:VendorName=Gate"});
+  QVERIFY(gateway.waitForStarted());
+  const QByteArray said = ReadUntil(gateway, QProcess::StandardError, "\n", 10000);
+  const QString link = "127.0.0.1:" + QString::fromLatin1(said.mid(said.lastIndexOf(':') + 1).trimmed());
+  Run scan = RunScan({"--rtu-over-tcp", link, "--scan-ids", "1-5", "--scan-probe", "identify"});
+  Run identify = RunScan({"--rtu-over-tcp", link, "--identify", "4"});
+  gateway.kill();
+  gateway.waitForFinished();
+  QCOMPARE(FoundIds(scan), (QList<int>{2, 4}));
+  QVERIFY2(scan.lines[1].contains("VendorName=Gate;"), qPrintable(scan.lines.join('\n') + scan.errors));
+  QCOMPARE(identify.exitCode, 0);
+  QVERIFY2(identify.lines.value(0) == "VendorName: Gate", qPrintable(identify.lines.join('\n') + identify.errors));
+}
+
+// The identification probes on serial lines: raw RTU and ASCII frames, the
+// reply read until the line falls silent, silent ids at their time-out.
+void BusScanTest::identificationOnRtuAndAsciiLines() {
+  for (const bool ascii : {false, true}) {
+    PtyBridge line;
+    QVERIFY2(line.ok(), "no pseudo-terminals available");
+    SerialVantor vantor;
+    QVERIFY(vantor.start(QString::fromStdString(line.pathA()), {"2:3:0:10", "5:3:0:10"},
+                         QStringList{"--identity", "5:VendorName=Line"} + (ascii ? QStringList{"--ascii"} : QStringList{})));
+    Run run = RunScan({"--serial", QString::fromStdString(line.pathB()), "--baud", "9600", "--parity", "none",
+                       "--scan-framing", ascii ? "ascii" : "rtu", "--scan-ids", "1-6", "--scan-probe", "identify",
+                       "--scan-timeout", "300"});
+    const QString all = run.lines.join('\n') + run.errors;
+    QCOMPARE(FoundIds(run), (QList<int>{2, 5}));
+    QVERIFY2(run.lines[1].contains(ascii ? "9600 8N1 ASCII" : "9600 8N1 RTU"), qPrintable(all));
+    QVERIFY2(run.lines[1].contains(" ms Line vantor ") && run.lines[1].contains("VendorName=Line;"), qPrintable(all));
+  }
 }
 
 void BusScanTest::findsTheSlavesOnAnRtuLine() {

@@ -1,6 +1,7 @@
 // The Scan window against headless vantor over Modbus/TCP (ids found, Stop,
 // "Use these settings" opening a poll window, probes on the wire) and the
 // Decode Frame window on good, cut and malformed frames.
+#include <QComboBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -37,7 +38,7 @@ CBusScanDlg* OpenScan(ZelmorFixture& fx) {
 
 void BusScanWindowTest::scanFindsTheUnitIdsAndOpensAPollWindow() {
   VantorPeer vantor;
-  QVERIFY(vantor.start({"2:3:0:10", "5:3:0:10"}));
+  QVERIFY(vantor.start({"2:3:0:10", "5:3:0:10"}, {"--identity", "5:VendorName=Pumps"}));
   ZelmorFixture fx;
   QVERIFY(fx.start());
   QVERIFY(fx.connectTcp(vantor.port()));
@@ -62,6 +63,17 @@ void BusScanWindowTest::scanFindsTheUnitIdsAndOpensAPollWindow() {
   scan->useButton()->click();
   QVERIFY(QTest::qWaitFor([&fx] { return fx.doc() != nullptr && fx.doc()->data().slaveId == 5; }, 5000));
   QCOMPARE(fx.doc()->data().function, 3);
+
+  // The identification probe: the same ids, their strings in the answer column.
+  scan->probeChoice()->setCurrentIndex(static_cast<int>(busscan::Probe::kDeviceIdentification));
+  scan->startButton()->click();
+  QVERIFY(QTest::qWaitFor([scan] { return !scan->isScanning(); }, 20000));
+  QCOMPARE(scan->results()->rowCount(), 2);
+  QCOMPARE(scan->results()->item(1, 0)->text(), QString("5"));
+  QVERIFY2(scan->results()->item(1, 3)->text().startsWith("Pumps vantor "), qPrintable(scan->results()->item(1, 3)->text()));
+  QVERIFY2(scan->results()->item(1, 4)->text().startsWith("VendorName=Pumps; ProductCode=vantor"),
+           qPrintable(scan->results()->item(1, 4)->text()));
+  QCOMPARE(vantor.requests().filter(QRegularExpression("^.. 2B 0E 01 00$")).size(), 6);
   scan->close();
 }
 

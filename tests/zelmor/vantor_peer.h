@@ -13,11 +13,11 @@ class VantorPeer {
     process_.kill();  // by pid, the process started here
     process_.waitForFinished(5000);
   }
-  // definitions: --slave values, ID:TABLE:ADDRESS:LENGTH.
-  bool start(const QStringList& definitions = {"1:3:0:10"}) {
+  // definitions: --slave values, ID:TABLE:ADDRESS:LENGTH; extra: further options.
+  bool start(const QStringList& definitions = {"1:3:0:10"}, const QStringList& extra = {}) {
     QStringList args{"--headless"};
     for (const QString& d : definitions) args << "--slave" << d;
-    args << "--tcp" << "127.0.0.1:0" << "--traffic";
+    args << "--tcp" << "127.0.0.1:0" << "--traffic" << extra;
     process_.start(VANTOR_BINARY, args);
     if (!process_.waitForStarted(10000)) return false;
     // The ready line comes on standard error.
