@@ -1,8 +1,10 @@
 #include "slave/headless/headless_simulation.h"
 
 #include <chrono>
+#include <cstdio>
 
-#include "common/value_format.h"
+#include "common/options.h"
+#include "slave/core/simulation_entries.h"
 #include "slave/engine/autochange.h"
 #include "slave/headless/headless_autochange.h"
 
@@ -16,42 +18,56 @@ std::uint64_t NowMs() {
                                         .count());
 }
 
-bool Holds(const vnd::VndDocument& d, const SimulateOption& s) {
-  return d.slaveId == s.slaveId && d.table == s.table && s.first >= d.address &&
-         s.last < d.address + std::min(d.length, autochange::IsBitTable(d.table) ? autochange::kImageBytes
-                                                                                   : autochange::kImageBytes / 2);
+// One rule into the definition, seeded as the index-th rule of the run.
+bool Attach(const simentries::SimulationEntry& entry, std::uint64_t seed, int index, HeadlessDefinition* d,
+            std::string* error) {
+  simulation::Rule rule;
+  if (!simentries::RuleFor(entry, d->document, &rule, error)) return false;
+  simulation::Seed(&rule, seed, index);
+  d->simulation.push_back(rule);
+  return true;
+}
+
+// The rules kept beside a .vnd file; each must name that file's definition.
+bool AttachSidecar(std::uint64_t seed, int* index, HeadlessDefinition* d, std::string* error) {
+  const std::string path = simentries::SidecarPath(d->source);
+  std::vector<simentries::SimulationEntry> entries;
+  std::string why;
+  if (!simentries::LoadSidecar(path, &entries, &why)) return *error = path + ": " + why, false;
+  for (const simentries::SimulationEntry& e : entries) {
+    if (!simentries::Holds(d->document, e)) why = "the definition does not hold " + e.text;
+    if (!simentries::Holds(d->document, e) || !Attach(e, seed, (*index)++, d, &why))
+      return *error = path + ": " + why, false;
+  }
+  return true;
 }
 
 }  // namespace
 
-bool AttachSimulations(const VantorOptions& options, std::vector<HeadlessDefinition>* definitions,
-                       std::string* error) {
+int AttachSimulations(const VantorOptions& options, std::vector<HeadlessDefinition>* definitions) {
   int index = 0;
-  for (const SimulateOption& s : options.simulations) {
+  std::string error;
+  for (HeadlessDefinition& d : *definitions) {
+    if (d.fromFile && !AttachSidecar(options.seed, &index, &d, &error)) {
+      std::fprintf(stderr, "vantor: %s\n", error.c_str());
+      return cmdline::kExitFailed;
+    }
+  }
+  for (const simentries::SimulationEntry& s : options.simulations) {
     HeadlessDefinition* target = nullptr;
     for (HeadlessDefinition& d : *definitions)
-      if (!target && Holds(d.document, s)) target = &d;
-    if (!target) {
-      *error = "--simulate " + s.text + ": no definition of slave id " + std::to_string(s.slaveId) + ", table " +
-               std::to_string(s.table) + " holds addresses " + std::to_string(s.first) + "-" + std::to_string(s.last);
-      return false;
+      if (!target && simentries::Holds(d.document, s)) target = &d;
+    std::string why;
+    if (!target)
+      why = "no definition of slave id " + std::to_string(s.slaveId) + ", table " + std::to_string(s.table) +
+            " holds addresses " + std::to_string(s.first) + "-" + std::to_string(s.last);
+    if (!target || !Attach(s, options.seed, index++, target, &why)) {
+      std::fprintf(stderr, "vantor: --simulate %s: %s\nTry 'vantor --headless --help'.\n", s.text.c_str(),
+                   why.c_str());
+      return cmdline::kExitBadOption;
     }
-    simulation::Rule rule = s.rule;
-    if (!valuefmt::IsValidFormat(rule.format)) rule.format = target->document.displayFormat;
-    if (!valuefmt::IsValidFormat(rule.format)) rule.format = valuefmt::kSigned;
-    rule.first = s.first - target->document.address;
-    rule.last = s.last - target->document.address;
-    const int width = simulation::ItemsPerValue(s.table, rule);
-    if ((rule.last - rule.first + 1) % width != 0) {
-      *error = "--simulate " + s.text + ": " + std::string(valuefmt::FormatName(rule.format)) + " values take " +
-               std::to_string(width) + " registers each; the range holds " +
-               std::to_string(rule.last - rule.first + 1);
-      return false;
-    }
-    simulation::Seed(&rule, options.seed, index++);
-    target->simulation.push_back(rule);
   }
-  return true;
+  return cmdline::kExitOk;
 }
 
 void StartSimulation(HeadlessDefinition& definition) {

@@ -304,10 +304,8 @@ int RunHeadlessVantor(int argc, char** argv) {
   int status = LoadDefinitions(options, &definitions);
   if (status == kExitOk) status = CheckFaultTargets(options, definitions);
   if (status != kExitOk) return status;
-  if (!AttachSimulations(options, &definitions, &error)) {
-    std::fprintf(stderr, "vantor: %s\nTry 'vantor --headless --help'.\n", error.c_str());
-    return kExitBadOption;
-  }
+  status = AttachSimulations(options, &definitions);
+  if (status != kExitOk) return status;
   return Serve(options, definitions);
 }
 

@@ -212,27 +212,13 @@ bool SetSeed(const std::string& name, const std::string& v, VantorOptions* o, st
          Bad(name, v, "expected a decimal number", error);
 }
 
-// "ID:TABLE:ADDRESS[-LAST]:KIND:PARAMS[:FORMAT]"; the definition it names is
-// looked for once all are loaded.
+// "ID:TABLE:ADDRESS[-LAST]:KIND[:FORMAT]"; the definition it names is looked
+// for once all are loaded.
 bool AddSimulate(const std::string& name, const std::string& v, VantorOptions* o, std::string* error) {
-  std::vector<std::string> parts = cmdline::Split(v, ':');
-  SimulateOption s;
-  s.text = v;
-  s.rule.format = -1;
-  if (parts.size() < 4 || !cmdline::ParseInt(parts[0], 0, modbus::MAX_UNIT_ID, &s.slaveId) ||
-      !cmdline::ParseInt(parts[1], 1, 4, &s.table))
-    return Bad(name, v, "expected ID:TABLE:ADDRESS[-LAST]:KIND[:FORMAT] with ID 0-255, TABLE 1-4", error);
-  const std::vector<std::string> range = cmdline::Split(parts[2], '-');
-  if (range.size() > 2 || !cmdline::ParseInt(range[0], 0, 65535, &s.first) ||
-      !cmdline::ParseInt(range.back(), s.first, 65535, &s.last))
-    return Bad(name, v, "ADDRESS[-LAST] is 0-65535 with LAST from ADDRESS", error);
+  simentries::SimulationEntry entry;
   std::string why;
-  const int kindCount = static_cast<int>(parts.size()) - 3;
-  const bool formatGiven = valuefmt::FormatFromName(parts.back()) >= 0;
-  if (formatGiven) s.rule.format = valuefmt::FormatFromName(parts.back());
-  if (!simulation::ParseKind(parts.data() + 3, kindCount - (formatGiven ? 1 : 0), &s.rule, &why))
-    return Bad(name, v, why, error);
-  o->simulations.push_back(s);
+  if (!simentries::ParseEntry(v, &entry, &why)) return Bad(name, v, why, error);
+  o->simulations.push_back(entry);
   return true;
 }
 

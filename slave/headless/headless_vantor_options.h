@@ -9,7 +9,7 @@
 #include "slave/core/identity_entries.h"
 #include "slave/core/vnd_file.h"
 #include "slave/engine/faults.h"
-#include "slave/engine/simulation.h"
+#include "slave/core/simulation_entries.h"
 #include "slave/engine/tcp_server.h"
 
 namespace headless {
@@ -33,21 +33,10 @@ struct FaultOption {
   bool (*parse)(const std::string&, slavefaults::FaultSettings*, std::string*) = nullptr;
 };
 
-// One --simulate option: a rule for the items FIRST..LAST (protocol addresses)
-// of table TABLE of slave id ID; format -1: the display format of the definition.
-struct SimulateOption {
-  std::string text;
-  int slaveId = 0;
-  int table = 0;
-  int first = 0;
-  int last = 0;
-  simulation::Rule rule;
-};
-
 struct VantorOptions {
   std::vector<DefinitionArgument> definitions;
   std::vector<FaultOption> faults;
-  std::vector<SimulateOption> simulations;  // --simulate, in order
+  std::vector<simentries::SimulationEntry> simulations;  // --simulate, in order
   std::vector<identityentries::IdentityEntry> identity;  // --identity, in order
   std::uint64_t seed = 0;
   bool tcp = false;  // a network server: Modbus/TCP, RTU over TCP or Modbus/UDP

@@ -1,10 +1,13 @@
 """Simulated values of headless vantor read by pymodbus: a ramp and a float sine
 checked against their formulas at two times (within one refresh), random values
-inside their bounds, coils that toggle, and refused --simulate options."""
+inside their bounds, coils that toggle, rules kept beside a .vnd file (which
+stays as it is), and refused --simulate options and rule files."""
 import math
+import os
 import struct
 import subprocess
 import sys
+import tempfile
 import time
 import unittest
 
@@ -94,6 +97,37 @@ class Simulate(unittest.TestCase):
             self.assertEqual(states, {False, True})
         finally:
             served.close()
+
+    def test_rules_beside_a_vnd_file(self):
+        with tempfile.TemporaryDirectory() as directory:
+            vnd = os.path.join(directory, "pump.vnd")
+            image = struct.pack("<10H", *range(1, 11))
+            with open(vnd, "wb") as f:
+                f.write(vantor_process.vnd_image(10, 3, 10, 4, image))
+            with open(vnd, "rb") as f:
+                before = f.read()
+            with open(vnd + ".sim", "w") as f:
+                f.write("# rules\n4:3:12:toggle:100000\n\n4:3:14-15:ramp:-8:-8:1000:long\n")
+            served = Served([vnd])
+            try:
+                registers = served.client.read_holding_registers(10, 10, slave=4).registers
+            finally:
+                served.close()
+            # Registers 12 and 14-15 are simulated (toggle starts at 0, long -8 in CDAB);
+            # the rest keep the file's values.
+            self.assertEqual(registers, [1, 2, 0, 4, 0xFFF8, 0xFFFF, 7, 8, 9, 10])
+            with open(vnd, "rb") as f:
+                self.assertEqual(f.read(), before)
+            with open(vnd + ".sim", "w") as f:
+                f.write("4:3:12:toggle:100\n4:3:30:toggle:100\n")
+            result = subprocess.run([VANTOR, "--headless", vnd, "--tcp", "0"], capture_output=True, timeout=10)
+            self.assertEqual(result.returncode, 1)
+            self.assertIn("pump.vnd.sim: the definition does not hold 4:3:30:toggle:100", result.stderr.decode())
+            with open(vnd + ".sim", "w") as f:
+                f.write("4:3:12:toggle\n")
+            result = subprocess.run([VANTOR, "--headless", vnd, "--tcp", "0"], capture_output=True, timeout=10)
+            self.assertEqual(result.returncode, 1)
+            self.assertIn("pump.vnd.sim: line 1: expected toggle:PERIOD_MS", result.stderr.decode())
 
     def test_bad_options_stop_before_serving(self):
         cases = [
