@@ -22,6 +22,8 @@ constexpr int kHeaderRows = 2;
 constexpr int kMinRowsPerColumn = 5;
 constexpr int kMaxScrollRows = 7;
 constexpr std::uint32_t kRed = 0x0000FF;
+// Values that a simulation rule moves (on screen only).
+constexpr std::uint32_t kSimulatedBlue = 0xC06000;
 
 QString Blanks(int count) { return QString(count, QLatin1Char(' ')); }
 
@@ -154,7 +156,10 @@ void CVantorView::draw(QPainter& painter, const fw::RenderTarget& target) {
       const QString value = cellValueText(index);
       if (!value.isEmpty()) {
         const int right = x + l.columnWidth - l.gap;
+        const bool simulated = !target.printing && d->simulation().covers(index);
+        if (simulated) painter.setPen(fw::ColorFromColorRef(kSimulatedBlue));
         painter.drawText(right - metrics.horizontalAdvance(value), y + ascentOffset, value);
+        if (simulated) painter.setPen(textColor);
       }
     }
   }

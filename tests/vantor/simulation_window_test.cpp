@@ -1,6 +1,6 @@
 // Simulated values through the real windows: Setup > Simulation... refuses a
 // rule the definition does not hold and keeps the dialog open, a master reads
-// the values move once connected, the rules go beside the saved file (whose
+// the values move once connected and are drawn in blue, the rules go beside the saved file (whose
 // bytes do not change) and come back on open, and a broken rules file is
 // reported and left alone.
 #include <QAction>
@@ -27,6 +27,14 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
   QFile file(path);
   QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
   file.write(bytes);
+}
+
+int BluePixels(QWidget* view) {
+  const QImage shot = view->grab().toImage();
+  int count = 0;
+  for (int y = 0; y < shot.height(); ++y)
+    for (int x = 0; x < shot.width(); ++x) count += shot.pixelColor(x, y) == QColor(0x00, 0x60, 0xC0) ? 1 : 0;
+  return count;
 }
 
 }  // namespace
@@ -81,6 +89,11 @@ class SimulationWindowTest : public QObject {
       for (int i = 2; i < 9; ++i) QCOMPARE(r[i], std::uint16_t(0));
     }
     QVERIFY(seen[0] && seen[1]);
+    // The moving values are drawn in blue, and only while rules move them.
+    QVERIFY(BluePixels(f.view()) > 0);
+    QString error;
+    QVERIFY(f.doc()->setSimulationText(QString(), &error));
+    QCOMPARE(BluePixels(f.view()), 0);
   }
 
   void rulesAreKeptBesideTheFile() {
