@@ -14,17 +14,24 @@ namespace {
 
 QString Text(const char* text) { return QString::fromLatin1(text); }
 
-// A first rule to start from: a slow ramp over the whole definition.
-std::string Example(const vnd::VndDocument& d) {
+// A rule to start from: a slow ramp over the value at element `index`, or
+// (commented out) over the whole definition.
+std::string Example(const vnd::VndDocument& d, int index) {
   const int width = autochange::RegistersPerValue(d.table, d.displayFormat);
-  const int last = d.address + std::max(width, d.length - d.length % width) - 1;
-  return "# " + std::to_string(d.slaveId) + ":" + std::to_string(d.table) + ":" + std::to_string(d.address) + "-" +
-         std::to_string(last) + ":ramp:0:100:10000\n";
+  int first = d.address, last = d.address + std::max(width, d.length - d.length % width) - 1;
+  if (index >= 0) {
+    first = d.address + index - index % width;
+    last = first + width - 1;
+  }
+  std::string range = std::to_string(first);
+  if (last > first) range += "-" + std::to_string(last);
+  return (index >= 0 ? "" : "# ") + std::to_string(d.slaveId) + ":" + std::to_string(d.table) + ":" + range +
+         ":ramp:0:100:10000\n";
 }
 
 }  // namespace
 
-SimulationDialog::SimulationDialog(const DocSimulation& simulation, const vnd::VndDocument& definition,
+SimulationDialog::SimulationDialog(const DocSimulation& simulation, const vnd::VndDocument& definition, int index,
                                    QWidget* parent)
     : QDialog(parent), simulation_(simulation), definition_(definition) {
   using namespace vantorres;
@@ -34,7 +41,9 @@ SimulationDialog::SimulationDialog(const DocSimulation& simulation, const vnd::V
   note->setWordWrap(true);
   layout->addWidget(note);
   rules_ = new QPlainTextEdit(this);
-  rules_->setPlainText(QString::fromStdString(simulation.empty() ? Example(definition) : simulation.text()));
+  std::string text = simulation.text();
+  if (index >= 0 ? !simulation.covers(index) : simulation.empty()) text += Example(definition, index);
+  rules_->setPlainText(QString::fromStdString(text));
   layout->addWidget(rules_);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   layout->addWidget(buttons);

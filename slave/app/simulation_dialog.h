@@ -12,8 +12,11 @@ class SimulationDialog : public QDialog {
   Q_OBJECT
 
  public:
-  // Edits a copy of `simulation`; the definition decides what fits.
-  SimulationDialog(const DocSimulation& simulation, const vnd::VndDocument& definition, QWidget* parent = nullptr);
+  // Edits a copy of `simulation`; the definition decides what fits. With an
+  // element index (a cell of the view) that no rule moves yet, a ramp rule for
+  // that value is added to the text to start from.
+  SimulationDialog(const DocSimulation& simulation, const vnd::VndDocument& definition, int index = -1,
+                   QWidget* parent = nullptr);
 
   const DocSimulation& simulation() const { return simulation_; }
   QPlainTextEdit* rulesEdit() const { return rules_; }

@@ -139,8 +139,8 @@ bool CVantorDoc::setSimulationText(const QString& text, QString* error) {
   return true;
 }
 
-bool CVantorDoc::editSimulation(QWidget* parent) {
-  SimulationDialog dialog(simulation_, data_, parent);
+bool CVantorDoc::editSimulation(QWidget* parent, int index) {
+  SimulationDialog dialog(simulation_, data_, index, parent);
   if (dialog.exec() != QDialog::Accepted) return false;
   QString error;
   return setSimulationText(QString::fromStdString(dialog.simulation().text()), &error);

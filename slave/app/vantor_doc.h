@@ -74,8 +74,9 @@ class CVantorDoc : public fw::Document {
   // modified; false with *error (nothing changed) for a rule that does not fit.
   const DocSimulation& simulation() const { return simulation_; }
   bool setSimulationText(const QString& text, QString* error);
-  // The Simulation dialog; true when OK was chosen.
-  bool editSimulation(QWidget* parent);
+  // The Simulation dialog (for the value at element `index` when >= 0); true
+  // when OK was chosen.
+  bool editSimulation(QWidget* parent, int index = -1);
 
   // A register map's result for this definition (slave, table, address, length,
   // format, values, map entries): registers again with the values, marks modified.

@@ -1,6 +1,8 @@
 #include "slave/app/vantor_view.h"
 
+#include <QContextMenuEvent>
 #include <QFontMetrics>
+#include <QMenu>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QScrollBar>
@@ -163,6 +165,13 @@ void CVantorView::draw(QPainter& painter, const fw::RenderTarget& target) {
       }
     }
   }
+}
+
+void CVantorView::contextMenuEvent(QContextMenuEvent* event) {
+  const int index = indexAt(event->pos() + scrollPosition());
+  QMenu menu(this);
+  QAction* simulate = menu.addAction(QString::fromLatin1(vantorres::kSimulation));
+  if (menu.exec(event->globalPos()) == simulate) doc()->editSimulation(this, index);
 }
 
 int CVantorView::indexAt(QPoint p) const {

@@ -4,7 +4,9 @@
 // bytes do not change) and come back on open, and a broken rules file is
 // reported and left alone.
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QFile>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QtTest>
 #include <cstring>
@@ -12,6 +14,7 @@
 #include "framework/window_messages.h"
 #include "resources/vantor_resources.h"
 #include "slave/app/simulation_dialog.h"
+#include "slave/engine/autochange.h"
 #include "vantor_test_support.h"
 
 using namespace vantorres;
@@ -94,6 +97,38 @@ class SimulationWindowTest : public QObject {
     QString error;
     QVERIFY(f.doc()->setSimulationText(QString(), &error));
     QCOMPARE(BluePixels(f.view()), 0);
+  }
+
+  // Right click on a float cell: the dialog starts with a rule for that value.
+  void contextMenuOffersTheValueUnderThePointer() {
+    VantorFixture f;
+    QVERIFY(f.start());
+    f.doc()->applyDefinition(3, 4, 100, 10);
+    f.frame()->action(kFormatCommandIds[autochange::kFloat])->trigger();
+    f.view()->resize(400, 300);
+    QString shown;
+    WhenDialogOpens<SimulationDialog>([&](SimulationDialog* d) {
+      shown = d->rulesEdit()->toPlainText();
+      d->accept();
+    });
+    auto* popup = new QTimer;
+    popup->setInterval(5);
+    QObject::connect(popup, &QTimer::timeout, [popup] {
+      if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+        popup->stop();
+        popup->deleteLater();
+        menu->setActiveAction(menu->actions().value(0));
+        QTest::keyClick(menu, Qt::Key_Return);
+      }
+    });
+    popup->start();
+    const CellLayout& l = f.view()->layout();
+    const QPoint cell(l.columnWidth / 2, l.rowHeight * 5 + l.rowHeight / 2);  // element 3 (header rows 2)
+    QCOMPARE(f.view()->indexAt(cell + f.view()->scrollPosition()), 3);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, cell, f.view()->viewport()->mapToGlobal(cell));
+    QApplication::sendEvent(f.view()->viewport(), &event);
+    QCOMPARE(shown, QStringLiteral("3:4:102-103:ramp:0:100:10000\n"));
+    QCOMPARE(QString::fromStdString(f.doc()->simulation().text()), shown);
   }
 
   void rulesAreKeptBesideTheFile() {
