@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "common/modbus_protocol.h"
@@ -56,8 +57,11 @@ std::string SidecarPath(const std::string& vndPath) { return vndPath + ".sim"; }
 
 bool LoadSidecar(const std::string& path, std::vector<SimulationEntry>* entries, std::string* error) {
   entries->clear();
+  std::error_code ignored;
+  if (!std::filesystem::exists(path, ignored)) return true;
+  if (!std::filesystem::is_regular_file(path, ignored)) return *error = "not a file", false;
   std::ifstream in(path);
-  if (!in) return true;
+  if (!in) return *error = std::string("cannot open: ") + std::strerror(errno), false;
   std::string line, why;
   for (int number = 1; std::getline(in, line); ++number) {
     while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.pop_back();

@@ -39,7 +39,8 @@ bool RuleFor(const SimulationEntry& entry, const vnd::VndDocument& definition, s
 // "FILE.vnd" -> "FILE.vnd.sim".
 std::string SidecarPath(const std::string& vndPath);
 // Reads the rules kept beside a definition; a missing file is no rules. False
-// with *error ("line N: ...") for a line that is not a rule.
+// with *error for a file that cannot be opened or ("line N: ...") a line that
+// is not a rule.
 bool LoadSidecar(const std::string& path, std::vector<SimulationEntry>* entries, std::string* error);
 // Writes the rules (their texts) beside a definition; no rules removes the file.
 bool SaveSidecar(const std::string& path, const std::vector<SimulationEntry>& entries, std::string* error);

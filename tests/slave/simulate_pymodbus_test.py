@@ -128,6 +128,11 @@ class Simulate(unittest.TestCase):
             result = subprocess.run([VANTOR, "--headless", vnd, "--tcp", "0"], capture_output=True, timeout=10)
             self.assertEqual(result.returncode, 1)
             self.assertIn("pump.vnd.sim: line 1: expected toggle:PERIOD_MS", result.stderr.decode())
+            os.remove(vnd + ".sim")
+            os.mkdir(vnd + ".sim")  # there, but not rules: refused rather than ignored
+            result = subprocess.run([VANTOR, "--headless", vnd, "--tcp", "0"], capture_output=True, timeout=10)
+            self.assertEqual(result.returncode, 1)
+            self.assertIn("pump.vnd.sim: not a file", result.stderr.decode())
 
     def test_bad_options_stop_before_serving(self):
         cases = [
