@@ -35,6 +35,7 @@ inline constexpr CommandPrompt kCommandPrompts[] = {
     {ID_USE_AS_DEFAULT, "Use the settings of the active window for new windows\nUse as Default"},
     {ID_FAULTS, "Delay, refuse, drop or spoil the answers of the active slave definition\nFaults"},
     {ID_IDENTITY, "Edit the device identification objects a slave id serves\nIdentity"},
+    {ID_SIMULATION, "Simulate random, ramp, sine or toggling values in the active slave definition\nSimulation"},
     {kFormatCommandIds[0], "Show the values as signed 16-bit integers\nSigned"},
     {kFormatCommandIds[1], "Show the values as unsigned 16-bit integers\nUnsigned"},
     {kFormatCommandIds[2], "Show the values in hexadecimal\nHex"},

@@ -36,6 +36,7 @@ enum Command : int {
   ID_PORT_PATHS = 32900,  // "Serial &Ports..." (device paths behind "Port n")
   ID_FAULTS = 32901,      // "&Faults..." (fault injection of the active definition)
   ID_IDENTITY = 32902,    // "&Identity..." (device identification objects of a slave id)
+  ID_SIMULATION = 32903,  // "Si&mulation..." (simulated values of the active definition)
   ID_VIEW_TOOLBAR = 59392,
   ID_VIEW_STATUS_BAR = 59393,
   ID_WINDOW_ARRANGE = 57649,
@@ -84,6 +85,7 @@ constexpr const char* kColor = "C&olor...";
 constexpr const char* kUseAsDefault = "&Use as Default";
 constexpr const char* kFaults = "&Faults...";
 constexpr const char* kIdentity = "&Identity...";
+constexpr const char* kSimulation = "Si&mulation...";
 constexpr const char* kFormatMenuTexts[10] = {"&Signed", "&Unsigned", "&Hex", "&Binary", "&Float",
                                               "F&loat Inverse", "&Double", "D&ouble Inverse", "Long",
                                               "Long Inverse"};
@@ -190,6 +192,15 @@ constexpr const char* kFaultBusyLabel = "Busy [s] (N:M, N of every M):";
 constexpr const char* kFaultSeedLabel = "Seed:";
 constexpr const char* kFaultSeedError = "Please enter a decimal number as the seed.";
 constexpr const char* kFaultsPane = "Faults on";
+
+// Simulation dialog: the simulated values of a slave definition, kept beside its file.
+constexpr const char* kSimulationTitle = "Simulation";
+constexpr const char* kSimulationNote =
+    "One rule a line: ID:TABLE:ADDRESS[-LAST]:KIND[:FORMAT] with KIND random:MIN:MAX, "
+    "ramp:MIN:MAX:PERIOD_MS, sine:CENTRE:AMPLITUDE:PERIOD_MS or toggle:PERIOD_MS (addresses are protocol "
+    "addresses). Saved beside the file as FILE.vnd.sim.";
+constexpr const char* kSimulationReadError = "Cannot read the simulation rules %1.\n%2";
+constexpr const char* kSimulationSaveError = "Cannot save %1.\n%2";
 
 // Identity dialog: the objects of read device identification (43/14) and
 // report slave id (17) per slave id.

@@ -160,6 +160,9 @@ void CMainFrame::createSetupMenu() {
     if (CVantorDoc* d = activeVantorDoc()) d->editFaults(this);
     updateCommands();
   });
+  commands_.add(setup, ID_SIMULATION, kSimulation, [this] {
+    if (CVantorDoc* d = activeVantorDoc()) d->editSimulation(this);
+  });
   commands_.add(setup, ID_IDENTITY, kIdentity, [this] {
     CVantorDoc* d = activeVantorDoc();
     RunIdentityDialog(d ? d->slaveId() : 1, this);
@@ -273,7 +276,8 @@ void CMainFrame::updateCommands() {
   const bool hasDoc = d != nullptr;
   for (int id : {int(ID_FILE_CLOSE), int(ID_FILE_SAVE), int(ID_FILE_SAVE_AS), int(ID_FILE_PRINT),
                  int(ID_FILE_PRINT_PREVIEW), int(ID_SLAVE_DEFINITION), int(ID_FONT), int(ID_COLOR),
-                 int(ID_USE_AS_DEFAULT), int(ID_PLC_ADDRESSES), int(ID_PROTOCOL_ADDRESSES), int(ID_FAULTS)})
+                 int(ID_USE_AS_DEFAULT), int(ID_PLC_ADDRESSES), int(ID_PROTOCOL_ADDRESSES), int(ID_FAULTS),
+                 int(ID_SIMULATION)})
     action(id)->setEnabled(hasDoc);
   for (int format = 0; format < valuefmt::kAllFormatCount; ++format) {
     QAction* act = action(ordertexts::CommandIdOf(kFormatCommandIds, format));

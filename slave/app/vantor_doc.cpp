@@ -10,6 +10,7 @@
 #include "framework/placement.h"
 #include "framework/profile.h"
 #include "slave/app/faults_dialog.h"
+#include "slave/app/simulation_dialog.h"
 #include "resources/vantor_resources.h"
 #include "slave/app/definition_dialog.h"
 #include "slave/engine/autochange.h"
@@ -75,6 +76,7 @@ CVantorDoc::CVantorDoc() {
   f.pitchAndFamily = static_cast<std::uint8_t>(profile.readIntInRange(font, "PitchAndFamily", 33, 0, 255));
   f.weight = profile.readIntInRange(font, "Weight", 400, 0, 1000);
   data_.font = f;
+  connect(this, &fw::Document::saved, this, [this](const QString& path) { saveSimulation(path); });
 }
 
 CVantorDoc::~CVantorDoc() { releaseSlot(); }
@@ -90,6 +92,7 @@ void CVantorDoc::setAutoFlag(int index, bool on) {
 bool CVantorDoc::registerWithEngine(platform::WindowHandle owner, bool quiet) {
   owner_ = owner;
   releaseSlot();
+  simulation_.rebuild(data_);
   // A definition from a damaged file must not wrap into the engine's 16-bit arguments.
   const bool inRange = data_.slaveId >= 0 && data_.slaveId <= modbus::MAX_UNIT_ID && data_.address >= 0 &&
                        data_.address <= modbus::MAX_ADDRESS && data_.length >= 0 && data_.length <= 65535;
@@ -124,6 +127,33 @@ bool CVantorDoc::editFaults(QWidget* parent) {
                                QString::number(dialog.seed()));
   setFaults(dialog.settings());
   return true;
+}
+
+bool CVantorDoc::setSimulationText(const QString& text, QString* error) {
+  std::string why;
+  if (!simulation_.setText(text.toStdString(), data_, &why)) {
+    *error = QString::fromStdString(why);
+    return false;
+  }
+  changed(kHintValues);
+  return true;
+}
+
+bool CVantorDoc::editSimulation(QWidget* parent, int index) {
+  SimulationDialog dialog(simulation_, data_, index, parent);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  QString error;
+  return setSimulationText(QString::fromStdString(dialog.simulation().text()), &error);
+}
+
+// After a save: the rules go beside the file; a failure is shown, the .vnd stays saved.
+void CVantorDoc::saveSimulation(const QString& path) {
+  std::string error;
+  if (simulation_.save(path.toStdString(), &error)) return;
+  fw::ShowMessage(Text(vantorres::kSimulationSaveError)
+                      .arg(QString::fromStdString(simentries::SidecarPath(path.toStdString())),
+                           QString::fromStdString(error)),
+                  fw::MsgIcon::Exclamation);
 }
 
 void CVantorDoc::releaseSlot() {
@@ -175,6 +205,7 @@ void CVantorDoc::storeRegister(int index, std::uint16_t value) {
 void CVantorDoc::setDisplayFormat(int format) {
   if (format < 0 || format >= autochange::kAllFormatCount) return;
   data_.displayFormat = format;
+  simulation_.rebuild(data_);
   changed(kHintLayout);
 }
 
@@ -311,6 +342,7 @@ void CVantorDoc::refreshFromEngine(bool periodic) {
   if (periodic) {
     autochange::Step(data_.table, data_.displayFormat, data_.length, data_.autoChangeFlags.data(), image,
                      EngineSetters(&slot_));
+    simulation_.step(data_, image, EngineSetters(&slot_));
   }
 }
 
@@ -341,6 +373,12 @@ bool CVantorDoc::deserialize(const std::vector<std::uint8_t>& bytes, QString* er
 }
 
 void CVantorDoc::afterLoad() {
+  std::string error;
+  if (!path().isEmpty() && !simulation_.load(path().toStdString(), data_, &error))
+    fw::ShowMessage(Text(vantorres::kSimulationReadError)
+                        .arg(QString::fromStdString(simentries::SidecarPath(path().toStdString())),
+                             QString::fromStdString(error)),
+                    fw::MsgIcon::Exclamation);
   if (!data_.hasPlacement) return;
   if (fw::ChildFrame* f = frame()) f->applyPlacement(data_.placement);
 }

@@ -7,6 +7,7 @@
 
 #include "framework/document.h"
 #include "platform/messages.h"
+#include "slave/app/doc_simulation.h"
 #include "slave/engine/faults.h"
 #include "slave/core/vnd_file.h"
 
@@ -67,6 +68,16 @@ class CVantorDoc : public fw::Document {
   // engine's and is written to the profile.
   bool editFaults(QWidget* parent);
 
+  // Simulated values of this definition: kept beside its file (FILE.vnd.sim,
+  // read after the file, written after every save), stepped after the auto
+  // changes on the periodic refresh. setSimulationText marks the document
+  // modified; false with *error (nothing changed) for a rule that does not fit.
+  const DocSimulation& simulation() const { return simulation_; }
+  bool setSimulationText(const QString& text, QString* error);
+  // The Simulation dialog (for the value at element `index` when >= 0); true
+  // when OK was chosen.
+  bool editSimulation(QWidget* parent, int index = -1);
+
   // A register map's result for this definition (slave, table, address, length,
   // format, values, map entries): registers again with the values, marks modified.
   void takeMapDefinition(const vnd::VndDocument& definition);
@@ -101,8 +112,10 @@ class CVantorDoc : public fw::Document {
 
  private:
   void setAutoFlag(int index, bool on);
+  void saveSimulation(const QString& path);
   vnd::VndDocument data_;
   slavefaults::FaultSettings faults_;
+  DocSimulation simulation_;
   int slot_ = -1;
   platform::WindowHandle owner_ = 0;
 };

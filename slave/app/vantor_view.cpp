@@ -1,6 +1,8 @@
 #include "slave/app/vantor_view.h"
 
+#include <QContextMenuEvent>
 #include <QFontMetrics>
+#include <QMenu>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QScrollBar>
@@ -22,6 +24,8 @@ constexpr int kHeaderRows = 2;
 constexpr int kMinRowsPerColumn = 5;
 constexpr int kMaxScrollRows = 7;
 constexpr std::uint32_t kRed = 0x0000FF;
+// Values that a simulation rule moves (on screen only).
+constexpr std::uint32_t kSimulatedBlue = 0xC06000;
 
 QString Blanks(int count) { return QString(count, QLatin1Char(' ')); }
 
@@ -154,10 +158,20 @@ void CVantorView::draw(QPainter& painter, const fw::RenderTarget& target) {
       const QString value = cellValueText(index);
       if (!value.isEmpty()) {
         const int right = x + l.columnWidth - l.gap;
+        const bool simulated = !target.printing && d->simulation().covers(index);
+        if (simulated) painter.setPen(fw::ColorFromColorRef(kSimulatedBlue));
         painter.drawText(right - metrics.horizontalAdvance(value), y + ascentOffset, value);
+        if (simulated) painter.setPen(textColor);
       }
     }
   }
+}
+
+void CVantorView::contextMenuEvent(QContextMenuEvent* event) {
+  const int index = indexAt(event->pos() + scrollPosition());
+  QMenu menu(this);
+  QAction* simulate = menu.addAction(QString::fromLatin1(vantorres::kSimulation));
+  if (menu.exec(event->globalPos()) == simulate) doc()->editSimulation(this, index);
 }
 
 int CVantorView::indexAt(QPoint p) const {

@@ -53,6 +53,8 @@ class CVantorView : public fw::ScrollView {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  // "Simulation..." for the value under the pointer.
+  void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
   void handleEngineMessage(std::uint32_t message, std::uintptr_t wParam);

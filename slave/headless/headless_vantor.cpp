@@ -26,6 +26,7 @@
 #include "slave/engine/receive_loop.h"
 #include "slave/engine/slave_engine.h"
 #include "slave/engine/tcp_server.h"
+#include "slave/headless/headless_simulation.h"
 #include "slave/headless/headless_vantor_options.h"
 
 namespace headless {
@@ -242,6 +243,8 @@ int Serve(const VantorOptions& options, std::vector<HeadlessDefinition>& definit
   wakeWrite = wakePipe[1];
   platform::SetMessagePoster(PostFromEngine);
   int status = RegisterDefinitions(options, definitions);
+  if (status == kExitOk)
+    for (HeadlessDefinition& d : definitions) StartSimulation(d);
 
   // Signals are taken through a descriptor; block them before the receive
   // thread starts so that it inherits the mask.
@@ -300,6 +303,8 @@ int RunHeadlessVantor(int argc, char** argv) {
   std::vector<HeadlessDefinition> definitions;
   int status = LoadDefinitions(options, &definitions);
   if (status == kExitOk) status = CheckFaultTargets(options, definitions);
+  if (status != kExitOk) return status;
+  status = AttachSimulations(options, &definitions);
   if (status != kExitOk) return status;
   return Serve(options, definitions);
 }

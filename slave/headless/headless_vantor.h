@@ -1,9 +1,12 @@
 #pragma once
 // vantor without a window: serves slave definitions (from .vnd files and the
 // command line) over Modbus/TCP or a serial device until SIGINT or SIGTERM.
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "slave/core/vnd_file.h"
+#include "slave/engine/simulation.h"
 
 namespace headless {
 
@@ -14,6 +17,8 @@ struct HeadlessDefinition {
   std::string source;  // the .vnd path, or the --slave argument
   bool fromFile = false;
   vnd::VndDocument document;
+  std::vector<simulation::Rule> simulation;  // --simulate rules, item indices of this definition
+  std::uint64_t simulationOriginMs = 0;      // steady clock when serving started
 };
 
 // Called on the main thread for a definition whenever the engine's 500 ms

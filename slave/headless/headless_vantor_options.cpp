@@ -44,6 +44,19 @@ std::string HeadlessUsage() {
          "  --busy N:M                    answer exception 6 for N s at the start of every M s\n"
          "  --seed N                      seed of the random faults (default 0): the same seed\n"
          "                                gives the same faults for the same requests\n"
+         "Simulated values (off unless given; repeatable, stepped on the 500 ms refresh):\n"
+         "  --simulate ID:TABLE:ADDRESS[-LAST]:KIND[:FORMAT]\n"
+         "                                items ADDRESS..LAST of a definition of slave id ID and table\n"
+         "                                TABLE follow KIND, from when serving starts:\n"
+         "                                  random:MIN:MAX          a new random value each refresh\n"
+         "                                                          (repeatable with --seed)\n"
+         "                                  ramp:MIN:MAX:PERIOD_MS  MIN rising to MAX, again every period\n"
+         "                                  sine:CENTRE:AMPLITUDE:PERIOD_MS\n"
+         "                                  toggle:PERIOD_MS        0 and 1, flipping every PERIOD_MS\n"
+         "                                FORMAT (default: the definition's) as for --format; a float,\n"
+         "                                long or double value takes 2 or 4 registers in its order;\n"
+         "                                values are rounded and clamped to the format, bits are 1 for\n"
+         "                                any value that rounds to non-zero\n"
          "Identity (read device identification 43/14, report slave id 17):\n"
          "  --identity ID:OBJECT=TEXT     object OBJECT of slave id ID (repeatable); OBJECT is 0-255\n"
          "                                (0x80-0xFF private) or a name: VendorName, ProductCode,\n"
@@ -199,6 +212,16 @@ bool SetSeed(const std::string& name, const std::string& v, VantorOptions* o, st
          Bad(name, v, "expected a decimal number", error);
 }
 
+// "ID:TABLE:ADDRESS[-LAST]:KIND[:FORMAT]"; the definition it names is looked
+// for once all are loaded.
+bool AddSimulate(const std::string& name, const std::string& v, VantorOptions* o, std::string* error) {
+  simentries::SimulationEntry entry;
+  std::string why;
+  if (!simentries::ParseEntry(v, &entry, &why)) return Bad(name, v, why, error);
+  o->simulations.push_back(entry);
+  return true;
+}
+
 bool AddIdentity(const std::string& name, const std::string& v, VantorOptions* o, std::string* error) {
   identityentries::IdentityEntry entry;
   std::string why;
@@ -243,6 +266,7 @@ constexpr Row kOptions[] = {
     {"--busy", true, AddFault},
     {"--seed", true, SetSeed},
     {"--identity", true, AddIdentity},
+    {"--simulate", true, AddSimulate},
 };
 
 // The options that only make sense together, and the definitions to serve.

@@ -9,6 +9,7 @@
 #include "slave/core/identity_entries.h"
 #include "slave/core/vnd_file.h"
 #include "slave/engine/faults.h"
+#include "slave/core/simulation_entries.h"
 #include "slave/engine/tcp_server.h"
 
 namespace headless {
@@ -35,6 +36,7 @@ struct FaultOption {
 struct VantorOptions {
   std::vector<DefinitionArgument> definitions;
   std::vector<FaultOption> faults;
+  std::vector<simentries::SimulationEntry> simulations;  // --simulate, in order
   std::vector<identityentries::IdentityEntry> identity;  // --identity, in order
   std::uint64_t seed = 0;
   bool tcp = false;  // a network server: Modbus/TCP, RTU over TCP or Modbus/UDP

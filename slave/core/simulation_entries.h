@@ -1,0 +1,48 @@
+#pragma once
+// Simulation rules as text: the "ID:TABLE:ADDRESS[-LAST]:KIND[:FORMAT]" value of
+// vantor's --simulate option, and the file beside a definition that keeps its
+// rules ("pump.vnd" -> "pump.vnd.sim": one such value a line, '#' starts a
+// comment line). The .vnd file itself never holds them, so older versions of
+// the programs open it as before. Qt-free.
+#include <string>
+#include <vector>
+
+#include "slave/core/vnd_file.h"
+#include "slave/engine/simulation.h"
+
+namespace simentries {
+
+// One rule as given: protocol addresses first..last of table `table` of slave
+// id `slaveId`; rule.format -1 takes the definition's display format.
+struct SimulationEntry {
+  std::string text;
+  int slaveId = 0;
+  int table = 0;
+  int first = 0;
+  int last = 0;
+  simulation::Rule rule;
+};
+
+// The text of an entry into *out; false with *why saying what is expected.
+bool ParseEntry(const std::string& text, SimulationEntry* out, std::string* why);
+
+// True when the definition holds the entry's items (same slave id and table,
+// addresses inside its range).
+bool Holds(const vnd::VndDocument& definition, const SimulationEntry& entry);
+
+// The entry as a rule of `definition` (item indices, format resolved); false
+// with *error when the range does not hold whole values of the format. The
+// caller has checked Holds.
+bool RuleFor(const SimulationEntry& entry, const vnd::VndDocument& definition, simulation::Rule* rule,
+             std::string* error);
+
+// "FILE.vnd" -> "FILE.vnd.sim".
+std::string SidecarPath(const std::string& vndPath);
+// Reads the rules kept beside a definition; a missing file is no rules. False
+// with *error for a file that cannot be opened or ("line N: ...") a line that
+// is not a rule.
+bool LoadSidecar(const std::string& path, std::vector<SimulationEntry>* entries, std::string* error);
+// Writes the rules (their texts) beside a definition; no rules removes the file.
+bool SaveSidecar(const std::string& path, const std::vector<SimulationEntry>& entries, std::string* error);
+
+}  // namespace simentries

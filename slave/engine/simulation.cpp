@@ -1,0 +1,159 @@
+#include "slave/engine/simulation.h"
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <numbers>
+
+#include "common/value_format.h"
+#include "common/word_order.h"
+
+namespace simulation {
+
+namespace {
+
+// A finite decimal number, all of the text.
+bool ParseNumber(const std::string& text, double* out) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  const double value = std::strtod(text.c_str(), &end);
+  if (errno != 0 || end != text.c_str() + text.size() || !std::isfinite(value)) return false;
+  *out = value;
+  return true;
+}
+
+bool ParsePeriod(const std::string& text, std::uint32_t* out) {
+  double value = 0.0;
+  if (!ParseNumber(text, &value) || value < 1.0 || value > kMaxPeriodMs || value != std::floor(value)) return false;
+  *out = static_cast<std::uint32_t>(value);
+  return true;
+}
+
+// splitmix64: small, fast and good enough for test values.
+std::uint64_t NextRandom(std::uint64_t* state) {
+  std::uint64_t z = (*state += 0x9E3779B97F4A7C15ULL);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+  return z ^ (z >> 31);
+}
+
+double RandomValue(Rule* rule, bool integral) {
+  const double low = std::min(rule->a, rule->b), high = std::max(rule->a, rule->b);
+  const std::uint64_t draw = NextRandom(&rule->randomState);
+  if (!integral) return low + (high - low) * (static_cast<double>(draw >> 11) * 0x1.0p-53);
+  const double first = std::ceil(low), span = std::floor(high) - first + 1.0;
+  if (span < 1.0) return std::round(low);
+  return first + std::floor(static_cast<double>(draw >> 11) * 0x1.0p-53 * span);
+}
+
+double Clamp(double value, double low, double high) { return value < low ? low : value > high ? high : value; }
+
+// The value as the format's register bits (1, 2 or 4 registers).
+std::uint64_t FormatBits(double value, autochange::ValueKind kind, int format) {
+  switch (kind) {
+    case autochange::ValueKind::Float:
+      return std::bit_cast<std::uint32_t>(static_cast<float>(value));
+    case autochange::ValueKind::Double:
+      return std::bit_cast<std::uint64_t>(value);
+    case autochange::ValueKind::Long:
+      if (valuefmt::KindOf(format) == valuefmt::ValueKind::kUnsignedLong)
+        return static_cast<std::uint32_t>(Clamp(std::round(value), 0.0, 4294967295.0));
+      return static_cast<std::uint32_t>(static_cast<std::int32_t>(Clamp(std::round(value), -2147483648.0, 2147483647.0)));
+    default:
+      break;
+  }
+  if (format == valuefmt::kSigned)
+    return static_cast<std::uint16_t>(static_cast<std::int16_t>(Clamp(std::round(value), -32768.0, 32767.0)));
+  return static_cast<std::uint16_t>(Clamp(std::round(value), 0.0, 65535.0));
+}
+
+// One value of `count` registers at register offset `item`.
+void PutRegisters(int item, int count, std::uint64_t bits, wordorder::Order order, std::uint8_t* image,
+                  const autochange::Setters& setters) {
+  std::uint16_t words[4];
+  if (count == 1) words[0] = static_cast<std::uint16_t>(bits);
+  else wordorder::Split(bits, count, order, words);
+  for (int w = 0; w < count; ++w) {
+    autochange::SetImageRegister(image, item + w, words[w]);
+    if (setters.setRegister) setters.setRegister(setters.context, item + w, words[w]);
+  }
+}
+
+}  // namespace
+
+bool ParseKind(const std::string* parts, int count, Rule* rule, std::string* error) {
+  const std::string& kind = count > 0 ? parts[0] : std::string();
+  bool ok = false;
+  if (kind == "random") {
+    rule->kind = Kind::kRandom;
+    ok = count == 3 && ParseNumber(parts[1], &rule->a) && ParseNumber(parts[2], &rule->b) && rule->a <= rule->b;
+    if (!ok) *error = "expected random:MIN:MAX with MIN <= MAX";
+  } else if (kind == "ramp") {
+    rule->kind = Kind::kRamp;
+    ok = count == 4 && ParseNumber(parts[1], &rule->a) && ParseNumber(parts[2], &rule->b) &&
+         ParsePeriod(parts[3], &rule->periodMs);
+    if (!ok) *error = "expected ramp:MIN:MAX:PERIOD_MS with PERIOD_MS 1-86400000";
+  } else if (kind == "sine") {
+    rule->kind = Kind::kSine;
+    ok = count == 4 && ParseNumber(parts[1], &rule->a) && ParseNumber(parts[2], &rule->b) &&
+         ParsePeriod(parts[3], &rule->periodMs);
+    if (!ok) *error = "expected sine:CENTRE:AMPLITUDE:PERIOD_MS with PERIOD_MS 1-86400000";
+  } else if (kind == "toggle") {
+    rule->kind = Kind::kToggle;
+    ok = count == 2 && ParsePeriod(parts[1], &rule->periodMs);
+    if (!ok) *error = "expected toggle:PERIOD_MS with PERIOD_MS 1-86400000";
+  } else {
+    *error = "KIND is random, ramp, sine or toggle";
+  }
+  return ok;
+}
+
+void Seed(Rule* rule, std::uint64_t seed, int index) {
+  rule->randomState = seed ^ (0xD1B54A32D192ED03ULL * static_cast<std::uint64_t>(index + 1));
+}
+
+double ValueAt(Rule* rule, std::uint64_t elapsedMs, bool integral) {
+  const std::uint64_t period = rule->periodMs == 0 ? 1 : rule->periodMs;
+  const double phase = static_cast<double>(elapsedMs % period) / static_cast<double>(period);
+  switch (rule->kind) {
+    case Kind::kRandom: return RandomValue(rule, integral);
+    case Kind::kRamp: return rule->a + (rule->b - rule->a) * phase;
+    case Kind::kSine: return rule->a + rule->b * std::sin(2.0 * std::numbers::pi * phase);
+    case Kind::kToggle: return (elapsedMs / period) % 2 == 0 ? 0.0 : 1.0;
+  }
+  return 0.0;
+}
+
+int ItemsPerValue(int table, const Rule& rule) { return autochange::RegistersPerValue(table, rule.format); }
+
+int Step(int table, int length, Rule* rules, int count, std::uint64_t elapsedMs, std::uint8_t* image,
+         const autochange::Setters& setters) {
+  if (!autochange::IsKnownTable(table)) return 0;
+  const int items = std::min(length, autochange::IsBitTable(table) ? autochange::kImageBytes
+                                                                   : autochange::kImageBytes / 2);
+  int written = 0;
+  for (int r = 0; r < count; ++r) {
+    Rule& rule = rules[r];
+    const int format = valuefmt::IsValidFormat(rule.format) ? rule.format : valuefmt::kSigned;
+    const autochange::ValueKind kind = autochange::KindOf(table, format);
+    const bool integral = kind != autochange::ValueKind::Float && kind != autochange::ValueKind::Double;
+    const int width = autochange::RegistersPerValue(table, format);
+    for (int item = std::max(rule.first, 0); item + width - 1 <= rule.last && item + width <= items; item += width) {
+      const double value = ValueAt(&rule, elapsedMs, integral);
+      ++written;
+      if (kind == autochange::ValueKind::Bit) {
+        const std::uint8_t bit = std::round(value) != 0.0 ? 1 : 0;
+        autochange::SetImageBit(image, item, bit);
+        if (setters.setCoil) setters.setCoil(setters.context, item, bit);
+        continue;
+      }
+      PutRegisters(item, width, FormatBits(value, kind, format), autochange::OrderOf(format), image, setters);
+    }
+  }
+  return written;
+}
+
+}  // namespace simulation
