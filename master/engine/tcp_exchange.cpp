@@ -69,17 +69,7 @@ std::uint16_t ExchangeRtuOverTcp(std::uint8_t* request, std::uint16_t length, st
   const int got = linklayer::RtuStreamReceive(reply, kReplyBufferSize);
   if (got < 0) return RESULT_READ;
   RecordReceivedFrame(reply, static_cast<std::uint16_t>(got));
-  if (got == 0) return RESULT_TIMEOUT;
-  if (got >= 2 && reply[1] > modbus::EXCEPTION_FLAG) {
-    // Exception reply: address, function | 0x80, code, CRC.
-    if (got < 5) return RESULT_BYTES_MISSING;
-    if (linklayer::ComputeCrc16(reply, 5) != 0) return RESULT_CRC;
-    return static_cast<std::uint16_t>(RESULT_EXCEPTION_BASE + reply[2]);
-  }
-  if (got < replyLength) return RESULT_BYTES_MISSING;
-  if (linklayer::ComputeCrc16(reply, static_cast<std::uint16_t>(got)) != 0) return RESULT_CRC;
-  if (got != replyLength) return RESULT_RESPONSE;  // a whole frame, but not the one asked for
-  return RESULT_OK;
+  return CheckRtuReply(reply, got, replyLength);
 }
 
 std::uint16_t ExchangeTcpRaw(const std::uint8_t* bytes, std::uint16_t length) {

@@ -145,6 +145,10 @@ std::uint16_t ExchangeRtu(std::uint8_t* request, std::uint16_t length, std::uint
   const int got = linklayer::SerialReadFrame(reply, replyLength, RtuReplyComplete);
   if (got < 0) return RESULT_READ;
   RecordReceivedFrame(reply, static_cast<std::uint16_t>(got));
+  return CheckRtuReply(reply, got, replyLength);
+}
+
+std::uint16_t CheckRtuReply(const std::uint8_t* reply, int got, int replyLength) {
   if (got == 0) return RESULT_TIMEOUT;
   if (got >= 2 && reply[1] > modbus::EXCEPTION_FLAG) {
     // Exception reply: address, function | 0x80, code, CRC.
@@ -153,7 +157,8 @@ std::uint16_t ExchangeRtu(std::uint8_t* request, std::uint16_t length, std::uint
     return static_cast<std::uint16_t>(RESULT_EXCEPTION_BASE + reply[2]);
   }
   if (got < replyLength) return RESULT_BYTES_MISSING;
-  if (linklayer::ComputeCrc16(reply, replyLength) != 0) return RESULT_CRC;
+  if (linklayer::ComputeCrc16(reply, static_cast<std::uint16_t>(got)) != 0) return RESULT_CRC;
+  if (got != replyLength) return RESULT_RESPONSE;  // a whole frame, but not the one asked for
   return RESULT_OK;
 }
 

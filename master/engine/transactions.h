@@ -51,6 +51,10 @@ std::uint16_t ExchangeTcp(const std::uint8_t* request, std::uint16_t length, std
 // RTU frames on a TCP stream: as ExchangeRtu, over the network link.
 std::uint16_t ExchangeRtuOverTcp(std::uint8_t* request, std::uint16_t length, std::uint8_t* reply,
                                  std::uint16_t expectedLength);
+// The result of an RTU reply of `got` bytes (0: none came) where replyLength
+// bytes (CRC included) were expected: an exception after its 5 bytes, else the
+// whole frame with a good CRC and of the expected length.
+std::uint16_t CheckRtuReply(const std::uint8_t* reply, int got, int replyLength);
 // Raw frames (type 0): sent as given; the reply is only in the received record.
 std::uint16_t ExchangeRaw(const std::uint8_t* bytes, std::uint16_t length);
 std::uint16_t ExchangeSerialRaw(const std::uint8_t* bytes, std::uint16_t length);
