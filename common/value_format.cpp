@@ -115,6 +115,8 @@ int ClassicFormat(int format) {
   return FormatOf(kind, wordorder::HighWordFirst(OrderOf(format)) ? kABCD : kCDAB);
 }
 
+int StoredFormat(int format) { return IsValidFormat(format) ? ClassicFormat(format) : format; }
+
 const char* OrderName(wordorder::Order order) { return kOrderNames[static_cast<int>(order) & 3]; }
 
 int OrderFromName(const std::string& name) {

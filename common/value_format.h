@@ -50,6 +50,9 @@ int FormatOf(ValueKind kind, wordorder::Order order);
 // field gets this one of the ten with the same kind and the same word order
 // (bytes not swapped): float BADC -> float-inverse, unsigned long CDAB -> long.
 int ClassicFormat(int format);
+// The format field a file keeps: ClassicFormat of a valid format; any other
+// value as it was read, so that a file read and written again keeps its bytes.
+int StoredFormat(int format);
 // Order names "ABCD", "CDAB", "BADC", "DCBA"; OrderFromName -1 when unknown.
 const char* OrderName(wordorder::Order order);
 int OrderFromName(const std::string& name);

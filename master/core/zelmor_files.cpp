@@ -93,7 +93,7 @@ std::vector<std::uint8_t> EncodePollDocument(const PollDocumentData& d) {
   archive::Writer out;
   out.int32(kDocumentMarker);
   for (std::int32_t v : {d.address, d.function, d.length, d.scanRate, d.slaveId,
-                         std::int32_t{valuefmt::ClassicFormat(d.displayFormat)}, d.enable, d.oneBased})
+                         std::int32_t{valuefmt::StoredFormat(d.displayFormat)}, d.enable, d.oneBased})
     out.int32(v);
   out.uint32(d.textColor);
   out.uint32(d.reservedColor);

@@ -42,7 +42,7 @@ std::vector<std::uint8_t> EncodeVnd(const VndDocument& d) {
   w.int32(d.table);
   w.int32(d.length);
   w.int32(d.slaveId);
-  w.int32(valuefmt::ClassicFormat(d.displayFormat));
+  w.int32(valuefmt::StoredFormat(d.displayFormat));
   w.int32(d.oneBased);
   w.uint32(d.textColor);
   w.uint32(d.reservedColor);
