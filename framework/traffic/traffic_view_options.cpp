@@ -83,7 +83,8 @@ TrafficViewOptions::TrafficViewOptions(QListWidget* list, const QString& profile
     store(kColourKey, on ? 1 : 0);
     showAll();
   });
-  list->viewport()->installEventFilter(this);
+  viewport_ = list->viewport();
+  viewport_->installEventFilter(this);
   list->installEventFilter(this);
 }
 
@@ -127,7 +128,9 @@ QString TrafficViewOptions::toolTipAt(const QPoint& position) const {
 }
 
 bool TrafficViewOptions::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == list_->viewport() && event->type() == QEvent::Wheel) {
+  // Events reach the filter while the list is being destroyed too: compare
+  // with the viewport kept at the start, never ask the list for it then.
+  if (watched == viewport_ && event->type() == QEvent::Wheel) {
     auto* wheel = static_cast<QWheelEvent*>(event);
     if (!(wheel->modifiers() & Qt::ControlModifier)) return false;
     wheelAngle_ += wheel->angleDelta().y();
@@ -136,7 +139,7 @@ bool TrafficViewOptions::eventFilter(QObject* watched, QEvent* event) {
     if (steps != 0) setZoom(zoom_ + steps);
     return true;  // Ctrl+wheel zooms and does not scroll
   }
-  if (watched == list_->viewport() && event->type() == QEvent::ToolTip) {
+  if (watched == viewport_ && event->type() == QEvent::ToolTip) {
     auto* help = static_cast<QHelpEvent*>(event);
     const QString text = toolTipAt(help->pos());
     if (text.isEmpty())

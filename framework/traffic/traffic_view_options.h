@@ -57,6 +57,7 @@ class TrafficViewOptions : public QObject {
   void store(const char* key, int value) const;
 
   QListWidget* list_;
+  QObject* viewport_ = nullptr;  // the list's viewport, where wheel and tool-tip events arrive
   QString section_;
   QFont normalFont_;
   int normalPixels_;
