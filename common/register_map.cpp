@@ -269,6 +269,14 @@ const char* TableName(int table) {
   return t ? t->name : "";
 }
 
+std::string PlcAddressText(int table, int address) {
+  const TableInfo* t = FindTable(table);
+  if (t == nullptr) return "";
+  char text[16];
+  std::snprintf(text, sizeof text, "%c%05d", t->digit, (address & 0xFFFF) + 1);
+  return text;
+}
+
 bool ParseRegisterMap(const char* data, std::size_t size, RegisterMap* map, std::string* error) {
   if (size > kMaxMapBytes) return *error = TooLarge(size), false;
   const std::string_view text(data, size);
@@ -328,9 +336,7 @@ std::string FormatRegisterMap(const RegisterMap& map) {
   for (const Entry& e : map.entries) {
     const TableInfo* table = FindTable(e.table);
     if (table == nullptr) continue;
-    char address[16];
-    std::snprintf(address, sizeof address, "%c%05d", table->digit, (e.address & 0xFFFF) + 1);
-    text += std::string(table->name) + "," + address + "," + TypeName(e.type) + ",";
+    text += std::string(table->name) + "," + PlcAddressText(e.table, e.address) + "," + TypeName(e.type) + ",";
     if (e.type != Type::kBit) text += valuefmt::OrderName(e.order);
     text += "," + CsvField(e.name) + "," + CsvField(e.unit) + "," + ShortNumber(e.scale) + ",";
     if (e.hasValue) text += ShortNumber(e.value);

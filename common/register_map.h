@@ -43,6 +43,9 @@ struct RegisterMap {
 int ItemCount(Type type);
 const char* TypeName(Type type);        // "int16", ...
 const char* TableName(int table);       // "holding registers", ...; "" for another number
+// The six-digit PLC form of a protocol address: "400001" for holding register 0;
+// "" for another table number.
+std::string PlcAddressText(int table, int address);
 
 // Parses a whole map. False with *error "line L, column C (NAME): what" and *map
 // untouched on the first fault.
