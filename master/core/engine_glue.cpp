@@ -206,6 +206,23 @@ double MeanMs(const me::ResponseTimes& t) { return t.count == 0 ? 0.0 : Ms(t.tot
 
 }  // namespace
 
+std::uint16_t CopyRawValues(int slot, int function, int count, std::uint16_t* out) {
+  const bool bits = modbus::IsBitRead(function);
+  const int most = bits ? kValueBytes : kValueBytes / 2;
+  const int n = count < 0 ? 0 : count < most ? count : most;
+  std::uint16_t result = 0;
+  if (bits) {
+    std::uint8_t bytes[kValueBytes] = {};
+    result = me::ReadResultBytes(slot, bytes);
+    for (int k = 0; k < n; ++k) out[k] = bytes[k] != 0 ? 1 : 0;
+  } else {
+    std::uint16_t words[kValueBytes / 2] = {};
+    result = me::ReadResultRegisters(slot, words);
+    std::memcpy(out, words, static_cast<std::size_t>(n) * sizeof *out);
+  }
+  return result;
+}
+
 std::string StatisticsLine(const me::ResponseTimes& t) {
   if (t.count == 0) return text::kStatisticsNone;
   char buffer[160];

@@ -61,6 +61,11 @@ void DisconnectLink();
 // Returns the slot's result code.
 std::uint16_t CopyPollValues(int slot, int function, int displayFormat, std::uint8_t* values);
 
+// The slot's last good reply as it came over the wire, for recordings: `count`
+// registers in the device's own byte and word order (functions 3 and 4), or
+// bits as 0/1 (1 and 2). Returns the slot's result code.
+std::uint16_t CopyRawValues(int slot, int function, int count, std::uint16_t* out);
+
 // Response times as the poll window's "Statistics" line shows them.
 std::string StatisticsLine(const masterengine::ResponseTimes& times);
 // The values of the error counters window's section, in the order of its
