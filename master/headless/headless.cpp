@@ -13,6 +13,7 @@
 #include "common/modbus_protocol.h"
 #include "common/value_format.h"
 #include "master/core/device_identification.h"
+#include "master/core/device_recording.h"
 #include "master/core/engine_glue.h"
 #include "master/core/pdu_frames.h"
 #include "master/core/poll_results.h"
@@ -335,9 +336,22 @@ void PrintPollLine(RunningPoll& p, std::uint16_t result, const HeadlessOptions& 
   std::fflush(stdout);
 }
 
-// Prints a line per completed poll until a signal, or until every poll has
-// completed --count times.
-void PollUntilDone(std::vector<RunningPoll>& polls, const HeadlessOptions& o) {
+// The --record row of a completed poll; false (said on standard error) when it
+// could not be written, which ends the recording.
+bool RecordPoll(const RunningPoll& p, std::uint16_t result, const HeadlessOptions& o, DeviceRecording* recording) {
+  if (!recording->active()) return true;
+  const PollDocumentData& d = p.document;
+  std::uint16_t raw[kValueBytes] = {};  // bits: one a value
+  CopyRawValues(p.slot, d.function, d.length, raw);
+  if (recording->record(result, d.slaveId, d.function, d.address, raw, d.length) != DeviceRecording::Outcome::kWriteFailed)
+    return true;
+  std::fprintf(stderr, "zelmor: %s: %s\n", o.recordPath.c_str(), res::text::kDiskError);
+  return false;
+}
+
+// Prints a line per completed poll (and records it) until a signal, until every
+// poll has completed --count times, or until a recording row fails (false).
+bool PollUntilDone(std::vector<RunningPoll>& polls, const HeadlessOptions& o, DeviceRecording* recording) {
   std::size_t finished = 0;
   while (!polls.empty() && !gStop.load() && (o.count == 0 || finished < polls.size())) {
     Notification n;
@@ -353,8 +367,10 @@ void PollUntilDone(std::vector<RunningPoll>& polls, const HeadlessOptions& o) {
     if (n.lParam != p.slot) continue;
     if (o.count > 0 && p.completed >= o.count) continue;
     PrintPollLine(p, static_cast<std::uint16_t>(n.wParam), o);
+    if (!RecordPoll(p, static_cast<std::uint16_t>(n.wParam), o, recording)) return false;
     if (++p.completed == o.count) ++finished;
   }
+  return true;
 }
 
 // The checks that need the files read: a link, something to do, slots enough.
@@ -378,6 +394,13 @@ int CheckRunnable(const HeadlessOptions& o, const std::vector<PollDocumentData>&
 int Serve(const HeadlessOptions& options, const std::vector<PollDocumentData>& documents) {
   if (!options.serialDevice.empty()) platform::SetSerialPortPath(1, options.serialDevice);
   std::vector<RunningPoll> polls(documents.size());
+  // The recording's file first: a path that cannot be written stops the run before anything is sent.
+  DeviceRecording recording;
+  std::string why;
+  if (!options.recordPath.empty() && !recording.start(options.recordPath, &why)) {
+    std::fprintf(stderr, "zelmor: %s: %s\n", options.recordPath.c_str(), why.c_str());
+    return kExitRecordFailed;
+  }
   me::InitEngine();
   platform::SetMessagePoster(QueuePost);
   CatchStopSignals();
@@ -400,11 +423,13 @@ int Serve(const HeadlessOptions& options, const std::vector<PollDocumentData>& d
     platform::SetMessagePoster(nullptr);
     return kExitNoResources;
   }
-  PollUntilDone(polls, options);
+  const bool recorded = PollUntilDone(polls, options, &recording);
 
   DisconnectLink();
+  recording.stop();
   for (RunningPoll& p : polls) me::UnregisterPoll(p.slot);
   platform::SetMessagePoster(nullptr);
+  if (!recorded) return kExitRecordFailed;
   return writesOk ? kExitOk : kExitWriteFailed;
 }
 

@@ -59,6 +59,8 @@ struct HeadlessOptions {
   bool registerScan = false;
   regscan::RegisterScanPlan registerScanPlan;
 
+  std::string recordPath;                // --record FILE: a recording of every successful read
+
   int identify = -1;                     // --identify SLAVE
   int identifyCode = modbus::READ_DEVICE_ID_EXTENDED;  // --identify-code
 };
@@ -88,6 +90,7 @@ int RunRegisterScanWalk(const HeadlessOptions& options, const std::function<bool
                         platform::WindowHandle window, const std::function<bool()>& stopRequested);
 
 constexpr int kExitIdentifyFailed = 8;  // --identify got no sound identification
+constexpr int kExitRecordFailed = 9;    // the --record file could not be created or written
 
 // Runs the headless program; returns the process exit code.
 int RunHeadless(const std::vector<std::string>& args);

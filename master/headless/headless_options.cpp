@@ -61,6 +61,9 @@ const char* HeadlessUsage() {
          "  --count N                   stop after N completed polls of every document\n"
          "  --timing                    end each line with the poll's response times since the start:\n"
          "                              last, min, mean and max in ms (replies only, time-outs left out)\n"
+         "  --record FILE               also write a recording of the device (docs/recording.md):\n"
+         "                              one row per successful read with the raw registers or bits,\n"
+         "                              for vantor to replay; an existing FILE is replaced\n"
          "  --help                      this text\n"
          "Scan (find devices instead of polling; one line per device found):\n"
          "  --scan                      probe every slave id on the --tcp or --serial link\n"
@@ -87,7 +90,8 @@ const char* HeadlessUsage() {
          "the registers read back as a poll line. Without polls the run ends after the writes.\n"
          "Ends with exit code 0 on SIGINT/SIGTERM or when --count is reached; 2 bad option or\n"
          "value, 3 unreadable file, 4 connection failed, 5 more polls than the 32 poll slots,\n"
-         "6 a write that did not get \"Response ok\", 7 --identify failed (the reason on standard error).\n";
+         "6 a write that did not get \"Response ok\", 7 --identify failed (the reason on standard error).\n"
+         "With --record: 9 when the recording could not be created or a row not written.\n";
 }
 
 namespace {
@@ -258,6 +262,12 @@ bool SetTiming(const std::string&, const std::string&, HeadlessOptions* o, std::
   return true;
 }
 
+bool SetRecord(const std::string&, const std::string& v, HeadlessOptions* o, std::string* error) {
+  if (v.empty()) return *error = "--record expects a file name", false;
+  o->recordPath = v;
+  return true;
+}
+
 bool SetCount(const std::string&, const std::string& v, HeadlessOptions* o, std::string* error) {
   if (!ParseInt(v, 1, 1000000000, &o->count)) return *error = RangeText("--count", 1, 1000000000), false;
   return true;
@@ -399,6 +409,7 @@ constexpr Row kOptions[] = {
     {"--delimiter", true, SetDelimiter},
     {"--timing", false, SetTiming},
     {"--count", true, SetCount},
+    {"--record", true, SetRecord},
     {"--scan", false, SetScan},
     {"--scan-ids", true, SetScanIds},
     {"--scan-bauds", true, SetScanBauds},

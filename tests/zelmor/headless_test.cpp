@@ -8,6 +8,7 @@
 #include <csignal>
 
 #include "common/archive.h"
+#include "common/recording.h"
 #include "master/core/zelmor_files.h"
 #include "tests/master_engine/fake_tcp_server.h"
 #include "peer_server.h"
@@ -65,6 +66,7 @@ class HeadlessTest : public QObject {
   void identifyReadsAnIndependentServer_data();
   void identifyReadsAnIndependentServer();
   void identifyStopsOnEndlessOrBadReplies();
+  void recordsADeviceForReplay();
 
  private:
   QString tcp() const { return QString("127.0.0.1:%1").arg(peer_.port()); }
@@ -420,6 +422,66 @@ void HeadlessTest::identifyStopsOnEndlessOrBadReplies() {
     QVERIFY2(run.errors.contains(reasons[m]), qPrintable(run.errors));
     QVERIFY(run.lines.isEmpty());
   }
+}
+
+// vantor serves a register map (a float in BADC order, a register, coils);
+// zelmor records two polls of it until SIGTERM. The file has the header, rows
+// whose elapsed time grows, and the registers exactly as vantor holds them.
+void HeadlessTest::recordsADeviceForReplay() {
+  const QString mapPath = dir_.filePath("device.map.csv");
+  QFile map(mapPath);
+  QVERIFY(map.open(QIODevice::WriteOnly));
+  map.write("table,address,type,order,name,unit,scale,value\n"
+            "holding registers,400001,float32,BADC,Flow,l/s,1,1.5\n"
+            "holding registers,400003,uint16,,Setpoint,,1,4660\n"
+            "coils,000001,bit,,Pump,,,1\n"
+            "coils,000003,bit,,Valve,,,1\n");
+  map.close();
+  VantorPeer vantor;
+  QVERIFY(vantor.start({"1:3:0:10"}, {"--map", "1=" + mapPath}));
+  const QString recordPath = dir_.filePath("device.csv");
+  QProcess zelmor;
+  zelmor.start(ZELMOR_BINARY, {"--headless", "--tcp", QString("127.0.0.1:%1").arg(vantor.port()), "--poll",
+                               "1:3:0:4:20", "--poll", "1:1:0:3:20", "--record", recordPath});
+  QVERIFY(zelmor.waitForStarted());
+  auto rows = [&recordPath] {
+    QFile file(recordPath);
+    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).split('\n') : QStringList();
+  };
+  QTRY_VERIFY_WITH_TIMEOUT(rows().size() > 10, 10000);
+  ::kill(static_cast<pid_t>(zelmor.processId()), SIGTERM);
+  QVERIFY(zelmor.waitForFinished(10000));
+  QCOMPARE(zelmor.exitStatus(), QProcess::NormalExit);
+  QCOMPARE(zelmor.exitCode(), 0);
+
+  QStringList lines = rows();
+  QCOMPARE(lines.takeLast(), QString());  // the last row is whole
+  QCOMPARE(lines.takeFirst(), QString(recording::kHeader));
+  long long previous = -1;
+  int holding = 0, coils = 0;
+  for (const QString& line : lines) {
+    const QStringList fields = line.split(',');
+    QCOMPARE(fields.size(), 7);
+    QVERIFY2(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}$").match(fields[0]).hasMatch(),
+             qPrintable(line));
+    QVERIFY2(fields[1].toLongLong() >= previous, qPrintable(line));
+    previous = fields[1].toLongLong();
+    const QString sample = fields.mid(2).join(',');
+    if (sample == "1,holding registers,400001,4,C03F 0000 1234 0000")
+      ++holding;
+    else if (sample == "1,coils,000001,3,1 0 1")
+      ++coils;
+    else
+      QFAIL(qPrintable("unexpected row " + line));
+  }
+  QVERIFY(holding >= 3 && coils >= 3);
+  QVERIFY(previous > lines.first().split(',')[1].toLongLong());
+
+  // A recording that cannot be written ends the run with its own exit code.
+  Run full = RunZelmor({"--tcp", QString("127.0.0.1:%1").arg(vantor.port()), "--poll", "1:3:0:4", "--record",
+                        "/dev/full", "--count", "1"});
+  QCOMPARE(full.exitCode, 9);
+  QVERIFY2(full.errors.contains("zelmor: /dev/full: No space left on device"), qPrintable(full.errors));
 }
 
 QTEST_GUILESS_MAIN(HeadlessTest)
