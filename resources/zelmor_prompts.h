@@ -35,6 +35,8 @@ inline constexpr CommandPrompt kCommandPrompts[] = {
     {ID_SETUP_COLOR, "Change the text colour of the active window\nColor"},
     {ID_SETUP_LOG, "Log the values of the active window to a text file\nLog"},
     {ID_SETUP_LOGGING_OFF, "Stop logging the active window\nLogging Off"},
+    {ID_SETUP_RECORD_DEVICE,
+     "Record the reads of every poll window into one file that vantor replays; again to stop\nRecord Device"},
     {ID_SETUP_RESET_COUNTERS, "Reset the counters of the active window\nReset Counters (F12)"},
     {ID_SETUP_USE_AS_DEFAULT, "Use the settings of the active window for new windows\nUse as Default"},
     {ID_SETUP_READ_ONCE, "Read the poll of the active window once\nRead Once (F6)"},

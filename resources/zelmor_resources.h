@@ -73,6 +73,8 @@ enum CommandId : int {
   ID_DISPLAY_ATTACH_MAP = 32952,  // "Attach Register &Map...": names for the active poll window
   ID_DISPLAY_EXPORT_MAP = 32953,  // "E&xport Register Map...": the window's current values as a map
   ID_DISPLAY_MAP_NAMES = 32954,   // "Register Map &Names": the name column
+
+  ID_SETUP_RECORD_DEVICE = 32960,  // "Record &Device...": every poll window's reads into a recording
 };
 
 // Display format 0..9 -> its menu command id (and text) in that order.
@@ -146,6 +148,8 @@ constexpr const char* kExportRegisterMap = "E&xport Register Map...";
 constexpr const char* kRegisterMapNames = "Register Map &Names";
 constexpr const char* kRegisterMapFilter = "Register maps (*.csv)";
 constexpr const char* kTrend = "&Trend...";
+// Recordings (docs/recording.md): Setup > Record Device, checked while recording.
+constexpr const char* kRecordDevice = "Record &Device...";
 constexpr const char* kWriteSingleCoil = "0&5: Write Single Coil...\tF7";
 constexpr const char* kWriteSingleRegister = "0&6: Write Single Register...\tF8";
 constexpr const char* kWriteMultipleCoils = "15: Write &Coils...\tF9";
@@ -246,6 +250,12 @@ constexpr const char* kLogComma = "Comma";
 constexpr const char* kLogTab = "Tab";
 constexpr const char* kLogErrors = "Log errors";
 constexpr const char* kLogDated = "Date, milliseconds and header row";
+// Recordings: the save dialog of Setup > Record Device and the status bar while recording.
+constexpr const char* kRecordingTitle = "Record device";
+constexpr const char* kRecordingFilter = "Recordings (*.csv)";
+constexpr const char* kRecordingExtension = "csv";
+constexpr const char* kRecordingFileName = "recording.csv";
+constexpr const char* kRecordingRows = "Recording: %1 rows";
 // Test center.
 constexpr const char* kTestCenterTitle = "Test Center";
 constexpr const char* kTestCenterEntryGroup = "Enter hex number separated by \",\"  \".\" or space";

@@ -8,10 +8,12 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 
 #include "framework/application.h"
 #include "framework/file_dialog.h"
+#include "framework/message_box.h"
 #include "framework/profile.h"
 #include "framework/recent_files.h"
 #include "framework/traffic/traffic_monitor.h"
@@ -20,6 +22,7 @@
 #include "master/app/connection_dialog.h"
 #include "master/core/engine_glue.h"
 #include "master/app/data_log_dialog.h"
+#include "master/app/device_recorder.h"
 #include "master/app/device_id_dialog.h"
 #include "master/app/error_counters_dialog.h"
 #include "master/app/frame_decoder_dialog.h"
@@ -51,6 +54,7 @@ namespace {
 
 constexpr int kRecentFiles = 6;
 constexpr int kCommPaneWidth = 120;
+constexpr int kRecordPaneRefreshMs = 500;  // the row count, not at every row
 
 }  // namespace
 
@@ -60,6 +64,8 @@ CMainFrame::CMainFrame(ZelmorConnection* connection, fw::Profile* profile)
       commands_(this, &res::PromptForCommand),
       workspaceName_(text::kDefaultWorkspaceName),
       trafficSource_(std::make_unique<ZelmorTrafficSource>()) {
+  recorder_ = new DeviceRecorder(connection_, this);
+  recorder_->setMessageParent(this);
   readPosition();
   setAlwaysOnTop(profile->readIntInRange("View", "AlwaysOnTop", 0, 0, 1) == 1);
   CZelmorView::setStatisticsShown(profile->readIntInRange("View", "Statistics", 0, 0, 1) == 1);
@@ -74,6 +80,17 @@ CMainFrame::CMainFrame(ZelmorConnection* connection, fw::Profile* profile)
   commPane_ = new QLabel(text::kCommPaneDefault, this);
   commPane_->setFixedWidth(kCommPaneWidth);
   statusBar()->addPermanentWidget(commPane_);
+  recordPane_ = new QLabel(this);
+  recordPane_->hide();
+  statusBar()->addPermanentWidget(recordPane_);
+  auto* recordRefresh = new QTimer(this);
+  recordRefresh->setInterval(kRecordPaneRefreshMs);
+  connect(recordRefresh, &QTimer::timeout, this, &CMainFrame::showRecordedRows);
+  connect(recorder_, &DeviceRecorder::activeChanged, this, [this, recordRefresh](bool active) {
+    if (active) recordRefresh->start(); else recordRefresh->stop();
+    showRecordedRows();
+    updateCommandUI();
+  });
   connect(connection_, &ZelmorConnection::connectionChanged, this, &CMainFrame::updateCommandUI);
   connect(connection_, &ZelmorConnection::connectingChanged, this, &CMainFrame::onConnectingChanged);
   connect(statusBar(), &QStatusBar::messageChanged, this, &CMainFrame::showConnectingMessage);
@@ -140,6 +157,8 @@ void CMainFrame::createSetupMenu() {
     StopLogging(activeZelmorDocument());
     updateCommandUI();
   });
+  commands_.add(setup, res::ID_SETUP_RECORD_DEVICE, menu::kRecordDevice, [this] { onRecordDevice(); })
+      ->setCheckable(true);
   setup->addSeparator();
   commands_.add(setup, res::ID_SETUP_RESET_COUNTERS, menu::kResetCounters, [this] { onResetCounters(); });
   commands_.add(setup, res::ID_SETUP_USE_AS_DEFAULT, menu::kUseAsDefault, [this] { onUseAsDefault(); });
@@ -340,6 +359,8 @@ void CMainFrame::updateCommandUI() {
   action(res::ID_SETUP_READ_ONCE)->setEnabled(hasDocument && doc->canReadOnce());
   action(res::ID_SETUP_LOG)->setEnabled(hasDocument && !doc->dataLog().active());
   action(res::ID_SETUP_LOGGING_OFF)->setEnabled(hasDocument && doc->dataLog().active());
+  action(res::ID_SETUP_RECORD_DEVICE)->setEnabled(recorder_->active() || (hasDocument && connected));
+  action(res::ID_SETUP_RECORD_DEVICE)->setChecked(recorder_->active());
   action(res::ID_FUNCTIONS_TEST_CENTER)->setEnabled(hasDocument && zelmor::LinkIsOpen());
   action(res::ID_FUNCTIONS_DEVICE_ID)->setEnabled(hasDocument && zelmor::LinkIsOpen());
   for (int id : {int(res::ID_WRITE_SINGLE_COIL), int(res::ID_WRITE_SINGLE_REGISTER), int(res::ID_WRITE_MULTIPLE_COILS),
@@ -390,6 +411,36 @@ void CMainFrame::onSaveWorkspace() {
                                      workspaceName_, true);
   if (path.isEmpty()) return;
   SaveWorkspace(*this, connection_->settings(), path, &workspaceName_);
+}
+
+void CMainFrame::onRecordDevice() {
+  if (recorder_->active()) {
+    recorder_->stop();
+    return;
+  }
+  QList<CZelmorDoc*> windows;
+  for (fw::Document* d : documents())
+    if (auto* doc = qobject_cast<CZelmorDoc*>(d)) windows << doc;
+  if (!windows.isEmpty() && connection_->isConnected()) {
+    fw::FileDialogRequest request;
+    request.save = true;
+    request.title = text::kRecordingTitle;
+    request.filter = text::kRecordingFilter;
+    request.defaultExtension = text::kRecordingExtension;
+    request.initialName = text::kRecordingFileName;
+    request.directory = LogStartFolder(QString());
+    const QString path = fw::ChooseFile(this, request);
+    QString error;
+    if (!path.isEmpty() && !recorder_->start(path, windows, &error))
+      fw::ShowMessage(path + QStringLiteral(": ") + error, fw::MsgIcon::Exclamation, fw::MsgButtons::Ok, this);
+  }
+  updateCommandUI();
+}
+
+void CMainFrame::showRecordedRows() {
+  recordPane_->setVisible(recorder_->active());
+  if (recorder_->active())
+    recordPane_->setText(QString::fromLatin1(text::kRecordingRows).arg(recorder_->rows()));
 }
 
 void CMainFrame::onConnect() { connection_->connectLink(true, this); }

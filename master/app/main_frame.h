@@ -12,6 +12,7 @@
 #include "framework/mdi.h"
 
 class CZelmorDoc;
+class DeviceRecorder;
 class ZelmorConnection;
 class QAction;
 class QActionGroup;
@@ -36,6 +37,9 @@ class CMainFrame : public fw::MdiMainWindow {
   // The action of a command id (tests trigger menu commands through it).
   QAction* action(int commandId) const { return commands_.action(commandId); }
   QLabel* commPane() const { return commPane_; }
+  // Setup > Record Device and its status-bar pane ("Recording: N rows", hidden otherwise).
+  DeviceRecorder* recorder() const { return recorder_; }
+  QLabel* recordPane() const { return recordPane_; }
   QToolBar* toolBar() const { return toolBar_; }
 
  public slots:
@@ -61,6 +65,8 @@ class CMainFrame : public fw::MdiMainWindow {
   void showConnectingMessage();
   void onOpenWorkspace();
   void onSaveWorkspace();
+  void onRecordDevice();
+  void showRecordedRows();
   void onConnect();
   void onQuickConnect();
   void onDisconnect();
@@ -101,5 +107,7 @@ class CMainFrame : public fw::MdiMainWindow {
   QAction* recentAnchor_ = nullptr;
   QToolBar* toolBar_ = nullptr;
   QLabel* commPane_ = nullptr;
+  DeviceRecorder* recorder_ = nullptr;
+  QLabel* recordPane_ = nullptr;
   std::unique_ptr<ZelmorTrafficSource> trafficSource_;
 };

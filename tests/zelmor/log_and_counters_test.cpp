@@ -2,6 +2,7 @@
 // the error counters window.
 #include <QCheckBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -11,7 +12,9 @@
 #include <QtTest>
 
 #include "gui_test_support.h"
+#include "common/recording.h"
 #include "master/app/data_log_dialog.h"
+#include "master/app/device_recorder.h"
 #include "master/app/error_counters_dialog.h"
 #include "peer_server.h"
 #include "resources/zelmor_resources.h"
@@ -102,6 +105,7 @@ class LogAndCountersTest : public QObject {
   void errorCountersWindow();
   void notificationOfAnEarlierRegistrationIsDropped();
   void startFolderAndLongForm();
+  void recordDeviceTakesEveryWindow();
 
  private:
   PeerServer peer_;
@@ -318,6 +322,60 @@ void LogAndCountersTest::startFolderAndLongForm() {
   fx.files->script({QString()});
   fx.frame()->action(res::ID_SETUP_LOG)->trigger();
   QCOMPARE(fx.files->requests().last().directory, fx.path("home"));
+}
+
+// Setup > Record Device with two poll windows: both polls' good reads go into
+// one recording; the command stops it, and so does closing the connection.
+void LogAndCountersTest::recordDeviceTakesEveryWindow() {
+  ZelmorFixture fx;
+  QVERIFY(fx.start());
+  CMainFrame* frame = fx.frame();
+  QAction* record = frame->action(res::ID_SETUP_RECORD_DEVICE);
+  fx.doc()->takeDefinition({11, 2, 2, 50, 1, 1});  // 40011..40012: 1010, 1011
+  auto* coils = qobject_cast<CZelmorDoc*>(frame->newDocument());
+  QVERIFY(coils != nullptr);
+  coils->takeDefinition({1, 0, 6, 50, 1, 1});  // 00001..00006: on when i % 3 == 0
+  frame->updateCommandUI();
+  QVERIFY(!record->isEnabled());  // a recording is of a connection
+  QVERIFY2(fx.connectTcp(peer_.port()), qPrintable(fx.boxes->lastText()));
+  QVERIFY(record->isEnabled() && !record->isChecked());
+
+  const QString path = fx.path("device.csv");
+  fx.files->script({path});
+  record->trigger();
+  const fw::FileDialogRequest request = fx.files->requests().last();
+  QCOMPARE(request.filter, QString("Recordings (*.csv)"));
+  QCOMPARE(request.initialName, QString("recording.csv"));
+  QVERIFY(request.save && request.confirmOverwrite);
+  QVERIFY(frame->recorder()->active());
+  QVERIFY(record->isChecked());
+  const QString holdingRow = "1,holding registers,400011,2,03F2 03F3";
+  const QString coilRow = "1,coils,000001,6,1 0 0 1 0 0";
+  auto rowsOf = [&path](const QString& sample) {
+    return FileLines(path).filter(QRegularExpression("^[^,]+,\\d+," + QRegularExpression::escape(sample) + "$")).size();
+  };
+  QTRY_VERIFY_WITH_TIMEOUT(rowsOf(holdingRow) >= 3 && rowsOf(coilRow) >= 3, 10000);
+  QTRY_VERIFY(frame->recordPane()->isVisibleTo(frame) &&
+              frame->recordPane()->text() == QString("Recording: %1 rows").arg(frame->recorder()->rows()));
+  record->trigger();
+  QVERIFY(!frame->recorder()->active());
+  QVERIFY(!record->isChecked() && !frame->recordPane()->isVisibleTo(frame));
+  QVERIFY(!HoldsOpen(path));
+  QByteArray bytes;
+  const QStringList lines = FileLines(path, &bytes);
+  QVERIFY(bytes.endsWith("\n"));
+  QCOMPARE(lines.first(), QString(recording::kHeader));
+  QCOMPARE(rowsOf(holdingRow) + rowsOf(coilRow), lines.size() - 1);
+  QCOMPARE(quint64(lines.size() - 1), frame->recorder()->rows());
+
+  // Disconnecting ends a recording and closes its file.
+  fx.files->script({fx.path("second.csv")});
+  record->trigger();
+  QVERIFY(frame->recorder()->active());
+  frame->action(res::ID_DISCONNECT)->trigger();
+  QTRY_VERIFY(!frame->recorder()->active());
+  QVERIFY(!HoldsOpen(fx.path("second.csv")));
+  QVERIFY(!record->isEnabled() && !record->isChecked());
 }
 
 QTEST_MAIN(LogAndCountersTest)
