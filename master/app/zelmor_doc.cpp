@@ -20,6 +20,7 @@
 #include "master/core/write_values.h"
 #include "master/app/poll_definition_dialog.h"
 #include "master/app/write_dialogs.h"
+#include "master/app/zelmor_view.h"
 #include "master/engine/comm_interface.h"
 #include "resources/zelmor_resources.h"
 
@@ -337,6 +338,8 @@ std::uint16_t CZelmorDoc::takeNotification(std::uint16_t result, int slot) {
   if (slot != 0) emit pollTaken(static_cast<std::uint16_t>(lastResult_));
   zelmor::LogPoll poll{data_.function, data_.address, data_.length,        data_.displayFormat,
                        oneBased(),     values_.data(), zelmor::kValueBytes};
+  // With the name column on, the long form's header carries the map's names in a second row.
+  if (CZelmorView::namesShown()) poll.names = &registerMap_;
   if (dataLog_.logNotification(poll, static_cast<std::uint16_t>(lastResult_), zelmor::LogClockNow()) ==
       zelmor::DataLog::Outcome::kWriteFailed)
     fw::ShowMessage(text::kDiskError, fw::MsgIcon::Exclamation, fw::MsgButtons::Ok, firstView());

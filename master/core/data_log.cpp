@@ -8,7 +8,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "common/register_map.h"
 #include "common/value_format.h"
+#include "master/core/poll_register_map.h"
 
 namespace zelmor {
 
@@ -16,6 +18,7 @@ namespace {
 
 constexpr const char* kDateTimeColumn = "Date Time";
 constexpr const char* kAddressColumn = "Address";
+constexpr const char* kNameColumn = "Name";
 constexpr std::size_t kLabelSeparatorLength = 3;  // the " = " after an address label
 
 std::string Padded(std::string text, std::size_t width, bool right) {
@@ -44,27 +47,56 @@ std::string LogDateTimeText(const LogClock& clock) {
   return text;
 }
 
-std::string ComposeLogHeader(const LogPoll& poll, int delimiter) {
+namespace {
+
+// A name as a comma-delimited field: quoted when it holds a comma or a quote.
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
+// One header row: `first` and `second` over the time and label columns, then
+// cell(i) over every value column of the lines.
+template <typename Cell>
+std::string HeaderRow(const LogPoll& poll, int delimiter, const char* first, const char* second, Cell cell) {
   const bool fixed = delimiter != kLogComma && delimiter != kLogTab;
   const char* d = delimiter == kLogComma ? "," : delimiter == kLogTab ? "\t" : " ";
   const std::string label =
       "<" + valuefmt::FirstAddressText(poll.function, poll.oneBased, poll.address, poll.length) + ">";
-  std::string header = fixed ? Padded(kDateTimeColumn, LogDateTimeText({}).size(), false) : kDateTimeColumn;
-  header += d;
-  header += fixed ? Padded(kAddressColumn, label.size(), false) : kAddressColumn;
+  std::string row = fixed ? Padded(first, LogDateTimeText({}).size(), false) : first;
+  row += d;
+  row += fixed ? Padded(second, label.size(), false) : second;
   for (int i = 0; i < poll.length; ++i) {
     // The same columns as the lines: every cell in fixed width, cells with a value otherwise.
     if (!fixed && !valuefmt::CellHasValue(poll.function, poll.displayFormat, i, poll.length)) continue;
+    std::string name = cell(i);
+    if (fixed) {
+      const std::string value = valuefmt::CellValueText(poll.values, poll.valuesSize, poll.function,
+                                                        poll.displayFormat, i, poll.length,
+                                                        valuefmt::TextForm::kMasterScreen, false);
+      name = Padded(name, value.size(), true);
+    } else if (delimiter == kLogComma) {
+      name = CsvField(name);
+    }
+    row += d + name;
+  }
+  return row;
+}
+
+}  // namespace
+
+std::string ComposeLogHeader(const LogPoll& poll, int delimiter) {
+  std::string header = HeaderRow(poll, delimiter, kDateTimeColumn, kAddressColumn, [&poll](int i) {
     std::string name = valuefmt::AddressLabel(poll.function, poll.oneBased, poll.address, poll.length, i);
     name.resize(name.size() - std::min(name.size(), kLabelSeparatorLength));
-    if (fixed) {
-      const std::string cell = valuefmt::CellValueText(poll.values, poll.valuesSize, poll.function, poll.displayFormat,
-                                                       i, poll.length, valuefmt::TextForm::kMasterScreen, false);
-      name = Padded(name, cell.size(), true);
-    }
-    header += d + name;
-  }
-  return header;
+    return name;
+  });
+  if (poll.names == nullptr || poll.names->entries.empty()) return header;
+  return header + "\n" + HeaderRow(poll, delimiter, "", kNameColumn, [&poll](int i) {
+           return ItemNameText(*poll.names, poll.function, poll.address, i);
+         });
 }
 
 DataLog::~DataLog() { stop(); }

@@ -32,6 +32,9 @@ std::string LogDateTimeText(const LogClock& clock);
 // The header row of the long form (without its line break): "Date Time",
 // "Address", then the address of every value column in the poll's layout and
 // delimiter; fixed width pads each name to its column as `poll` fills it.
+// With poll.names: a second row after a line break, "Name" under "Address" and
+// the map's "Name [unit]" under each column it names (comma-delimited names
+// with a comma or a quote are quoted as CSV does).
 std::string ComposeLogHeader(const LogPoll& poll, int delimiter);
 
 constexpr int kMinLogRate = 1;

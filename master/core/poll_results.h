@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+namespace regmap {
+struct RegisterMap;
+}
+
 namespace zelmor {
 
 constexpr int kErrorCounterCount = 20;  // 17 of them used
@@ -38,6 +42,9 @@ struct LogPoll {
   bool oneBased = true;
   const std::uint8_t* values = nullptr;  // the document's value image, native word order
   std::size_t valuesSize = 0;
+  // A register map whose names make a second header row of the data log's long
+  // form; nullptr (or no entries): the header row alone, as always.
+  const regmap::RegisterMap* names = nullptr;
 };
 
 // The local time of a data-log line, "HH:MM:SS".

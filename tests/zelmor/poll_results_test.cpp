@@ -8,6 +8,7 @@
 #include <sstream>
 #include <unistd.h>
 
+#include "common/register_map.h"
 #include "master/core/data_log.h"
 #include "register_image.h"
 
@@ -172,4 +173,37 @@ TEST_F(DataLogTest, LongFormHasDateMillisecondsAndOneHeaderRowPerFile) {
   std::vector<std::uint8_t> floats(20, 0);
   LogPoll wide{4, 19999, 10, 4, true, floats.data(), floats.size()};
   EXPECT_EQ(ComposeLogHeader(wide, kLogTab), "Date Time\tAddress\t320000\t320002\t320004\t320006\t320008");
+}
+
+// A window with a register map and the name column on: the long form's header
+// gets a second row of names in the same columns; the first row stays as it was.
+TEST_F(DataLogTest, RegisterMapNamesMakeASecondHeaderRow) {
+  regmap::RegisterMap map;
+  regmap::Entry level;
+  level.table = 3;
+  level.address = 1;
+  level.type = regmap::Type::kInt16;
+  level.name = "Level, \"tank\"";
+  level.unit = "m";
+  map.entries.push_back(level);
+  LogPoll named = poll;
+  named.names = &map;
+  EXPECT_EQ(ComposeLogHeader(named, kLogComma),
+            "Date Time,Address,40001,40002\n,Name,,\"Level, \"\"tank\"\" [m]\"");
+  EXPECT_EQ(ComposeLogHeader(named, kLogTab), "Date Time\tAddress\t40001\t40002\n\tName\t\tLevel, \"tank\" [m]");
+  DataLog log;
+  log.setSettings({false, 1, kLogFixed, true, true});
+  ASSERT_TRUE(log.start(path_));
+  EXPECT_EQ(log.logNotification(named, 0, LogClock{kNoon, 5}), DataLog::Outcome::kWritten);
+  EXPECT_EQ(log.logNotification(named, 0, LogClock{kNoon, 6}), DataLog::Outcome::kWritten);
+  log.stop();
+  EXPECT_EQ(content(),
+            "Date Time               Address  40001  40002\n"
+            "                        Name           Level, \"tank\" [m]\n"
+            "1970-01-01 12:00:00.005 <40001>      1     -2\n"
+            "1970-01-01 12:00:00.006 <40001>      1     -2\n");
+  // An empty map changes nothing.
+  regmap::RegisterMap empty;
+  named.names = &empty;
+  EXPECT_EQ(ComposeLogHeader(named, kLogComma), ComposeLogHeader(poll, kLogComma));
 }
