@@ -433,6 +433,11 @@ void CMainFrame::onRecordDevice() {
     QString error;
     if (!path.isEmpty() && !recorder_->start(path, windows, &error))
       fw::ShowMessage(path + QStringLiteral(": ") + error, fw::MsgIcon::Exclamation, fw::MsgButtons::Ok, this);
+    // The maps of the recorded windows go beside the recording, for the one who replays it.
+    if (recorder_->active()) {
+      pollmap::ExportRecordingMaps(path, windows, &error);
+      if (!error.isEmpty()) fw::ShowMessage(error, fw::MsgIcon::Exclamation, fw::MsgButtons::Ok, this);
+    }
   }
   updateCommandUI();
 }

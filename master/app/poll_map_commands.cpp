@@ -1,5 +1,7 @@
 #include "master/app/poll_map_commands.h"
 
+#include <map>
+
 #include "common/register_map.h"
 #include "framework/file_dialog.h"
 #include "framework/message_box.h"
@@ -53,6 +55,28 @@ void ExportPollValues(CZelmorDoc* document, QWidget* parent) {
   QString error;
   if (!ExportPollValuesFile(document, path, &error))
     fw::ShowMessage(path + QStringLiteral(": ") + error, fw::MsgIcon::Exclamation, fw::MsgButtons::Ok, parent);
+}
+
+QStringList ExportRecordingMaps(const QString& recordingPath, const QList<CZelmorDoc*>& documents, QString* error) {
+  std::map<int, regmap::RegisterMap> maps;  // by unit
+  for (const CZelmorDoc* doc : documents) {
+    if (doc->registerMap().entries.empty()) continue;
+    zelmor::MergeRegisterMap(&maps[doc->slaveId()],
+                             zelmor::PollValuesAsMap(doc->registerMap(), doc->function(), doc->address(),
+                                                     doc->length(), doc->displayFormat(), doc->values()));
+  }
+  QStringList written;
+  error->clear();
+  for (const auto& [unit, map] : maps) {
+    const QString path = maps.size() == 1 ? recordingPath + QStringLiteral(".map.csv")
+                                          : recordingPath + QStringLiteral(".unit%1.map.csv").arg(unit);
+    std::string why;
+    if (regmap::SaveRegisterMap(path.toStdString(), map, &why))
+      written << path;
+    else if (error->isEmpty())
+      *error = path + QStringLiteral(": ") + QString::fromStdString(why);
+  }
+  return written;
 }
 
 }  // namespace pollmap

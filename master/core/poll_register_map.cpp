@@ -88,4 +88,17 @@ regmap::RegisterMap PollValuesAsMap(const regmap::RegisterMap& map, int function
   return result;
 }
 
+void MergeRegisterMap(regmap::RegisterMap* into, const regmap::RegisterMap& more) {
+  const std::size_t before = into->entries.size();
+  for (const regmap::Entry& e : more.entries) {
+    const int end = e.address + regmap::ItemCount(e.type);
+    bool free = true;
+    for (std::size_t k = 0; k < before && free; ++k) {
+      const regmap::Entry& o = into->entries[k];
+      free = o.table != e.table || end <= o.address || o.address + regmap::ItemCount(o.type) <= e.address;
+    }
+    if (free) into->entries.push_back(e);
+  }
+}
+
 }  // namespace zelmor

@@ -23,4 +23,9 @@ void RawRegisters(const std::uint8_t* values, int displayFormat, int length, std
 regmap::RegisterMap PollValuesAsMap(const regmap::RegisterMap& map, int function, int address, int length,
                                     int displayFormat, const std::uint8_t* values);
 
+// Adds the entries of `more` that share no register or bit with an entry of
+// `into` (the first window's entry wins), so that the maps of several windows
+// of one device make one map.
+void MergeRegisterMap(regmap::RegisterMap* into, const regmap::RegisterMap& more);
+
 }  // namespace zelmor

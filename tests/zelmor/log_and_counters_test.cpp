@@ -15,6 +15,7 @@
 #include "common/recording.h"
 #include "master/app/data_log_dialog.h"
 #include "master/app/device_recorder.h"
+#include "master/app/poll_map_commands.h"
 #include "master/app/error_counters_dialog.h"
 #include "peer_server.h"
 #include "resources/zelmor_resources.h"
@@ -332,6 +333,13 @@ void LogAndCountersTest::recordDeviceTakesEveryWindow() {
   CMainFrame* frame = fx.frame();
   QAction* record = frame->action(res::ID_SETUP_RECORD_DEVICE);
   fx.doc()->takeDefinition({11, 2, 2, 50, 1, 1});  // 40011..40012: 1010, 1011
+  const QString mapPath = fx.path("boiler.map.csv");
+  QFile mapFile(mapPath);
+  QVERIFY(mapFile.open(QIODevice::WriteOnly));
+  mapFile.write("table,address,type,order,name,unit,scale,value\nholding registers,400012,int16,,Boiler,bar,1,\n");
+  mapFile.close();
+  QString mapError;
+  QVERIFY2(pollmap::AttachRegisterMapFile(fx.doc(), mapPath, &mapError), qPrintable(mapError));
   auto* coils = qobject_cast<CZelmorDoc*>(frame->newDocument());
   QVERIFY(coils != nullptr);
   coils->takeDefinition({1, 0, 6, 50, 1, 1});  // 00001..00006: on when i % 3 == 0
@@ -349,6 +357,13 @@ void LogAndCountersTest::recordDeviceTakesEveryWindow() {
   QVERIFY(request.save && request.confirmOverwrite);
   QVERIFY(frame->recorder()->active());
   QVERIFY(record->isChecked());
+  // The map of the window that has one goes beside the recording, with the window's values.
+  regmap::RegisterMap written;
+  std::string why;
+  QVERIFY2(regmap::LoadRegisterMap((path + ".map.csv").toStdString(), &written, &why), why.c_str());
+  QCOMPARE(int(written.entries.size()), 2);
+  QCOMPARE(written.entries[1].name, std::string("Boiler"));
+  QCOMPARE(written.entries[1].address, 11);
   const QString holdingRow = "1,holding registers,400011,2,03F2 03F3";
   const QString coilRow = "1,coils,000001,6,1 0 0 1 0 0";
   auto rowsOf = [&path](const QString& sample) {

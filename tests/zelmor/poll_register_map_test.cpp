@@ -60,3 +60,22 @@ TEST(PollRegisterMap, NamesOfCellsAndTheWindowsValuesAsAMap) {
   ASSERT_EQ(again.entries.size(), out.entries.size());
   for (std::size_t k = 0; k < out.entries.size(); ++k) EXPECT_EQ(again.entries[k], out.entries[k]) << text;
 }
+
+// The maps of several windows of one device make one map: an entry that shares
+// a register with an earlier window's is left out, the rest join.
+TEST(PollRegisterMap, MergedWindowMapsKeepTheFirstEntryOfARegister) {
+  regmap::RegisterMap first = Parse("table,address,type,order,name,unit,scale,value\n"
+                                    "holding registers,400001,float32,BADC,Flow,,1,\n"
+                                    "coils,000001,bit,,Pump,,,\n");
+  const regmap::RegisterMap second = Parse("table,address,type,order,name,unit,scale,value\n"
+                                           "holding registers,400002,uint16,,Inside Flow,,1,\n"
+                                           "holding registers,400003,uint16,,Setpoint,,1,\n"
+                                           "input registers,300001,uint16,,Level,,1,\n"
+                                           "coils,000002,bit,,Valve,,,\n");
+  MergeRegisterMap(&first, second);
+  std::vector<std::string> names;
+  for (const regmap::Entry& e : first.entries) names.push_back(e.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"Flow", "Pump", "Setpoint", "Level", "Valve"}));
+  // The result is a map the reader takes: no two entries share a register.
+  EXPECT_EQ(Parse(regmap::FormatRegisterMap(first)).entries.size(), 5u);
+}
