@@ -1,6 +1,6 @@
 #include "master/app/poll_map_commands.h"
 
-#include <map>
+#include <vector>
 
 #include "common/register_map.h"
 #include "framework/file_dialog.h"
@@ -58,25 +58,18 @@ void ExportPollValues(CZelmorDoc* document, QWidget* parent) {
 }
 
 QStringList ExportRecordingMaps(const QString& recordingPath, const QList<CZelmorDoc*>& documents, QString* error) {
-  std::map<int, regmap::RegisterMap> maps;  // by unit
-  for (const CZelmorDoc* doc : documents) {
-    if (doc->registerMap().entries.empty()) continue;
-    zelmor::MergeRegisterMap(&maps[doc->slaveId()],
-                             zelmor::PollValuesAsMap(doc->registerMap(), doc->function(), doc->address(),
-                                                     doc->length(), doc->displayFormat(), doc->values()));
-  }
-  QStringList written;
+  std::vector<zelmor::PollMapPart> parts;
+  for (const CZelmorDoc* doc : documents)
+    parts.push_back({doc->slaveId(), &doc->registerMap(), doc->function(), doc->address(), doc->length(),
+                     doc->displayFormat(), doc->values()});
+  std::vector<std::string> written;
+  std::string why;
   error->clear();
-  for (const auto& [unit, map] : maps) {
-    const QString path = maps.size() == 1 ? recordingPath + QStringLiteral(".map.csv")
-                                          : recordingPath + QStringLiteral(".unit%1.map.csv").arg(unit);
-    std::string why;
-    if (regmap::SaveRegisterMap(path.toStdString(), map, &why))
-      written << path;
-    else if (error->isEmpty())
-      *error = path + QStringLiteral(": ") + QString::fromStdString(why);
-  }
-  return written;
+  if (!zelmor::SaveDeviceMaps((recordingPath + QStringLiteral(".map.csv")).toStdString(), parts, &written, &why))
+    *error = QString::fromStdString(why);
+  QStringList paths;
+  for (const std::string& path : written) paths << QString::fromStdString(path);
+  return paths;
 }
 
 }  // namespace pollmap

@@ -19,7 +19,7 @@ bool ExportPollValuesFile(const CZelmorDoc* document, const QString& path, QStri
 
 // Beside a recording: the current values of the windows with a register map
 // attached, as one map per unit ("<recording>.map.csv"; with maps of several
-// units "<recording>.unit<N>.map.csv" each). The paths written; *error names
+// units "<recording>.map.unit<N>.csv" each). The paths written; *error names
 // the first that failed ("" when none did).
 QStringList ExportRecordingMaps(const QString& recordingPath, const QList<CZelmorDoc*>& documents, QString* error);
 

@@ -1,5 +1,6 @@
 #include "master/core/poll_register_map.h"
 
+#include <map>
 #include <vector>
 
 #include "common/modbus_protocol.h"
@@ -99,6 +100,31 @@ void MergeRegisterMap(regmap::RegisterMap* into, const regmap::RegisterMap& more
     }
     if (free) into->entries.push_back(e);
   }
+}
+
+bool SaveDeviceMaps(const std::string& path, const std::vector<PollMapPart>& parts, std::vector<std::string>* written,
+                    std::string* error) {
+  std::map<int, regmap::RegisterMap> maps;  // by unit
+  for (const PollMapPart& p : parts)
+    if (p.map != nullptr && !p.map->entries.empty())
+      MergeRegisterMap(&maps[p.unit],
+                       PollValuesAsMap(*p.map, p.function, p.address, p.length, p.displayFormat, p.values));
+  bool ok = true;
+  const std::size_t slash = path.rfind('/');
+  const std::size_t dot = path.rfind('.');
+  const std::size_t stem = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1) ? dot : path.size();
+  for (const auto& [unit, map] : maps) {
+    const std::string file =
+        maps.size() == 1 ? path : path.substr(0, stem) + ".unit" + std::to_string(unit) + path.substr(stem);
+    std::string why;
+    if (regmap::SaveRegisterMap(file, map, &why)) {
+      written->push_back(file);
+    } else if (ok) {
+      *error = file + ": " + why;
+      ok = false;
+    }
+  }
+  return ok;
 }
 
 }  // namespace zelmor

@@ -3,6 +3,7 @@
 // as a map. Qt-free; the view and the export use it.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/register_map.h"
 
@@ -27,5 +28,24 @@ regmap::RegisterMap PollValuesAsMap(const regmap::RegisterMap& map, int function
 // `into` (the first window's entry wins), so that the maps of several windows
 // of one device make one map.
 void MergeRegisterMap(regmap::RegisterMap* into, const regmap::RegisterMap& more);
+
+// One poll's share of a device's map: its unit, its map (nullptr or empty:
+// none) and what PollValuesAsMap needs for its current values.
+struct PollMapPart {
+  int unit = 1;
+  const regmap::RegisterMap* map = nullptr;
+  int function = 3;
+  int address = 0;
+  int length = 0;
+  int displayFormat = 0;
+  const std::uint8_t* values = nullptr;
+};
+
+// Writes the current values of the polls with a map, merged into one map per
+// unit: to `path` when one unit has a map, else to `path` with ".unit<N>"
+// before its extension for each. Adds the paths written to *written; false with
+// *error ("path: why") naming the first that failed. Nothing to write is true.
+bool SaveDeviceMaps(const std::string& path, const std::vector<PollMapPart>& parts, std::vector<std::string>* written,
+                    std::string* error);
 
 }  // namespace zelmor

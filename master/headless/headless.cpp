@@ -16,6 +16,7 @@
 #include "master/core/device_recording.h"
 #include "master/core/engine_glue.h"
 #include "master/core/pdu_frames.h"
+#include "master/core/poll_register_map.h"
 #include "master/core/poll_results.h"
 #include "master/core/write_values.h"
 #include "master/engine/comm_interface.h"
@@ -56,6 +57,7 @@ struct RunningPoll {
   int slot = -1;
   int completed = 0;
   std::uint8_t values[kValueBytes] = {};
+  regmap::RegisterMap map;  // read for --export-map from the document's map path
 };
 
 // A document whose definition the scheduler would refuse: say which field is wrong.
@@ -373,6 +375,35 @@ bool PollUntilDone(std::vector<RunningPoll>& polls, const HeadlessOptions& o, De
   return true;
 }
 
+// --export-map: the maps the documents name, read before anything is sent.
+bool LoadPollMaps(const std::vector<PollDocumentData>& documents, std::vector<RunningPoll>* polls) {
+  for (std::size_t k = 0; k < documents.size(); ++k) {
+    const std::string& path = documents[k].registerMap;
+    std::string why;
+    if (path.empty() || regmap::LoadRegisterMap(path, &(*polls)[k].map, &why)) continue;
+    std::fprintf(stderr, "zelmor: %s: %s\n", path.c_str(), why.c_str());
+    return false;
+  }
+  return true;
+}
+
+// --export-map at the end of the run: the maps with the last values read.
+bool ExportPollMaps(const std::vector<RunningPoll>& polls, const HeadlessOptions& o) {
+  std::vector<PollMapPart> parts;
+  for (const RunningPoll& p : polls) {
+    const PollDocumentData& d = p.document;
+    parts.push_back({d.slaveId, &p.map, d.function, d.address, d.length, d.displayFormat, p.values});
+  }
+  std::vector<std::string> written;
+  std::string why;
+  if (!SaveDeviceMaps(o.exportMapPath, parts, &written, &why)) {
+    std::fprintf(stderr, "zelmor: %s\n", why.c_str());
+    return false;
+  }
+  if (written.empty()) std::fprintf(stderr, "zelmor: --export-map: no document has a register map\n");
+  return true;
+}
+
 // The checks that need the files read: a link, something to do, slots enough.
 int CheckRunnable(const HeadlessOptions& o, const std::vector<PollDocumentData>& documents) {
   if (!o.haveLink) {
@@ -397,6 +428,7 @@ int Serve(const HeadlessOptions& options, const std::vector<PollDocumentData>& d
   // The recording's file first: a path that cannot be written stops the run before anything is sent.
   DeviceRecording recording;
   std::string why;
+  if (!options.exportMapPath.empty() && !LoadPollMaps(documents, &polls)) return kExitBadFile;
   if (!options.recordPath.empty() && !recording.start(options.recordPath, &why)) {
     std::fprintf(stderr, "zelmor: %s: %s\n", options.recordPath.c_str(), why.c_str());
     return kExitRecordFailed;
@@ -427,9 +459,10 @@ int Serve(const HeadlessOptions& options, const std::vector<PollDocumentData>& d
 
   DisconnectLink();
   recording.stop();
+  const bool exported = options.exportMapPath.empty() || ExportPollMaps(polls, options);
   for (RunningPoll& p : polls) me::UnregisterPoll(p.slot);
   platform::SetMessagePoster(nullptr);
-  if (!recorded) return kExitRecordFailed;
+  if (!recorded || !exported) return kExitRecordFailed;
   return writesOk ? kExitOk : kExitWriteFailed;
 }
 

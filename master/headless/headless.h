@@ -60,6 +60,7 @@ struct HeadlessOptions {
   regscan::RegisterScanPlan registerScanPlan;
 
   std::string recordPath;                // --record FILE: a recording of every successful read
+  std::string exportMapPath;             // --export-map FILE: the documents' maps with the last values
 
   int identify = -1;                     // --identify SLAVE
   int identifyCode = modbus::READ_DEVICE_ID_EXTENDED;  // --identify-code
@@ -90,7 +91,7 @@ int RunRegisterScanWalk(const HeadlessOptions& options, const std::function<bool
                         platform::WindowHandle window, const std::function<bool()>& stopRequested);
 
 constexpr int kExitIdentifyFailed = 8;  // --identify got no sound identification
-constexpr int kExitRecordFailed = 9;    // the --record file could not be created or written
+constexpr int kExitRecordFailed = 9;    // the --record or --export-map file could not be written
 
 // Runs the headless program; returns the process exit code.
 int RunHeadless(const std::vector<std::string>& args);

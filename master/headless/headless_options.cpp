@@ -64,6 +64,9 @@ const char* HeadlessUsage() {
          "  --record FILE               also write a recording of the device (docs/recording.md):\n"
          "                              one row per successful read with the raw registers or bits,\n"
          "                              for vantor to replay; an existing FILE is replaced\n"
+         "  --export-map FILE           at the end, write the register maps of the documents that\n"
+         "                              have one, with the last values read, merged per unit\n"
+         "                              (FILE with .unitN before its extension for several units)\n"
          "  --help                      this text\n"
          "Scan (find devices instead of polling; one line per device found):\n"
          "  --scan                      probe every slave id on the --tcp or --serial link\n"
@@ -91,7 +94,7 @@ const char* HeadlessUsage() {
          "Ends with exit code 0 on SIGINT/SIGTERM or when --count is reached; 2 bad option or\n"
          "value, 3 unreadable file, 4 connection failed, 5 more polls than the 32 poll slots,\n"
          "6 a write that did not get \"Response ok\", 7 --identify failed (the reason on standard error).\n"
-         "With --record: 9 when the recording could not be created or a row not written.\n";
+         "With --record or --export-map: 9 when the file could not be created or written.\n";
 }
 
 namespace {
@@ -268,6 +271,12 @@ bool SetRecord(const std::string&, const std::string& v, HeadlessOptions* o, std
   return true;
 }
 
+bool SetExportMap(const std::string&, const std::string& v, HeadlessOptions* o, std::string* error) {
+  if (v.empty()) return *error = "--export-map expects a file name", false;
+  o->exportMapPath = v;
+  return true;
+}
+
 bool SetCount(const std::string&, const std::string& v, HeadlessOptions* o, std::string* error) {
   if (!ParseInt(v, 1, 1000000000, &o->count)) return *error = RangeText("--count", 1, 1000000000), false;
   return true;
@@ -410,6 +419,7 @@ constexpr Row kOptions[] = {
     {"--timing", false, SetTiming},
     {"--count", true, SetCount},
     {"--record", true, SetRecord},
+    {"--export-map", true, SetExportMap},
     {"--scan", false, SetScan},
     {"--scan-ids", true, SetScanIds},
     {"--scan-bauds", true, SetScanBauds},

@@ -9,6 +9,7 @@
 
 #include "common/archive.h"
 #include "common/recording.h"
+#include "common/register_map.h"
 #include "master/core/zelmor_files.h"
 #include "tests/master_engine/fake_tcp_server.h"
 #include "peer_server.h"
@@ -439,10 +440,19 @@ void HeadlessTest::recordsADeviceForReplay() {
   map.close();
   VantorPeer vantor;
   QVERIFY(vantor.start({"1:3:0:10"}, {"--map", "1=" + mapPath}));
+  // The registers from a document with the map attached, the coils from --poll.
+  zelmor::PollDocumentData d;
+  d.length = 4;
+  d.scanRate = 20;
+  d.registerMap = mapPath.toStdString();
+  const QString docPath = dir_.filePath("device.zmd");
+  std::string error;
+  QVERIFY(archive::WriteFileAtomically(docPath.toStdString(), zelmor::EncodePollDocument(d), &error));
   const QString recordPath = dir_.filePath("device.csv");
+  const QString exportPath = dir_.filePath("exported.map.csv");
   QProcess zelmor;
-  zelmor.start(ZELMOR_BINARY, {"--headless", "--tcp", QString("127.0.0.1:%1").arg(vantor.port()), "--poll",
-                               "1:3:0:4:20", "--poll", "1:1:0:3:20", "--record", recordPath});
+  zelmor.start(ZELMOR_BINARY, {"--headless", "--tcp", QString("127.0.0.1:%1").arg(vantor.port()), docPath, "--poll",
+                               "1:1:0:3:20", "--record", recordPath, "--export-map", exportPath});
   QVERIFY(zelmor.waitForStarted());
   auto rows = [&recordPath] {
     QFile file(recordPath);
@@ -476,6 +486,15 @@ void HeadlessTest::recordsADeviceForReplay() {
   }
   QVERIFY(holding >= 3 && coils >= 3);
   QVERIFY(previous > lines.first().split(',')[1].toLongLong());
+  // --export-map: the document's map with the values read last, as vantor serves them.
+  regmap::RegisterMap exported;
+  QVERIFY2(regmap::LoadRegisterMap(exportPath.toStdString(), &exported, &error), error.c_str());
+  QCOMPARE(int(exported.entries.size()), 3);  // and the unnamed register 400004
+  QCOMPARE(exported.entries[0].name, std::string("Flow"));
+  QCOMPARE(exported.entries[0].order, wordorder::Order::kBADC);
+  QCOMPARE(exported.entries[0].value, 1.5);
+  QCOMPARE(exported.entries[1].value, 4660.0);
+  QCOMPARE(exported.entries[2].address, 3);
 
   // A recording that cannot be written ends the run with its own exit code.
   Run full = RunZelmor({"--tcp", QString("127.0.0.1:%1").arg(vantor.port()), "--poll", "1:3:0:4", "--record",
