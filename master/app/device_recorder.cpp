@@ -25,8 +25,14 @@ bool DeviceRecorder::start(const QString& path, const QList<CZelmorDoc*>& docume
     *error = QString::fromStdString(why);
     return false;
   }
-  for (CZelmorDoc* doc : documents)
+  windowsLeft_ = static_cast<int>(documents.size());
+  for (CZelmorDoc* doc : documents) {
     feeds_ << connect(doc, &CZelmorDoc::pollTaken, this, [this, doc](std::uint16_t result) { take(doc, result); });
+    // With no window left the Setup menu is gone too: nothing could stop it but the connection.
+    feeds_ << connect(doc, &QObject::destroyed, this, [this] {
+      if (--windowsLeft_ == 0) stop();
+    });
+  }
   emit activeChanged(true);
   return true;
 }

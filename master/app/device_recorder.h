@@ -1,7 +1,8 @@
 #pragma once
 // Setup > Record Device: the successful reads of every poll window open when
 // the recording starts go into one recording (docs/recording.md) until the
-// command is given again, the connection closes or the program ends.
+// command is given again, the connection closes, the last of those windows
+// closes or the program ends.
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -40,5 +41,6 @@ class DeviceRecorder : public QObject {
   ZelmorConnection* connection_;
   zelmor::DeviceRecording recording_;
   QList<QMetaObject::Connection> feeds_;
+  int windowsLeft_ = 0;  // recorded windows still open
   QPointer<QWidget> messageParent_;
 };

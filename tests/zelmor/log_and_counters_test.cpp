@@ -332,14 +332,15 @@ void LogAndCountersTest::recordDeviceTakesEveryWindow() {
   QVERIFY(fx.start());
   CMainFrame* frame = fx.frame();
   QAction* record = frame->action(res::ID_SETUP_RECORD_DEVICE);
-  fx.doc()->takeDefinition({11, 2, 2, 50, 1, 1});  // 40011..40012: 1010, 1011
+  CZelmorDoc* holding = fx.doc();
+  holding->takeDefinition({11, 2, 2, 50, 1, 1});  // 40011..40012: 1010, 1011
   const QString mapPath = fx.path("boiler.map.csv");
   QFile mapFile(mapPath);
   QVERIFY(mapFile.open(QIODevice::WriteOnly));
   mapFile.write("table,address,type,order,name,unit,scale,value\nholding registers,400012,int16,,Boiler,bar,1,\n");
   mapFile.close();
   QString mapError;
-  QVERIFY2(pollmap::AttachRegisterMapFile(fx.doc(), mapPath, &mapError), qPrintable(mapError));
+  QVERIFY2(pollmap::AttachRegisterMapFile(holding, mapPath, &mapError), qPrintable(mapError));
   auto* coils = qobject_cast<CZelmorDoc*>(frame->newDocument());
   QVERIFY(coils != nullptr);
   coils->takeDefinition({1, 0, 6, 50, 1, 1});  // 00001..00006: on when i % 3 == 0
@@ -391,6 +392,17 @@ void LogAndCountersTest::recordDeviceTakesEveryWindow() {
   QTRY_VERIFY(!frame->recorder()->active());
   QVERIFY(!HoldsOpen(fx.path("second.csv")));
   QVERIFY(!record->isEnabled() && !record->isChecked());
+
+  // Closing the last recorded window ends it too: its menu goes with it.
+  QVERIFY2(fx.connectTcp(peer_.port()), qPrintable(fx.boxes->lastText()));
+  fx.files->script({fx.path("third.csv")});
+  record->trigger();
+  QVERIFY(frame->recorder()->active());
+  frame->frameOf(coils)->closeWithoutAsking();
+  QVERIFY(frame->recorder()->active());
+  frame->frameOf(holding)->closeWithoutAsking();
+  QTRY_VERIFY(!frame->recorder()->active());
+  QVERIFY(!HoldsOpen(fx.path("third.csv")));
 }
 
 QTEST_MAIN(LogAndCountersTest)
