@@ -425,7 +425,8 @@ int CheckRunnable(const HeadlessOptions& o, const std::vector<PollDocumentData>&
 int Serve(const HeadlessOptions& options, const std::vector<PollDocumentData>& documents) {
   if (!options.serialDevice.empty()) platform::SetSerialPortPath(1, options.serialDevice);
   std::vector<RunningPoll> polls(documents.size());
-  // The recording's file first: a path that cannot be written stops the run before anything is sent.
+  // The maps to export and the recording's file first: a map that cannot be read
+  // or a recording that cannot be created stops the run before anything is sent.
   DeviceRecording recording;
   std::string why;
   if (!options.exportMapPath.empty() && !LoadPollMaps(documents, &polls)) return kExitBadFile;
