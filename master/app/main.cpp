@@ -1,5 +1,6 @@
 // zelmor: the Modbus master. "--headless" polls without a window.
 #include <QApplication>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -31,6 +32,9 @@ int main(int argc, char** argv) {
       return zelmor::RunHeadless(args);
     }
   }
+  // A data log or recording written to a pipe whose reader went away fails
+  // with EPIPE and ends with its message, instead of killing the window.
+  std::signal(SIGPIPE, SIG_IGN);
   // Answered before a display is needed, so that they work on any terminal.
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {

@@ -99,11 +99,34 @@ std::string ComposeLogHeader(const LogPoll& poll, int delimiter) {
          });
 }
 
+int OpenLogFile(const std::string& path) {
+  // Non-blocking only for the open, then blocking writes as usual.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0644);
+  if (fd < 0) return -1;
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return fd;
+}
+
+bool WriteLogText(int fd, const std::string& text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
 DataLog::~DataLog() { stop(); }
 
 bool DataLog::start(const std::string& path) {
   stop();
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  fd_ = OpenLogFile(path);
   headerDue_ = true;
   return fd_ >= 0;
 }
@@ -144,17 +167,6 @@ DataLog::Outcome DataLog::logNotification(const LogPoll& poll, std::uint16_t res
   return Outcome::kWriteFailed;
 }
 
-bool DataLog::writeLine(const std::string& line) {
-  // One write per line, straight to the file: a full disk shows at the line
-  // that did not fit, and a crash loses nothing already logged.
-  std::size_t done = 0;
-  while (done < line.size()) {
-    const ssize_t n = ::write(fd_, line.data() + done, line.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
+bool DataLog::writeLine(const std::string& line) { return WriteLogText(fd_, line); }
 
 }  // namespace zelmor

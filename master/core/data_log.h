@@ -37,6 +37,15 @@ std::string LogDateTimeText(const LogClock& clock);
 // with a comma or a quote are quoted as CSV does).
 std::string ComposeLogHeader(const LogPoll& poll, int delimiter);
 
+// Creates (or empties) a log file for writing, 0644. A FIFO nobody reads fails
+// at once (ENXIO) instead of holding the caller until a reader comes. -1 with
+// errno set when it cannot be opened.
+int OpenLogFile(const std::string& path);
+// Writes all of `text` to `fd`, straight to the file: nothing waits in a buffer
+// that a crash would lose, and a full disk shows at the line that did not fit.
+// False with errno set on a failed write.
+bool WriteLogText(int fd, const std::string& text);
+
 constexpr int kMinLogRate = 1;
 constexpr int kMaxLogRate = 3600;
 

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include "common/modbus_protocol.h"
@@ -26,15 +25,11 @@ DeviceRecording::~DeviceRecording() { stop(); }
 
 bool DeviceRecording::start(const std::string& path, std::string* error) {
   stop();
-  // Non-blocking only for the open: a FIFO nobody reads fails at once instead
-  // of holding the caller (the window's thread) until a reader comes.
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0644);
+  fd_ = OpenLogFile(path);
   if (fd_ < 0) {
     *error = std::strerror(errno);
     return false;
   }
-  const int flags = ::fcntl(fd_, F_GETFL);
-  if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
   rows_ = 0;
   startedMs_ = MonotonicMs();
   if (!writeAll(std::string(recording::kHeader) + "\n")) {
@@ -70,20 +65,6 @@ DeviceRecording::Outcome DeviceRecording::record(std::uint16_t result, int unit,
   return Outcome::kWritten;
 }
 
-bool DeviceRecording::writeAll(const std::string& text) {
-  // One write per row, straight to the file, as the data log does: nothing
-  // waits in a buffer that a crash would lose, and a full disk shows at once.
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
+bool DeviceRecording::writeAll(const std::string& text) { return WriteLogText(fd_, text); }
 
 }  // namespace zelmor

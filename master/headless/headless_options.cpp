@@ -93,7 +93,7 @@ const char* HeadlessUsage() {
          "the registers read back as a poll line. Without polls the run ends after the writes.\n"
          "Ends with exit code 0 on SIGINT/SIGTERM or when --count is reached; 2 bad option or\n"
          "value, 3 unreadable file, 4 connection failed, 5 more polls than the 32 poll slots,\n"
-         "6 a write that did not get \"Response ok\", 7 --identify failed (the reason on standard error).\n"
+         "6 a write that did not get \"Response ok\", 8 --identify failed (the reason on standard error).\n"
          "With --record or --export-map: 9 when the file could not be created or written.\n";
 }
 

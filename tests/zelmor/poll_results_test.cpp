@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/register_map.h"
@@ -206,4 +209,22 @@ TEST_F(DataLogTest, RegisterMapNamesMakeASecondHeaderRow) {
   regmap::RegisterMap empty;
   named.names = &empty;
   EXPECT_EQ(ComposeLogHeader(named, kLogComma), ComposeLogHeader(poll, kLogComma));
+}
+
+TEST_F(DataLogTest, AFifoWithoutReaderIsRefusedAtOnceAndAGoneReaderEndsTheLog) {
+  ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0);
+  DataLog log;
+  EXPECT_FALSE(log.start(path_));  // used to block the window until a reader came
+  EXPECT_FALSE(log.active());
+
+  // A reader that goes away: the write fails and the log ends (the window
+  // ignores SIGPIPE, as this test does).
+  const int reader = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  ASSERT_TRUE(log.start(path_));
+  ::close(reader);
+  auto old = std::signal(SIGPIPE, SIG_IGN);
+  EXPECT_EQ(log.logNotification(poll, 0, kNoon), DataLog::Outcome::kWriteFailed);
+  std::signal(SIGPIPE, old);
+  EXPECT_FALSE(log.active());
 }
