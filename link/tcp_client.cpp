@@ -200,23 +200,6 @@ TcpConnectStatus NetConnect(NetTransport kind, const char* host, std::uint16_t p
 
 NetTransport ConnectedTransport() { return transport; }
 
-TcpConnectStatus TcpConnect(const char* ipAddress, std::uint16_t port, std::uint32_t timeoutMs) {
-  TcpDisconnect();
-  // Probe that the system gives us a socket at all before looking at the address.
-  const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-  if (probe < 0) return TcpConnectStatus::NoSocket;
-  ::close(probe);
-
-  in_addr address{};
-  // inet_pton takes only the four-part dotted decimal form: no host names, no
-  // short or octal forms. 255.255.255.255 is refused like the invalid texts.
-  if (ipAddress == nullptr || ::inet_pton(AF_INET, ipAddress, &address) != 1 ||
-      address.s_addr == htonl(INADDR_BROADCAST)) {
-    return TcpConnectStatus::BadAddress;
-  }
-  return NetConnect(NetTransport::kTcp, ipAddress, port, timeoutMs);
-}
-
 void TcpDisconnect() {
   CloseSocket();
   connected = false;

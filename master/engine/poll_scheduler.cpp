@@ -255,14 +255,9 @@ std::uint16_t ConnectResult(linklayer::TcpConnectStatus status) {
 }
 }  // namespace
 
-std::uint16_t TcpConnect(const char* ipAddress, std::uint16_t port, std::uint32_t responseTimeoutMs) {
-  StopPollingBeforeClosing();  // connecting replaces the socket
-  return ConnectResult(linklayer::TcpConnect(ipAddress, port, responseTimeoutMs));
-}
-
 std::uint16_t NetConnect(std::uint16_t linkMode, const char* host, std::uint16_t port,
                          std::uint32_t responseTimeoutMs) {
-  StopPollingBeforeClosing();
+  StopPollingBeforeClosing();  // connecting replaces the socket
   const linklayer::NetTransport transport = linkMode == kLinkRtuOverTcp ? linklayer::NetTransport::kRtuOverTcp
                                             : linkMode == kLinkUdp      ? linklayer::NetTransport::kUdp
                                                                         : linklayer::NetTransport::kTcp;
