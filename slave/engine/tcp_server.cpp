@@ -216,6 +216,7 @@ bool ServeBufferedRtu(TcpConnection& c, std::uint32_t now) {
     if (length == 0) break;
     if (length < 0) {
       slaveengine::RecordReceived(frame, static_cast<std::uint16_t>(have));
+      slavecounters::CountCheckError();
       offset = c.fill;
       break;
     }
@@ -506,6 +507,8 @@ std::uint16_t ServeTcpRequest(const std::uint8_t* request, std::uint16_t length,
 std::uint16_t ServeRtuStreamRequest(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply,
                                     ReplyFaults* faults) {
   *faults = ReplyFaults{};
+  // Counted as on the serial line: the frame's CRC held.
+  slavecounters::CountBusMessage();
   if (length < 2) return 0;
   const std::uint8_t unit = request[0];
   // Ignore Unit ID serves every address but the broadcast; the rest follows
@@ -513,16 +516,22 @@ std::uint16_t ServeRtuStreamRequest(const std::uint8_t* request, std::uint16_t l
   const Transport transport =
       GetIgnoreUnitId() && unit != modbus::BROADCAST_ADDRESS ? Transport::kTcp : Transport::kSerial;
   if (!IsAddressed(transport, unit)) return 0;
+  slavecounters::CountServerMessage();
   const auto pduLength = static_cast<std::uint16_t>(length - 1);
   slavefaults::FaultPlan plan;
   if (AnyFaultsActive()) plan = PlanFaults(unit, request + 1, pduLength);
   faults->marks = plan.marks;
-  if (plan.drop) return 0;
+  if (plan.drop) {
+    slavecounters::CountReply(nullptr, 0);
+    return 0;
+  }
   const std::uint16_t n = plan.exception != 0 ? ExceptionPdu(reply + 1, request[1], plan.exception)
                                               : ServePdu(transport, unit, request + 1, pduLength, reply + 1);
   // A broadcast is carried out but never answered: every slave on the bus behind
   // a gateway would answer at once.
-  if (n == 0 || unit == modbus::BROADCAST_ADDRESS) {
+  const std::uint16_t sent = unit == modbus::BROADCAST_ADDRESS ? 0 : n;
+  slavecounters::CountReply(reply + 1, sent);
+  if (sent == 0) {
     faults->marks = 0;
     return 0;
   }
