@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/host_text.h"
 #include "platform/ticks.h"
 
 namespace linklayer {
@@ -166,8 +167,7 @@ TcpConnectStatus NetConnect(NetTransport kind, const char* host, std::uint16_t p
   if (probe < 0) return TcpConnectStatus::NoSocket;
   ::close(probe);
 
-  std::string name = host == nullptr ? std::string() : std::string(host);
-  if (name.size() >= 2 && name.front() == '[' && name.back() == ']') name = name.substr(1, name.size() - 2);
+  const std::string name = hosttext::Unbracketed(host == nullptr ? std::string() : std::string(host));
   in_addr v4{};
   if (name.empty()) return TcpConnectStatus::BadAddress;
   if (LooksDotted(name) &&

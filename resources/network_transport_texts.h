@@ -4,6 +4,8 @@
 // both status bars show.
 #include <string>
 
+#include "common/host_text.h"
+
 namespace transporttexts {
 
 // In the order of both programs' transport values (zelmor::kTransport*,
@@ -16,10 +18,7 @@ constexpr int kCount = static_cast<int>(sizeof kNames / sizeof kNames[0]);
 // address gets its brackets, once.
 inline std::string EndpointText(int transport, const std::string& host, unsigned port) {
   if (transport < 0 || transport >= kCount) transport = 0;
-  std::string bare = host;
-  if (bare.size() >= 2 && bare.front() == '[' && bare.back() == ']') bare = bare.substr(1, bare.size() - 2);
-  const bool v6 = bare.find(':') != std::string::npos;
-  return std::string(kNames[transport]) + " " + (v6 ? "[" + bare + "]" : bare) + ":" + std::to_string(port);
+  return std::string(kNames[transport]) + " " + hosttext::WithPort(host, port);
 }
 
 }  // namespace transporttexts

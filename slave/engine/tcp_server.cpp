@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "common/host_text.h"
 #include "common/modbus_protocol.h"
 #include "common/word_order.h"
 #include "link/checksums.h"
@@ -263,22 +264,13 @@ void ReadAndServe(TcpConnection& c, std::uint32_t now) {
 // The host part of a listen address: "" means every IPv4 address, as before
 // IPv6 was served; brackets around an IPv6 address are dropped.
 std::string ListenHost(const std::string& address) {
-  if (address.empty()) return "0.0.0.0";
-  if (address.size() >= 2 && address.front() == '[' && address.back() == ']')
-    return address.substr(1, address.size() - 2);
-  return address;
-}
-
-// "host:port", with an IPv6 host in brackets.
-std::string HostAndPort(const std::string& host, std::uint16_t port) {
-  const bool v6 = host.find(':') != std::string::npos;
-  return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+  return address.empty() ? "0.0.0.0" : hosttext::Unbracketed(address);
 }
 
 // Creates, binds and (for a stream) listens; records the bound address and
 // port. -1 with lastError set on failure.
 int OpenListener(const std::string& host, std::uint16_t port, bool datagram) {
-  const std::string where = HostAndPort(host, port);
+  const std::string where = hosttext::WithPort(host, port);
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = datagram ? SOCK_DGRAM : SOCK_STREAM;
