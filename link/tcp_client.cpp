@@ -150,9 +150,7 @@ int DatagramReceive(std::uint8_t* buffer, std::uint32_t deadline) {
     if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
     if (got < 0) return -1;  // e.g. nobody listens at the server's port
     if (got < kTcpMinAdu || got > kTcpMaxAdu) continue;
-    const int protocolId = (datagram[2] << 8) | datagram[3];
-    const int length = (datagram[4] << 8) | datagram[5];
-    if (protocolId != 0 || length != got - kMbapHeaderSize) continue;
+    if (MbapFollowingLength(datagram) != got - kMbapHeaderSize) continue;
     std::memcpy(buffer, datagram, static_cast<size_t>(got));
     return static_cast<int>(got);
   }
@@ -248,11 +246,11 @@ int TcpReceive(std::uint8_t* buffer) {
     broken = true;
     return -1;
   }
-  const int protocolId = (buffer[2] << 8) | buffer[3];
-  const int length = (buffer[4] << 8) | buffer[5];
   // The length counts the unit id and the PDU; a reply has at least a function
-  // code and one byte, and never more than 255 bytes after the header.
-  if (protocolId != 0 || length < kTcpMinAdu - kMbapHeaderSize || length > kTcpMaxAdu - kMbapHeaderSize) {
+  // code and one byte, and never more than 255 bytes after the header (-1: a
+  // protocol id other than 0).
+  const int length = MbapFollowingLength(buffer);
+  if (length < kTcpMinAdu - kMbapHeaderSize || length > kTcpMaxAdu - kMbapHeaderSize) {
     broken = true;  // the stream has lost its framing: start afresh
     return -1;
   }

@@ -169,12 +169,14 @@ bool ServeBufferedMbap(TcpConnection& c, std::uint32_t now) {
   std::uint32_t outFill = 0;
   while (c.fill - offset >= 6 && c.pendingLength == 0) {
     const std::uint8_t* request = c.buffer + offset;
-    if (request[2] != 0 || request[3] != 0 || request[4] != 0 || request[5] < 2) {
+    // A request has a unit id and a function code after the header, and fits kMaxRequestSize.
+    const int following = linklayer::MbapFollowingLength(request);
+    if (following < 2 || following > kMaxRequestSize - linklayer::kMbapHeaderSize) {
       // Answer what came before the bad header, then drop the connection.
       if (Flush(c, &outFill)) CloseConnection(c);
       return false;
     }
-    const std::uint32_t needed = 6u + request[5];
+    const std::uint32_t needed = static_cast<std::uint32_t>(linklayer::kMbapHeaderSize + following);
     if (c.fill - offset < needed) break;
     slaveengine::RecordReceived(request, static_cast<std::uint16_t>(needed));
     slavecounters::CountTcpRequest(request, static_cast<std::uint16_t>(needed));

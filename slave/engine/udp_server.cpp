@@ -54,9 +54,7 @@ void SendDue(int socket, std::uint32_t now) {
 // exactly the bytes after it, and at least a unit id and a function code.
 bool IsWholeRequest(const std::uint8_t* bytes, long count) {
   if (count < modbus::MBAP_HEADER_LENGTH + 1 || count > slavetcp::kMaxRequestSize) return false;
-  const int protocolId = (bytes[2] << 8) | bytes[3];
-  const int following = (bytes[4] << 8) | bytes[5];
-  return protocolId == 0 && following == count - linklayer::kMbapHeaderSize;
+  return linklayer::MbapFollowingLength(bytes) == count - linklayer::kMbapHeaderSize;
 }
 
 void Serve(int socket, long count, const sockaddr_storage& peer, socklen_t peerLength) {
