@@ -89,7 +89,8 @@ bool ConnectTcp() {
       ::listen(listener, 4) != 0 || ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
     return false;
   std::thread(PeerLoop).detach();
-  return linklayer::TcpConnect("127.0.0.1", ntohs(address.sin_port), kTcpResponseTimeoutMs) ==
+  return linklayer::NetConnect(linklayer::NetTransport::kTcp, "127.0.0.1", ntohs(address.sin_port),
+                                kTcpResponseTimeoutMs) ==
          linklayer::TcpConnectStatus::Ok;
 }
 

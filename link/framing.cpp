@@ -35,6 +35,11 @@ void PutMbapHeader(std::uint8_t* frame, std::uint16_t transactionId, std::uint16
   frame[5] = static_cast<std::uint8_t>(followingLength & 0xFF);
 }
 
+int MbapFollowingLength(const std::uint8_t* header) {
+  if (header[2] != 0 || header[3] != 0) return -1;
+  return (header[4] << 8) | header[5];
+}
+
 namespace {
 
 constexpr int kCrcSize = 2;

@@ -26,6 +26,9 @@ constexpr int kMbapHeaderSize = 6;  // before the unit id
 // The 6 bytes before the unit id: transaction id, protocol id 0, then the count
 // of the bytes that follow (unit id and PDU).
 void PutMbapHeader(std::uint8_t* frame, std::uint16_t transactionId, std::uint16_t followingLength);
+// The count of bytes after the header that a received MBAP header announces
+// (its length field, 0..65535), or -1 when its protocol id is not 0.
+int MbapFollowingLength(const std::uint8_t* header);
 
 // Where an RTU frame ends, from its first bytes (address, function code, and
 // the byte count where the function has one), CRC included. Returns the whole

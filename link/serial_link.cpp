@@ -40,12 +40,6 @@ constexpr int kHighestPortNumber = 8;
 // byte read, or the time the last write's bytes have left at the line's rate.
 std::atomic<std::uint64_t> g_lineQuietFromUs{0};
 
-std::uint64_t NowUs() {
-  return static_cast<std::uint64_t>(
-      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
-          .count());
-}
-
 void NoteLineBusyUntil(std::uint64_t us) {
   if (us > g_lineQuietFromUs.load(std::memory_order_relaxed)) g_lineQuietFromUs.store(us, std::memory_order_relaxed);
 }
@@ -165,7 +159,7 @@ bool SerialWrite(const std::uint8_t* bytes, std::uint16_t count) {
   std::shared_ptr<platform::SerialDevice> device = g_device.load();
   if (!device) return false;
   const bool programDrivesRts = !g_rtsByDriver && (g_lineOptions & kOptionRtsToggle) != 0;
-  NoteLineBusyUntil(NowUs() + CharactersUs(count));
+  NoteLineBusyUntil(platform::NowUs() + CharactersUs(count));
   if (!programDrivesRts) {
     // A short count (write time-out) is a failure too, not a success.
     if (device->write(bytes, count) != count) {
@@ -203,7 +197,7 @@ int SerialRead(std::uint8_t* buffer, std::uint16_t maxCount) {
     device->clearError();  // so that the next read works despite abort-on-error
     return -1;
   }
-  if (count > 0) NoteLineBusyUntil(NowUs());
+  if (count > 0) NoteLineBusyUntil(platform::NowUs());
   return count;
 }
 
@@ -241,7 +235,7 @@ int SerialReadFrame(std::uint8_t* buffer, std::uint16_t maxCount, FrameComplete 
       firstByteOnly ? t.readTotalConstant
                     : static_cast<std::uint64_t>(t.readTotalMultiplier) * maxCount + t.readTotalConstant;
   const std::uint64_t intervalMs = t.readInterval != platform::kMaxDword ? t.readInterval : 0;
-  const std::uint64_t startUs = NowUs();
+  const std::uint64_t startUs = platform::NowUs();
   std::uint64_t lastByteUs = startUs;
   int got = 0;
   for (;;) {
@@ -256,12 +250,12 @@ int SerialReadFrame(std::uint8_t* buffer, std::uint16_t maxCount, FrameComplete 
       }
       if (n == 0) break;
       got += n;
-      lastByteUs = NowUs();
+      lastByteUs = platform::NowUs();
       NoteLineBusyUntil(lastByteUs);
       if (complete(buffer, got)) return got;
     }
     if (got >= maxCount || (firstByteOnly && got > 0)) return got;
-    const std::uint64_t now = NowUs();
+    const std::uint64_t now = platform::NowUs();
     long long waitMs = -1;
     if (totalMs > 0) {
       const std::uint64_t endUs = startUs + totalMs * 1000;
@@ -282,7 +276,7 @@ int SerialReadFrame(std::uint8_t* buffer, std::uint16_t maxCount, FrameComplete 
 void WaitFrameGap() {
   if (!IsSerialPortOpen()) return;
   const std::uint64_t quietUntil = g_lineQuietFromUs.load(std::memory_order_relaxed) + SerialFrameGapUs();
-  const std::uint64_t now = NowUs();
+  const std::uint64_t now = platform::NowUs();
   if (now < quietUntil) std::this_thread::sleep_for(std::chrono::microseconds(quietUntil - now));
 }
 

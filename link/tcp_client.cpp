@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/host_text.h"
 #include "platform/ticks.h"
 
 namespace linklayer {
@@ -149,9 +150,7 @@ int DatagramReceive(std::uint8_t* buffer, std::uint32_t deadline) {
     if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
     if (got < 0) return -1;  // e.g. nobody listens at the server's port
     if (got < kTcpMinAdu || got > kTcpMaxAdu) continue;
-    const int protocolId = (datagram[2] << 8) | datagram[3];
-    const int length = (datagram[4] << 8) | datagram[5];
-    if (protocolId != 0 || length != got - kMbapHeaderSize) continue;
+    if (MbapFollowingLength(datagram) != got - kMbapHeaderSize) continue;
     std::memcpy(buffer, datagram, static_cast<size_t>(got));
     return static_cast<int>(got);
   }
@@ -166,8 +165,7 @@ TcpConnectStatus NetConnect(NetTransport kind, const char* host, std::uint16_t p
   if (probe < 0) return TcpConnectStatus::NoSocket;
   ::close(probe);
 
-  std::string name = host == nullptr ? std::string() : std::string(host);
-  if (name.size() >= 2 && name.front() == '[' && name.back() == ']') name = name.substr(1, name.size() - 2);
+  const std::string name = hosttext::Unbracketed(host == nullptr ? std::string() : std::string(host));
   in_addr v4{};
   if (name.empty()) return TcpConnectStatus::BadAddress;
   if (LooksDotted(name) &&
@@ -199,23 +197,6 @@ TcpConnectStatus NetConnect(NetTransport kind, const char* host, std::uint16_t p
 }
 
 NetTransport ConnectedTransport() { return transport; }
-
-TcpConnectStatus TcpConnect(const char* ipAddress, std::uint16_t port, std::uint32_t timeoutMs) {
-  TcpDisconnect();
-  // Probe that the system gives us a socket at all before looking at the address.
-  const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-  if (probe < 0) return TcpConnectStatus::NoSocket;
-  ::close(probe);
-
-  in_addr address{};
-  // inet_pton takes only the four-part dotted decimal form: no host names, no
-  // short or octal forms. 255.255.255.255 is refused like the invalid texts.
-  if (ipAddress == nullptr || ::inet_pton(AF_INET, ipAddress, &address) != 1 ||
-      address.s_addr == htonl(INADDR_BROADCAST)) {
-    return TcpConnectStatus::BadAddress;
-  }
-  return NetConnect(NetTransport::kTcp, ipAddress, port, timeoutMs);
-}
 
 void TcpDisconnect() {
   CloseSocket();
@@ -265,11 +246,11 @@ int TcpReceive(std::uint8_t* buffer) {
     broken = true;
     return -1;
   }
-  const int protocolId = (buffer[2] << 8) | buffer[3];
-  const int length = (buffer[4] << 8) | buffer[5];
   // The length counts the unit id and the PDU; a reply has at least a function
-  // code and one byte, and never more than 255 bytes after the header.
-  if (protocolId != 0 || length < kTcpMinAdu - kMbapHeaderSize || length > kTcpMaxAdu - kMbapHeaderSize) {
+  // code and one byte, and never more than 255 bytes after the header (-1: a
+  // protocol id other than 0).
+  const int length = MbapFollowingLength(buffer);
+  if (length < kTcpMinAdu - kMbapHeaderSize || length > kTcpMaxAdu - kMbapHeaderSize) {
     broken = true;  // the stream has lost its framing: start afresh
     return -1;
   }

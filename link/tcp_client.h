@@ -3,7 +3,7 @@
 // RTU frames over TCP as a serial-to-Ethernet gateway passes them, or Modbus/UDP
 // datagrams), a bounded wait for each reply and a silent reconnection when a
 // send fails or the server has closed the connection. Plain functions over
-// module state. TcpConnect and
+// module state. NetConnect and
 // TcpDisconnect run while the poll thread is stopped; TcpSend and TcpReceive on
 // the poll thread only.
 #include <cstdint>
@@ -22,7 +22,7 @@ enum class TcpConnectStatus {
   NoSocket,       // socket() failed (the counterpart of a failed socket library start-up)
   BadAddress,     // not a dotted IPv4 address, or 255.255.255.255
   ConnectFailed,  // refused, unreachable or timed out
-  HostNotFound,   // the name did not resolve (NetConnect only)
+  HostNotFound,   // the name did not resolve
 };
 
 enum class NetTransport : std::uint8_t {
@@ -37,13 +37,10 @@ enum class NetTransport : std::uint8_t {
 // address the name has is tried in turn. A malformed dotted address and
 // 255.255.255.255 give BadAddress without a lookup. A UDP "connection" only
 // fixes the peer: datagrams from any other address or port are not received.
+// The response time-out bounds every later TcpReceive and RtuStreamReceive.
 TcpConnectStatus NetConnect(NetTransport transport, const char* host, std::uint16_t port,
                             std::uint32_t responseTimeoutMs);
 NetTransport ConnectedTransport();
-
-// Connects to ipAddress:port over Modbus/TCP. No host-name lookup is made. The
-// response time-out bounds every later TcpReceive.
-TcpConnectStatus TcpConnect(const char* ipAddress, std::uint16_t port, std::uint32_t responseTimeoutMs);
 void TcpDisconnect();
 bool IsTcpConnected();
 

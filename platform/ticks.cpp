@@ -1,6 +1,7 @@
 #include "platform/ticks.h"
 
 #include <cerrno>
+#include <chrono>
 #include <ctime>
 
 namespace platform {
@@ -12,6 +13,12 @@ std::uint32_t TickCount() {
   const std::uint64_t ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u +
                            static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
   return static_cast<std::uint32_t>(ms);
+}
+
+std::uint64_t NowUs() {
+  return static_cast<std::uint64_t>(
+      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+          .count());
 }
 
 void SleepMs(std::uint32_t milliseconds) {

@@ -220,9 +220,7 @@ constexpr const char* kSectionView = "View";
 constexpr const char* kKeyAlwaysOnTop = "AlwaysOnTop";
 constexpr const char* kKeyListenAddress = "ListenAddress";
 constexpr const char* kKeyListenPort = "ListenPort";
-// The network transports of the TCP/IP choice, in the order of the dialog's list
-// (slavesettings::kTransport*).
-constexpr const char* kTransportNames[] = {"Modbus/TCP", "RTU over TCP", "Modbus/UDP"};
+// The names of the network transports: transporttexts::kNames.
 constexpr const char* kTransportLabel = "Transport:";
 
 // The seed of the random faults, kept between runs.

@@ -187,8 +187,7 @@ constexpr const char* kTcpWsaStartupError = "Modbus/TCP Connection Failed. WSA S
 constexpr const char* kTcpInvalidAddress = "Modbus/TCP Connection Failed. Invalid IP Address";
 constexpr const char* kTcpConnectFailed = "Modbus/TCP Connection Failed";
 constexpr const char* kTcpHostNotFound = "Modbus/TCP Connection Failed. Host not found";
-// The network transports of the TCP/IP choice, in the order of zelmor::kTransport*.
-constexpr const char* kTransportNames[] = {"Modbus/TCP", "RTU over TCP", "Modbus/UDP"};
+// The names of the network transports: transporttexts::kNames.
 constexpr const char* kTransportLabel = "Transport";
 constexpr const char* kPortNotAvailable = "Port not available";
 constexpr const char* kHeaderEnabled = "Tx = %i: Err = %i: ID = %i: F = %02i: SR = %ims";

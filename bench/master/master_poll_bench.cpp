@@ -66,7 +66,7 @@ double LibmodbusLoop(std::uint16_t port, double seconds) {
 double EngineLoop(std::uint16_t port, double seconds) {
   using namespace masterengine;
   InitEngine();
-  if (TcpConnect("127.0.0.1", port, 1000) != RESULT_OK) {
+  if (NetConnect(kLinkTcp, "127.0.0.1", port, 1000) != RESULT_OK) {
     std::fprintf(stderr, "engine cannot connect\n");
     std::exit(1);
   }

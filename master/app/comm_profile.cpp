@@ -70,11 +70,20 @@ void WriteAutoEnable(fw::Profile& p, int autoEnable) {
 }  // namespace zelmor
 
 #include "common/baud_table.h"
+#include "resources/network_transport_texts.h"
 #include "resources/zelmor_resources.h"
 
 namespace zelmor {
 
+static_assert(kTransportCount == transporttexts::kCount);
+
 QString CommPaneText(const CommSettings& s) {
+  // Modbus/TCP keeps its "host: port"; the other transports name themselves, as
+  // vantor's status bar does.
+  const bool named = s.transport == kTransportRtuOverTcp || s.transport == kTransportUdp;
+  if (s.port == kTcpPortChoice && named)
+    return QString::fromStdString(
+        transporttexts::EndpointText(s.transport, RemoteHost(s), static_cast<unsigned>(s.servicePort)));
   if (s.port == kTcpPortChoice)
     return QString::asprintf(res::text::kTcpStatusFormat, RemoteHost(s).c_str(), s.servicePort);
   return QString::fromStdString(baudtable::SerialStatusText(s.port, s.baudIndex, s.dataBits, s.parity, s.stopBits));

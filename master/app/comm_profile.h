@@ -20,6 +20,7 @@ void WriteAutoEnable(fw::Profile& profile, int autoEnable);
 #include <QString>
 
 namespace zelmor {
-// The status bar's communication pane: "Port 1: 9600-8-E-1" or "0.0.0.0: 502".
+// The status bar's communication pane: "Port 1: 9600-8-E-1", "0.0.0.0: 502"
+// (Modbus/TCP) or "RTU over TCP 127.0.0.1:502", "Modbus/UDP [::1]:502".
 QString CommPaneText(const CommSettings& settings);
 }  // namespace zelmor

@@ -19,6 +19,7 @@
 #include "framework/serial_ports.h"
 #include "framework/validation.h"
 #include "platform/port_map.h"
+#include "resources/network_transport_texts.h"
 #include "resources/zelmor_resources.h"
 
 namespace {
@@ -123,7 +124,7 @@ ConnectionDialog::ConnectionDialog(const zelmor::CommSettings& s, QWidget* paren
   ipEdit_ = new QLineEdit(serverGroup);
   servicePortEdit_ = new QLineEdit(serverGroup);
   transportList_ = new QComboBox(serverGroup);
-  for (const char* name : zelmor::res::text::kTransportNames) transportList_->addItem(QString::fromLatin1(name));
+  for (const char* name : transporttexts::kNames) transportList_->addItem(QString::fromLatin1(name));
   auto* serverLayout = new QFormLayout(serverGroup);
   serverLayout->addRow(tr("IP Address"), ipEdit_);
   serverLayout->addRow(tr("Port"), servicePortEdit_);

@@ -78,7 +78,9 @@ CMainFrame::CMainFrame(ZelmorConnection* connection, fw::Profile* profile)
   createHelpMenu();
   createToolBar();
   commPane_ = new QLabel(text::kCommPaneDefault, this);
-  commPane_->setFixedWidth(kCommPaneWidth);
+  // The serial and Modbus/TCP texts fit the pane's width; a transport's name
+  // with its host ("RTU over TCP 127.0.0.1:502") widens it.
+  commPane_->setMinimumWidth(kCommPaneWidth);
   statusBar()->addPermanentWidget(commPane_);
   recordPane_ = new QLabel(this);
   recordPane_->hide();

@@ -73,16 +73,14 @@ constexpr int kMaxWriteBytes = kRequestDataBytes;
 
 // ---- Links -------------------------------------------------------------------
 
-// Connects the Modbus/TCP client to a dotted IPv4 address. Returns RESULT_OK,
-// RESULT_WSA_STARTUP (no socket could be created), RESULT_BAD_IP (not a dotted
-// address; host names and 255.255.255.255 are refused) or RESULT_CONNECT_FAILED.
-// Does not notify: the caller sets the link mode and starts polling on success.
-// Connecting or opening while the poll thread runs stops it first.
-std::uint16_t TcpConnect(const char* ipAddress, std::uint16_t port, std::uint32_t responseTimeoutMs);
 // Connects the network link for link mode kLinkTcp, kLinkRtuOverTcp or kLinkUdp
 // to a host name, dotted IPv4 or IPv6 address (brackets allowed). Looks the name
-// up, so it blocks: call it off the user-interface thread. Returns as TcpConnect,
-// or RESULT_HOST_NOT_FOUND when the name does not resolve.
+// up, so it blocks: call it off the user-interface thread. Returns RESULT_OK,
+// RESULT_WSA_STARTUP (no socket could be created), RESULT_BAD_IP (empty, a
+// malformed dotted address or 255.255.255.255), RESULT_HOST_NOT_FOUND (the name
+// does not resolve) or RESULT_CONNECT_FAILED.
+// Does not notify: the caller sets the link mode and starts polling on success.
+// Connecting or opening while the poll thread runs stops it first.
 std::uint16_t NetConnect(std::uint16_t linkMode, const char* host, std::uint16_t port,
                          std::uint32_t responseTimeoutMs);
 // Closes the TCP connection, then NotifyStateChange(). Stops the poll thread

@@ -100,12 +100,6 @@ std::uint64_t tickReferenceUs = 0;
 std::uint8_t threadData[kRequestDataBytes];
 std::uint16_t threadWords[kMaxValueWords];
 
-std::uint64_t NowUs() {
-  return static_cast<std::uint64_t>(
-      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
-          .count());
-}
-
 // A newly registered or re-moded slot is due at the next pass.
 std::uint64_t DueAtOnce(std::uint16_t scanRateMs) { return (static_cast<std::uint64_t>(scanRateMs) + 1) * 1000; }
 
@@ -255,14 +249,9 @@ std::uint16_t ConnectResult(linklayer::TcpConnectStatus status) {
 }
 }  // namespace
 
-std::uint16_t TcpConnect(const char* ipAddress, std::uint16_t port, std::uint32_t responseTimeoutMs) {
-  StopPollingBeforeClosing();  // connecting replaces the socket
-  return ConnectResult(linklayer::TcpConnect(ipAddress, port, responseTimeoutMs));
-}
-
 std::uint16_t NetConnect(std::uint16_t linkMode, const char* host, std::uint16_t port,
                          std::uint32_t responseTimeoutMs) {
-  StopPollingBeforeClosing();
+  StopPollingBeforeClosing();  // connecting replaces the socket
   const linklayer::NetTransport transport = linkMode == kLinkRtuOverTcp ? linklayer::NetTransport::kRtuOverTcp
                                             : linkMode == kLinkUdp      ? linklayer::NetTransport::kUdp
                                                                         : linklayer::NetTransport::kTcp;
@@ -320,7 +309,7 @@ void InitEngine() {
   for (auto& flag : counterResetRequested) flag.store(false);
   trafficWindow = 0;
   lastServed = kLastPollSlot;
-  tickReferenceUs = NowUs();
+  tickReferenceUs = platform::NowUs();
 }
 
 int RegisterPoll(WindowHandle owner, std::uint32_t message, std::uint16_t scanRateMs, std::uint16_t slave,
@@ -632,7 +621,7 @@ void WaitForWork(std::uint64_t dueInUs) {
 }  // namespace
 
 void PollTick() {
-  const std::uint64_t now = NowUs();
+  const std::uint64_t now = platform::NowUs();
   const std::uint64_t elapsedUs = now - tickReferenceUs;
   tickReferenceUs = now;
   const std::uint32_t delay = delayBetweenPolls.load();
@@ -649,9 +638,9 @@ void PollTick() {
   }
 
   // Timed here on the poll thread, outside the lock; only the sums are stored under it.
-  const std::uint64_t startedUs = NowUs();
+  const std::uint64_t startedUs = platform::NowUs();
   const std::uint16_t result = RunTransaction(r.slave, r.type, r.address, r.quantity, r.writeAddress, r.writeCount);
-  const std::uint64_t transactionUs = NowUs() - startedUs;
+  const std::uint64_t transactionUs = platform::NowUs() - startedUs;
 
   PendingPost posts[2];
   const int postCount = StoreOutcome(r, result, transactionUs, linkOpen, posts);

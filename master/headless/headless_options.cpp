@@ -6,6 +6,7 @@
 
 #include "common/baud_table.h"
 #include "common/device_objects.h"
+#include "common/host_text.h"
 #include "common/modbus_protocol.h"
 #include "common/options.h"
 #include "common/value_format.h"
@@ -119,8 +120,7 @@ bool SetTcp(const std::string& name, const std::string& v, HeadlessOptions* o, s
     *error = name + " expects HOST:PORT with a port 1..65535, got \"" + v + "\"";
     return false;
   }
-  std::string host = v.substr(0, colon);
-  if (host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+  const std::string host = hosttext::Unbracketed(v.substr(0, colon));
   if (host.empty() || host.size() > static_cast<std::size_t>(kHostMaxLength) ||
       (host.find(':') != std::string::npos && v[colon - 1] != ']')) {
     *error = name + " expects HOST:PORT with a host name, an IPv4 address or [an IPv6 address], got \"" + v + "\"";

@@ -15,6 +15,7 @@
 
 #include "common/baud_table.h"
 #include "framework/validation.h"
+#include "resources/network_transport_texts.h"
 #include "resources/vantor_resources.h"
 
 namespace {
@@ -75,7 +76,7 @@ ConnectionDialog::ConnectionDialog(const ConnectionChoice& choice, QWidget* pare
   tcpForm->addRow(Text(kListenAddress), listenAddress_);
   tcpForm->addRow(Text(kListenPort), listenPort_);
   transport_ = new QComboBox(tcpGroup);
-  for (const char* name : kTransportNames) transport_->addItem(Text(name));
+  for (const char* name : transporttexts::kNames) transport_->addItem(Text(name));
   tcpForm->addRow(Text(kTransportLabel), transport_);
   tcpForm->addRow(ignoreUnitId_);
 

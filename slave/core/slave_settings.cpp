@@ -1,6 +1,6 @@
 #include "slave/core/slave_settings.h"
 
-#include "resources/vantor_resources.h"
+#include "resources/network_transport_texts.h"
 
 namespace slavesettings {
 
@@ -59,11 +59,10 @@ std::uint8_t FlowControlFlags(const SlaveSettings& s) {
 
 bool IsTcp(const SlaveSettings& s) { return s.port == kTcpPort; }
 
+static_assert(kTransportCount == transporttexts::kCount);
+
 std::string ServingText(int transport, const std::string& address, unsigned port) {
-  if (transport < 0 || transport >= kTransportCount) transport = kTransportModbusTcp;
-  const bool v6 = address.find(':') != std::string::npos;
-  return std::string(vantorres::kTransportNames[transport]) + " " + (v6 ? "[" + address + "]" : address) + ":" +
-         std::to_string(port);
+  return transporttexts::EndpointText(transport, address, port);
 }
 
 void Write(archive::Writer& writer, const SlaveSettings& s, bool olderLayout) {

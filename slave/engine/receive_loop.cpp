@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstring>
 #include <thread>
 
@@ -42,12 +41,6 @@ std::uint32_t asciiReference = 0;
 std::uint8_t asciiBinary[slaveengine::kReplyCapacity];
 
 constexpr int kAsciiChunk = 200;
-
-std::uint64_t NowUs() {
-  return static_cast<std::uint64_t>(
-      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
-          .count());
-}
 
 std::uint32_t ElapsedSince(std::uint32_t* reference) {
   const std::uint32_t now = platform::TickCount();
@@ -89,7 +82,7 @@ std::uint32_t SerialWaitUs(std::uint16_t mode) {
   std::uint32_t waitUs = kPassPeriodMs * 1000;
   if (mode == kLinkRtu && rtuFill > 0) {
     if (RtuFrameReady()) return 0;
-    const std::uint64_t silentUs = NowUs() - rtuLastByteUs;
+    const std::uint64_t silentUs = platform::NowUs() - rtuLastByteUs;
     const std::uint32_t gapUs = frameGapUs.load(std::memory_order_relaxed);
     waitUs = silentUs > gapUs ? 0 : std::min<std::uint32_t>(waitUs, static_cast<std::uint32_t>(gapUs - silentUs) + 1);
   }
@@ -157,7 +150,7 @@ int StartReceiveThread() {
   slaveengine::NotifyStateChange();
   slaveengine::DiscardPendingSerialReply();
   asciiReference = platform::TickCount();
-  rtuLastByteUs = NowUs();
+  rtuLastByteUs = platform::NowUs();
   try {
     receiveThread = std::thread(ThreadBody);
   } catch (...) {
@@ -205,10 +198,10 @@ void RtuStep() {
   // The silence is measured on the safe side whenever this thread runs late:
   // bytes read arrived before the read returned, and a read that finds nothing
   // shows the line silent only until it started.
-  const std::uint64_t readUs = NowUs();
+  const std::uint64_t readUs = platform::NowUs();
   const int n = linklayer::SerialRead(chunk, kRtuBufferSize);
   if (n > 0) {
-    rtuLastByteUs = NowUs();
+    rtuLastByteUs = platform::NowUs();
     for (int i = 0; i < n; ++i) {
       if (rtuFill >= kRtuBufferSize) {
         // Overlong input: show what we have and drop the rest of this read.
@@ -272,7 +265,7 @@ void ResetReceivers() {
   asciiStarted = false;
   asciiSilence = 0;
   asciiReference = platform::TickCount();
-  rtuLastByteUs = NowUs();
+  rtuLastByteUs = platform::NowUs();
 }
 
 }  // namespace slaveloop

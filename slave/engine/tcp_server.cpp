@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "common/host_text.h"
 #include "common/modbus_protocol.h"
 #include "common/word_order.h"
 #include "link/checksums.h"
@@ -168,12 +169,14 @@ bool ServeBufferedMbap(TcpConnection& c, std::uint32_t now) {
   std::uint32_t outFill = 0;
   while (c.fill - offset >= 6 && c.pendingLength == 0) {
     const std::uint8_t* request = c.buffer + offset;
-    if (request[2] != 0 || request[3] != 0 || request[4] != 0 || request[5] < 2) {
+    // A request has a unit id and a function code after the header, and fits kMaxRequestSize.
+    const int following = linklayer::MbapFollowingLength(request);
+    if (following < 2 || following > kMaxRequestSize - linklayer::kMbapHeaderSize) {
       // Answer what came before the bad header, then drop the connection.
       if (Flush(c, &outFill)) CloseConnection(c);
       return false;
     }
-    const std::uint32_t needed = 6u + request[5];
+    const std::uint32_t needed = static_cast<std::uint32_t>(linklayer::kMbapHeaderSize + following);
     if (c.fill - offset < needed) break;
     slaveengine::RecordReceived(request, static_cast<std::uint16_t>(needed));
     slavecounters::CountTcpRequest(request, static_cast<std::uint16_t>(needed));
@@ -216,6 +219,7 @@ bool ServeBufferedRtu(TcpConnection& c, std::uint32_t now) {
     if (length == 0) break;
     if (length < 0) {
       slaveengine::RecordReceived(frame, static_cast<std::uint16_t>(have));
+      slavecounters::CountCheckError();
       offset = c.fill;
       break;
     }
@@ -262,22 +266,13 @@ void ReadAndServe(TcpConnection& c, std::uint32_t now) {
 // The host part of a listen address: "" means every IPv4 address, as before
 // IPv6 was served; brackets around an IPv6 address are dropped.
 std::string ListenHost(const std::string& address) {
-  if (address.empty()) return "0.0.0.0";
-  if (address.size() >= 2 && address.front() == '[' && address.back() == ']')
-    return address.substr(1, address.size() - 2);
-  return address;
-}
-
-// "host:port", with an IPv6 host in brackets.
-std::string HostAndPort(const std::string& host, std::uint16_t port) {
-  const bool v6 = host.find(':') != std::string::npos;
-  return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+  return address.empty() ? "0.0.0.0" : hosttext::Unbracketed(address);
 }
 
 // Creates, binds and (for a stream) listens; records the bound address and
 // port. -1 with lastError set on failure.
 int OpenListener(const std::string& host, std::uint16_t port, bool datagram) {
-  const std::string where = HostAndPort(host, port);
+  const std::string where = hosttext::WithPort(host, port);
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = datagram ? SOCK_DGRAM : SOCK_STREAM;
@@ -506,6 +501,8 @@ std::uint16_t ServeTcpRequest(const std::uint8_t* request, std::uint16_t length,
 std::uint16_t ServeRtuStreamRequest(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply,
                                     ReplyFaults* faults) {
   *faults = ReplyFaults{};
+  // Counted as on the serial line: the frame's CRC held.
+  slavecounters::CountBusMessage();
   if (length < 2) return 0;
   const std::uint8_t unit = request[0];
   // Ignore Unit ID serves every address but the broadcast; the rest follows
@@ -513,16 +510,22 @@ std::uint16_t ServeRtuStreamRequest(const std::uint8_t* request, std::uint16_t l
   const Transport transport =
       GetIgnoreUnitId() && unit != modbus::BROADCAST_ADDRESS ? Transport::kTcp : Transport::kSerial;
   if (!IsAddressed(transport, unit)) return 0;
+  slavecounters::CountServerMessage();
   const auto pduLength = static_cast<std::uint16_t>(length - 1);
   slavefaults::FaultPlan plan;
   if (AnyFaultsActive()) plan = PlanFaults(unit, request + 1, pduLength);
   faults->marks = plan.marks;
-  if (plan.drop) return 0;
+  if (plan.drop) {
+    slavecounters::CountReply(nullptr, 0);
+    return 0;
+  }
   const std::uint16_t n = plan.exception != 0 ? ExceptionPdu(reply + 1, request[1], plan.exception)
                                               : ServePdu(transport, unit, request + 1, pduLength, reply + 1);
   // A broadcast is carried out but never answered: every slave on the bus behind
   // a gateway would answer at once.
-  if (n == 0 || unit == modbus::BROADCAST_ADDRESS) {
+  const std::uint16_t sent = unit == modbus::BROADCAST_ADDRESS ? 0 : n;
+  slavecounters::CountReply(reply + 1, sent);
+  if (sent == 0) {
     faults->marks = 0;
     return 0;
   }

@@ -79,7 +79,8 @@ std::uint16_t ServeTcpRequest(const std::uint8_t* request, std::uint16_t length,
 // counted in `length`) as on a serial line, with the faults applied, and builds
 // the whole RTU reply with its CRC in `reply` (kReplyCapacity bytes, not the
 // request buffer). Returns the reply length, 0 when nothing is to be sent
-// (always for address 0, the broadcast).
+// (always for address 0, the broadcast). Counts the frame and its reply in the
+// link counters as the serial line does.
 std::uint16_t ServeRtuStreamRequest(const std::uint8_t* request, std::uint16_t length, std::uint8_t* reply,
                                     ReplyFaults* faults);
 

@@ -9,6 +9,7 @@
 #include "common/modbus_protocol.h"
 #include "link/framing.h"
 #include "platform/ticks.h"
+#include "slave/engine/link_counters.h"
 #include "slave/engine/slave_engine.h"
 #include "slave/engine/tcp_server.h"
 
@@ -53,17 +54,24 @@ void SendDue(int socket, std::uint32_t now) {
 // exactly the bytes after it, and at least a unit id and a function code.
 bool IsWholeRequest(const std::uint8_t* bytes, long count) {
   if (count < modbus::MBAP_HEADER_LENGTH + 1 || count > slavetcp::kMaxRequestSize) return false;
-  const int protocolId = (bytes[2] << 8) | bytes[3];
-  const int following = (bytes[4] << 8) | bytes[5];
-  return protocolId == 0 && following == count - linklayer::kMbapHeaderSize;
+  return linklayer::MbapFollowingLength(bytes) == count - linklayer::kMbapHeaderSize;
 }
 
 void Serve(int socket, long count, const sockaddr_storage& peer, socklen_t peerLength) {
   const long shown = std::min<long>(count, slavetcp::kMaxRequestSize);
   slaveengine::RecordReceived(datagram, static_cast<std::uint16_t>(shown));
-  if (!IsWholeRequest(datagram, count)) return;
+  if (!IsWholeRequest(datagram, count)) {
+    // A datagram is a whole frame or none: one too long for the receiver is an
+    // overrun, any other that is not a request a communication error.
+    if (count > slavetcp::kMaxRequestSize) slavecounters::CountOverrun();
+    else slavecounters::CountCheckError();
+    return;
+  }
+  const auto length = static_cast<std::uint16_t>(count);
+  slavecounters::CountTcpRequest(datagram, length);
   slaveengine::ReplyFaults faults;
-  const std::uint16_t r = slaveengine::ServeTcpRequest(datagram, static_cast<std::uint16_t>(count), reply, &faults);
+  const std::uint16_t r = slaveengine::ServeTcpRequest(datagram, length, reply, &faults);
+  slavecounters::CountTcpReply(datagram, length, reply, r);
   if (faults.marks & slavefaults::kMarkDropped) slaveengine::RecordSent(nullptr, 0, faults.marks, 0);
   if (r == 0) return;
   if (faults.delayMs > 0) {

@@ -13,7 +13,9 @@ void ResetUdpServer();
 // Waits at most waitMs for datagrams on `socket`, serves those that have come
 // and sends the held-back replies that are due. A datagram that is not one
 // whole request (short, oversized, a bad MBAP header or length field) is shown
-// in the traffic and otherwise ignored.
+// in the traffic and counted (an overrun when oversized, else a communication
+// error), and otherwise ignored. Requests and replies are counted as over
+// Modbus/TCP.
 void UdpServerStep(int socket, int waitMs);
 
 }  // namespace slaveudp

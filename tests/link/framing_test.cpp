@@ -46,6 +46,12 @@ TEST(Framing, MbapHeader) {
   EXPECT_EQ(header, (std::array<std::uint8_t, 6>{0x01, 0x02, 0x00, 0x00, 0x00, 0x06}));
   PutMbapHeader(header.data(), 0xFFFF, 0x0104);
   EXPECT_EQ(header, (std::array<std::uint8_t, 6>{0xFF, 0xFF, 0x00, 0x00, 0x01, 0x04}));
+  EXPECT_EQ(MbapFollowingLength(header.data()), 0x0104) << "read back as written";
+  header[3] = 1;
+  EXPECT_EQ(MbapFollowingLength(header.data()), -1) << "another protocol id";
+  header[3] = 0;
+  header[2] = 0x80;
+  EXPECT_EQ(MbapFollowingLength(header.data()), -1);
 }
 
 }  // namespace

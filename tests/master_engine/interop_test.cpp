@@ -116,7 +116,7 @@ class InteropTest : public ::testing::TestWithParam<Transport> {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));  // retry until the server accepts
       }
       ASSERT_TRUE(accepting) << "pymodbus server did not come up";
-      ASSERT_EQ(TcpConnect("127.0.0.1", port, 2000), RESULT_OK);
+      ASSERT_EQ(NetConnect(kLinkTcp, "127.0.0.1", port, 2000), RESULT_OK);
       SetLinkMode(kLinkTcp);
     } else if (GetParam() != Transport::Rtu && GetParam() != Transport::Ascii) {
       const Transport t = GetParam();

@@ -64,7 +64,7 @@ class LibmodbusInteropTest : public ::testing::TestWithParam<Transport> {
         Serve();
         ::close(client);
       });
-      ASSERT_EQ(TcpConnect("127.0.0.1", ntohs(address.sin_port), 2000), RESULT_OK);
+      ASSERT_EQ(NetConnect(kLinkTcp, "127.0.0.1", ntohs(address.sin_port), 2000), RESULT_OK);
       SetLinkMode(kLinkTcp);
     } else {
       ASSERT_FALSE(enginePty_.path.empty());

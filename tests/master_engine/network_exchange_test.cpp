@@ -220,8 +220,6 @@ TEST(NetConnectTest, NamesAddressesAndFailures) {
   EXPECT_EQ(NetConnect(kLinkRtuOverTcp, "127.0.0.1", testpeer::FreePort(), 500), RESULT_CONNECT_FAILED);
   EXPECT_EQ(NetConnect(kLinkTcp, "[::1]", testpeer::FreePort(), 500), RESULT_CONNECT_FAILED);
   EXPECT_FALSE(IsConnected());
-  // The old entry point still takes dotted IPv4 addresses only.
-  EXPECT_EQ(TcpConnect("localhost", 502, 500), RESULT_BAD_IP);
 }
 
 }  // namespace

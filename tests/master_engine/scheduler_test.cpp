@@ -79,7 +79,7 @@ class SchedulerTest : public ::testing::Test {
 
   void Connect(testpeer::Handler handler, std::uint32_t timeoutMs = 500) {
     server_ = std::make_unique<FakeTcpServer>(std::move(handler));
-    ASSERT_EQ(TcpConnect("127.0.0.1", server_->port(), timeoutMs), RESULT_OK);
+    ASSERT_EQ(NetConnect(kLinkTcp, "127.0.0.1", server_->port(), timeoutMs), RESULT_OK);
     SetLinkMode(kLinkTcp);
   }
 

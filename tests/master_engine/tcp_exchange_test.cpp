@@ -41,7 +41,8 @@ class TcpExchangeTest : public ::testing::Test {
   void SetUp() override {
     server_ = std::make_unique<FakeTcpServer>(Reply({1, 3, 2, 0, 0}));
     SetExchangeLinkMode(2);
-    ASSERT_EQ(linklayer::TcpConnect("127.0.0.1", server_->port(), 400), linklayer::TcpConnectStatus::Ok);
+    ASSERT_EQ(linklayer::NetConnect(linklayer::NetTransport::kTcp, "127.0.0.1", server_->port(), 400),
+              linklayer::TcpConnectStatus::Ok);
   }
   void TearDown() override { linklayer::TcpDisconnect(); }
 
@@ -317,12 +318,16 @@ TEST_F(TcpExchangeTest, WritesWhoseByteCountCannotBeFramedNeverGoOut) {
   EXPECT_EQ(sent[12], 254) << "byte count";
 }
 
-TEST(TcpConnectTest, AddressesMustBeDottedAndServersMustListen) {
-  for (const char* text : {"192.168.1.300", "localhost", "255.255.255.255", "", "1.2.3", "010.0.0.1x"}) {
-    EXPECT_EQ(TcpConnect(text, 502, 1000), RESULT_BAD_IP) << text;
+TEST(TcpConnectTest, DottedAddressesMustBeWholeAndServersMustListen) {
+  for (const char* text : {"192.168.1.300", "255.255.255.255", "", "1.2.3", "1.2.3.4.5"}) {
+    EXPECT_EQ(NetConnect(kLinkTcp, text, 502, 1000), RESULT_BAD_IP) << text;
   }
   EXPECT_STREQ(ResultText(RESULT_BAD_IP), "Modbus/TCP Connection Failed. Invalid IP Address");
-  EXPECT_EQ(TcpConnect("127.0.0.1", FreePort(), 1000), RESULT_CONNECT_FAILED);
+  // Anything else is a name and is looked up: it resolves or it is not found.
+  EXPECT_EQ(NetConnect(kLinkTcp, "010.0.0.1x", 502, 1000), RESULT_HOST_NOT_FOUND);
+  const std::uint16_t silent = FreePort();
+  EXPECT_EQ(NetConnect(kLinkTcp, "localhost", silent, 1000), RESULT_CONNECT_FAILED);
+  EXPECT_EQ(NetConnect(kLinkTcp, "127.0.0.1", silent, 1000), RESULT_CONNECT_FAILED);
   EXPECT_FALSE(IsConnected());
 
   SetExchangeLinkMode(2);

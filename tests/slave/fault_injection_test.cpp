@@ -37,7 +37,7 @@ class TcpFaults : public ::testing::Test {
     vantor_ = std::make_unique<VantorChild>(VANTOR_EXECUTABLE, args);
     ASSERT_TRUE(vantor_->ok()) << vantor_->readyLine();
     ready_ = Clock::now();
-    ASSERT_EQ(TcpConnect("127.0.0.1", vantor_->tcpPort(), kTcpTimeoutMs), RESULT_OK);
+    ASSERT_EQ(NetConnect(kLinkTcp, "127.0.0.1", vantor_->tcpPort(), kTcpTimeoutMs), RESULT_OK);
     SetExchangeLinkMode(kLinkTcp);
   }
   void TearDown() override {

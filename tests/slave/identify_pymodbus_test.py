@@ -1,17 +1,20 @@
 """pymodbus as an independent master asks headless vantor what it is: read
 device identification (43/14) in every category and with continuation, report
 slave id (17), diagnostics (08) with the link's real counts, 07 and 0B; over
-Modbus/TCP and over an RTU serial line (where a spoiled CRC is counted)."""
+Modbus/TCP, an RTU serial line (where a spoiled CRC is counted), RTU over TCP
+(a spoiled CRC too) and Modbus/UDP (a malformed or oversized datagram)."""
+import socket
 import sys
 import time
 import unittest
 
-from pymodbus.client import ModbusSerialClient, ModbusTcpClient
+from pymodbus.client import ModbusSerialClient, ModbusTcpClient, ModbusUdpClient
 from pymodbus.framer.rtu_framer import ModbusRtuFramer
 from pymodbus.diag_message import (ClearCountersRequest, RestartCommunicationsOptionRequest,
                                    ReturnBusCommunicationErrorCountRequest, ReturnBusExceptionErrorCountRequest,
                                    ReturnBusMessageCountRequest, ReturnDiagnosticRegisterRequest,
-                                   ReturnQueryDataRequest, ReturnSlaveMessageCountRequest)
+                                   ReturnQueryDataRequest, ReturnSlaveBusCharacterOverrunCountRequest,
+                                   ReturnSlaveMessageCountRequest, ReturnSlaveNoResponseCountRequest)
 from pymodbus.mei_message import ReadDeviceInformationRequest
 from pymodbus.other_message import (GetCommEventCounterRequest, ReadExceptionStatusRequest,
                                     ReportSlaveIdRequest)
@@ -130,6 +133,81 @@ class RtuIdentify(IdentifyChecks, unittest.TestCase):
         time.sleep(0.3)
         self.assertEqual(self.count(ReturnBusCommunicationErrorCountRequest), 1)
         self.assertEqual(self.count(ReturnBusMessageCountRequest), 2, "the two count requests; not the spoiled one")
+
+
+class SpoiledFrameCounts:
+    """A good request, a frame the link cannot take (self.send_spoiled) and an
+    exception, read back with 08: the network server counts them as the serial
+    line does."""
+
+    def test_good_spoiled_and_exception_requests_are_counted(self):
+        self.assertFalse(self.client.execute(ClearCountersRequest(unit=3)).isError())
+        self.assertFalse(self.client.read_holding_registers(0, 2, slave=3).isError())
+        self.send_spoiled()
+        time.sleep(0.3)  # a stream must not join the spoiled bytes to the next request
+        self.assertIsInstance(self.client.read_holding_registers(50, 1, slave=3), ExceptionResponse)
+        self.assertEqual(self.count(ReturnBusMessageCountRequest), 3, "the read, the exception, this 08")
+        self.assertEqual(self.count(ReturnBusCommunicationErrorCountRequest), 1)
+        self.assertEqual(self.count(ReturnBusExceptionErrorCountRequest), 1)
+        self.assertEqual(self.count(ReturnSlaveMessageCountRequest), 6)
+        self.assertEqual(self.count(ReturnSlaveNoResponseCountRequest), 0)
+        events = self.client.execute(GetCommEventCounterRequest(unit=3))
+        self.assertEqual(events.count, 7, "the clear, the good read and five 08s")
+
+
+class NetworkIdentify(IdentifyChecks, SpoiledFrameCounts):
+    option = None
+
+    @classmethod
+    def make_client(cls, port):
+        raise NotImplementedError
+
+    @classmethod
+    def setUpClass(cls):
+        cls.vantor = vantor_process.Vantor(VANTOR, ["--slave", "3:3:0:10", "--slave", "4:3:0:10",
+                                                    cls.option, "127.0.0.1:0"] + IDENTITY)
+        cls.port = cls.vantor.tcp_port()
+        cls.client = cls.make_client(cls.port)
+        assert cls.client.connect()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.client.close()
+        assert cls.vantor.stop() == 0
+
+
+class RtuOverTcpIdentify(NetworkIdentify, unittest.TestCase):
+    option = "--rtu-over-tcp"
+
+    @classmethod
+    def make_client(cls, port):
+        return ModbusTcpClient("127.0.0.1", port=port, framer=ModbusRtuFramer, timeout=2)
+
+    def send_spoiled(self):
+        self.client.socket.sendall(b"\x03\x03\x00\x00\x00\x01\x00\x00")  # wrong CRC
+
+
+class UdpIdentify(NetworkIdentify, unittest.TestCase):
+    option = "--udp"
+
+    @classmethod
+    def make_client(cls, port):
+        return ModbusUdpClient("127.0.0.1", port=port, timeout=2)
+
+    def send_datagram(self, data):
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+            s.sendto(data, ("127.0.0.1", self.port))
+
+    def send_spoiled(self):
+        # The length field counts one byte more than the datagram holds.
+        self.send_datagram(b"\x00\x07\x00\x00\x00\x07\x03\x03\x00\x00\x00\x01")
+
+    def test_oversized_datagram_is_an_overrun(self):
+        self.assertFalse(self.client.execute(ClearCountersRequest(unit=3)).isError())
+        self.send_datagram(b"\x00\x08\x00\x00\x01\x2c\x03\x10" + bytes(292))
+        self.assertEqual(self.count(ReturnSlaveBusCharacterOverrunCountRequest), 1)
+        self.assertEqual(self.count(ReturnBusCommunicationErrorCountRequest), 0)
+        self.assertEqual(self.count(ReturnBusMessageCountRequest), 3, "the three 08s; not the oversized one")
 
 
 if __name__ == "__main__":

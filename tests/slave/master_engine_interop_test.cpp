@@ -31,7 +31,7 @@ class MasterAgainstSlave : public ::testing::TestWithParam<Framing> {
       args.insert(args.end(), {"--tcp", "127.0.0.1:0"});
       vantor_ = std::make_unique<VantorChild>(VANTOR_EXECUTABLE, args);
       ASSERT_TRUE(vantor_->ok()) << vantor_->readyLine();
-      ASSERT_EQ(TcpConnect("127.0.0.1", vantor_->tcpPort(), 2000), RESULT_OK);
+      ASSERT_EQ(NetConnect(kLinkTcp, "127.0.0.1", vantor_->tcpPort(), 2000), RESULT_OK);
       SetExchangeLinkMode(kLinkTcp);
       return;
     }

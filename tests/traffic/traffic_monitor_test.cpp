@@ -398,7 +398,7 @@ class TrafficMonitorTest : public QObject {
     QCOMPARE(boxes.calls().first().icon, fw::MsgIcon::Exclamation);
     QTest::mouseClick(monitor->stopButton(), Qt::LeftButton);
 
-    QCOMPARE(masterengine::TcpConnect("127.0.0.1", slavetcp::ListeningPort(), 2000), masterengine::RESULT_OK);
+    QCOMPARE(masterengine::NetConnect(masterengine::kLinkTcp, "127.0.0.1", slavetcp::ListeningPort(), 2000), masterengine::RESULT_OK);
     masterengine::SetLinkMode(masterengine::kLinkTcp);
     masterengine::SetPollMode(poll, masterengine::kModeOnce);
     masterengine::PollTick();

@@ -100,7 +100,7 @@ std::uint16_t GatedConnect(const char* ipAddress, std::uint16_t port, std::uint3
     answer = gate.answer;
   }
   if (answer != masterengine::RESULT_OK) return answer;
-  return masterengine::TcpConnect(ipAddress, port, timeoutMs);
+  return masterengine::NetConnect(masterengine::kLinkTcp, ipAddress, port, timeoutMs);
 }
 
 }  // namespace

@@ -35,6 +35,7 @@ class ConnectionTest : public QObject {
   void refusedPermissionNamesTheDialoutGroup();
   void connectingWithTheDialogWritesAllKeys();
   void rtuOverTcpToAHostNameFromTheDialog();
+  void udpPaneNamesTheTransport();
   void pollsReachTheCellsAndCounters();
   void autoConnectAtStartUp();
   void serialPortMapping();
@@ -277,11 +278,41 @@ void ConnectionTest::rtuOverTcpToAHostNameFromTheDialog() {
   QCOMPARE(fx.profile().readString("CommNetwork", "Host"), QString("localhost"));
   QCOMPARE(fx.profile().readString("CommSetup", "IPAddress"), QString("0.0.0.0"));
   fx.frame()->updateCommandUI();
-  QCOMPARE(fx.frame()->commPane()->text(), QString("localhost: %1").arg(gateway.port()));
+  QCOMPARE(fx.frame()->commPane()->text(), QString("RTU over TCP localhost:%1").arg(gateway.port()));
   fx.frame()->action(res::ID_DISCONNECT)->trigger();
   const zelmor::CommSettings reread = zelmor::ReadCommSettings(fx.profile());
   QCOMPARE(reread.transport, zelmor::kTransportRtuOverTcp);
   QCOMPARE(zelmor::RemoteHost(reread), std::string("localhost"));
+}
+
+// Modbus/UDP to pymodbus by Quick Connect: polls arrive, and the status bar's
+// pane names the transport as vantor's does, wide enough for the whole text.
+// Modbus/TCP and serial keep their texts.
+void ConnectionTest::udpPaneNamesTheTransport() {
+  PeerServer server;
+  QVERIFY2(server.startNetwork("udp", "127.0.0.1"), qPrintable(server.error()));
+  ZelmorFixture fx;
+  QVERIFY(fx.start());
+  fx.doc()->takeDefinition({3, 3, 1, 100, 1, 1});  // input register 2: 2002
+  zelmor::CommSettings settings = LoopbackTcpSettings(server.port());
+  settings.transport = zelmor::kTransportUdp;
+  QVERIFY2(fx.quickConnect(settings), qPrintable(fx.boxes->lastText()));
+  QTRY_COMPARE_WITH_TIMEOUT(fx.view()->cellValue(0).trimmed(), QString("2002"), 5000);
+  QLabel* pane = fx.frame()->commPane();
+  const QString expected = QString("Modbus/UDP 127.0.0.1:%1").arg(server.port());
+  QCOMPARE(pane->text(), expected);
+  QTRY_VERIFY(pane->width() >= pane->fontMetrics().horizontalAdvance(expected));
+  fx.frame()->action(res::ID_DISCONNECT)->trigger();
+
+  settings.transport = zelmor::kTransportRtuOverTcp;
+  zelmor::SetRemoteHost(&settings, "[::1]");
+  QCOMPARE(zelmor::CommPaneText(settings), QString("RTU over TCP [::1]:%1").arg(server.port()));
+  zelmor::SetRemoteHost(&settings, "::1");
+  QCOMPARE(zelmor::CommPaneText(settings), QString("RTU over TCP [::1]:%1").arg(server.port()));
+  settings.transport = zelmor::kTransportModbusTcp;
+  QCOMPARE(zelmor::CommPaneText(settings), QString("::1: %1").arg(server.port()));
+  settings.port = 0;
+  QCOMPARE(zelmor::CommPaneText(settings), QString("Port 1: 9600-8-E-1"));
 }
 
 void ConnectionTest::pollsReachTheCellsAndCounters() {
