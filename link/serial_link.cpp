@@ -68,6 +68,13 @@ int PollReadable(const platform::SerialDevice& device, int timeoutMs) {
   }
 }
 
+// A short count (write time-out) is a failure too, not a success.
+bool WriteWhole(platform::SerialDevice& device, const std::uint8_t* bytes, std::uint16_t count) {
+  if (device.write(bytes, count) == count) return true;
+  device.clearError();
+  return false;
+}
+
 platform::SerialOpenError RefusedPortNumber() {
   platform::SerialOpenError error;
   error.status = platform::SerialOpenStatus::NoSuchPort;
@@ -166,17 +173,9 @@ bool SerialWrite(const std::uint8_t* bytes, std::uint16_t count) {
   if (!device) return false;
   const bool programDrivesRts = !g_rtsByDriver && (g_lineOptions & kOptionRtsToggle) != 0;
   NoteLineBusyUntil(NowUs() + CharactersUs(count));
-  if (!programDrivesRts) {
-    // A short count (write time-out) is a failure too, not a success.
-    if (device->write(bytes, count) != count) {
-      device->clearError();
-      return false;
-    }
-    return true;
-  }
+  if (!programDrivesRts) return WriteWhole(*device, bytes, count);
   device->setRts(true);
-  if (device->write(bytes, count) != count) {
-    device->clearError();
+  if (!WriteWhole(*device, bytes, count)) {
     device->setRts(false);
     return false;
   }
@@ -245,20 +244,23 @@ int SerialReadFrame(std::uint8_t* buffer, std::uint16_t maxCount, FrameComplete 
   std::uint64_t lastByteUs = startUs;
   int got = 0;
   for (;;) {
-    // Byte by byte while bytes wait, so that the frame's end is seen at once and
-    // no read waits for bytes that will not come.
-    while (got < maxCount && device->bytesWaiting() > 0) {
-      const int n = device->read(buffer + got, 1);
-      if (n < 0) {
-        if (got > 0) return got;  // the error fails the next read, as with SerialRead
-        device->clearError();
-        return -1;
-      }
-      if (n == 0) break;
-      got += n;
+    // What has come so far in one read, never waiting for bytes that will not
+    // come; the frame's end is looked for byte by byte, so that the frame ends
+    // where it is whole (bytes after it are dropped, as the purge before the
+    // next request would).
+    const int n = got < maxCount ? device->readAvailable(buffer + got, maxCount - got) : 0;
+    if (n < 0) {
+      if (got > 0) return got;  // the error fails the next read, as with SerialRead
+      device->clearError();
+      return -1;
+    }
+    if (n > 0) {
       lastByteUs = NowUs();
       NoteLineBusyUntil(lastByteUs);
-      if (complete(buffer, got)) return got;
+      for (int end = got + 1; end <= got + n; ++end) {
+        if (complete(buffer, end)) return end;
+      }
+      got += n;
     }
     if (got >= maxCount || (firstByteOnly && got > 0)) return got;
     const std::uint64_t now = NowUs();
