@@ -173,8 +173,10 @@ bool SerialWrite(const std::uint8_t* bytes, std::uint16_t count) {
   if (!device) return false;
   const bool programDrivesRts = !g_rtsByDriver && (g_lineOptions & kOptionRtsToggle) != 0;
   NoteLineBusyUntil(NowUs() + CharactersUs(count));
-  if (!programDrivesRts) return WriteWhole(*device, bytes, count);
-  device->setRts(true);
+  // With no RTS line to drive (a pseudo-terminal, an adapter without modem
+  // lines) the wait for the transmitter and the release delay would only hold
+  // up the reading of the reply.
+  if (!programDrivesRts || !device->setRts(true)) return WriteWhole(*device, bytes, count);
   if (!WriteWhole(*device, bytes, count)) {
     device->setRts(false);
     return false;
