@@ -8,8 +8,8 @@
 #include <chrono>
 #include <climits>
 #include <memory>
-#include <thread>
 
+#include "common/modbus_protocol.h"
 #include "platform/port_map.h"
 #include "platform/ticks.h"
 
@@ -284,10 +284,27 @@ int SerialReadFrame(std::uint8_t* buffer, std::uint16_t maxCount, FrameComplete 
 }
 
 void WaitFrameGap() {
-  if (!IsSerialPortOpen()) return;
-  const std::uint64_t quietUntil = g_lineQuietFromUs.load(std::memory_order_relaxed) + SerialFrameGapUs();
-  const std::uint64_t now = NowUs();
-  if (now < quietUntil) std::this_thread::sleep_for(std::chrono::microseconds(quietUntil - now));
+  std::shared_ptr<platform::SerialDevice> device = g_device.load();
+  if (!device) return;
+  const std::uint64_t gapUs = SerialFrameGapUs();
+  // A line that never falls silent (noise) holds the request up for at most
+  // the longest frame; the purge before the request takes what is left.
+  const std::uint64_t giveUpUs = NowUs() + CharactersUs(modbus::MAX_RTU_ADU_LENGTH) + gapUs;
+  for (;;) {
+    const std::uint64_t quietUntil = g_lineQuietFromUs.load(std::memory_order_relaxed) + gapUs;
+    const std::uint64_t now = NowUs();
+    if (now >= quietUntil || now >= giveUpUs) return;
+    // Waits on the port, not in a sleep: bytes that come in meanwhile (the tail
+    // of a reply that came too late) are on the line, and the silence starts
+    // again after them.
+    if (WaitSerialReadable(static_cast<std::uint32_t>(quietUntil - now)) <= 0) return;
+    std::uint8_t discarded[64];
+    int n = 0;
+    while ((n = device->readAvailable(discarded, sizeof discarded)) > 0) {
+    }
+    if (n < 0) device->clearError();  // a damaged byte of noise fails no later read
+    NoteLineBusyUntil(NowUs());
+  }
 }
 
 void SetLineOptions(std::uint8_t options) { g_lineOptions = options; }
