@@ -8,8 +8,8 @@
 #include <chrono>
 #include <climits>
 #include <memory>
-#include <thread>
 
+#include "common/modbus_protocol.h"
 #include "platform/port_map.h"
 #include "platform/ticks.h"
 
@@ -60,6 +60,13 @@ int PollReadable(const platform::SerialDevice& device, int timeoutMs) {
     if ((descriptor.revents & POLLIN) != 0) return 1;
     return -1;  // POLLHUP, POLLERR or POLLNVAL without data
   }
+}
+
+// A short count (write time-out) is a failure too, not a success.
+bool WriteWhole(platform::SerialDevice& device, const std::uint8_t* bytes, std::uint16_t count) {
+  if (device.write(bytes, count) == count) return true;
+  device.clearError();
+  return false;
 }
 
 platform::SerialOpenError RefusedPortNumber() {
@@ -160,17 +167,11 @@ bool SerialWrite(const std::uint8_t* bytes, std::uint16_t count) {
   if (!device) return false;
   const bool programDrivesRts = !g_rtsByDriver && (g_lineOptions & kOptionRtsToggle) != 0;
   NoteLineBusyUntil(platform::NowUs() + CharactersUs(count));
-  if (!programDrivesRts) {
-    // A short count (write time-out) is a failure too, not a success.
-    if (device->write(bytes, count) != count) {
-      device->clearError();
-      return false;
-    }
-    return true;
-  }
-  device->setRts(true);
-  if (device->write(bytes, count) != count) {
-    device->clearError();
+  // With no RTS line to drive (a pseudo-terminal, an adapter without modem
+  // lines) the wait for the transmitter and the release delay would only hold
+  // up the reading of the reply.
+  if (!programDrivesRts || !device->setRts(true)) return WriteWhole(*device, bytes, count);
+  if (!WriteWhole(*device, bytes, count)) {
     device->setRts(false);
     return false;
   }
@@ -239,20 +240,23 @@ int SerialReadFrame(std::uint8_t* buffer, std::uint16_t maxCount, FrameComplete 
   std::uint64_t lastByteUs = startUs;
   int got = 0;
   for (;;) {
-    // Byte by byte while bytes wait, so that the frame's end is seen at once and
-    // no read waits for bytes that will not come.
-    while (got < maxCount && device->bytesWaiting() > 0) {
-      const int n = device->read(buffer + got, 1);
-      if (n < 0) {
-        if (got > 0) return got;  // the error fails the next read, as with SerialRead
-        device->clearError();
-        return -1;
-      }
-      if (n == 0) break;
-      got += n;
+    // What has come so far in one read, never waiting for bytes that will not
+    // come; the frame's end is looked for byte by byte, so that the frame ends
+    // where it is whole (bytes after it are dropped, as the purge before the
+    // next request would).
+    const int n = got < maxCount ? device->readAvailable(buffer + got, maxCount - got) : 0;
+    if (n < 0) {
+      if (got > 0) return got;  // the error fails the next read, as with SerialRead
+      device->clearError();
+      return -1;
+    }
+    if (n > 0) {
       lastByteUs = platform::NowUs();
       NoteLineBusyUntil(lastByteUs);
-      if (complete(buffer, got)) return got;
+      for (int end = got + 1; end <= got + n; ++end) {
+        if (complete(buffer, end)) return end;
+      }
+      got += n;
     }
     if (got >= maxCount || (firstByteOnly && got > 0)) return got;
     const std::uint64_t now = platform::NowUs();
@@ -274,10 +278,27 @@ int SerialReadFrame(std::uint8_t* buffer, std::uint16_t maxCount, FrameComplete 
 }
 
 void WaitFrameGap() {
-  if (!IsSerialPortOpen()) return;
-  const std::uint64_t quietUntil = g_lineQuietFromUs.load(std::memory_order_relaxed) + SerialFrameGapUs();
-  const std::uint64_t now = platform::NowUs();
-  if (now < quietUntil) std::this_thread::sleep_for(std::chrono::microseconds(quietUntil - now));
+  std::shared_ptr<platform::SerialDevice> device = g_device.load();
+  if (!device) return;
+  const std::uint64_t gapUs = SerialFrameGapUs();
+  // A line that never falls silent (noise) holds the request up for at most
+  // the longest frame; the purge before the request takes what is left.
+  const std::uint64_t giveUpUs = platform::NowUs() + CharactersUs(modbus::MAX_RTU_ADU_LENGTH) + gapUs;
+  for (;;) {
+    const std::uint64_t quietUntil = g_lineQuietFromUs.load(std::memory_order_relaxed) + gapUs;
+    const std::uint64_t now = platform::NowUs();
+    if (now >= quietUntil || now >= giveUpUs) return;
+    // Waits on the port, not in a sleep: bytes that come in meanwhile (the tail
+    // of a reply that came too late) are on the line, and the silence starts
+    // again after them.
+    if (WaitSerialReadable(static_cast<std::uint32_t>(quietUntil - now)) <= 0) return;
+    std::uint8_t discarded[64];
+    int n = 0;
+    while ((n = device->readAvailable(discarded, sizeof discarded)) > 0) {
+    }
+    if (n < 0) device->clearError();  // a damaged byte of noise fails no later read
+    NoteLineBusyUntil(platform::NowUs());
+  }
 }
 
 void SetLineOptions(std::uint8_t options) { g_lineOptions = options; }

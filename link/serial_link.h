@@ -48,6 +48,8 @@ int SerialReadFrame(std::uint8_t* buffer, std::uint16_t maxCount, FrameComplete 
 // Waits what is left of the t3.5 silence since the last byte on the line (the
 // last one read, or the estimated end of the last write), so that a request
 // never follows the previous frame without the gap, however fast the polls.
+// Bytes that arrive meanwhile are read and dropped, and the silence starts
+// again after them (for at most the time of the longest frame).
 void WaitFrameGap();
 
 void SetLineOptions(std::uint8_t options);

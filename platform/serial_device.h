@@ -69,6 +69,14 @@ class SerialDevice {
   // nothing arrived in time) or -1 on failure. After a parity, framing or break
   // error the next read fails once (abort on error) until clearError().
   virtual int read(std::uint8_t* buffer, int maxCount) = 0;
+  // Reads up to maxCount of the bytes already received, without waiting: the
+  // count (0 when none are there) or -1 as read() fails. A receiver that ends
+  // frames by their length takes a burst in one call instead of a byte at a time.
+  virtual int readAvailable(std::uint8_t* buffer, int maxCount) {
+    const int waiting = bytesWaiting();
+    if (waiting <= 0 || maxCount <= 0) return 0;
+    return read(buffer, waiting < maxCount ? waiting : maxCount);
+  }
   // Writes all bytes within the write time-out; returns the count written or -1.
   virtual int write(const std::uint8_t* bytes, int count) = 0;
 

@@ -204,6 +204,30 @@ class PosixSerialDevice final : public SerialDevice {
     }
   }
 
+  // One read of what the driver holds (VMIN 0, VTIME 0: it does not wait).
+  int readAvailable(std::uint8_t* buffer, int maxCount) override {
+    if (aborted_) return -1;
+    if (errorPending_) {
+      errorPending_ = false;
+      aborted_ = true;
+      return -1;
+    }
+    if (maxCount <= 0) return 0;
+    bool lineError = false;
+    const int produced = takeBytes(buffer, maxCount, &lineError);
+    if (produced < 0) return -1;
+    if (lineError) {
+      // As read(): the good bytes before the error now, the failure next time.
+      if (produced > 0) {
+        errorPending_ = true;
+        return produced;
+      }
+      aborted_ = true;
+      return -1;
+    }
+    return produced;
+  }
+
   int write(const std::uint8_t* bytes, int count) override {
     if (aborted_) return -1;
     if (count <= 0) return 0;
@@ -312,10 +336,16 @@ class PosixSerialDevice final : public SerialDevice {
     while (produced < room) {
       if (rawStart_ == rawEnd_) {
         rawStart_ = rawEnd_ = 0;
-        const ssize_t n = ::read(fd_, raw_, static_cast<size_t>(std::min<int>(room - produced, sizeof raw_)));
+        const int asked = std::min<int>(room - produced, sizeof raw_);
+        const ssize_t n = ::read(fd_, raw_, static_cast<size_t>(asked));
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return -1;
         if (n <= 0) break;  // nothing more queued now
         rawEnd_ = static_cast<int>(n);
+        if (n < asked) {
+          // The driver's queue is empty now: no second read just to hear so.
+          produced += decode(out + produced, room - produced, lineError);
+          break;
+        }
       }
       produced += decode(out + produced, room - produced, lineError);
       if (*lineError) break;

@@ -4,6 +4,10 @@
 #include <chrono>
 #include <ctime>
 
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
 namespace platform {
 
 std::uint32_t TickCount() {
@@ -33,6 +37,13 @@ std::int64_t WallSeconds() {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
   return static_cast<std::int64_t>(now.tv_sec);
+}
+
+void UseFineTimerSlack() {
+#ifdef __linux__
+  constexpr unsigned long kSlackNs = 1000;
+  prctl(PR_SET_TIMERSLACK, kSlackNs, 0, 0, 0);
+#endif
 }
 
 }  // namespace platform

@@ -11,5 +11,9 @@ std::uint64_t NowUs();
 void SleepMs(std::uint32_t milliseconds);
 // Wall-clock seconds (for idle limits of connections).
 std::int64_t WallSeconds();
+// Lets the calling thread's timed waits end within a microsecond of their time
+// instead of the system's default slack (50 us on Linux): for the thread that
+// keeps the sub-millisecond silences of a serial line.
+void UseFineTimerSlack();
 
 }  // namespace platform

@@ -62,19 +62,23 @@ void PacedLine::stop() {
 
 void PacedLine::resetTurnaround() {
   std::lock_guard<std::mutex> guard(statsLock_);
-  awaitingReply_ = false;
-  turnarounds_ = 0;
-  turnaroundTotalUs_ = 0;
+  turnaroundA_ = Turnaround{};
+  turnaroundB_ = Turnaround{};
 }
 
 std::uint64_t PacedLine::turnaroundCount() const {
   std::lock_guard<std::mutex> guard(statsLock_);
-  return turnarounds_;
+  return turnaroundB_.count;
 }
 
 double PacedLine::meanTurnaroundUs() const {
   std::lock_guard<std::mutex> guard(statsLock_);
-  return turnarounds_ == 0 ? 0 : turnaroundTotalUs_ / static_cast<double>(turnarounds_);
+  return turnaroundB_.count == 0 ? 0 : turnaroundB_.totalUs / static_cast<double>(turnaroundB_.count);
+}
+
+double PacedLine::meanTurnaroundAUs() const {
+  std::lock_guard<std::mutex> guard(statsLock_);
+  return turnaroundA_.count == 0 ? 0 : turnaroundA_.totalUs / static_cast<double>(turnaroundA_.count);
 }
 
 // Reads what the sender wrote and gives each byte its arrival time at the far end.
@@ -83,12 +87,13 @@ void PacedLine::take(Direction& d, double nowUs, bool fromB) {
   for (;;) {
     const ssize_t n = ::read(d.from, chunk, sizeof chunk);
     if (n <= 0) return;
-    if (fromB) {
+    {
       std::lock_guard<std::mutex> guard(statsLock_);
-      if (awaitingReply_) {
-        ++turnarounds_;
-        turnaroundTotalUs_ += nowUs - requestEndUs_;
-        awaitingReply_ = false;
+      Turnaround& t = fromB ? turnaroundB_ : turnaroundA_;
+      if (t.awaiting) {
+        ++t.count;
+        t.totalUs += nowUs - t.burstEndUs;
+        t.awaiting = false;
       }
     }
     for (ssize_t i = 0; i < n; ++i) {
@@ -109,10 +114,11 @@ void PacedLine::deliver(Direction& d, double nowUs, bool toB) {
   if (count == 0) return;
   // A full pty buffer only happens when nobody reads; such bytes are dropped.
   if (::write(d.to, out, static_cast<size_t>(count)) < 0) return;
-  if (toB) {
+  {
     std::lock_guard<std::mutex> guard(statsLock_);
-    awaitingReply_ = true;
-    requestEndUs_ = NowUs();
+    Turnaround& t = toB ? turnaroundB_ : turnaroundA_;
+    t.awaiting = true;
+    t.burstEndUs = NowUs();
   }
 }
 

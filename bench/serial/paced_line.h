@@ -10,8 +10,10 @@
 //   ... one program opens line.pathA(), the other line.pathB() ...
 //   line.stop();
 //
-// The relay also measures the turnaround of the B side: from the moment the
-// last byte of a burst from A has arrived at B to the first byte B sends back.
+// The relay also measures the turnaround of each side: for B from the moment
+// the last byte of a burst from A has arrived at B to the first byte B sends
+// back (a server's reply delay), for A the same the other way round (a
+// master's pause between a reply and its next request).
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -41,6 +43,8 @@ class PacedLine {
   void resetTurnaround();
   std::uint64_t turnaroundCount() const;
   double meanTurnaroundUs() const;
+  // A's turnarounds since the last reset, the same way.
+  double meanTurnaroundAUs() const;
 
  private:
   struct Byte {
@@ -65,11 +69,14 @@ class PacedLine {
   std::atomic<bool> realTimeRelay_{false};
   std::thread relay_;
 
+  struct Turnaround {
+    bool awaiting = false;  // a burst has arrived at this side, which has not answered yet
+    double burstEndUs = 0;
+    std::uint64_t count = 0;
+    double totalUs = 0;
+  };
   mutable std::mutex statsLock_;  // guards the turnaround figures
-  bool awaitingReply_ = false;
-  double requestEndUs_ = 0;
-  std::uint64_t turnarounds_ = 0;
-  double turnaroundTotalUs_ = 0;
+  Turnaround turnaroundA_, turnaroundB_;
 };
 
 double NowUs();

@@ -4,6 +4,12 @@
 //
 //   serial_line_bench [seconds per figure, default 3] [baud: only this rate]
 //   serial_line_bench --check      only the emulator against the arithmetic
+//   serial_line_bench --line BAUD  a paced line with libmodbus's RTU server on
+//                                  one end; prints the free end's device and
+//                                  keeps the line until standard input closes
+//                                  (to study one master with strace or perf);
+//                                  each line on standard input prints the mean
+//                                  request pause and server delay since the last
 //
 // Servers are measured with one fixed client (libmodbus's for RTU, the ASCII
 // client below for ASCII), masters against one fixed server (libmodbus's RTU
@@ -221,6 +227,32 @@ void PrintRow(const char* what, std::uint32_t baud, int registers, double ours, 
   std::fflush(stdout);
 }
 
+// A master's figure with what the line saw: its pause between a reply's last
+// byte and its next request (t3.5 plus its own time), and the server's delay.
+struct MasterRun {
+  double rate = 0;
+  double pauseUs = 0;
+  double serverUs = 0;
+};
+
+template <typename Run>
+MasterRun MeasureMaster(bench::PacedLine& line, Run run) {
+  line.resetTurnaround();
+  MasterRun m;
+  m.rate = run();
+  m.pauseUs = line.meanTurnaroundAUs();
+  m.serverUs = line.meanTurnaroundUs();
+  return m;
+}
+
+void PrintMasterRow(const char* what, std::uint32_t baud, int registers, const MasterRun& ours,
+                    const MasterRun& theirs, double limit, const char* reference) {
+  char pauses[128];
+  std::snprintf(pauses, sizeof pauses, "request pause %.3f ms (%s %.3f ms), server delay %.3f ms (%.3f ms)",
+                ours.pauseUs / 1000, reference, theirs.pauseUs / 1000, ours.serverUs / 1000, theirs.serverUs / 1000);
+  PrintRow(what, baud, registers, ours.rate, theirs.rate, limit, pauses);
+}
+
 bool CheckEmulator() {
   bench::PacedLine line(9600, kBits);
   if (!line.start()) return false;
@@ -243,12 +275,33 @@ bool CheckEmulator() {
   return true;
 }
 
+// --line BAUD: the line for a master run by hand.
+int ServeLine(const std::string& rtuServer, std::uint32_t baud) {
+  bench::PacedLine line(baud, kBits);
+  if (baud == 0 || !line.start()) return 1;
+  Child server = StartReady({rtuServer, line.pathB(), std::to_string(baud)});
+  std::printf("%s\n", line.pathA().c_str());
+  std::fflush(stdout);
+  char c;
+  while (::read(0, &c, 1) > 0) {
+    if (c != '\n') continue;
+    std::printf("request pause %.3f ms, server delay %.3f ms\n", line.meanTurnaroundAUs() / 1000,
+                line.meanTurnaroundUs() / 1000);
+    std::fflush(stdout);
+    line.resetTurnaround();
+  }
+  Stop(server);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   ::signal(SIGPIPE, SIG_IGN);
   if (!CheckEmulator()) return 1;
   if (argc > 1 && std::strcmp(argv[1], "--check") == 0) return 0;
+  if (argc > 2 && std::strcmp(argv[1], "--line") == 0)
+    return ServeLine(Dir(argv[0]) + "serial_bench_libmodbus_rtu_server", static_cast<std::uint32_t>(std::atol(argv[2])));
   const double seconds = argc > 1 ? std::atof(argv[1]) : 3;
   const std::string dir = Dir(argv[0]);
   const std::string vantor = VANTOR_EXECUTABLE, zelmor = ZELMOR_EXECUTABLE;
@@ -277,14 +330,18 @@ int main(int argc, char** argv) {
         std::snprintf(delays, sizeof delays, "reply delay %.3f ms (libmodbus %.3f ms)", oursDelay / 1000,
                       line.meanTurnaroundUs() / 1000);
         PrintRow("vantor RTU vs libmodbus server", baud, registers, ours, theirs, limit, delays);
-        const double master = ZelmorRate(zelmor, line.pathA(), baud, false, 0, registers, seconds);
-        const double reference = LibmodbusClientRate(line.pathA(), baud, 0, registers, seconds);
-        PrintRow("zelmor RTU vs libmodbus client", baud, registers, master, reference, limit);
+        const MasterRun master = MeasureMaster(
+            line, [&] { return ZelmorRate(zelmor, line.pathA(), baud, false, 0, registers, seconds); });
+        const MasterRun reference = MeasureMaster(
+            line, [&] { return LibmodbusClientRate(line.pathA(), baud, 0, registers, seconds); });
+        PrintMasterRow("zelmor RTU vs libmodbus client", baud, registers, master, reference, limit, "libmodbus");
         if (baud == 115200) {
-          const double exceptionLimit = LimitRate(baud, false, 0, true);
-          PrintRow("zelmor RTU exceptions vs libmodbus", baud, registers,
-                   ZelmorRate(zelmor, line.pathA(), baud, false, 1000, registers, seconds),
-                   LibmodbusClientRate(line.pathA(), baud, 1000, registers, seconds), exceptionLimit);
+          const MasterRun exceptions = MeasureMaster(
+              line, [&] { return ZelmorRate(zelmor, line.pathA(), baud, false, 1000, registers, seconds); });
+          const MasterRun theirExceptions = MeasureMaster(
+              line, [&] { return LibmodbusClientRate(line.pathA(), baud, 1000, registers, seconds); });
+          PrintMasterRow("zelmor RTU exceptions vs libmodbus", baud, registers, exceptions, theirExceptions,
+                         LimitRate(baud, false, 0, true), "libmodbus");
         }
         Stop(server);
       }
@@ -294,8 +351,10 @@ int main(int argc, char** argv) {
       line.resetTurnaround();
       const double ours = AsciiClientRate(line.pathA(), registers, seconds);
       const double oursDelay = line.meanTurnaroundUs();
-      const double master = ZelmorRate(zelmor, line.pathA(), baud, true, 0, registers, seconds);
-      const double reference = PymodbusClientRate(pymodbus, line.pathA(), baud, registers, seconds);
+      const MasterRun master =
+          MeasureMaster(line, [&] { return ZelmorRate(zelmor, line.pathA(), baud, true, 0, registers, seconds); });
+      const MasterRun reference = MeasureMaster(
+          line, [&] { return PymodbusClientRate(pymodbus, line.pathA(), baud, registers, seconds); });
       Stop(server);
       server = StartReady({"/usr/bin/python3", pymodbus, "server", line.pathB(), std::to_string(baud)});
       line.resetTurnaround();
@@ -304,7 +363,7 @@ int main(int argc, char** argv) {
                     line.meanTurnaroundUs() / 1000);
       Stop(server);
       PrintRow("vantor ASCII vs pymodbus server", baud, registers, ours, theirs, asciiLimit, delays);
-      PrintRow("zelmor ASCII vs pymodbus client", baud, registers, master, reference, asciiLimit);
+      PrintMasterRow("zelmor ASCII vs pymodbus client", baud, registers, master, reference, asciiLimit, "pymodbus");
     }
   }
   return 0;

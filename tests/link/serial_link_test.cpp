@@ -446,3 +446,41 @@ TEST_F(SerialLinkPtyTest, FrameSentWaitFollowsTheLineSettings) {
   EXPECT_GE(waited, 114);  // 115 ms
   EXPECT_LT(waited, 600);
 }
+
+// The t3.5 before a request counts from the last byte on the line: a byte that
+// comes in while the link waits (the tail of a late reply) starts the silence
+// again, and a line that never falls silent holds the request up only for the
+// time of the longest frame.
+TEST_F(SerialLinkPtyTest, FrameGapStartsAgainAfterBytesThatComeDuringIt) {
+  ASSERT_TRUE(OpenSerialPort(1, 1200, 8, 0, 0));  // t3.5 = 29.2 ms, a character 8.3 ms
+  const std::uint8_t request = 0x01;
+  ASSERT_TRUE(SerialWrite(&request, 1));  // the line is busy until about 8 ms from now
+  Clock::time_point strayAt;
+  std::thread peer([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(15));
+    strayAt = Clock::now();
+    pty.send({0x55});
+  });
+  WaitFrameGap();
+  const Clock::time_point end = Clock::now();
+  peer.join();
+  EXPECT_GE(std::chrono::duration_cast<std::chrono::microseconds>(end - strayAt).count(), 29000);
+  EXPECT_LT(MsBetween(strayAt, end), 600);
+
+  std::atomic<bool> babbling{true};
+  std::thread noise([&] {
+    while (babbling.load()) {
+      pty.send({0x00});
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_TRUE(SerialWrite(&request, 1));
+  const Clock::time_point start = Clock::now();
+  WaitFrameGap();
+  const long long waited = MsBetween(start, Clock::now());
+  babbling = false;
+  noise.join();
+  EXPECT_GT(waited, 100);   // the noise kept the line busy beyond one t3.5
+  EXPECT_LT(waited, 3500);  // 256 characters (2133 ms) and a t3.5, with room for a loaded machine
+}

@@ -331,6 +331,55 @@ TEST(SerialDeviceTimeouts, TotalTimeoutEndsReadWithPartialData) {
   EXPECT_LT(elapsed, 900);
 }
 
+// readAvailable takes what has come and never waits, whatever the time-outs:
+// a frame receiver polls the descriptor itself. Doubled FF bytes and marks read
+// as with read().
+TEST(SerialDeviceTransfer, ReadAvailableTakesWhatHasComeWithoutWaiting) {
+  PtyPair pty;
+  auto device = OpenOrFail(pty.path());
+  ASSERT_NE(device, nullptr);
+  SerialLineSettings settings;
+  settings.parity = Parity::Even;
+  ASSERT_TRUE(device->configure(settings));
+  ASSERT_TRUE(device->setTimeouts(ReadTimeouts(500, 10, 2000)));
+  std::uint8_t buffer[16];
+  auto start = Clock::now();
+  EXPECT_EQ(device->readAvailable(buffer, 16), 0);
+  EXPECT_LT(MsSince(start), 100);
+
+  const std::vector<std::uint8_t> sent = {0x01, 0xFF, 0x00, 0xFF, 0xFF, 0x02};
+  pty.send(sent);
+  std::vector<std::uint8_t> got;
+  start = Clock::now();
+  while (got.size() < sent.size() && MsSince(start) < 2000) {
+    const int n = device->readAvailable(buffer, 4);  // at most 4 a call
+    ASSERT_GE(n, 0);
+    ASSERT_LE(n, 4);
+    got.insert(got.end(), buffer, buffer + n);
+  }
+  EXPECT_EQ(got, sent);
+  EXPECT_LT(MsSince(start), 400);  // the 500 ms interval was never waited for
+  EXPECT_EQ(device->readAvailable(buffer, 16), 0);
+
+  // A break mark behind good bytes (PARMRK off behind the device's back, see
+  // the line-error test below): the good bytes, then one failure until cleared.
+  termios t{};
+  ASSERT_EQ(tcgetattr(pty.slaveFd(), &t), 0);
+  t.c_iflag &= ~static_cast<tcflag_t>(PARMRK);
+  ASSERT_EQ(tcsetattr(pty.slaveFd(), TCSANOW, &t), 0);
+  pty.send({0x05, 0xFF, 0x00, 0x00});
+  int n = 0;
+  for (int tries = 0; tries < 200 && n == 0; ++tries) {
+    n = device->readAvailable(buffer, 16);
+    if (n == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_EQ(n, 1);
+  EXPECT_EQ(buffer[0], 0x05);
+  EXPECT_EQ(device->readAvailable(buffer, 16), -1);
+  EXPECT_EQ(device->clearError(), static_cast<std::uint32_t>(kErrorBreak));
+  EXPECT_EQ(device->readAvailable(buffer, 16), 0);
+}
+
 TEST(SerialDeviceTransfer, PurgeDiscardsReceivedBytes) {
   PtyPair pty;
   auto device = OpenOrFail(pty.path());
