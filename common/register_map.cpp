@@ -277,6 +277,12 @@ std::string PlcAddressText(int table, int address) {
   return text;
 }
 
+bool ParseAddressText(std::string_view text, int table, int* address, std::string* why) {
+  const TableInfo* t = FindTable(table);
+  if (t == nullptr) return *why = "unknown table " + std::to_string(table), false;
+  return ParseAddress(text, *t, address, why);
+}
+
 bool ParseRegisterMap(const char* data, std::size_t size, RegisterMap* map, std::string* error) {
   if (size > kMaxMapBytes) return *error = TooLarge(size), false;
   const std::string_view text(data, size);
