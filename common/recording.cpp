@@ -61,9 +61,10 @@ bool ParseValues(std::string_view text, bool bits, std::size_t count, std::vecto
       if (item != "0" && item != "1") return *why = Quoted(item) + " is not a bit (0 or 1)", false;
       values->push_back(item == "1" ? 1 : 0);
     } else {
-      int word = 0;
-      for (char c : item) word = word < 0 || HexDigit(c) < 0 ? -1 : word * 16 + HexDigit(c);
-      if (item.size() != 4 || word < 0) return *why = Quoted(item) + " is not a register (four hex digits)", false;
+      int word = item.size() == 4 ? 0 : -1;
+      for (std::size_t k = 0; k < item.size() && word >= 0; ++k)
+        word = HexDigit(item[k]) < 0 ? -1 : word * 16 + HexDigit(item[k]);
+      if (word < 0) return *why = Quoted(item) + " is not a register (four hex digits)", false;
       values->push_back(static_cast<std::uint16_t>(word));
     }
     start = end + 1;

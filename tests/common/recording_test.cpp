@@ -72,6 +72,8 @@ TEST(Recording, RefusesEveryBadRowWithItsLineAndColumnAndKeepsWhatWasThere) {
       {kHead + "t,0,1,holding registers,400001,2,0001  0002\n", "column 7 (values): \"\" is not a register"},
       {kHead + "t,0,1,holding registers,400001,1,001\n", "column 7 (values): \"001\" is not a register"},
       {kHead + "t,0,1,holding registers,400001,1,00G1\n", "column 7 (values): \"00G1\" is not a register"},
+      {kHead + "t,0,1,holding registers,400001,1,44444444444444444444444444444\n",
+       "column 7 (values): \"444444444444444444444444...\" is not a register"},
       {kHead + "t,0,1,coils,000001,1,2\n", "line 2, column 7 (values): \"2\" is not a bit (0 or 1)"},
       {kHead + "t,0,1,coils,000001,1,\x01\n", "column 7 (values): \"?\" is not a bit"},
   };
