@@ -197,7 +197,8 @@ void TimeReplaySteps(VantorProgram& program, const QString& path) {
   for (fw::Document* d : program.mainFrame->documents())
     targets.push_back(static_cast<CVantorDoc*>(d)->replayTarget());
   replay::Player player;
-  replay::Start(&player, loaded, 1, true);
+  const std::size_t rows = loaded.samples.size();
+  replay::Start(&player, std::move(loaded), 1, true);
   std::vector<double> ms, paint;
   for (int t = 0; t < kSeconds * 10; ++t) {
     clock.restart();
@@ -213,7 +214,7 @@ void TimeReplaySteps(VantorProgram& program, const QString& path) {
   std::sort(paint.begin(), paint.end());
   std::printf("replay step (%zu rows, loaded in %lld ms): 32 x 2048 registers, median %.2f ms, max %.2f ms; "
               "repaint of the 32 windows: median %.2f ms, max %.2f ms\n",
-              loaded.samples.size(), static_cast<long long>(loadMs), ms[ms.size() / 2], ms.back(),
+              rows, static_cast<long long>(loadMs), ms[ms.size() / 2], ms.back(),
               paint[paint.size() / 2], paint.back());
 }
 

@@ -46,7 +46,7 @@ bool ReplayRunner::start(const QString& path, int speed, bool loop, QString* err
   stop();
   for (const replay::Span& s : added)
     if (auto* d = dynamic_cast<CVantorDoc*>(frame_->newDocument())) d->applyDefinition(s.slaveId, s.table, s.address, s.length);
-  replay::Start(&player_, loaded, speed, loop);
+  replay::Start(&player_, std::move(loaded), speed, loop);
   name_ = QFileInfo(path).fileName();
   running_ = true;
   markCells(true);

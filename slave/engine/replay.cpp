@@ -69,6 +69,7 @@ void Write(const recording::Sample& s, const Target* targets, int count) {
 
 bool PlanDefinitions(const recording::Recording& recording, const std::vector<Span>& existing,
                      std::vector<Span>* added, std::string* error) {
+  if (recording.samples.empty()) return *error = "the recording holds no reads", false;
   // The distinct reads no existing definition holds, in unit, table, address order.
   std::vector<std::tuple<int, int, int, int>> loose;
   for (const recording::Sample& s : recording.samples) {
@@ -100,8 +101,8 @@ bool PlanDefinitions(const recording::Recording& recording, const std::vector<Sp
   return true;
 }
 
-void Start(Player* p, const recording::Recording& recording, int speed, bool loop) {
-  p->samples = recording.samples;
+void Start(Player* p, recording::Recording recording, int speed, bool loop) {
+  p->samples = std::move(recording.samples);
   p->speed = std::clamp(speed, kMinSpeed, kMaxSpeed);
   p->loop = loop;
   p->periodMs = (p->samples.empty() ? 0 : p->samples.back().elapsedMs) + TypicalGap(p->samples);

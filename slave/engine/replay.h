@@ -50,7 +50,7 @@ struct Target {
 // The definitions a recording needs beside `existing`: for each unit and table,
 // the blocks no existing definition holds whole, joined into as few definitions
 // as fit the engine's lengths (4096 bits, 2048 registers). False with *error when
-// the definitions would be more than the engine's 32.
+// the recording holds no reads or the definitions would be more than the engine's 32.
 bool PlanDefinitions(const recording::Recording& recording, const std::vector<Span>& existing,
                      std::vector<Span>* added, std::string* error);
 
@@ -68,9 +68,9 @@ struct Player {
   std::vector<std::size_t> chosen;
 };
 
-// Takes a copy of the recording; speed is clamped to kMinSpeed..kMaxSpeed.
+// Takes the recording's samples; speed is clamped to kMinSpeed..kMaxSpeed.
 // Nothing is written until the first Step.
-void Start(Player* player, const recording::Recording& recording, int speed, bool loop);
+void Start(Player* player, recording::Recording recording, int speed, bool loop);
 
 // Writes every sample due at `elapsedMs` (milliseconds since the replay started)
 // and not yet written into the targets that hold its items (a target may hold

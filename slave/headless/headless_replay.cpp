@@ -13,7 +13,6 @@ namespace headless {
 namespace {
 
 // The replay of this run: the player, where it writes, and when it started.
-recording::Recording loaded;
 std::string loadedPath;
 bool attached = false;
 bool running = false;
@@ -32,6 +31,7 @@ std::uint64_t ElapsedMs() {
 int AttachReplay(const VantorOptions& options, std::vector<HeadlessDefinition>* definitions) {
   attached = false;
   if (options.replayFile.empty()) return cmdline::kExitOk;
+  recording::Recording loaded;
   std::string error;
   std::vector<replay::Span> existing, added;
   for (const HeadlessDefinition& d : *definitions)
@@ -51,7 +51,7 @@ int AttachReplay(const VantorOptions& options, std::vector<HeadlessDefinition>* 
     d.document.oneBased = s.address + s.length <= 9999 ? 1 : 0;
     definitions->push_back(std::move(d));
   }
-  replay::Start(&player, loaded, options.replaySpeed, !options.replayOnce);
+  replay::Start(&player, std::move(loaded), options.replaySpeed, !options.replayOnce);
   loadedPath = options.replayFile;
   attached = true;
   return cmdline::kExitOk;

@@ -89,7 +89,7 @@ class Replay(unittest.TestCase):
         vantor, client = self.serve(["--replay-speed", "10"])
         try:
             seen = []
-            deadline = time.monotonic() + 1.0
+            deadline = time.monotonic() + 2.0
             while time.monotonic() < deadline:
                 registers = tuple(client.read_holding_registers(0, 3, slave=1).registers)
                 if not seen or seen[-1] != registers:
@@ -146,6 +146,12 @@ class Replay(unittest.TestCase):
                                     timeout=10)
             self.assertEqual(result.returncode, 2, args)
             self.assertIn("bad --replay-speed value", result.stderr.decode())
+        with open(bad, "w") as f:
+            f.write(HEADER)
+        result = subprocess.run([VANTOR, "--headless", "--replay", bad, "--tcp", "0"], capture_output=True,
+                                timeout=10)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr.decode(), "vantor: %s: the recording holds no reads\n" % bad)
         result = subprocess.run([VANTOR, "--headless", "--slave", "1:3:0:1", "--replay-once"],
                                 capture_output=True, timeout=10)
         self.assertEqual(result.returncode, 2)

@@ -144,4 +144,6 @@ TEST(Replay, PlansTheDefinitionsARecordingNeedsWithinTheEngineLimits) {
   EXPECT_EQ(error, "the recording needs 4 more definitions beside the 30 there are; at most 32 definitions can be "
                    "served");
   EXPECT_EQ(added.size(), 3u);
+  EXPECT_FALSE(PlanDefinitions(recording::Recording{}, {}, &added, &error));
+  EXPECT_EQ(error, "the recording holds no reads");
 }
