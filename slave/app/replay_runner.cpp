@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "common/recording.h"
@@ -76,8 +77,10 @@ void ReplayRunner::step() {
   std::vector<replay::Target> targets;
   for (CVantorDoc* d : documents) targets.push_back(d->replayTarget());
   const std::uint64_t now = static_cast<std::uint64_t>(clock_.elapsed());
-  if (replay::Step(&player_, now, targets.data(), static_cast<int>(targets.size())) > 0)
-    for (CVantorDoc* d : documents) d->replayWritten();
+  const auto touched = std::make_unique<bool[]>(targets.size());
+  replay::Step(&player_, now, targets.data(), static_cast<int>(targets.size()), touched.get());
+  for (int k = 0; k < documents.size(); ++k)
+    if (touched[static_cast<std::size_t>(k)]) documents[k]->replayWritten();
   const std::uint64_t due = replay::NextDueMs(player_);
   if (!replay::Finished(player_)) {
     const std::uint64_t wait = due > now ? due - now : 0;

@@ -40,7 +40,7 @@ void Position(const Player& p, std::uint64_t elapsedMs, std::uint64_t* cycle, st
 }
 
 // One sample into every target that holds some of its items.
-void Write(const recording::Sample& s, const Target* targets, int count) {
+void Write(const recording::Sample& s, const Target* targets, int count, bool* touched) {
   const int first = s.address, end = s.address + static_cast<int>(s.values.size());
   const bool bits = modbus::IsBitRead(s.table);
   for (int t = 0; t < count; ++t) {
@@ -50,6 +50,7 @@ void Write(const recording::Sample& s, const Target* targets, int count) {
     const int low = std::max(first, span.address);
     const int high = std::min(end, span.address + std::min(span.length, MaxLength(span.table)));
     const autochange::Setters& set = target.setters;
+    if (touched && low < high) touched[t] = true;
     for (int a = low; a < high; ++a) {
       const int item = a - span.address;
       const std::uint16_t value = s.values[static_cast<std::size_t>(a - first)];
@@ -119,7 +120,7 @@ void Start(Player* p, recording::Recording recording, int speed, bool loop) {
   p->chosen.reserve(blocks.size());
 }
 
-int Step(Player* p, std::uint64_t elapsedMs, const Target* targets, int count) {
+int Step(Player* p, std::uint64_t elapsedMs, const Target* targets, int count, bool* touched) {
   const std::uint64_t n = p->samples.size();
   if (n == 0) return 0;
   std::uint64_t cycle = 0;
@@ -139,7 +140,7 @@ int Step(Player* p, std::uint64_t elapsedMs, const Target* targets, int count) {
     mark = p->steps;
     p->chosen.push_back(i);
   }
-  for (auto i = p->chosen.rbegin(); i != p->chosen.rend(); ++i) Write(p->samples[*i], targets, count);
+  for (auto i = p->chosen.rbegin(); i != p->chosen.rend(); ++i) Write(p->samples[*i], targets, count, touched);
   p->cycle = cycle;
   p->next = due;
   return static_cast<int>(p->chosen.size());

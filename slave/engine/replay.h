@@ -75,8 +75,9 @@ void Start(Player* player, recording::Recording recording, int speed, bool loop)
 // Writes every sample due at `elapsedMs` (milliseconds since the replay started)
 // and not yet written into the targets that hold its items (a target may hold
 // part of a block). Returns the number of samples written; time that goes back
-// writes nothing.
-int Step(Player* player, std::uint64_t elapsedMs, const Target* targets, int count);
+// writes nothing. With `touched` (count flags), sets the flag of every target
+// written into.
+int Step(Player* player, std::uint64_t elapsedMs, const Target* targets, int count, bool* touched = nullptr);
 
 // When (milliseconds since the replay started) the next unwritten sample is due;
 // kNeverDue after the last sample of a replay played once.

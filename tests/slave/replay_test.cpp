@@ -115,16 +115,20 @@ TEST(Replay, SpeedScalesTheClock) {
 TEST(Replay, WritesTheHeldPartOfABlockAndOverlappingBlocksInRecordedOrder) {
   recording::Recording r;
   r.samples = {{0, 1, kHr, 8, {0x11, 0x22, 0x33, 0x44}}, {0, 1, kHr, 9, {0xAA}}, {0, 2, kHr, 8, {0x99}}};
-  Served part;
-  Target target = part.target({1, kHr, 10, 5});  // holds 10..14 of the first block's 8..11
+  Served part;  // holds 10..14 of the first block's 8..11
+  Served other;
+  const Target targets[2] = {part.target({1, kHr, 10, 5}), other.target({1, kHr, 100, 5})};
+  bool touched[2] = {false, false};
   Player player;
   Start(&player, r, 1, false);
-  EXPECT_EQ(Step(&player, 0, &target, 1), 3);
+  EXPECT_EQ(Step(&player, 0, targets, 2, touched), 3);
+  EXPECT_TRUE(touched[0]);
+  EXPECT_FALSE(touched[1]);  // holds none of the recorded registers
   EXPECT_EQ(part.regs(0, 3), (std::vector<int>{0x33, 0x44, 0}));
   EXPECT_EQ(part.calls, (std::vector<std::pair<int, int>>{{0, 0x33}, {1, 0x44}}));  // unit 2 is not this one's
 
   Served whole;
-  target = whole.target({1, kHr, 8, 4});
+  const Target target = whole.target({1, kHr, 8, 4});
   Start(&player, r, 1, false);
   Step(&player, 0, &target, 1);
   EXPECT_EQ(whole.regs(0, 4), (std::vector<int>{0x11, 0xAA, 0x33, 0x44}));
