@@ -25,9 +25,32 @@ struct Sample {
   bool operator==(const Sample& other) const = default;
 };
 
+// The largest recording the reader takes (about two million rows of 125 registers).
+constexpr std::size_t kMaxRecordingBytes = 256u * 1024 * 1024;
+// The latest elapsed time a row may carry (about 31 years), so that sums of
+// times never overflow.
+constexpr std::uint64_t kMaxElapsedMs = 1000000000000ull;
+
+struct Recording {
+  std::vector<Sample> samples;  // in file order, elapsedMs never decreasing
+  bool operator==(const Recording& other) const = default;
+};
+
 // One row (without its line break): `timeText` (the data log's long form,
 // "YYYY-MM-DD HH:MM:SS.mmm"), then the sample. Registers are four hex digits,
 // bits 0 or 1, separated by single spaces. "" for a table that is not one of the four.
 std::string FormatSample(const std::string& timeText, const Sample& sample);
+
+// Parses a whole recording. The header must be kHeader exactly (a byte order mark
+// and CR line ends are taken); empty rows and rows starting with '#' are skipped.
+// False with *error "line L, column C (NAME): what" and *recording untouched on
+// the first fault: an elapsed time that goes back, a unit outside 0..255, an
+// unknown table, an address or count outside the table or the read limits, a
+// count that differs from the number of values, a value that is not four hex
+// digits (registers) or 0/1 (bits).
+bool ParseRecording(const char* data, std::size_t size, Recording* recording, std::string* error);
+// Reads and parses a regular file of at most kMaxRecordingBytes (larger files,
+// devices and FIFOs are refused unread).
+bool LoadRecording(const std::string& path, Recording* recording, std::string* error);
 
 }  // namespace recording

@@ -58,6 +58,15 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
+// A field as a message quotes it: control characters (a terminal's escape
+// sequences among them) as '?', so that a message never carries them.
+std::string Shown(std::string_view text) {
+  std::string shown(text);
+  for (char& c : shown)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  return shown;
+}
+
 // "line 4, column 2 (address): what"
 std::string Fault(int line, int column, const std::string& what) {
   std::string text = "line " + std::to_string(line) + ", column " + std::to_string(column + 1);
@@ -117,8 +126,8 @@ bool ParseNumber(std::string_view text, double* value) {
 // table's digit. Anything else of digits only is a protocol address.
 bool ParseAddress(std::string_view text, const TableInfo& table, int* address, std::string* why) {
   if (text.empty() || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-    return *why = "\"" + std::string(text) + "\" is not an address", false;
-  if (text.size() > 6) return *why = "\"" + std::string(text) + "\" is outside the table", false;
+    return *why = "\"" + Shown(text) + "\" is not an address", false;
+  if (text.size() > 6) return *why = "\"" + Shown(text) + "\" is outside the table", false;
   int number = 0;
   std::from_chars(text.data(), text.data() + text.size(), number);
   const bool plc = (text.size() == 5 || text.size() == 6) && text.front() == table.digit;
@@ -156,7 +165,7 @@ bool ReadEntry(const std::vector<std::string>& f, Entry* e, int* column, std::st
   for (const TableInfo& t : kTables)
     if (Lower(f[kTable]) == t.name) table = &t;
   if (table == nullptr)
-    return *why = "unknown table \"" + f[kTable] +
+    return *why = "unknown table \"" + Shown(f[kTable]) +
                   "\" (coils, discrete inputs, input registers, holding registers)", false;
   e->table = table->table;
   *column = kType;
@@ -164,7 +173,7 @@ bool ReadEntry(const std::vector<std::string>& f, Entry* e, int* column, std::st
   for (int t = 0; t < kTypeCount; ++t)
     if (Lower(f[kType]) == kTypeNames[t]) type = t;
   if (type < 0)
-    return *why = "unknown type \"" + f[kType] + "\" (bit, int16, uint16, int32, uint32, float32, float64)", false;
+    return *why = "unknown type \"" + Shown(f[kType]) + "\" (bit, int16, uint16, int32, uint32, float32, float64)", false;
   e->type = static_cast<Type>(type);
   if ((e->type == Type::kBit) != IsBitTable(e->table))
     return *why = std::string("type ") + kTypeNames[type] + " does not fit the " + table->name, false;
@@ -177,7 +186,7 @@ bool ReadEntry(const std::vector<std::string>& f, Entry* e, int* column, std::st
   e->order = wordorder::Order::kABCD;
   if (!f[kOrder].empty()) {
     const int order = valuefmt::OrderFromName(f[kOrder]);
-    if (order < 0) return *why = "unknown order \"" + f[kOrder] + "\" (ABCD, CDAB, BADC, DCBA)", false;
+    if (order < 0) return *why = "unknown order \"" + Shown(f[kOrder]) + "\" (ABCD, CDAB, BADC, DCBA)", false;
     if (e->type != Type::kBit) e->order = static_cast<wordorder::Order>(order);
   }
   for (int c : {kName, kUnit}) {
@@ -192,11 +201,11 @@ bool ReadEntry(const std::vector<std::string>& f, Entry* e, int* column, std::st
   *column = kScale;
   e->scale = 1.0;
   if (!f[kScale].empty() && (!ParseNumber(f[kScale], &e->scale) || e->scale == 0.0))
-    return *why = "\"" + f[kScale] + "\" is not a scale (a number other than 0)", false;
+    return *why = "\"" + Shown(f[kScale]) + "\" is not a scale (a number other than 0)", false;
   *column = kValue;
   e->hasValue = !f[kValue].empty();
   if (e->hasValue) {
-    if (!ParseNumber(f[kValue], &e->value)) return *why = "\"" + f[kValue] + "\" is not a number", false;
+    if (!ParseNumber(f[kValue], &e->value)) return *why = "\"" + Shown(f[kValue]) + "\" is not a number", false;
     std::uint16_t registers[4];
     if (!EncodeValue(*e, e->value, registers, why)) return false;
   }
@@ -275,6 +284,12 @@ std::string PlcAddressText(int table, int address) {
   char text[16];
   std::snprintf(text, sizeof text, "%c%05d", t->digit, (address & 0xFFFF) + 1);
   return text;
+}
+
+bool ParseAddressText(std::string_view text, int table, int* address, std::string* why) {
+  const TableInfo* t = FindTable(table);
+  if (t == nullptr) return *why = "unknown table " + std::to_string(table), false;
+  return ParseAddress(text, *t, address, why);
 }
 
 bool ParseRegisterMap(const char* data, std::size_t size, RegisterMap* map, std::string* error) {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/word_order.h"
@@ -46,6 +47,10 @@ const char* TableName(int table);       // "holding registers", ...; "" for anot
 // The six-digit PLC form of a protocol address: "400001" for holding register 0;
 // "" for another table number.
 std::string PlcAddressText(int table, int address);
+// The protocol (0-based) address of a map's address field for `table` (a read
+// function 1..4): the PLC form ("400001", "40001") or a protocol address ("0").
+// False with *why ("... is outside the holding registers") otherwise.
+bool ParseAddressText(std::string_view text, int table, int* address, std::string* why);
 
 // Parses a whole map. False with *error "line L, column C (NAME): what" and *map
 // untouched on the first fault.

@@ -58,6 +58,8 @@ inline constexpr CommandPrompt kCommandPrompts[] = {
     {ID_ON_THE_WEB, "Open the Vantor web page in the browser\nVantor on the web"},
     {ID_IMPORT_REGISTER_MAP, "Create or fill definitions from a register map\nImport Register Map"},
     {ID_EXPORT_REGISTER_MAP, "Save the definitions as a register map\nExport Register Map"},
+    {ID_REPLAY_RECORDING, "Play the values of a device recording into the definitions\nReplay Recording"},
+    {ID_STOP_REPLAY, "Stop playing the recording; the values stay\nStop Replay"},
     {ID_APP_ABOUT, "Show the program name and version\nAbout"},
 };
 

@@ -37,6 +37,8 @@ enum Command : int {
   ID_FAULTS = 32901,      // "&Faults..." (fault injection of the active definition)
   ID_IDENTITY = 32902,    // "&Identity..." (device identification objects of a slave id)
   ID_SIMULATION = 32903,  // "Si&mulation..." (simulated values of the active definition)
+  ID_REPLAY_RECORDING = 32904,  // "Repla&y Recording..." (a recording's values played into the definitions)
+  ID_STOP_REPLAY = 32905,       // "Stop R&eplay"
   ID_VIEW_TOOLBAR = 59392,
   ID_VIEW_STATUS_BAR = 59393,
   ID_WINDOW_ARRANGE = 57649,
@@ -69,6 +71,14 @@ constexpr const char* kRegisterMapFilter = "Register maps (*.csv)";
 constexpr const char* kRegisterMapSlaveTitle = "Import Register Map";
 constexpr const char* kRegisterMapSlaveLabel = "Slave ID of the map's values:";
 constexpr const char* kRegisterMapNothing = "There are no slave definitions to export.";
+// Recordings (docs/recording.md) replayed into the definitions.
+constexpr const char* kReplayRecording = "Repla&y Recording...";
+constexpr const char* kStopReplay = "Stop R&eplay";
+constexpr const char* kRecordingFilter = "Recordings (*.csv)";
+constexpr const char* kReplayTitle = "Replay Recording";
+constexpr const char* kReplaySpeedLabel = "Speed (times real time):";
+constexpr const char* kReplayLoop = "Start again after the last row";
+constexpr const char* kReplayStatus = "Replaying %1, %2 s of %3 s";
 constexpr const char* kFilePrint = "&Print...\tCtrl+P";
 constexpr const char* kFilePrintPreview = "Print Pre&view";
 constexpr const char* kFilePrintSetup = "P&rint Setup...";

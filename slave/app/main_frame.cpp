@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QDialogButtonBox>
 #include <QInputDialog>
@@ -33,6 +34,8 @@
 #include "slave/app/vantor_app.h"
 #include "slave/app/vantor_doc.h"
 #include "slave/app/register_map_io.h"
+#include "slave/app/replay_dialog.h"
+#include "slave/app/replay_runner.h"
 #include "slave/app/vantor_view.h"
 #include "slave/engine/slave_engine.h"
 #include "slave/app/workspace_io.h"
@@ -57,6 +60,14 @@ CMainFrame::CMainFrame(CVantorApp* app, fw::Profile* profile, QWidget* parent)
   faultsPane_->hide();
   servingPane_ = new QLabel(this);
   servingPane_->hide();
+  replayPane_ = new QLabel(this);
+  replayPane_->hide();
+  replay_ = new ReplayRunner(this);
+  connect(replay_, &ReplayRunner::stateChanged, this, [this] {
+    replayPane_->setText(replay_->statusText());
+    replayPane_->setVisible(replay_->running());
+  });
+  statusBar()->addPermanentWidget(replayPane_);
   statusBar()->addPermanentWidget(faultsPane_);
   statusBar()->addPermanentWidget(servingPane_);
   statusBar()->addPermanentWidget(commPane_);
@@ -107,6 +118,11 @@ void CMainFrame::createFileMenu() {
     updateCommands();
   });
   commands_.add(file, ID_EXPORT_REGISTER_MAP, kExportRegisterMap, [this] { vantormapio::ExportRegisterMap(this); });
+  commands_.add(file, ID_REPLAY_RECORDING, kReplayRecording, [this] { replayRecordingCommand(); });
+  commands_.add(file, ID_STOP_REPLAY, kStopReplay, [this] {
+    replay_->stop();
+    updateCommands();
+  });
   file->addSeparator();
   commands_.add(file, ID_FILE_PRINT, kFilePrint, [this] { filePrint(); });
   commands_.add(file, ID_FILE_PRINT_PREVIEW, kFilePrintPreview, [this] { filePrintPreview(); });
@@ -118,6 +134,20 @@ void CMainFrame::createFileMenu() {
   connect(recentFiles(), &fw::RecentFileList::changed, this,
           [this] { recentFiles()->fillMenu(recentMenu_, recentAnchor_); });
   commands_.add(file, ID_APP_EXIT, kFileExit, [this] { fileExit(); });
+}
+
+void CMainFrame::replayRecordingCommand() {
+  fw::FileDialogRequest request;
+  request.filter = Text(vantorres::kRecordingFilter);
+  request.defaultExtension = QStringLiteral("csv");
+  request.mustExist = true;
+  const QString path = fw::ChooseFile(this, request);
+  if (path.isEmpty()) return;
+  ReplayDialog dialog(QFileInfo(path).fileName(), this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  QString error;
+  if (!replay_->start(path, dialog.speed(), dialog.loop(), &error)) fw::ShowMessage(path + QStringLiteral(": ") + error);
+  updateCommands();
 }
 
 void CMainFrame::createConnectionMenu() {
@@ -271,6 +301,7 @@ void CMainFrame::updateCommands() {
   action(ID_PORT_PATHS)->setEnabled(!connected);
   action(ID_COMMUNICATION)->setEnabled(!linkui::TrafficMonitorDialog::isOpen());
   action(ID_ALWAYS_ON_TOP)->setChecked(alwaysOnTop());
+  action(ID_STOP_REPLAY)->setEnabled(replay_->running());
 
   CVantorDoc* d = activeVantorDoc();
   const bool hasDoc = d != nullptr;
@@ -291,6 +322,7 @@ void CMainFrame::updateCommands() {
 
 QString CMainFrame::commPaneText() const { return commPane_->text(); }
 QString CMainFrame::servingPaneText() const { return servingPane_->text(); }
+QString CMainFrame::replayPaneText() const { return replayPane_->isHidden() ? QString() : replayPane_->text(); }
 
 void CMainFrame::updateStatus() {
   commPane_->setText(app_->statusText());

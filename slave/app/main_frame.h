@@ -15,6 +15,7 @@ class QAction;
 class QLabel;
 class QMenu;
 class QToolBar;
+class ReplayRunner;
 
 // The child frame of a slave window adds nothing to the framework's frame.
 using CChildFrame = fw::ChildFrame;
@@ -44,6 +45,10 @@ class CMainFrame : public fw::MdiMainWindow {
   QString servingPaneText() const;
   // "Faults on" while some open definition has faults set; hidden otherwise.
   bool faultsPaneShown() const;
+  // The replay of a recording into the open definitions (File > Replay Recording...).
+  ReplayRunner* replayRunner() const { return replay_; }
+  // "Replaying NAME, 12.3 s of 60.0 s" while a replay runs; hidden otherwise.
+  QString replayPaneText() const;
   // Re-evaluates enabled and checked states (also done before menus open).
   void updateCommands();
 
@@ -62,6 +67,7 @@ class CMainFrame : public fw::MdiMainWindow {
  private:
   // One per menu, in the menu bar's order.
   void createFileMenu();
+  void replayRecordingCommand();
   void createConnectionMenu();
   void createSetupMenu();
   void createDisplayMenu();
@@ -76,6 +82,8 @@ class CMainFrame : public fw::MdiMainWindow {
   QLabel* commPane_;
   QLabel* servingPane_;
   QLabel* faultsPane_;
+  QLabel* replayPane_;
+  ReplayRunner* replay_;
   QMenu* recentMenu_ = nullptr;
   QAction* recentAnchor_ = nullptr;
   fw::CommandSet commands_;

@@ -304,6 +304,23 @@ void CVantorDoc::editLong(int index, std::int32_t value, bool autoIncrement) {
   changed(kHintValues);
 }
 
+replay::Target CVantorDoc::replayTarget() {
+  replay::Target t;
+  t.span = {data_.slaveId, data_.table, data_.address, data_.length};
+  t.image = data_.valueImage.data();
+  t.setters = EngineSetters(&slot_);
+  return t;
+}
+
+void CVantorDoc::setReplayed(std::vector<bool> items) {
+  replayed_ = std::move(items);
+  updateAllViews(kHintValues);
+}
+
+void CVantorDoc::replayWritten() {
+  if (!replayed_.empty()) updateAllViews(kHintValues);
+}
+
 void CVantorDoc::takeMapDefinition(const vnd::VndDocument& definition) {
   data_.slaveId = definition.slaveId;
   data_.table = definition.table;

@@ -4,11 +4,13 @@
 // slave engine while its view exists, stored as a .vnd file.
 #include <QString>
 #include <cstdint>
+#include <vector>
 
 #include "framework/document.h"
 #include "platform/messages.h"
 #include "slave/app/doc_simulation.h"
 #include "slave/engine/faults.h"
+#include "slave/engine/replay.h"
 #include "slave/core/vnd_file.h"
 
 class QWidget;
@@ -78,6 +80,16 @@ class CVantorDoc : public fw::Document {
   // when OK was chosen.
   bool editSimulation(QWidget* parent, int index = -1);
 
+  // Replay of a recording (slave/app/replay_runner.*): where it writes (the value
+  // image and the engine slot), which elements it moves (drawn as simulated
+  // ones), and a repaint after it wrote. Not a modification of the document.
+  replay::Target replayTarget();
+  void setReplayed(std::vector<bool> items);
+  bool replayed(int index) const {
+    return index >= 0 && static_cast<std::size_t>(index) < replayed_.size() && replayed_[index];
+  }
+  void replayWritten();
+
   // A register map's result for this definition (slave, table, address, length,
   // format, values, map entries): registers again with the values, marks modified.
   void takeMapDefinition(const vnd::VndDocument& definition);
@@ -116,6 +128,7 @@ class CVantorDoc : public fw::Document {
   vnd::VndDocument data_;
   slavefaults::FaultSettings faults_;
   DocSimulation simulation_;
+  std::vector<bool> replayed_;
   int slot_ = -1;
   platform::WindowHandle owner_ = 0;
 };

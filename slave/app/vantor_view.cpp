@@ -158,7 +158,7 @@ void CVantorView::draw(QPainter& painter, const fw::RenderTarget& target) {
       const QString value = cellValueText(index);
       if (!value.isEmpty()) {
         const int right = x + l.columnWidth - l.gap;
-        const bool simulated = !target.printing && d->simulation().covers(index);
+        const bool simulated = !target.printing && (d->simulation().covers(index) || d->replayed(index));
         if (simulated) painter.setPen(fw::ColorFromColorRef(kSimulatedBlue));
         painter.drawText(right - metrics.horizontalAdvance(value), y + ascentOffset, value);
         if (simulated) painter.setPen(textColor);

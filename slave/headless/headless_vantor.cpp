@@ -26,6 +26,7 @@
 #include "slave/engine/receive_loop.h"
 #include "slave/engine/slave_engine.h"
 #include "slave/engine/tcp_server.h"
+#include "slave/headless/headless_replay.h"
 #include "slave/headless/headless_simulation.h"
 #include "slave/headless/headless_vantor_options.h"
 
@@ -204,11 +205,12 @@ int StartReceiving(const VantorOptions& o) {
   return kExitFailed;
 }
 
-// Runs the refresh handler for the slots the engine noted, until a stop signal.
+// Runs the refresh handler for the slots the engine noted, until a stop signal;
+// a replay is stepped on every wake and wakes the loop when its next sample is due.
 void ServeUntilSignal(int signalDescriptor, int wakeRead, std::vector<HeadlessDefinition>& definitions) {
   pollfd waits[2] = {{signalDescriptor, POLLIN, 0}, {wakeRead, POLLIN, 0}};
   for (;;) {
-    if (::poll(waits, 2, -1) < 0) {
+    if (::poll(waits, 2, StepReplay()) < 0) {
       if (errno == EINTR) continue;
       break;
     }
@@ -245,6 +247,7 @@ int Serve(const VantorOptions& options, std::vector<HeadlessDefinition>& definit
   int status = RegisterDefinitions(options, definitions);
   if (status == kExitOk)
     for (HeadlessDefinition& d : definitions) StartSimulation(d);
+  if (status == kExitOk) StartReplay(definitions);
 
   // Signals are taken through a descriptor; block them before the receive
   // thread starts so that it inherits the mask.
@@ -268,10 +271,12 @@ int Serve(const VantorOptions& options, std::vector<HeadlessDefinition>& definit
                  cmdline::CountText(definitions.size(), "definition", "definitions").c_str(),
                  LinkDescription(options).c_str());
     std::fflush(stderr);
+    AnnounceReplay();
     ServeUntilSignal(signalDescriptor, wakePipe[0], definitions);
     slaveloop::StopReceiveThread();
   }
 
+  StopReplay();
   if (linkOpen) CloseLink(options);
   slaveengine::SetFrameObserver(nullptr);
   platform::SetMessagePoster(nullptr);
@@ -303,6 +308,8 @@ int RunHeadlessVantor(int argc, char** argv) {
   std::vector<HeadlessDefinition> definitions;
   int status = LoadDefinitions(options, &definitions);
   if (status == kExitOk) status = CheckFaultTargets(options, definitions);
+  if (status != kExitOk) return status;
+  status = AttachReplay(options, &definitions);
   if (status != kExitOk) return status;
   status = AttachSimulations(options, &definitions);
   if (status != kExitOk) return status;

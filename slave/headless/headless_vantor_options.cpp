@@ -3,6 +3,7 @@
 #include "common/modbus_protocol.h"
 #include "common/value_format.h"
 #include "slave/engine/identity.h"
+#include "slave/engine/replay.h"
 #include "slave/headless/headless_vantor.h"
 
 namespace headless {
@@ -57,6 +58,13 @@ std::string HeadlessUsage() {
          "                                long or double value takes 2 or 4 registers in its order;\n"
          "                                values are rounded and clamped to the format, bits are 1 for\n"
          "                                any value that rounds to non-zero\n"
+         "Replay (off unless given):\n"
+         "  --replay FILE                 play a recording (CSV, as zelmor records it) into the\n"
+         "                                definitions: each read's values are served from the moment\n"
+         "                                they were read on; definitions are added for the reads no\n"
+         "                                definition holds; after the last row it starts again\n"
+         "  --replay-speed N              play N times faster (1-1000, default 1)\n"
+         "  --replay-once                 stop at the last row and keep its values\n"
          "Identity (read device identification 43/14, report slave id 17):\n"
          "  --identity ID:OBJECT=TEXT     object OBJECT of slave id ID (repeatable); OBJECT is 0-255\n"
          "                                (0x80-0xFF private) or a name: VendorName, ProductCode,\n"
@@ -222,6 +230,25 @@ bool AddSimulate(const std::string& name, const std::string& v, VantorOptions* o
   return true;
 }
 
+bool SetReplay(const std::string& name, const std::string& v, VantorOptions* o, std::string* error) {
+  if (v.empty()) return Bad(name, v, "expected a recording file", error);
+  o->replayFile = v;
+  return true;
+}
+
+bool SetReplaySpeed(const std::string& name, const std::string& v, VantorOptions* o, std::string* error) {
+  o->replayOptions = true;
+  return cmdline::ParseInt(v, replay::kMinSpeed, replay::kMaxSpeed, &o->replaySpeed) ||
+         Bad(name, v, "expected " + std::to_string(replay::kMinSpeed) + "-" + std::to_string(replay::kMaxSpeed),
+             error);
+}
+
+bool SetReplayOnce(const std::string&, const std::string&, VantorOptions* o, std::string*) {
+  o->replayOnce = true;
+  o->replayOptions = true;
+  return true;
+}
+
 bool AddIdentity(const std::string& name, const std::string& v, VantorOptions* o, std::string* error) {
   identityentries::IdentityEntry entry;
   std::string why;
@@ -267,6 +294,9 @@ constexpr Row kOptions[] = {
     {"--seed", true, SetSeed},
     {"--identity", true, AddIdentity},
     {"--simulate", true, AddSimulate},
+    {"--replay", true, SetReplay},
+    {"--replay-speed", true, SetReplaySpeed},
+    {"--replay-once", false, SetReplayOnce},
 };
 
 // The options that only make sense together, and the definitions to serve.
@@ -276,8 +306,10 @@ bool CheckCombination(VantorOptions* o, std::string* error) {
   if (!o->serialDevice.empty() && o->ignoreUnitId) return *error = "--ignore-unit-id applies to --tcp only", false;
   if (o->serialDevice.empty() && o->serialOptions)
     return *error = "--baud, --parity, --data-bits, --stop-bits and --ascii need --serial", false;
+  if (o->replayFile.empty() && o->replayOptions)
+    return *error = "--replay-speed and --replay-once need --replay", false;
   if (o->serialDevice.empty()) o->tcp = true;  // Modbus/TCP on port 502 unless told otherwise
-  if (o->definitions.empty())
+  if (o->definitions.empty() && o->replayFile.empty())
     return *error = "no slave definitions (give .vnd files or --slave ID:TABLE:ADDRESS:LENGTH)", false;
   return true;
 }

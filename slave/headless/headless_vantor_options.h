@@ -39,6 +39,10 @@ struct VantorOptions {
   std::vector<simentries::SimulationEntry> simulations;  // --simulate, in order
   std::vector<identityentries::IdentityEntry> identity;  // --identity, in order
   std::uint64_t seed = 0;
+  std::string replayFile;  // --replay: a recording whose values are played into the definitions
+  int replaySpeed = 1;     // --replay-speed
+  bool replayOnce = false; // --replay-once: stop at the last sample instead of starting again
+  bool replayOptions = false;  // a --replay-speed or --replay-once was given
   bool tcp = false;  // a network server: Modbus/TCP, RTU over TCP or Modbus/UDP
   slavetcp::Framing framing = slavetcp::Framing::kMbap;
   int networkOptions = 0;  // how many of --tcp, --rtu-over-tcp, --udp were given

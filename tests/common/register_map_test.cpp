@@ -127,6 +127,17 @@ TEST(RegisterMap, BadMapsNameLineAndColumnAndLeaveTheMapAlone) {
   EXPECT_EQ(Error(""), "line 1, column 1 (table): the map has no header row");
 }
 
+// A message quotes what the file holds, but never a terminal's escape sequence.
+TEST(RegisterMap, MessagesShowControlCharactersOfAFieldAsQuestionMarks) {
+  EXPECT_EQ(Error(kHeader + "holding\x1b[2J,1,int16,,a,,,\n"),
+            "line 2, column 1 (table): unknown table \"holding?[2J\" (coils, discrete inputs, input registers, "
+            "holding registers)");
+  EXPECT_EQ(Error(kHeader + "holding registers,1,int16,,a,,,1\x07\n"),
+            "line 2, column 8 (value): \"1?\" is not a number");
+  EXPECT_EQ(Error(kHeader + "holding registers,1\x1b,int16,,a,,,\n"),
+            "line 2, column 2 (address): \"1?\" is not an address");
+}
+
 TEST(RegisterMap, AHundredMegabyteFileIsRefusedUnread) {
   const std::string path = ::testing::TempDir() + "register_map_huge.csv";
   {

@@ -14,6 +14,7 @@
 #include "slave/app/definition_dialog.h"
 #include "slave/app/edit_dialogs.h"
 #include "slave/app/faults_dialog.h"
+#include "slave/app/replay_dialog.h"
 #include "vantor_test_support.h"
 
 class DialogTitlesTest : public QObject {
@@ -36,6 +37,7 @@ class DialogTitlesTest : public QObject {
     dialogs.emplace_back(new EditFloatDialog(false, 1.5, false));
     dialogs.emplace_back(new EditFloatDialog(true, 2.5, false));
     dialogs.emplace_back(new EditLongDialog(7, false));
+    dialogs.emplace_back(new ReplayDialog(QStringLiteral("device.csv")));
     QStringList clipped;
     for (const auto& dialog : dialogs) {
       const QString problem = fw::testing::TitleClippedIn(dialog.get());

@@ -1,0 +1,121 @@
+// File > Replay Recording... through the real windows: the recording's reads go
+// into the open definition and a window added for the unit no definition holds,
+// at their times, drawn as moving values, with the position in the status bar;
+// Stop Replay keeps the values and the document unmodified; a bad recording is
+// reported and changes nothing.
+#include <QAction>
+#include <QCheckBox>
+#include <QFile>
+#include <QSpinBox>
+#include <QtTest>
+
+#include "framework/window_messages.h"
+#include "resources/vantor_resources.h"
+#include "slave/app/replay_dialog.h"
+#include "slave/app/replay_runner.h"
+#include "slave/engine/autochange.h"
+#include "slave/engine/slave_engine.h"
+#include "vantor_test_support.h"
+
+using namespace vantorres;
+
+namespace {
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  file.write(bytes);
+}
+
+int BluePixels(QWidget* view) {
+  const QImage shot = view->grab().toImage();
+  int count = 0;
+  for (int y = 0; y < shot.height(); ++y)
+    for (int x = 0; x < shot.width(); ++x) count += shot.pixelColor(x, y) == QColor(0x00, 0x60, 0xC0) ? 1 : 0;
+  return count;
+}
+
+std::vector<std::uint16_t> SlotRegisters(CVantorDoc* d) {
+  std::vector<std::uint16_t> words(static_cast<std::size_t>(d->length()));
+  slaveengine::ReadSlotRegisters(d->slot(), words.data());
+  return words;
+}
+
+const QByteArray kHeader = "time,elapsed ms,unit,table,address,count,values\n";
+
+}  // namespace
+
+class ReplayWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  void chooseReplay(VantorFixture& f, const QString& path, bool loop) {
+    f.files.script({path});
+    WhenDialogOpens<ReplayDialog>([loop](ReplayDialog* d) {
+      d->speedEdit()->setValue(1);
+      d->loopCheck()->setChecked(loop);
+      d->accept();
+    });
+    f.frame()->action(ID_REPLAY_RECORDING)->trigger();
+  }
+
+ private slots:
+  void initTestCase() { fw::InstallWindowMessaging(); }
+
+  void replaysIntoTheWindowsAndStops() {
+    VantorFixture f;
+    QVERIFY(f.start());
+    f.doc()->applyDefinition(1, 3, 0, 10);
+    f.doc()->setModified(false);
+    CVantorDoc* regs = f.doc();
+    auto* view = static_cast<CVantorView*>(regs->firstView());
+    const QString path = f.dir.filePath(QStringLiteral("device.csv"));
+    WriteFile(path, kHeader + "t,0,1,holding registers,400002,2,0011 0022\n"
+                              "t,0,2,coils,000005,3,1 1 0\n"
+                              "t,300,1,holding registers,400002,2,0033 0044\n");
+    QVERIFY(!f.frame()->action(ID_STOP_REPLAY)->isEnabled());
+    chooseReplay(f, path, false);
+    QCOMPARE(f.boxes.count(), 0);
+    QVERIFY(f.frame()->replayRunner()->running());
+    QVERIFY(f.frame()->action(ID_STOP_REPLAY)->isEnabled());
+    QCOMPARE(f.frame()->documents().size(), 2);  // a window for unit 2's coils
+    auto* coils = dynamic_cast<CVantorDoc*>(f.frame()->documents().value(1));
+    QVERIFY(coils != nullptr);
+    QCOMPARE(coils->slaveId(), 2);
+    QCOMPARE(coils->table(), 1);
+    QCOMPARE(coils->address(), 4);
+    QCOMPARE(coils->length(), 3);
+    QCOMPARE(std::vector<int>(coils->image(), coils->image() + 3), (std::vector<int>{1, 1, 0}));
+    QCOMPARE(SlotRegisters(regs)[1], std::uint16_t(0x11));
+    QCOMPARE(autochange::ImageRegister(regs->image(), 2), std::uint16_t(0x22));
+    QVERIFY(f.frame()->replayPaneText().startsWith(QStringLiteral("Replaying device.csv, ")));
+    QVERIFY(f.frame()->replayPaneText().endsWith(QStringLiteral(" s of 0.3 s")));
+    QVERIFY(BluePixels(view) > 0);
+    QTRY_COMPARE_WITH_TIMEOUT(SlotRegisters(regs)[2], std::uint16_t(0x44), 2000);
+    QCOMPARE(autochange::ImageRegister(regs->image(), 1), std::uint16_t(0x33));
+    QTRY_COMPARE(f.frame()->replayPaneText(), QStringLiteral("Replaying device.csv, 0.3 s of 0.3 s"));
+    f.frame()->action(ID_STOP_REPLAY)->trigger();
+    QVERIFY(!f.frame()->replayRunner()->running());
+    QCOMPARE(f.frame()->replayPaneText(), QString());
+    QVERIFY(!f.frame()->action(ID_STOP_REPLAY)->isEnabled());
+    QCOMPARE(BluePixels(view), 0);
+    QCOMPARE(SlotRegisters(regs)[1], std::uint16_t(0x33));
+    QVERIFY(!regs->isModified());  // replayed values are not edits
+  }
+
+  void badRecordingIsReportedAndChangesNothing() {
+    VantorFixture f;
+    QVERIFY(f.start());
+    const QString path = f.dir.filePath(QStringLiteral("bad.csv"));
+    WriteFile(path, kHeader + "t,0,7,coils,000001,2,1\n");
+    chooseReplay(f, path, true);
+    QCOMPARE(f.boxes.texts(),
+             QStringList{path + QStringLiteral(": line 2, column 7 (values): 2 values expected, the row has 1")});
+    QVERIFY(!f.frame()->replayRunner()->running());
+    QCOMPARE(f.frame()->documents().size(), 1);
+    QCOMPARE(f.frame()->replayPaneText(), QString());
+  }
+};
+
+QTEST_MAIN(ReplayWindowTest)
+#include "replay_window_test.moc"
