@@ -79,6 +79,7 @@ constexpr const char* kReplayTitle = "Replay Recording";
 constexpr const char* kReplaySpeedLabel = "Speed (times real time):";
 constexpr const char* kReplayLoop = "Start again after the last row";
 constexpr const char* kReplayStatus = "Replaying %1, %2 s of %3 s";
+constexpr const char* kReplayReading = "Reading %1...";
 constexpr const char* kFilePrint = "&Print...\tCtrl+P";
 constexpr const char* kFilePrintPreview = "Print Pre&view";
 constexpr const char* kFilePrintSetup = "P&rint Setup...";

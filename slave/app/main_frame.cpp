@@ -65,7 +65,11 @@ CMainFrame::CMainFrame(CVantorApp* app, fw::Profile* profile, QWidget* parent)
   replay_ = new ReplayRunner(this);
   connect(replay_, &ReplayRunner::stateChanged, this, [this] {
     replayPane_->setText(replay_->statusText());
-    replayPane_->setVisible(replay_->running());
+    replayPane_->setVisible(replay_->running() || replay_->reading());
+  });
+  connect(replay_, &ReplayRunner::readEnded, this, [this](const QString& path, const QString& error) {
+    if (!error.isEmpty()) fw::ShowMessage(path + QStringLiteral(": ") + error);
+    updateCommands();
   });
   statusBar()->addPermanentWidget(replayPane_);
   statusBar()->addPermanentWidget(faultsPane_);
@@ -145,8 +149,8 @@ void CMainFrame::replayRecordingCommand() {
   if (path.isEmpty()) return;
   ReplayDialog dialog(QFileInfo(path).fileName(), this);
   if (dialog.exec() != QDialog::Accepted) return;
-  QString error;
-  if (!replay_->start(path, dialog.speed(), dialog.loop(), &error)) fw::ShowMessage(path + QStringLiteral(": ") + error);
+  // The file is read on a worker thread; readEnded carries on (see the constructor).
+  replay_->startReading(path, dialog.speed(), dialog.loop());
   updateCommands();
 }
 
@@ -301,7 +305,8 @@ void CMainFrame::updateCommands() {
   action(ID_PORT_PATHS)->setEnabled(!connected);
   action(ID_COMMUNICATION)->setEnabled(!linkui::TrafficMonitorDialog::isOpen());
   action(ID_ALWAYS_ON_TOP)->setChecked(alwaysOnTop());
-  action(ID_STOP_REPLAY)->setEnabled(replay_->running());
+  action(ID_REPLAY_RECORDING)->setEnabled(!replay_->reading());
+  action(ID_STOP_REPLAY)->setEnabled(replay_->running() || replay_->reading());
 
   CVantorDoc* d = activeVantorDoc();
   const bool hasDoc = d != nullptr;

@@ -32,15 +32,40 @@ ReplayRunner::ReplayRunner(CMainFrame* frame) : QObject(frame), frame_(frame) {
   timer_.setSingleShot(true);
   timer_.setTimerType(Qt::PreciseTimer);
   connect(&timer_, &QTimer::timeout, this, &ReplayRunner::step);
+  connect(&reader_, &RecordingReader::finished, this, &ReplayRunner::readFinished);
 }
 
 bool ReplayRunner::start(const QString& path, int speed, bool loop, QString* error) {
   recording::Recording loaded;
+  std::string why;
+  if (!recording::LoadRecording(path.toStdString(), &loaded, &why)) {
+    *error = QString::fromStdString(why);
+    return false;
+  }
+  return play(std::move(loaded), path, speed, loop, error);
+}
+
+void ReplayRunner::startReading(const QString& path, int speed, bool loop) {
+  readPath_ = path;
+  readSpeed_ = speed;
+  readLoop_ = loop;
+  reader_.begin(path);
+  emit stateChanged();
+}
+
+void ReplayRunner::readFinished(bool ok, std::shared_ptr<recording::Recording> loaded, const QString& error) {
+  QString why = error;
+  if (ok && play(std::move(*loaded), readPath_, readSpeed_, readLoop_, &why)) why.clear();
+  emit stateChanged();
+  emit readEnded(readPath_, why);
+}
+
+// Plans with the definitions open now, opens the ones missing and starts.
+bool ReplayRunner::play(recording::Recording loaded, const QString& path, int speed, bool loop, QString* error) {
   std::vector<replay::Span> existing, added;
   std::string why;
   for (CVantorDoc* d : Definitions(frame_)) existing.push_back(SpanOf(*d));
-  if (!recording::LoadRecording(path.toStdString(), &loaded, &why) ||
-      !replay::PlanDefinitions(loaded, existing, &added, &why)) {
+  if (!replay::PlanDefinitions(loaded, existing, &added, &why)) {
     *error = QString::fromStdString(why);
     return false;
   }
@@ -57,6 +82,10 @@ bool ReplayRunner::start(const QString& path, int speed, bool loop, QString* err
 }
 
 void ReplayRunner::stop() {
+  if (reader_.busy()) {
+    reader_.abandon();
+    emit stateChanged();
+  }
   if (!running_) return;
   timer_.stop();
   markCells(false);
@@ -65,6 +94,7 @@ void ReplayRunner::stop() {
 }
 
 QString ReplayRunner::statusText() const {
+  if (reader_.busy()) return QString::fromLatin1(vantorres::kReplayReading).arg(QFileInfo(readPath_).fileName());
   if (!running_) return QString();
   const std::uint64_t now = static_cast<std::uint64_t>(clock_.elapsed());
   return QString::fromLatin1(vantorres::kReplayStatus)

@@ -2,9 +2,12 @@
 // into the open definition and a window added for the unit no definition holds,
 // at their times, drawn as moving values, with the position in the status bar;
 // Stop Replay keeps the values and the document unmodified; a bad recording is
-// reported and changes nothing.
+// reported and changes nothing. The file is read on a worker thread: the window
+// keeps serving its event loop while a large one is read, plans with the
+// definitions open when it has arrived, and may close or stop meanwhile.
 #include <QAction>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSpinBox>
 #include <QtTest>
@@ -43,6 +46,18 @@ std::vector<std::uint16_t> SlotRegisters(CVantorDoc* d) {
 
 const QByteArray kHeader = "time,elapsed ms,unit,table,address,count,values\n";
 
+// A recording of about 40 MB (a blocking read takes a second or more): unit 2's
+// coils and unit 1's first ten registers at 0 ms, then reads of those registers
+// every 10 ms.
+void WriteLargeRecording(const QString& path) {
+  QByteArray bytes = kHeader + "t,0,2,coils,000005,3,1 0 1\n"
+                               "t,0,1,holding registers,400001,10,0011 0022 0033 0044 0055 0066 0077 0088 0099 00AA\n";
+  const QByteArray values = ",1,holding registers,400001,10,1234 5678 9ABC DEF0 1234 5678 9ABC DEF0 1234 5678\n";
+  for (int row = 1; bytes.size() < 40 * 1024 * 1024; ++row)
+    bytes += "2026-12-08 12:00:00.000," + QByteArray::number(row * 10) + values;
+  WriteFile(path, bytes);
+}
+
 }  // namespace
 
 class ReplayWindowTest : public QObject {
@@ -57,6 +72,11 @@ class ReplayWindowTest : public QObject {
       d->accept();
     });
     f.frame()->action(ID_REPLAY_RECORDING)->trigger();
+  }
+  // Chooses and waits until the file has been read.
+  void replayRead(VantorFixture& f, const QString& path, bool loop) {
+    chooseReplay(f, path, loop);
+    QTRY_VERIFY_WITH_TIMEOUT(!f.frame()->replayRunner()->reading(), 30000);
   }
 
  private slots:
@@ -74,7 +94,7 @@ class ReplayWindowTest : public QObject {
                               "t,0,2,coils,000005,3,1 1 0\n"
                               "t,300,1,holding registers,400002,2,0033 0044\n");
     QVERIFY(!f.frame()->action(ID_STOP_REPLAY)->isEnabled());
-    chooseReplay(f, path, false);
+    replayRead(f, path, false);
     QCOMPARE(f.boxes.count(), 0);
     QVERIFY(f.frame()->replayRunner()->running());
     QVERIFY(f.frame()->action(ID_STOP_REPLAY)->isEnabled());
@@ -108,12 +128,94 @@ class ReplayWindowTest : public QObject {
     QVERIFY(f.start());
     const QString path = f.dir.filePath(QStringLiteral("bad.csv"));
     WriteFile(path, kHeader + "t,0,7,coils,000001,2,1\n");
-    chooseReplay(f, path, true);
+    replayRead(f, path, true);
     QCOMPARE(f.boxes.texts(),
              QStringList{path + QStringLiteral(": line 2, column 7 (values): 2 values expected, the row has 1")});
     QVERIFY(!f.frame()->replayRunner()->running());
     QCOMPARE(f.frame()->documents().size(), 1);
     QCOMPARE(f.frame()->replayPaneText(), QString());
+  }
+
+  // The command returns to the event loop at once: a 20 ms timer started as
+  // the dialog closes fires long before the file could have been read, while
+  // the status bar says so and the command is off. A window opened during the
+  // read is planned with, so no window is added for it.
+  void largeRecordingIsReadWhileTheWindowRuns() {
+    VantorFixture f;
+    QVERIFY(f.start());
+    f.doc()->applyDefinition(1, 3, 0, 10);
+    CVantorDoc* regs = f.doc();
+    const QString path = f.dir.filePath(QStringLiteral("large.csv"));
+    WriteLargeRecording(path);
+    QElapsedTimer clock;
+    qint64 firedAfter = -1;
+    bool readingThen = false;
+    QString paneThen;
+    bool commandThen = true;
+    f.files.script({path});
+    WhenDialogOpens<ReplayDialog>([&](ReplayDialog* d) {
+      d->speedEdit()->setValue(1);
+      d->loopCheck()->setChecked(false);
+      clock.start();
+      QTimer::singleShot(20, [&] {
+        firedAfter = clock.elapsed();
+        readingThen = f.frame()->replayRunner()->reading();
+        paneThen = f.frame()->replayPaneText();
+        commandThen = f.frame()->action(ID_REPLAY_RECORDING)->isEnabled();
+        if (readingThen) {
+          auto* coils = dynamic_cast<CVantorDoc*>(f.frame()->newDocument());
+          coils->applyDefinition(2, 1, 4, 3);
+        }
+      });
+      d->accept();
+    });
+    f.frame()->action(ID_REPLAY_RECORDING)->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(firedAfter >= 0, 30000);
+    QVERIFY2(firedAfter < 200, qPrintable(QString::number(firedAfter)));
+    QVERIFY(readingThen);
+    QCOMPARE(paneThen, QStringLiteral("Reading large.csv..."));
+    QVERIFY(!commandThen);
+    QVERIFY(f.frame()->action(ID_STOP_REPLAY)->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(f.frame()->replayRunner()->running(), 60000);
+    QCOMPARE(f.boxes.count(), 0);
+    QVERIFY(f.frame()->action(ID_REPLAY_RECORDING)->isEnabled());
+    QCOMPARE(f.frame()->documents().size(), 2);  // the coils window opened during the read serves unit 2
+    auto* coils = dynamic_cast<CVantorDoc*>(f.frame()->documents().value(1));
+    QCOMPARE(std::vector<int>(coils->image(), coils->image() + 3), (std::vector<int>{1, 0, 1}));
+    QCOMPARE(SlotRegisters(regs)[0], std::uint16_t(0x11));
+    QCOMPARE(SlotRegisters(regs)[9], std::uint16_t(0xAA));
+    QTRY_COMPARE_WITH_TIMEOUT(SlotRegisters(regs)[0], std::uint16_t(0x1234), 2000);
+    QVERIFY(f.frame()->replayPaneText().startsWith(QStringLiteral("Replaying large.csv, ")));
+    f.frame()->action(ID_STOP_REPLAY)->trigger();
+  }
+
+  // Stop Replay drops a read in progress; closing the program during a read
+  // neither waits for it nor lets its late result touch the gone window.
+  void readStopsAndOutlivesTheWindow() {
+    VantorFixture f;
+    QVERIFY(f.start());
+    const QString path = f.dir.filePath(QStringLiteral("large.csv"));
+    WriteLargeRecording(path);
+    chooseReplay(f, path, true);
+    QVERIFY(f.frame()->replayRunner()->reading());
+    f.frame()->action(ID_STOP_REPLAY)->trigger();
+    QVERIFY(!f.frame()->replayRunner()->reading());
+    QVERIFY(!f.frame()->action(ID_STOP_REPLAY)->isEnabled());
+    QCOMPARE(f.frame()->replayPaneText(), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(RecordingReader::workersRunning(), 0, 60000);
+    QTest::qWait(50);  // a late post would arrive now
+    QVERIFY(!f.frame()->replayRunner()->running());
+    QCOMPARE(f.frame()->documents().size(), 1);
+    QCOMPARE(f.boxes.count(), 0);
+
+    chooseReplay(f, path, true);
+    QVERIFY(f.frame()->replayRunner()->reading());
+    f.frame()->close();
+    f.program.reset();
+    QVERIFY(RecordingReader::workersRunning() > 0);  // gone without waiting for the read
+    QTRY_COMPARE_WITH_TIMEOUT(RecordingReader::workersRunning(), 0, 60000);
+    QTest::qWait(50);
+    QCOMPARE(f.boxes.count(), 0);
   }
 };
 
