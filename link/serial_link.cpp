@@ -1,14 +1,9 @@
 #include "link/serial_link.h"
 
-#include <poll.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
-#include <chrono>
 #include <climits>
 #include <memory>
-#include <thread>
 
 #include "platform/port_map.h"
 #include "platform/ticks.h"
@@ -40,11 +35,7 @@ constexpr int kHighestPortNumber = 8;
 // byte read, or the time the last write's bytes have left at the line's rate.
 std::atomic<std::uint64_t> g_lineQuietFromUs{0};
 
-std::uint64_t NowUs() {
-  return static_cast<std::uint64_t>(
-      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
-          .count());
-}
+std::uint64_t NowUs() { return platform::MonotonicUs(); }
 
 void NoteLineBusyUntil(std::uint64_t us) {
   if (us > g_lineQuietFromUs.load(std::memory_order_relaxed)) g_lineQuietFromUs.store(us, std::memory_order_relaxed);
@@ -55,17 +46,9 @@ std::uint64_t CharactersUs(std::uint32_t count) {
   return static_cast<std::uint64_t>(count) * g_bitsPerCharacter * 1000000ULL / g_baudRate;
 }
 
-// poll() on the device: 1 readable, 0 time-out, -1 hung up or failed.
+// Waits on the device: 1 readable, 0 time-out, -1 hung up or failed.
 int PollReadable(const platform::SerialDevice& device, int timeoutMs) {
-  pollfd descriptor{device.pollDescriptor(), POLLIN, 0};
-  for (;;) {
-    const int ready = ::poll(&descriptor, 1, timeoutMs);
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready < 0) return -1;
-    if (ready == 0) return 0;
-    if ((descriptor.revents & POLLIN) != 0) return 1;
-    return -1;  // POLLHUP, POLLERR or POLLNVAL without data
-  }
+  return device.waitReadable(timeoutMs < 0 ? -1 : static_cast<std::int64_t>(timeoutMs) * 1000);
 }
 
 platform::SerialOpenError RefusedPortNumber() {
@@ -220,12 +203,7 @@ int WaitSerialReadable(std::uint32_t timeoutUs) {
   std::shared_ptr<platform::SerialDevice> device = g_device.load();
   if (!device) return -1;
   if (device->bytesWaiting() > 0) return 1;
-  pollfd descriptor{device->pollDescriptor(), POLLIN, 0};
-  const timespec limit{static_cast<time_t>(timeoutUs / 1000000), static_cast<long>(timeoutUs % 1000000) * 1000};
-  const int ready = ::ppoll(&descriptor, 1, &limit, nullptr);
-  if (ready < 0) return errno == EINTR ? 0 : -1;
-  if (ready == 0) return 0;
-  return (descriptor.revents & POLLIN) != 0 ? 1 : -1;
+  return device->waitReadable(timeoutUs);
 }
 
 int SerialReadFrame(std::uint8_t* buffer, std::uint16_t maxCount, FrameComplete complete) {
@@ -283,7 +261,7 @@ void WaitFrameGap() {
   if (!IsSerialPortOpen()) return;
   const std::uint64_t quietUntil = g_lineQuietFromUs.load(std::memory_order_relaxed) + SerialFrameGapUs();
   const std::uint64_t now = NowUs();
-  if (now < quietUntil) std::this_thread::sleep_for(std::chrono::microseconds(quietUntil - now));
+  if (now < quietUntil) platform::SleepUs(quietUntil - now);
 }
 
 void SetLineOptions(std::uint8_t options) { g_lineOptions = options; }

@@ -22,6 +22,19 @@ void SleepMs(std::uint32_t milliseconds) {
   }
 }
 
+std::uint64_t MonotonicUs() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::uint64_t>(now.tv_sec) * 1000000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000u;
+}
+
+void SleepUs(std::uint64_t microseconds) {
+  timespec remaining{static_cast<time_t>(microseconds / 1000000),
+                     static_cast<long>(microseconds % 1000000) * 1000L};
+  while (nanosleep(&remaining, &remaining) == -1 && errno == EINTR) {
+  }
+}
+
 std::int64_t WallSeconds() {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);

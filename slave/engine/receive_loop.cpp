@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstring>
 #include <thread>
 
@@ -43,11 +42,7 @@ std::uint8_t asciiBinary[slaveengine::kReplyCapacity];
 
 constexpr int kAsciiChunk = 200;
 
-std::uint64_t NowUs() {
-  return static_cast<std::uint64_t>(
-      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
-          .count());
-}
+std::uint64_t NowUs() { return platform::MonotonicUs(); }
 
 std::uint32_t ElapsedSince(std::uint32_t* reference) {
   const std::uint32_t now = platform::TickCount();
