@@ -3,7 +3,8 @@
 // loopback peer thread (one connection on an ephemeral port). Input: link byte
 // (bits 0..1: 0 RTU, 1 ASCII, 2 TCP; bit 2 echo on the serial line), transaction
 // type, slave, address (2), quantity (2), then the reply bytes (the serial port
-// delivers the request's echo first when echo is on).
+// delivers the request's echo first when echo is on). The serial port waits on
+// the virtual clock, so a reply that ends short times out without real waiting.
 // Output buffers are exact heap copies, so a value stored past the quantity is
 // caught; a reply taken as good must come from the slave asked, with the
 // function asked.
@@ -51,6 +52,8 @@ bool Setup() {
 
 // ---- Modbus/TCP peer ---------------------------------------------------------------
 // Reads one request frame (MBAP length field), then writes the scripted reply.
+// Before it writes, it lets the virtual clock run out, so that a short reply
+// times out at once instead of after the real response time-out.
 constexpr std::uint32_t kTcpResponseTimeoutMs = 5;
 int listener = -1;
 
@@ -73,6 +76,8 @@ void PeerLoop() {
         answer[0] = request[0];
         answer[1] = request[1];
       }
+      // Nothing follows this answer: the client's waits for more end at once.
+      fuzzsupport::RunOutClock(true);
       if (!answer.empty()) ::send(s, answer.data(), answer.size(), MSG_NOSIGNAL);
     }
     ::close(s);
@@ -171,7 +176,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   me::SetExchangeLinkMode(static_cast<std::uint16_t>(mode));
   me::SetExchangeEcho(echo);
   fuzzsupport::ClearSerial();
+  fuzzsupport::RunOutClock(false);
   const std::uint16_t result = Run(function, slave, address, quantity);
+  fuzzsupport::RunOutClock(false);
   if (result == me::RESULT_OK && slave != modbus::BROADCAST_ADDRESS) CheckAccepted(mode, slave, function);
   return 0;
 }

@@ -50,6 +50,14 @@ class ScriptedDevice : public platform::SerialDevice {
   bool waitTransmitEmpty() override { return true; }
   std::uint32_t modemLines() override { return platform::kLineCts | platform::kLineDsr; }
   int pollDescriptor() const override { return -1; }
+  // Bytes queued are readable at once; otherwise nothing comes: the wait takes
+  // its whole time on the virtual clock (a wait without limit: the line hung up).
+  int waitReadable(std::int64_t timeoutUs) const override {
+    if (!receiveChunks.empty()) return 1;
+    if (timeoutUs < 0) return -1;
+    AdvanceClockUs(static_cast<std::uint64_t>(timeoutUs));
+    return 0;
+  }
 };
 
 }  // namespace

@@ -16,8 +16,14 @@ using Bytes = std::vector<std::uint8_t>;
 
 // ---- Virtual clock --------------------------------------------------------------
 
-// platform::TickCount() returns this; platform::SleepMs() moves it on.
+// platform::TickCount() and NowUs() return this; SleepMs() and SleepUs()
+// move it on, and so does a wait of the scripted serial port that finds nothing.
 void AdvanceClock(std::uint32_t milliseconds);
+void AdvanceClockUs(std::uint64_t microseconds);
+// While on, every reading of the clock moves it on by a second, so that a wait
+// for bytes that will not come ends at once (a peer thread that has answered
+// turns it on; real sockets cannot wait on the virtual clock).
+void RunOutClock(bool on);
 
 // ---- Scripted serial device -----------------------------------------------------
 

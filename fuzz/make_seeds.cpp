@@ -8,13 +8,16 @@
 #include <vector>
 
 #include "common/archive.h"
+#include "common/register_map.h"
 #include "common/modbus_protocol.h"
 #include "link/framing.h"
 #include "master/core/test_center.h"
 #include "master/core/value_list.h"
 #include "master/core/zelmor_files.h"
 #include "slave/core/vnd_file.h"
+#include "slave/core/simulation_entries.h"
 #include "slave/core/vnw_file.h"
+#include "terminal/send_data.h"
 
 namespace {
 
@@ -231,6 +234,57 @@ void Frames() {
   master("tcp_exception", 2, 0, 8, {FC_READ_COILS | EXCEPTION_FLAG, EXCEPTION_SLAVE_OR_SERVER_BUSY});
 }
 
+// Register maps, simulation rules and kestrin's send text, each from its writer.
+void TextFormats() {
+  regmap::RegisterMap map;
+  const auto entry = [&map](int table, int address, regmap::Type type, wordorder::Order order, const char* name,
+                            const char* unit, double scale, bool hasValue, double value) {
+    regmap::Entry e;
+    e.table = table, e.address = address, e.type = type, e.order = order, e.name = name, e.unit = unit;
+    e.scale = scale, e.hasValue = hasValue, e.value = value;
+    map.entries.push_back(e);
+  };
+  using regmap::Type;
+  using wordorder::Order;
+  entry(modbus::FC_READ_HOLDING_REGISTERS, 0, Type::kFloat32, Order::kABCD, "Tank level", "m", 1, true, 2.5);
+  entry(modbus::FC_READ_HOLDING_REGISTERS, 2, Type::kUInt32, Order::kCDAB, "Pump starts", "", 1, true, 1200);
+  entry(modbus::FC_READ_INPUT_REGISTERS, 7, Type::kInt16, Order::kABCD, "Temperature, \"inlet\"", "degC", 0.1, true,
+        -12.5);
+  entry(modbus::FC_READ_INPUT_REGISTERS, 9, Type::kFloat64, Order::kDCBA, "Flow", "l/s", 1, false, 0);
+  entry(modbus::FC_READ_COILS, 0, Type::kBit, Order::kABCD, "Pump on", "", 1, true, 1);
+  entry(modbus::FC_READ_DISCRETE_INPUTS, 65535, Type::kBit, Order::kABCD, "High level alarm", "", 1, false, 0);
+  Write("register_map", "map", Text(regmap::FormatRegisterMap(map)));
+  Write("register_map", "hand_written", Text("Table,Address,Type,Order,Name,Unit,Scale,Value\r\n"
+                                             "# comment\r\n\r\nholding registers,40001,int32,BADC,x,,2,\r\n"
+                                             "coils,5,bit,,\"a \"\"b\"\"\",,,0\r\n"));
+
+  std::vector<simentries::SimulationEntry> rules;
+  std::string why;
+  for (const char* text : {"1:3:0:ramp:0:10000:20000", "1:3:2-3:sine:100:50:3000:float-inverse",
+                           "2:4:100-109:random:-20:20", "1:1:0-7:toggle:400", "7:3:10-17:random:0:1e6:double",
+                           "255:2:65535:toggle:1"}) {
+    simentries::SimulationEntry e;
+    if (simentries::ParseEntry(text, &e, &why)) rules.push_back(e);
+  }
+  const std::string sidecar = simentries::FormatSidecar(rules);
+  Bytes input{0, 30};  // 30 s after the start
+  input.insert(input.end(), sidecar.begin(), sidecar.end());
+  Write("simulation_rules", "rules", input);
+
+  // kestrin: selector, station, function, address, quantity (4 bytes each), then the send text.
+  const auto kestrinInput = [](const std::string& name, std::uint8_t selector, std::int32_t function,
+                               const std::string& text) {
+    Bytes input{selector};
+    for (const std::int32_t field : {1, function, 100, 10})
+      for (int shift = 24; shift >= 0; shift -= 8) input.push_back(static_cast<std::uint8_t>(field >> shift));
+    input.insert(input.end(), text.begin(), text.end());
+    Write("kestrin_send", name, input);
+  };
+  kestrinInput("read", 16, modbus::FC_READ_HOLDING_REGISTERS, "01 03 00 64 00 0A c5 d2");
+  kestrinInput("write_coil", 8, modbus::FC_WRITE_SINGLE_COIL, "  a B zz 1 [  12]x");
+  kestrinInput("bad_function", 1, 99, "[ 1][ 2] 7F");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -242,5 +296,6 @@ int main(int argc, char** argv) {
   Files();
   Options();
   Frames();
+  TextFormats();
   return 0;
 }

@@ -1,10 +1,7 @@
 #include "link/serial_link.h"
 
-#include <poll.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <climits>
 #include <memory>
 
@@ -48,17 +45,9 @@ std::uint64_t CharactersUs(std::uint32_t count) {
   return static_cast<std::uint64_t>(count) * g_bitsPerCharacter * 1000000ULL / g_baudRate;
 }
 
-// poll() on the device: 1 readable, 0 time-out, -1 hung up or failed.
+// Waits on the device: 1 readable, 0 time-out, -1 hung up or failed.
 int PollReadable(const platform::SerialDevice& device, int timeoutMs) {
-  pollfd descriptor{device.pollDescriptor(), POLLIN, 0};
-  for (;;) {
-    const int ready = ::poll(&descriptor, 1, timeoutMs);
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready < 0) return -1;
-    if (ready == 0) return 0;
-    if ((descriptor.revents & POLLIN) != 0) return 1;
-    return -1;  // POLLHUP, POLLERR or POLLNVAL without data
-  }
+  return device.waitReadable(timeoutMs < 0 ? -1 : static_cast<std::int64_t>(timeoutMs) * 1000);
 }
 
 // A short count (write time-out) is a failure too, not a success.
@@ -214,12 +203,7 @@ int WaitSerialReadable(std::uint32_t timeoutUs) {
   std::shared_ptr<platform::SerialDevice> device = g_device.load();
   if (!device) return -1;
   if (device->bytesWaiting() > 0) return 1;
-  pollfd descriptor{device->pollDescriptor(), POLLIN, 0};
-  const timespec limit{static_cast<time_t>(timeoutUs / 1000000), static_cast<long>(timeoutUs % 1000000) * 1000};
-  const int ready = ::ppoll(&descriptor, 1, &limit, nullptr);
-  if (ready < 0) return errno == EINTR ? 0 : -1;
-  if (ready == 0) return 0;
-  return (descriptor.revents & POLLIN) != 0 ? 1 : -1;
+  return device->waitReadable(timeoutUs);
 }
 
 int SerialReadFrame(std::uint8_t* buffer, std::uint16_t maxCount, FrameComplete complete) {

@@ -1,5 +1,7 @@
 #include "platform/serial_device.h"
 
+#include <poll.h>
+
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -10,6 +12,15 @@ namespace {
 std::mutex g_openerMutex;
 SerialDeviceOpener g_opener;  // empty: the real termios device
 }  // namespace
+
+int SerialDevice::waitReadable(std::int64_t timeoutUs) const {
+  pollfd descriptor{pollDescriptor(), POLLIN, 0};
+  const timespec limit{static_cast<time_t>(timeoutUs / 1000000), static_cast<long>(timeoutUs % 1000000) * 1000};
+  const int ready = ::ppoll(&descriptor, 1, timeoutUs < 0 ? nullptr : &limit, nullptr);
+  if (ready < 0) return errno == EINTR ? 0 : -1;
+  if (ready == 0) return 0;
+  return (descriptor.revents & POLLIN) != 0 ? 1 : -1;  // POLLHUP, POLLERR or POLLNVAL without data
+}
 
 void SetSerialDeviceOpener(SerialDeviceOpener opener) {
   std::lock_guard<std::mutex> lock(g_openerMutex);

@@ -92,6 +92,10 @@ class SerialDevice {
   virtual std::uint32_t modemLines() = 0;
   // A descriptor that poll() reports readable when bytes (or an error) are waiting.
   virtual int pollDescriptor() const = 0;
+  // Waits up to timeoutUs (negative: without limit) until pollDescriptor() is
+  // readable: 1 readable, 0 time-out or interrupted, -1 hung up or failed. A
+  // device that plays bytes from a script waits on its own clock instead.
+  virtual int waitReadable(std::int64_t timeoutUs) const;
 };
 
 // Opens a device path exclusively (O_NOCTTY, TIOCEXCL), raw mode. nullptr on

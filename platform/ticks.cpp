@@ -1,7 +1,6 @@
 #include "platform/ticks.h"
 
 #include <cerrno>
-#include <chrono>
 #include <ctime>
 
 #ifdef __linux__
@@ -19,16 +18,23 @@ std::uint32_t TickCount() {
   return static_cast<std::uint32_t>(ms);
 }
 
-std::uint64_t NowUs() {
-  return static_cast<std::uint64_t>(
-      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
-          .count());
-}
-
 void SleepMs(std::uint32_t milliseconds) {
   timespec remaining{static_cast<time_t>(milliseconds / 1000),
                      static_cast<long>(milliseconds % 1000) * 1000000L};
   // Resume after a signal so the caller always sleeps the full time.
+  while (nanosleep(&remaining, &remaining) == -1 && errno == EINTR) {
+  }
+}
+
+std::uint64_t NowUs() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::uint64_t>(now.tv_sec) * 1000000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000u;
+}
+
+void SleepUs(std::uint64_t microseconds) {
+  timespec remaining{static_cast<time_t>(microseconds / 1000000),
+                     static_cast<long>(microseconds % 1000000) * 1000L};
   while (nanosleep(&remaining, &remaining) == -1 && errno == EINTR) {
   }
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "common/modbus_protocol.h"
 #include "common/options.h"
@@ -55,15 +56,15 @@ bool RuleFor(const SimulationEntry& e, const vnd::VndDocument& d, simulation::Ru
 
 std::string SidecarPath(const std::string& vndPath) { return vndPath + ".sim"; }
 
-bool LoadSidecar(const std::string& path, std::vector<SimulationEntry>* entries, std::string* error) {
+bool ParseSidecar(std::string_view text, std::vector<SimulationEntry>* entries, std::string* error) {
   entries->clear();
-  std::error_code ignored;
-  if (!std::filesystem::exists(path, ignored)) return true;
-  if (!std::filesystem::is_regular_file(path, ignored)) return *error = "not a file", false;
-  std::ifstream in(path);
-  if (!in) return *error = std::string("cannot open: ") + std::strerror(errno), false;
-  std::string line, why;
-  for (int number = 1; std::getline(in, line); ++number) {
+  std::string why;
+  int number = 0;
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    std::string line(text.substr(start, end - start));
+    start = end + 1;
+    ++number;
     while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.pop_back();
     if (line.empty() || line[0] == '#') continue;
     SimulationEntry e;
@@ -73,14 +74,30 @@ bool LoadSidecar(const std::string& path, std::vector<SimulationEntry>* entries,
   return true;
 }
 
+std::string FormatSidecar(const std::vector<SimulationEntry>& entries) {
+  std::string text = "# vantor simulation rules: ID:TABLE:ADDRESS[-LAST]:KIND[:FORMAT], as --simulate takes them\n";
+  for (const SimulationEntry& e : entries) text += e.text + '\n';
+  return text;
+}
+
+bool LoadSidecar(const std::string& path, std::vector<SimulationEntry>* entries, std::string* error) {
+  entries->clear();
+  std::error_code ignored;
+  if (!std::filesystem::exists(path, ignored)) return true;
+  if (!std::filesystem::is_regular_file(path, ignored)) return *error = "not a file", false;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return *error = std::string("cannot open: ") + std::strerror(errno), false;
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return ParseSidecar(text, entries, error);
+}
+
 bool SaveSidecar(const std::string& path, const std::vector<SimulationEntry>& entries, std::string* error) {
   if (entries.empty()) {
     if (std::remove(path.c_str()) == 0 || errno == ENOENT) return true;
     return *error = std::strerror(errno), false;
   }
   std::ofstream out(path, std::ios::trunc);
-  out << "# vantor simulation rules: ID:TABLE:ADDRESS[-LAST]:KIND[:FORMAT], as --simulate takes them\n";
-  for (const SimulationEntry& e : entries) out << e.text << '\n';
+  out << FormatSidecar(entries);
   out.close();
   if (!out) return *error = std::strerror(errno), false;
   return true;

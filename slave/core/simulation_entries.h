@@ -5,6 +5,7 @@
 // comment line). The .vnd file itself never holds them, so older versions of
 // the programs open it as before. Qt-free.
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "slave/core/vnd_file.h"
@@ -44,5 +45,9 @@ std::string SidecarPath(const std::string& vndPath);
 bool LoadSidecar(const std::string& path, std::vector<SimulationEntry>* entries, std::string* error);
 // Writes the rules (their texts) beside a definition; no rules removes the file.
 bool SaveSidecar(const std::string& path, const std::vector<SimulationEntry>& entries, std::string* error);
+
+// The text of such a file, as LoadSidecar and SaveSidecar read and write it.
+bool ParseSidecar(std::string_view text, std::vector<SimulationEntry>* entries, std::string* error);
+std::string FormatSidecar(const std::vector<SimulationEntry>& entries);
 
 }  // namespace simentries

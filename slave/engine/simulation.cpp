@@ -40,13 +40,18 @@ std::uint64_t NextRandom(std::uint64_t* state) {
   return z ^ (z >> 31);
 }
 
+// start + span * fraction; start itself at fraction 0, also when the span is
+// too wide for a double (infinite span times 0 is not a number).
+double Along(double start, double span, double fraction) { return fraction == 0.0 ? start : start + span * fraction; }
+
 double RandomValue(Rule* rule, bool integral) {
   const double low = std::min(rule->a, rule->b), high = std::max(rule->a, rule->b);
   const std::uint64_t draw = NextRandom(&rule->randomState);
-  if (!integral) return low + (high - low) * (static_cast<double>(draw >> 11) * 0x1.0p-53);
+  const double fraction = static_cast<double>(draw >> 11) * 0x1.0p-53;
+  if (!integral) return Along(low, high - low, fraction);
   const double first = std::ceil(low), span = std::floor(high) - first + 1.0;
   if (span < 1.0) return std::round(low);
-  return first + std::floor(static_cast<double>(draw >> 11) * 0x1.0p-53 * span);
+  return fraction == 0.0 ? first : first + std::floor(fraction * span);
 }
 
 double Clamp(double value, double low, double high) { return value < low ? low : value > high ? high : value; }
@@ -120,7 +125,7 @@ double ValueAt(Rule* rule, std::uint64_t elapsedMs, bool integral) {
   const double phase = static_cast<double>(elapsedMs % period) / static_cast<double>(period);
   switch (rule->kind) {
     case Kind::kRandom: return RandomValue(rule, integral);
-    case Kind::kRamp: return rule->a + (rule->b - rule->a) * phase;
+    case Kind::kRamp: return Along(rule->a, rule->b - rule->a, phase);
     case Kind::kSine: return rule->a + rule->b * std::sin(2.0 * std::numbers::pi * phase);
     case Kind::kToggle: return (elapsedMs / period) % 2 == 0 ? 0.0 : 1.0;
   }

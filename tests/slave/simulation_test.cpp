@@ -87,6 +87,24 @@ TEST(Simulation, IntegersAreRoundedAndClampedToTheirFormat) {
   EXPECT_EQ(served.reg(4), 3);  // 2.7 rounds up
 }
 
+// A ramp between the ends of the double range starts at its MIN: the span does
+// not fit a double, and an infinite span times phase 0 once gave not-a-number,
+// which no integer register can hold.
+TEST(Simulation, RampWiderThanTheDoubleRangeStartsAtItsMin) {
+  Served served;
+  Rule rules[] = {Make("ramp:-1e308:1e308:1000", 0, 0, valuefmt::kSigned),
+                  Make("ramp:1e308:-1e308:1000", 1, 1, valuefmt::kSigned),
+                  Make("ramp:-1e308:1e308:1000", 2, 3, valuefmt::kLong)};
+  Step(3, 20, rules, 3, 2000, served.image.data(), served.setters());
+  EXPECT_EQ(served.reg(0), 0x8000);
+  EXPECT_EQ(served.reg(1), 32767);
+  std::uint16_t w[2];
+  served.words(2, 2, w);
+  EXPECT_EQ(static_cast<std::int32_t>(wordorder::Join32(w, valuefmt::OrderOf(valuefmt::kLong))), INT32_MIN);
+  EXPECT_EQ(ValueAt(&rules[0], 2000, true), -1e308);
+  EXPECT_GT(ValueAt(&rules[0], 2500, true), 0.0);  // past the start: the direction of the ramp
+}
+
 TEST(Simulation, RandomStaysInBoundsAndRepeatsWithItsSeed) {
   Rule a = Make("random:-7:12", 0, 0, valuefmt::kSigned), b = a, c = a;
   Seed(&a, 42, 0);
