@@ -173,19 +173,6 @@ bool ReadAll(int fd, std::size_t maxSize, std::vector<std::uint8_t>* bytes, std:
   }
 }
 
-bool WriteAll(int fd, const std::vector<std::uint8_t>& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 // Creates "<path>.<6 random letters>.saving~" exclusively, never through a link
 // (mkstemp's rule, with the mode a plain creation would get: 0666 less the umask).
@@ -245,7 +232,7 @@ bool WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t
   bool ok = true;
   if (::stat(path.c_str(), &previous) == 0 && S_ISREG(previous.st_mode))
     ok = ::fchmod(fd, previous.st_mode & 07777) == 0;
-  ok = ok && WriteAll(fd, bytes) && ::fsync(fd) == 0;
+  ok = ok && WriteAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
   int failure = ok ? 0 : errno;
   if (::close(fd) != 0 && ok) {
     ok = false;
@@ -260,6 +247,21 @@ bool WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t
     ::unlink(temp.c_str());
   }
   return ok;
+}
+
+bool WriteAll(int fd, const void* data, std::size_t size) {
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::write(fd, bytes + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
 }
 
 }  // namespace archive

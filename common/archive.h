@@ -87,6 +87,10 @@ constexpr std::size_t kDefaultMaxFileSize = 16u * 1024 * 1024;
 constexpr const char* kNotRegularFileText = "not a regular file";
 constexpr const char* kFileTooLargeText = "file too large";
 
+// Writes all `size` bytes to `fd`, again after EINTR and short writes. False
+// with errno set (EIO for a write that took nothing) on failure.
+bool WriteAll(int fd, const void* data, std::size_t size);
+
 // Reads a whole regular file of at most maxSize bytes. False with a message when it
 // cannot be read. A device, FIFO or directory is refused without reading (a FIFO
 // never blocks the caller), and so is a file larger than maxSize.

@@ -139,12 +139,7 @@ bool ParseRecording(const char* data, std::size_t size, Recording* recording, st
   std::vector<std::string_view> fields;
   std::size_t start = 0;
   for (int line = 1; start < text.size(); ++line) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view row = text.substr(start, end - start);
-    start = end + 1;
-    if (!row.empty() && row.back() == '\r') row.remove_suffix(1);
-    if (line == 1 && row.starts_with("\xEF\xBB\xBF")) row.remove_prefix(3);  // a byte order mark
+    std::string_view row = regmap::NextCsvLine(text, &start, line);
     if (row.empty() || row.front() == '#') continue;
     if (!headerSeen) {
       if (row != kHeader) return *error = Fault(line, 0, std::string("the first row must be the header ") + kHeader), false;

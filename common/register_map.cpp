@@ -292,6 +292,16 @@ bool ParseAddressText(std::string_view text, int table, int* address, std::strin
   return ParseAddress(text, *t, address, why);
 }
 
+std::string_view NextCsvLine(std::string_view text, std::size_t* start, int line) {
+  std::size_t end = text.find('\n', *start);
+  if (end == std::string_view::npos) end = text.size();
+  std::string_view row = text.substr(*start, end - *start);
+  *start = end + 1;
+  if (!row.empty() && row.back() == '\r') row.remove_suffix(1);
+  if (line == 1 && row.starts_with("\xEF\xBB\xBF")) row.remove_prefix(3);  // a byte order mark
+  return row;
+}
+
 bool ParseRegisterMap(const char* data, std::size_t size, RegisterMap* map, std::string* error) {
   if (size > kMaxMapBytes) return *error = TooLarge(size), false;
   const std::string_view text(data, size);
@@ -300,12 +310,7 @@ bool ParseRegisterMap(const char* data, std::size_t size, RegisterMap* map, std:
   std::vector<std::string> fields;
   std::size_t start = 0;
   for (int line = 1; start < text.size(); ++line) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view row = text.substr(start, end - start);
-    start = end + 1;
-    if (!row.empty() && row.back() == '\r') row.remove_suffix(1);
-    if (line == 1 && row.starts_with("\xEF\xBB\xBF")) row.remove_prefix(3);  // a byte order mark
+    std::string_view row = NextCsvLine(text, &start, line);
     if (Trim(row).empty() || Trim(row).front() == '#') continue;
     int column = 0;
     std::string why;

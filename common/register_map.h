@@ -52,6 +52,11 @@ std::string PlcAddressText(int table, int address);
 // False with *why ("... is outside the holding registers") otherwise.
 bool ParseAddressText(std::string_view text, int table, int* address, std::string* why);
 
+// The next line of a CSV text from *start (moved past its LF), without its CR
+// and, on line 1, without a UTF-8 byte order mark: the row splitting of maps
+// and of recordings.
+std::string_view NextCsvLine(std::string_view text, std::size_t* start, int line);
+
 // Parses a whole map. False with *error "line L, column C (NAME): what" and *map
 // untouched on the first fault.
 bool ParseRegisterMap(const char* data, std::size_t size, RegisterMap* map, std::string* error);

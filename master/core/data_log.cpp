@@ -1,6 +1,5 @@
 #include "master/core/data_log.h"
 
-#include <cerrno>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -9,6 +8,7 @@
 #include <unistd.h>
 
 #include "common/register_map.h"
+#include "common/archive.h"
 #include "common/value_format.h"
 #include "master/core/poll_register_map.h"
 
@@ -108,19 +108,7 @@ int OpenLogFile(const std::string& path) {
   return fd;
 }
 
-bool WriteLogText(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
+bool WriteLogText(int fd, const std::string& text) { return archive::WriteAll(fd, text.data(), text.size()); }
 
 DataLog::~DataLog() { stop(); }
 
