@@ -102,7 +102,7 @@ bool ReadSample(const std::vector<std::string_view>& f, std::uint64_t previousMs
   if (!regmap::ParseAddressText(address, s->table, &s->address, why)) return false;
   *column = kCount;
   const bool bits = modbus::IsBitRead(s->table);
-  const int limit = bits ? modbus::MAX_READ_BITS : modbus::MAX_READ_REGISTERS;
+  const int limit = bits ? modbus::MAX_READ_BITS : kMaxRecordedRegisters;
   std::uint64_t count = 0;
   if (!ParseWhole(f[kCount], &count) || count < 1 || count > static_cast<std::uint64_t>(limit))
     return *why = Quoted(f[kCount]) + " is not a count (1.." + std::to_string(limit) + ")", false;

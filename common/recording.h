@@ -16,6 +16,10 @@ namespace recording {
 // The header row, without its line break.
 constexpr const char* kHeader = "time,elapsed ms,unit,table,address,count,values";
 
+// The most registers one row holds: what one zelmor poll reads, two past the
+// protocol's 125.
+constexpr int kMaxRecordedRegisters = 127;
+
 struct Sample {
   std::uint64_t elapsedMs = 0;  // since the recording started
   int unit = 1;                 // 0..255 (0 for a TCP device that ignores it)

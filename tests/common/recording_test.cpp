@@ -28,6 +28,8 @@ TEST(Recording, FormattedRowsReadBackToEqualSamplesInBothAddressForms) {
       {5, 0, modbus::FC_READ_COILS, 0, {1, 0, 0, 1, 1, 1, 0, 0}},
       {5, 255, modbus::FC_READ_DISCRETE_INPUTS, 65535, {1}},
       {1002, 17, modbus::FC_READ_INPUT_REGISTERS, 9998, {0xABCD, 0xffff}},
+      // zelmor reads up to 127 registers in one poll, past the protocol's 125.
+      {1003, 1, modbus::FC_READ_HOLDING_REGISTERS, 100, std::vector<std::uint16_t>(kMaxRecordedRegisters, 0x1234)},
   };
   std::string text = "\xEF\xBB\xBF" + kHead + "# comment\r\n\r\n";
   for (const Sample& s : written.samples) text += FormatSample("2026-12-08 11:30:00.125", s) + "\r\n";
@@ -63,8 +65,8 @@ TEST(Recording, RefusesEveryBadRowWithItsLineAndColumnAndKeepsWhatWasThere) {
       {kHead + "t,0,1,coils,400001,1,1\n", "line 2, column 5 (address): address 400001 is outside the coils"},
       {kHead + "t,0,1,coils,0x10,1,1\n", "line 2, column 5 (address): \"0x10\" is not an address"},
       {kHead + "t,0,1,holding registers,465537,1,0000\n", "column 5 (address): PLC address 465537 is outside"},
-      {kHead + "t,0,1,holding registers,400001,0,\n", "line 2, column 6 (count): \"0\" is not a count (1..125)"},
-      {kHead + "t,0,1,holding registers,400001,126,0000\n", "column 6 (count): \"126\" is not a count (1..125)"},
+      {kHead + "t,0,1,holding registers,400001,0,\n", "line 2, column 6 (count): \"0\" is not a count (1..127)"},
+      {kHead + "t,0,1,holding registers,400001,128,0000\n", "column 6 (count): \"128\" is not a count (1..127)"},
       {kHead + "t,0,1,coils,000001,2001,1\n", "column 6 (count): \"2001\" is not a count (1..2000)"},
       {kHead + "t,0,1,holding registers,465536,2,0000 0000\n", "column 6 (count): 2 items from 465536 end outside"},
       {kHead + "t,0,1,holding registers,400001,2,0001\n", "line 2, column 7 (values): 2 values expected, the row has 1"},
