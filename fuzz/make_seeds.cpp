@@ -262,7 +262,7 @@ void TextFormats() {
   std::string why;
   for (const char* text : {"1:3:0:ramp:0:10000:20000", "1:3:2-3:sine:100:50:3000:float-inverse",
                            "2:4:100-109:random:-20:20", "1:1:0-7:toggle:400", "7:3:10-17:random:0:1e6:double",
-                           "255:2:65535:toggle:1"}) {
+                           "255:2:65535:toggle:1", "1:3:4-5:recording:/tmp/dev:1.csv"}) {
     simentries::SimulationEntry e;
     if (simentries::ParseEntry(text, &e, &why)) rules.push_back(e);
   }

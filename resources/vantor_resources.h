@@ -208,8 +208,10 @@ constexpr const char* kFaultsPane = "Faults on";
 constexpr const char* kSimulationTitle = "Simulation";
 constexpr const char* kSimulationNote =
     "One rule a line: ID:TABLE:ADDRESS[-LAST]:KIND[:FORMAT] with KIND random:MIN:MAX, "
-    "ramp:MIN:MAX:PERIOD_MS, sine:CENTRE:AMPLITUDE:PERIOD_MS or toggle:PERIOD_MS (addresses are protocol "
-    "addresses). Saved beside the file as FILE.vnd.sim.";
+    "ramp:MIN:MAX:PERIOD_MS, sine:CENTRE:AMPLITUDE:PERIOD_MS, toggle:PERIOD_MS or recording:FILE (the values "
+    "a recording holds for the same addresses, looped; no FORMAT) (addresses are protocol addresses). Saved "
+    "beside the file as FILE.vnd.sim.";
+constexpr const char* kSimulationFromRecording = "From &Recording...";
 constexpr const char* kSimulationReadError = "Cannot read the simulation rules %1.\n%2";
 constexpr const char* kSimulationSaveError = "Cannot save %1.\n%2";
 

@@ -1,6 +1,7 @@
 #include "slave/app/doc_simulation.h"
 
 #include <chrono>
+#include <filesystem>
 #include <sstream>
 
 
@@ -44,6 +45,7 @@ bool DocSimulation::setText(const std::string& text, const vnd::VndDocument& def
     if (!simentries::ParseEntry(line, &e, &why)) return *error = "line " + std::to_string(number) + ": " + why, false;
     entries.push_back(e);
   }
+  if (!simentries::LoadRecordings(&entries, baseDir_, error)) return false;
   std::vector<simulation::Rule> rules;
   if (!RulesFor(entries, definition, &rules, error)) return false;
   entries_ = entries;
@@ -61,6 +63,7 @@ std::string DocSimulation::text() const {
 
 bool DocSimulation::load(const std::string& vndPath, const vnd::VndDocument& definition, std::string* error) {
   std::vector<simentries::SimulationEntry> entries;
+  baseDir_ = std::filesystem::path(vndPath).parent_path().string();
   if (!simentries::LoadSidecar(simentries::SidecarPath(vndPath), &entries, error)) {
     keepFile_ = true;
     return false;

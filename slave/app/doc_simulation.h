@@ -16,13 +16,16 @@ class DocSimulation {
   bool empty() const { return entries_.empty(); }
 
   // New rule texts, one a line; false with *error ("line N: ...") and nothing
-  // changed when a line is not a rule or the definition does not hold it.
+  // changed when a line is not a rule or the definition does not hold it, or
+  // ("FILE: ...") when a recording a rule names cannot be read. Relative
+  // recording paths start at the folder of the file last loaded.
   bool setText(const std::string& text, const vnd::VndDocument& definition, std::string* error);
   // The rule texts, one a line.
   std::string text() const;
 
-  // Reads the rules kept beside a .vnd file (none when there is no such file);
-  // false with *error when the file is there but not readable as rules.
+  // Reads the rules kept beside a .vnd file (none when there is no such file)
+  // and the recordings they name; false with *error when the file is there but
+  // not readable as rules, or a recording cannot be read.
   bool load(const std::string& vndPath, const vnd::VndDocument& definition, std::string* error);
   // Writes them beside the .vnd file (no rules: removes that file).
   bool save(const std::string& vndPath, std::string* error) const;
@@ -43,4 +46,5 @@ class DocSimulation {
   std::vector<simulation::Rule> rules_;
   std::uint64_t originMs_ = 0;
   bool keepFile_ = false;
+  std::string baseDir_;  // where relative recording paths start
 };

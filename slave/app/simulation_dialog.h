@@ -1,12 +1,15 @@
 #pragma once
 // The "Simulation" dialog of a slave definition: its rules as text, one a line
 // in the --simulate form. OK checks every line against the definition and keeps
-// the dialog open with the reason when one does not fit.
+// the dialog open with the reason when one does not fit. "From Recording..."
+// adds a rule that plays a chosen recording's values into the value (or the
+// whole definition).
 #include <QDialog>
 
 #include "slave/app/doc_simulation.h"
 
 class QPlainTextEdit;
+class QPushButton;
 
 class SimulationDialog : public QDialog {
   Q_OBJECT
@@ -20,11 +23,17 @@ class SimulationDialog : public QDialog {
 
   const DocSimulation& simulation() const { return simulation_; }
   QPlainTextEdit* rulesEdit() const { return rules_; }
+  QPushButton* recordingButton() const { return recording_; }
 
   void accept() override;
 
  private:
+  void addRecordingRule();
+
   QPlainTextEdit* rules_;
+  QPushButton* recording_;
+  int index_;
+  std::string example_;  // the rule added to start from, while it stands last
   DocSimulation simulation_;
   vnd::VndDocument definition_;
 };

@@ -142,8 +142,9 @@ bool CVantorDoc::setSimulationText(const QString& text, QString* error) {
 bool CVantorDoc::editSimulation(QWidget* parent, int index) {
   SimulationDialog dialog(simulation_, data_, index, parent);
   if (dialog.exec() != QDialog::Accepted) return false;
-  QString error;
-  return setSimulationText(QString::fromStdString(dialog.simulation().text()), &error);
+  simulation_ = dialog.simulation();  // checked and its recordings read by the dialog
+  changed(kHintValues);
+  return true;
 }
 
 // After a save: the rules go beside the file; a failure is shown, the .vnd stays saved.

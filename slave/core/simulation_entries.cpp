@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 #include "common/modbus_protocol.h"
 #include "common/options.h"
@@ -27,11 +28,40 @@ bool ParseEntry(const std::string& text, SimulationEntry* out, std::string* why)
   if (range.size() > 2 || !cmdline::ParseInt(range[0], 0, 65535, &e.first) ||
       !cmdline::ParseInt(range.back(), e.first, 65535, &e.last))
     return *why = "ADDRESS[-LAST] is 0-65535 with LAST from ADDRESS", false;
+  if (parts[3] == "recording") {
+    // The path is all that follows, colons included; recorded words need no format.
+    if (parts.size() < 5) return *why = "expected recording:FILE", false;
+    std::size_t at = 0;
+    for (int colon = 0; colon < 4; ++colon) at = text.find(':', at) + 1;
+    e.recordingPath = text.substr(at);
+    e.rule.kind = simulation::Kind::kRecording;
+    if (e.recordingPath.empty()) return *why = "expected recording:FILE", false;
+    *out = e;
+    return true;
+  }
   const int format = valuefmt::FormatFromName(parts.back());
   if (format >= 0) e.rule.format = format;
   const int kindCount = static_cast<int>(parts.size()) - 3 - (format >= 0 ? 1 : 0);
   if (!simulation::ParseKind(parts.data() + 3, kindCount, &e.rule, why)) return false;
   *out = e;
+  return true;
+}
+
+bool LoadRecordings(std::vector<SimulationEntry>* entries, const std::string& baseDir, std::string* error) {
+  std::map<std::string, std::shared_ptr<const recording::Recording>> read;
+  for (SimulationEntry& e : *entries) {
+    if (e.rule.kind != simulation::Kind::kRecording || e.recorded) continue;
+    std::filesystem::path path(e.recordingPath);
+    if (path.is_relative() && !baseDir.empty()) path = std::filesystem::path(baseDir) / path;
+    std::shared_ptr<const recording::Recording>& r = read[path.string()];
+    if (!r) {
+      auto loaded = std::make_shared<recording::Recording>();
+      std::string why;
+      if (!recording::LoadRecording(path.string(), loaded.get(), &why)) return *error = path.string() + ": " + why, false;
+      r = std::move(loaded);
+    }
+    e.recorded = r;
+  }
   return true;
 }
 
@@ -47,6 +77,14 @@ bool RuleFor(const SimulationEntry& e, const vnd::VndDocument& d, simulation::Ru
   if (!valuefmt::IsValidFormat(rule->format)) rule->format = valuefmt::kSigned;
   rule->first = e.first - d.address;
   rule->last = e.last - d.address;
+  if (rule->kind == simulation::Kind::kRecording) {
+    if (!e.recorded) return *error = "the recording " + e.recordingPath + " is not read", false;
+    auto track = std::make_shared<simulation::Track>();
+    if (!simulation::BuildTrack(*e.recorded, e.slaveId, e.table, e.first, e.last - e.first + 1, track.get(), error))
+      return false;
+    rule->track = std::move(track);
+    return true;
+  }
   const int width = simulation::ItemsPerValue(e.table, *rule);
   if ((rule->last - rule->first + 1) % width == 0) return true;
   *error = std::string(valuefmt::FormatName(rule->format)) + " values take " + std::to_string(width) +
@@ -88,7 +126,8 @@ bool LoadSidecar(const std::string& path, std::vector<SimulationEntry>* entries,
   std::ifstream in(path, std::ios::binary);
   if (!in) return *error = std::string("cannot open: ") + std::strerror(errno), false;
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return ParseSidecar(text, entries, error);
+  return ParseSidecar(text, entries, error) &&
+         LoadRecordings(entries, std::filesystem::path(path).parent_path().string(), error);
 }
 
 bool SaveSidecar(const std::string& path, const std::vector<SimulationEntry>& entries, std::string* error) {

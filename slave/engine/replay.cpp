@@ -102,11 +102,15 @@ bool PlanDefinitions(const recording::Recording& recording, const std::vector<Sp
   return true;
 }
 
+std::uint64_t LoopPeriodMs(const std::vector<recording::Sample>& samples) {
+  return (samples.empty() ? 0 : samples.back().elapsedMs) + TypicalGap(samples);
+}
+
 void Start(Player* p, recording::Recording recording, int speed, bool loop) {
   p->samples = std::move(recording.samples);
   p->speed = std::clamp(speed, kMinSpeed, kMaxSpeed);
   p->loop = loop;
-  p->periodMs = (p->samples.empty() ? 0 : p->samples.back().elapsedMs) + TypicalGap(p->samples);
+  p->periodMs = LoopPeriodMs(p->samples);
   p->cycle = 0;
   p->next = 0;
   std::map<std::tuple<int, int, int>, int> blocks;

@@ -68,6 +68,9 @@ struct Player {
   std::vector<std::size_t> chosen;
 };
 
+// The loop period of these samples: the last sample's time plus the typical gap.
+std::uint64_t LoopPeriodMs(const std::vector<recording::Sample>& samples);
+
 // Takes the recording's samples; speed is clamped to kMinSpeed..kMaxSpeed.
 // Nothing is written until the first Step.
 void Start(Player* player, recording::Recording recording, int speed, bool loop);

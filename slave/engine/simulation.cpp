@@ -9,6 +9,7 @@
 
 #include "common/value_format.h"
 #include "common/word_order.h"
+#include "slave/engine/replay.h"
 
 namespace simulation {
 
@@ -87,7 +88,86 @@ void PutRegisters(int item, int count, std::uint64_t bits, wordorder::Order orde
   }
 }
 
+// The recorded value of track item `item` at `elapsedMs`; false before its first
+// value in the first pass.
+bool TrackValue(const Track& track, int item, std::uint64_t elapsedMs, std::uint16_t* value) {
+  const Track::Item& t = track.items[static_cast<std::size_t>(item)];
+  if (t.timesMs.empty()) return false;
+  const std::uint64_t within = elapsedMs % track.periodMs;
+  const auto after = std::upper_bound(t.timesMs.begin(), t.timesMs.end(), within);
+  if (after == t.timesMs.begin()) {
+    if (elapsedMs < track.periodMs) return false;
+    *value = t.values.back();
+    return true;
+  }
+  *value = t.values[static_cast<std::size_t>(after - t.timesMs.begin() - 1)];
+  return true;
+}
+
+// A recording rule's items: each recorded word or bit as it is.
+int StepRecording(const Rule& rule, bool bits, int items, std::uint64_t elapsedMs, std::uint8_t* image,
+                  const autochange::Setters& setters) {
+  if (!rule.track) return 0;
+  const int last = std::min({rule.last, items - 1, rule.first + static_cast<int>(rule.track->items.size()) - 1});
+  int written = 0;
+  for (int item = std::max(rule.first, 0); item <= last; ++item) {
+    std::uint16_t value = 0;
+    if (!TrackValue(*rule.track, item - rule.first, elapsedMs, &value)) continue;
+    ++written;
+    if (bits) {
+      const std::uint8_t bit = value != 0 ? 1 : 0;
+      autochange::SetImageBit(image, item, bit);
+      if (setters.setCoil) setters.setCoil(setters.context, item, bit);
+    } else {
+      autochange::SetImageRegister(image, item, value);
+      if (setters.setRegister) setters.setRegister(setters.context, item, value);
+    }
+  }
+  return written;
+}
+
 }  // namespace
+
+bool BuildTrack(const recording::Recording& recording, int unit, int table, int address, int count, Track* track,
+                std::string* error) {
+  // The unit asked for, or the recording's only unit.
+  int only = -1;
+  bool hasUnit = false, oneUnit = true;
+  for (const recording::Sample& s : recording.samples) {
+    hasUnit = hasUnit || s.unit == unit;
+    if (only >= 0 && s.unit != only) oneUnit = false;
+    only = s.unit;
+  }
+  const int from = hasUnit || !oneUnit ? unit : only;
+  Track t;
+  t.items.resize(static_cast<std::size_t>(std::max(count, 0)));
+  bool any = false;
+  for (const recording::Sample& s : recording.samples) {
+    if (s.unit != from || s.table != table) continue;
+    const int low = std::max(s.address, address);
+    const int high = std::min(s.address + static_cast<int>(s.values.size()), address + count);
+    for (int a = low; a < high; ++a) {
+      Track::Item& item = t.items[static_cast<std::size_t>(a - address)];
+      const std::uint16_t value = s.values[static_cast<std::size_t>(a - s.address)];
+      any = true;
+      if (!item.values.empty() && item.values.back() == value) continue;
+      if (!item.timesMs.empty() && item.timesMs.back() == s.elapsedMs) {
+        item.values.back() = value;  // a later read of the same moment wins
+        continue;
+      }
+      item.timesMs.push_back(s.elapsedMs);
+      item.values.push_back(value);
+    }
+  }
+  if (!any) {
+    *error = "the recording holds no reads of unit " + std::to_string(from) + ", table " + std::to_string(table) +
+             ", addresses " + std::to_string(address) + "-" + std::to_string(address + count - 1);
+    return false;
+  }
+  t.periodMs = std::max<std::uint64_t>(replay::LoopPeriodMs(recording.samples), 1);
+  *track = std::move(t);
+  return true;
+}
 
 bool ParseKind(const std::string* parts, int count, Rule* rule, std::string* error) {
   const std::string& kind = count > 0 ? parts[0] : std::string();
@@ -111,7 +191,7 @@ bool ParseKind(const std::string* parts, int count, Rule* rule, std::string* err
     ok = count == 2 && ParsePeriod(parts[1], &rule->periodMs);
     if (!ok) *error = "expected toggle:PERIOD_MS with PERIOD_MS 1-86400000";
   } else {
-    *error = "KIND is random, ramp, sine or toggle";
+    *error = "KIND is random, ramp, sine, toggle or recording";
   }
   return ok;
 }
@@ -128,11 +208,14 @@ double ValueAt(Rule* rule, std::uint64_t elapsedMs, bool integral) {
     case Kind::kRamp: return Along(rule->a, rule->b - rule->a, phase);
     case Kind::kSine: return rule->a + rule->b * std::sin(2.0 * std::numbers::pi * phase);
     case Kind::kToggle: return (elapsedMs / period) % 2 == 0 ? 0.0 : 1.0;
+    case Kind::kRecording: break;  // stepped word by word (StepRecording)
   }
   return 0.0;
 }
 
-int ItemsPerValue(int table, const Rule& rule) { return autochange::RegistersPerValue(table, rule.format); }
+int ItemsPerValue(int table, const Rule& rule) {
+  return rule.kind == Kind::kRecording ? 1 : autochange::RegistersPerValue(table, rule.format);
+}
 
 int Step(int table, int length, Rule* rules, int count, std::uint64_t elapsedMs, std::uint8_t* image,
          const autochange::Setters& setters) {
@@ -142,6 +225,10 @@ int Step(int table, int length, Rule* rules, int count, std::uint64_t elapsedMs,
   int written = 0;
   for (int r = 0; r < count; ++r) {
     Rule& rule = rules[r];
+    if (rule.kind == Kind::kRecording) {
+      written += StepRecording(rule, autochange::IsBitTable(table), items, elapsedMs, image, setters);
+      continue;
+    }
     const int format = valuefmt::IsValidFormat(rule.format) ? rule.format : valuefmt::kSigned;
     const autochange::ValueKind kind = autochange::KindOf(table, format);
     const bool integral = kind != autochange::ValueKind::Float && kind != autochange::ValueKind::Double;

@@ -1,21 +1,41 @@
 #pragma once
 // Simulated values of a slave definition: per rule a range of items that follow
 // random (MIN..MAX), a ramp (MIN to MAX over a period), a sine (CENTRE, AMPLITUDE,
-// period) or a toggle (0 and 1, flipping every period). Qt-free; the periodic
-// refresh that runs the auto-change rules steps these rules after them.
+// period), a toggle (0 and 1, flipping every period) or a device recording (the
+// raw words or bits read at the same addresses, at the recorded moments, looped).
+// Qt-free; the periodic refresh that runs the auto-change rules steps these rules
+// after them.
 //
 // Ramp, sine and toggle are functions of the time since the simulation started
 // (wall-clock periods, not refresh counts), so a late or skipped refresh never
 // shifts them. Random draws from a per-rule generator seeded at Seed(): the same
 // seed gives the same sequence of values.
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
+
+#include "common/recording.h"
 
 #include "slave/engine/autochange.h"
 
 namespace simulation {
 
-enum class Kind { kRandom, kRamp, kSine, kToggle };
+enum class Kind { kRandom, kRamp, kSine, kToggle, kRecording };
+
+// The recorded values of a recording rule's items over one pass of the
+// recording: per item, the moments its value changed and the values. A pass
+// lasts periodMs (the replay's loop period); an item keeps its last value of a
+// pass until its first change of the next, and is left alone before its first
+// recorded value in the first pass.
+struct Track {
+  struct Item {
+    std::vector<std::uint64_t> timesMs;  // increasing
+    std::vector<std::uint16_t> values;   // registers, or bits as 0/1
+  };
+  std::vector<Item> items;  // rule.first .. rule.last
+  std::uint64_t periodMs = 1;
+};
 
 // One rule. first/last are item indices inside the definition (register or bit
 // offsets from its address); a 32- or 64-bit format fills 2 or 4 registers per value.
@@ -28,6 +48,7 @@ struct Rule {
   std::uint32_t periodMs = 1000;  // ramp, sine, toggle
   int format = 0;  // a display format of common/value_format.h (0..19)
   std::uint64_t randomState = 0;  // random: the generator state, set by Seed
+  std::shared_ptr<const Track> track;  // recording: set by BuildTrack; without it the rule writes nothing
 };
 
 constexpr std::uint32_t kMaxPeriodMs = 86400000;  // one day
@@ -36,6 +57,13 @@ constexpr std::uint32_t kMaxPeriodMs = 86400000;  // one day
 // "toggle:PERIOD_MS" (already split at ':', kind first) into the kind and the
 // parameters of *rule; false with *error saying what is expected.
 bool ParseKind(const std::string* parts, int count, Rule* rule, std::string* error);
+
+// The track of `count` items of `table` from protocol address `address` out of a
+// recording: the reads of unit `unit`, or of the one unit the recording holds
+// when it holds no reads of `unit`. False with *error when the recording holds
+// no reads of these items.
+bool BuildTrack(const recording::Recording& recording, int unit, int table, int address, int count, Track* track,
+                std::string* error);
 
 // Seeds the random generator of a rule; `index` keeps rules with one seed apart.
 void Seed(Rule* rule, std::uint64_t seed, int index);
@@ -50,8 +78,9 @@ int ItemsPerValue(int table, const Rule& rule);
 // Writes the value of every rule at `elapsedMs` into the image (the layout of
 // autochange.h) and hands it to the setters: bits to setCoil (1 for any value
 // that rounds to non-zero), registers one by one to setRegister in the format's
-// word order. Values are rounded and clamped to what the format holds. Items
-// beyond `length` are left alone. Returns the number of values written.
+// word order. Values are rounded and clamped to what the format holds; a
+// recording rule writes its recorded words as they are, whatever the format.
+// Items beyond `length` are left alone. Returns the number of values written.
 int Step(int table, int length, Rule* rules, int count, std::uint64_t elapsedMs, std::uint8_t* image,
          const autochange::Setters& setters);
 

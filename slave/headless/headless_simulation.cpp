@@ -53,7 +53,12 @@ int AttachSimulations(const VantorOptions& options, std::vector<HeadlessDefiniti
       return cmdline::kExitFailed;
     }
   }
-  for (const simentries::SimulationEntry& s : options.simulations) {
+  std::vector<simentries::SimulationEntry> simulations = options.simulations;
+  if (!simentries::LoadRecordings(&simulations, std::string(), &error)) {
+    std::fprintf(stderr, "vantor: --simulate: %s\n", error.c_str());
+    return cmdline::kExitFailed;
+  }
+  for (const simentries::SimulationEntry& s : simulations) {
     HeadlessDefinition* target = nullptr;
     for (HeadlessDefinition& d : *definitions)
       if (!target && simentries::Holds(d.document, s)) target = &d;

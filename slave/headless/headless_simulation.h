@@ -13,8 +13,9 @@ namespace headless {
 // items (the first with its slave id and table whose addresses cover
 // ADDRESS..LAST), as item indices in the definition's or the rule's format,
 // seeded with --seed. Prints why and returns 1 for a rules file that does not
-// fit its definition, 2 for an option no definition holds or whose range does
-// not hold whole values of its format; 0 when all are attached.
+// fit its definition or a recording (recording:FILE) that cannot be read, 2 for
+// an option no definition holds or whose range does not hold whole values of
+// its format or recorded values; 0 when all are attached.
 int AttachSimulations(const VantorOptions& options, std::vector<HeadlessDefinition>* definitions);
 
 // Sets the time origin of a definition's rules to now and writes their first values.

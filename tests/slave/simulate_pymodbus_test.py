@@ -1,7 +1,8 @@
 """Simulated values of headless vantor read by pymodbus: a ramp and a float sine
 checked against their formulas at two times (within one refresh), random values
-inside their bounds, coils that toggle, rules kept beside a .vnd file (which
-stays as it is), and refused --simulate options and rule files."""
+inside their bounds, coils that toggle, recorded values played into part of a
+definition at their recorded times, rules kept beside a .vnd file (which stays as
+it is), and refused --simulate options and rule files."""
 import math
 import os
 import struct
@@ -98,6 +99,41 @@ class Simulate(unittest.TestCase):
         finally:
             served.close()
 
+    def test_recorded_values_follow_their_times_beside_other_rules(self):
+        # Unit 1's registers 10-11 change 1.5 s in and the recording loops after 3 s;
+        # served at slave id 6 (the recording's only unit), next to a toggle.
+        with tempfile.TemporaryDirectory() as directory:
+            path = os.path.join(directory, "dev:1.csv")
+            with open(path, "w") as f:
+                f.write("time,elapsed ms,unit,table,address,count,values\n"
+                        "t,0,1,holding registers,400011,2,1111 2222\n"
+                        "t,1500,1,holding registers,400011,2,3333 4444\n")
+            served = Served(["--slave", "6:3:8:6", "--simulate", "6:3:10-11:recording:" + path,
+                             "--simulate", "6:3:13:toggle:100000"])
+            try:
+                expected = lambda s: [0x1111, 0x2222] if (s * 1000.0) % 3000.0 < 1500.0 else [0x3333, 0x4444]
+                seen = set()
+                for pause in (0.3, 2.0, 1.6):
+                    time.sleep(pause)
+                    registers = served.client.read_holding_registers(8, 6, slave=6).registers
+                    low, high = served.window(time.monotonic())
+                    if expected(low) == expected(high):  # not at a change
+                        self.assertEqual(registers[2:4], expected(high), (low, high))
+                    seen.add(tuple(registers[2:4]))
+                    self.assertEqual([registers[0], registers[1], registers[4], registers[5]], [0, 0, 0, 0])
+                self.assertEqual(seen, {(0x1111, 0x2222), (0x3333, 0x4444)})
+            finally:
+                served.close()
+            result = subprocess.run([VANTOR, "--headless", "--slave", "6:3:8:6", "--tcp", "0",
+                                     "--simulate", "6:3:12:recording:" + path], capture_output=True, timeout=10)
+            self.assertEqual(result.returncode, 2)
+            self.assertIn("the recording holds no reads of unit 1, table 3, addresses 12-12", result.stderr.decode())
+            result = subprocess.run([VANTOR, "--headless", "--slave", "6:3:8:6", "--tcp", "0",
+                                     "--simulate", "6:3:10:recording:" + path + ".gone"],
+                                    capture_output=True, timeout=10)
+            self.assertEqual(result.returncode, 1)
+            self.assertIn("dev:1.csv.gone", result.stderr.decode())
+
     def test_rules_beside_a_vnd_file(self):
         with tempfile.TemporaryDirectory() as directory:
             vnd = os.path.join(directory, "pump.vnd")
@@ -136,7 +172,8 @@ class Simulate(unittest.TestCase):
 
     def test_bad_options_stop_before_serving(self):
         cases = [
-            (["--simulate", "1:3:0:wobble:1"], "KIND is random, ramp, sine or toggle"),
+            (["--simulate", "1:3:0:wobble:1"], "KIND is random, ramp, sine, toggle or recording"),
+            (["--simulate", "1:3:0:recording:"], "expected recording:FILE"),
             (["--simulate", "1:3:0:toggle:0"], "toggle:PERIOD_MS"),
             (["--simulate", "1:3:0:random:5:1"], "MIN <= MAX"),
             (["--simulate", "1:3:0:ramp:0:x:100"], "ramp:MIN:MAX:PERIOD_MS"),

@@ -49,3 +49,39 @@ TEST(SimulationEntries, SidecarFileRoundTripCommentsAndLineEnds) {
   EXPECT_FALSE(std::filesystem::exists(path));
   std::filesystem::remove_all(dir);
 }
+
+// A recording rule keeps colons in its path, reads nothing while parsing, reads
+// each recording once from the rules file's folder, and refuses to make a rule
+// of an unread or missing recording.
+TEST(SimulationEntries, RecordingRulesReadTheirFileBesideTheRules) {
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                    ("simulation_entries_rec_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir / "a:b");
+  std::ofstream(dir / "a:b" / "dev.csv") << "time,elapsed ms,unit,table,address,count,values\n"
+                                            "t,0,1,holding registers,400001,2,0011 0022\n";
+  const std::string path = (dir / "pump.vnd.sim").string();
+  std::ofstream(path) << "1:3:0-1:recording:a:b/dev.csv\n1:3:1:recording:a:b/dev.csv\n";
+  std::vector<SimulationEntry> entries;
+  std::string error;
+  ASSERT_TRUE(simentries::ParseSidecar("1:3:0:recording:/nowhere.csv\n", &entries, &error)) << error;
+  vnd::VndDocument d;
+  d.slaveId = 1;
+  d.table = 3;
+  d.length = 10;
+  simulation::Rule rule;
+  EXPECT_FALSE(simentries::RuleFor(entries[0], d, &rule, &error));
+  EXPECT_EQ(error, "the recording /nowhere.csv is not read");
+  EXPECT_FALSE(simentries::LoadRecordings(&entries, "", &error));
+  EXPECT_EQ(error.rfind("/nowhere.csv: ", 0), 0u) << error;
+
+  ASSERT_TRUE(simentries::LoadSidecar(path, &entries, &error)) << error;
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].recordingPath, "a:b/dev.csv");
+  EXPECT_EQ(entries[0].recorded, entries[1].recorded);  // one file, read once
+  ASSERT_TRUE(simentries::RuleFor(entries[0], d, &rule, &error)) << error;
+  ASSERT_TRUE(rule.track);
+  EXPECT_EQ(rule.track->items[1].values, (std::vector<std::uint16_t>{0x22}));
+  EXPECT_EQ(simentries::FormatSidecar(entries).substr(simentries::FormatSidecar({}).size()),
+            "1:3:0-1:recording:a:b/dev.csv\n1:3:1:recording:a:b/dev.csv\n");
+  std::filesystem::remove_all(dir);
+}

@@ -151,3 +151,44 @@ TEST(Simulation, BitsToggleEveryPeriodAndStayInsideTheDefinition) {
 }
 
 }  // namespace
+
+// A recording rule: each item changes at its recorded moments, is left alone
+// before its first value, keeps the last value of a pass until its first change
+// in the next, and a later read of the same moment wins; reads of other units
+// are not taken when the recording holds the asked unit.
+TEST(Simulation, RecordingRuleReplaysEachItemAndLoops) {
+  recording::Recording rec;
+  rec.samples = {{0, 1, 3, 10, {0x0101, 0x0202}},  {0, 2, 3, 10, {0xDEAD, 0xDEAD}},
+                 {100, 1, 3, 11, {0x0303}},         {200, 1, 3, 10, {0x0404, 0x0505}},
+                 {200, 1, 3, 11, {0x0606}},         {300, 1, 3, 12, {0x0707}}};
+  Rule rule;
+  rule.kind = Kind::kRecording;
+  rule.first = 2;  // items 2..4 of a definition at address 8: addresses 10..12
+  rule.last = 4;
+  auto track = std::make_shared<Track>();
+  std::string error;
+  ASSERT_TRUE(BuildTrack(rec, 1, 3, 10, 3, track.get(), &error)) << error;
+  EXPECT_EQ(track->periodMs, 400u);  // last row 300 + the typical gap of 100
+  rule.track = track;
+  Served s;
+  const auto at = [&](std::uint64_t ms) {
+    s.image.fill(0);
+    Step(3, 10, &rule, 1, ms, s.image.data(), s.setters());
+    return std::vector<std::uint16_t>{s.reg(2), s.reg(3), s.reg(4)};
+  };
+  EXPECT_EQ(at(0), (std::vector<std::uint16_t>{0x0101, 0x0202, 0}));  // item 4 untouched yet
+  EXPECT_EQ(at(150), (std::vector<std::uint16_t>{0x0101, 0x0303, 0}));
+  EXPECT_EQ(at(250), (std::vector<std::uint16_t>{0x0404, 0x0606, 0}));  // the later read of 200 ms
+  EXPECT_EQ(at(399), (std::vector<std::uint16_t>{0x0404, 0x0606, 0x0707}));
+  EXPECT_EQ(at(400 + 50), (std::vector<std::uint16_t>{0x0101, 0x0202, 0x0707}));  // next pass
+  EXPECT_EQ(s.calls.back(), (std::pair<int, int>{4, 0x0707}));
+
+  // A recording of one unit serves any slave id; of several, only the asked one.
+  recording::Recording one;
+  one.samples = {{0, 7, 1, 0, {1, 0, 1}}};
+  ASSERT_TRUE(BuildTrack(one, 3, 1, 1, 2, track.get(), &error));
+  EXPECT_EQ(track->items[0].values, (std::vector<std::uint16_t>{0}));
+  EXPECT_FALSE(BuildTrack(rec, 5, 3, 10, 1, track.get(), &error));
+  EXPECT_EQ(error, "the recording holds no reads of unit 5, table 3, addresses 10-10");
+  EXPECT_FALSE(BuildTrack(rec, 1, 3, 20, 2, track.get(), &error));
+}

@@ -2,12 +2,14 @@
 // rule the definition does not hold and keeps the dialog open, a master reads
 // the values move once connected and are drawn in blue, the rules go beside the saved file (whose
 // bytes do not change) and come back on open, and a broken rules file is
-// reported and left alone.
+// reported and left alone; From Recording... puts a recording's values into
+// the definition.
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QtTest>
 #include <cstring>
 
@@ -164,11 +166,41 @@ class SimulationWindowTest : public QObject {
     commandLine.paths = {path};
     QVERIFY(f.restart(commandLine));
     QCOMPARE(f.boxes.texts(), QStringList{QStringLiteral("Cannot read the simulation rules %1.\nline 2: KIND is "
-                                                         "random, ramp, sine or toggle")
+                                                         "random, ramp, sine, toggle or recording")
                                               .arg(path + QStringLiteral(".sim"))});
     QVERIFY(f.doc()->simulation().empty());
     QVERIFY(f.doc()->saveTo(path));
     QCOMPARE(FileBytes(path + QStringLiteral(".sim")), QByteArray("1:3:0:toggle:100\n1:3:0:wobble:5\n"));
+  }
+
+  // The dialog's From Recording... replaces the example with a rule for the
+  // whole definition; a master reads the recorded words (of unit 9, the
+  // recording's only unit) at slave id 1, and the rule is kept beside the file.
+  void fromRecordingServesTheRecordedValues() {
+    VantorFixture f;
+    QVERIFY(f.start());
+    f.doc()->applyDefinition(1, 3, 0, 6);
+    const QString recording = f.dir.filePath(QStringLiteral("device.csv"));
+    WriteFile(recording, "time,elapsed ms,unit,table,address,count,values\n"
+                         "t,0,9,holding registers,400002,3,BEEF 0001 8000\n"
+                         "t,60000,9,holding registers,400002,3,0000 0000 0000\n");
+    f.files.script({recording});
+    WhenDialogOpens<SimulationDialog>([&](SimulationDialog* d) {
+      d->recordingButton()->click();
+      d->accept();
+    });
+    f.frame()->action(ID_SIMULATION)->trigger();
+    QCOMPARE(f.boxes.count(), 0);
+    QCOMPARE(QString::fromStdString(f.doc()->simulation().text()),
+             QStringLiteral("1:3:0-5:recording:") + recording + QLatin1Char('\n'));
+    const int port = f.connectTcp();
+    QVERIFY(port > 0);
+    LibModbusMaster master(port);
+    QVERIFY(master.connected());
+    QTRY_COMPARE_WITH_TIMEOUT(master.registers(0, 6), (std::vector<std::uint16_t>{0, 0xBEEF, 1, 0x8000, 0, 0}), 3000);
+    const QString path = f.dir.filePath(QStringLiteral("recorded.vnd"));
+    QVERIFY(f.doc()->saveTo(path));
+    QVERIFY(FileBytes(path + QStringLiteral(".sim")).endsWith(("recording:" + recording + "\n").toUtf8()));
   }
 };
 
