@@ -3,8 +3,9 @@
 // reads 125 registers at full speed over Modbus/TCP. Reports how late the GUI
 // event loop answers and the master's request latencies, next to the same
 // master against a libmodbus server in the same run. Then the same windows with
-// every register simulated (random, ramp, sine, toggle), and with a recording of
-// all their registers every 100 ms replayed into them.
+// every register simulated (random, ramp, sine, toggle), with a recording of
+// all their registers every 100 ms replayed into them, and with that recording
+// as the simulation rule of every window.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -280,6 +281,16 @@ int main(int argc, char** argv) {
   Measure(application, port, "vantor, 32 x 2048 replayed", 16);
   program.mainFrame->replayRunner()->stop();
   TimeReplaySteps(program, recordingPath);
+
+  // The recording as every window's simulation rule (recording:FILE).
+  for (int w = 0; w < kWindows; ++w) {
+    const QString rule = QStringLiteral("%1:3:0-%2:recording:%3").arg(1 + w).arg(kRegisters - 1).arg(recordingPath);
+    if (!static_cast<CVantorDoc*>(program.mainFrame->documents().value(w))->setSimulationText(rule, &error)) {
+      std::printf("recording rule refused: %s\n", qPrintable(error));
+      return 1;
+    }
+  }
+  Measure(application, port, "vantor, 32 x 2048 recording rules", 16);
   program.app->disconnectLink();
   return 0;
 }

@@ -89,30 +89,37 @@ void PutRegisters(int item, int count, std::uint64_t bits, wordorder::Order orde
 }
 
 // The recorded value of track item `item` at `elapsedMs`; false before its first
-// value in the first pass.
-bool TrackValue(const Track& track, int item, std::uint64_t elapsedMs, std::uint16_t* value) {
-  const Track::Item& t = track.items[static_cast<std::size_t>(item)];
-  if (t.timesMs.empty()) return false;
+// value in the first pass. *at is where the item stood at the step before: steps
+// move forward in time, so the search goes on from there (from the item's first
+// change when the pass came round).
+bool TrackValue(const Track& track, int item, std::uint64_t elapsedMs, std::uint32_t* at, std::uint16_t* value) {
+  const std::uint32_t low = track.first[static_cast<std::size_t>(item)];
+  const std::uint32_t high = track.first[static_cast<std::size_t>(item) + 1];
+  if (low == high) return false;
   const std::uint64_t within = elapsedMs % track.periodMs;
-  const auto after = std::upper_bound(t.timesMs.begin(), t.timesMs.end(), within);
-  if (after == t.timesMs.begin()) {
+  std::uint32_t k = *at < low || *at >= high || track.timesMs[*at] > within ? low : *at;
+  while (k + 1 < high && track.timesMs[k + 1] <= within) ++k;
+  *at = k;
+  if (track.timesMs[k] > within) {  // before the item's first change in this pass
     if (elapsedMs < track.periodMs) return false;
-    *value = t.values.back();
-    return true;
+    k = high - 1;
   }
-  *value = t.values[static_cast<std::size_t>(after - t.timesMs.begin() - 1)];
+  *value = track.values[k];
   return true;
 }
 
 // A recording rule's items: each recorded word or bit as it is.
-int StepRecording(const Rule& rule, bool bits, int items, std::uint64_t elapsedMs, std::uint8_t* image,
+int StepRecording(Rule& rule, bool bits, int items, std::uint64_t elapsedMs, std::uint8_t* image,
                   const autochange::Setters& setters) {
   if (!rule.track) return 0;
-  const int last = std::min({rule.last, items - 1, rule.first + static_cast<int>(rule.track->items.size()) - 1});
+  const Track& track = *rule.track;
+  rule.trackAt.resize(static_cast<std::size_t>(track.items()), 0);
+  const int last = std::min({rule.last, items - 1, rule.first + track.items() - 1});
   int written = 0;
   for (int item = std::max(rule.first, 0); item <= last; ++item) {
     std::uint16_t value = 0;
-    if (!TrackValue(*rule.track, item - rule.first, elapsedMs, &value)) continue;
+    std::uint32_t* at = &rule.trackAt[static_cast<std::size_t>(item - rule.first)];
+    if (!TrackValue(track, item - rule.first, elapsedMs, at, &value)) continue;
     ++written;
     if (bits) {
       const std::uint8_t bit = value != 0 ? 1 : 0;
@@ -139,15 +146,19 @@ bool BuildTrack(const recording::Recording& recording, int unit, int table, int 
     only = s.unit;
   }
   const int from = hasUnit || !oneUnit ? unit : only;
-  Track t;
-  t.items.resize(static_cast<std::size_t>(std::max(count, 0)));
+  // Each item's changes, then laid end to end.
+  struct Changes {
+    std::vector<std::uint64_t> timesMs;
+    std::vector<std::uint16_t> values;
+  };
+  std::vector<Changes> changes(static_cast<std::size_t>(std::max(count, 0)));
   bool any = false;
   for (const recording::Sample& s : recording.samples) {
     if (s.unit != from || s.table != table) continue;
     const int low = std::max(s.address, address);
     const int high = std::min(s.address + static_cast<int>(s.values.size()), address + count);
     for (int a = low; a < high; ++a) {
-      Track::Item& item = t.items[static_cast<std::size_t>(a - address)];
+      Changes& item = changes[static_cast<std::size_t>(a - address)];
       const std::uint16_t value = s.values[static_cast<std::size_t>(a - s.address)];
       any = true;
       if (!item.values.empty() && item.values.back() == value) continue;
@@ -164,6 +175,13 @@ bool BuildTrack(const recording::Recording& recording, int unit, int table, int 
              ", addresses " + std::to_string(address) + "-" + std::to_string(address + count - 1);
     return false;
   }
+  Track t;
+  for (const Changes& item : changes) {
+    t.first.push_back(static_cast<std::uint32_t>(t.timesMs.size()));
+    t.timesMs.insert(t.timesMs.end(), item.timesMs.begin(), item.timesMs.end());
+    t.values.insert(t.values.end(), item.values.begin(), item.values.end());
+  }
+  t.first.push_back(static_cast<std::uint32_t>(t.timesMs.size()));
   t.periodMs = std::max<std::uint64_t>(replay::LoopPeriodMs(recording.samples), 1);
   *track = std::move(t);
   return true;

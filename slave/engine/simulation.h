@@ -24,17 +24,18 @@ namespace simulation {
 enum class Kind { kRandom, kRamp, kSine, kToggle, kRecording };
 
 // The recorded values of a recording rule's items over one pass of the
-// recording: per item, the moments its value changed and the values. A pass
-// lasts periodMs (the replay's loop period); an item keeps its last value of a
-// pass until its first change of the next, and is left alone before its first
-// recorded value in the first pass.
+// recording: per item, the moments its value changed and the values, all items'
+// changes in two arrays (item k's are [first[k], first[k + 1])) so that a step
+// over thousands of items walks memory in order. A pass lasts periodMs (the
+// replay's loop period); an item keeps its last value of a pass until its first
+// change of the next, and is left alone before its first recorded value in the
+// first pass.
 struct Track {
-  struct Item {
-    std::vector<std::uint64_t> timesMs;  // increasing
-    std::vector<std::uint16_t> values;   // registers, or bits as 0/1
-  };
-  std::vector<Item> items;  // rule.first .. rule.last
+  std::vector<std::uint32_t> first;    // per item, then the end: items + 1 entries
+  std::vector<std::uint64_t> timesMs;  // increasing within an item
+  std::vector<std::uint16_t> values;   // registers, or bits as 0/1
   std::uint64_t periodMs = 1;
+  int items() const { return first.empty() ? 0 : static_cast<int>(first.size()) - 1; }
 };
 
 // One rule. first/last are item indices inside the definition (register or bit
@@ -49,6 +50,7 @@ struct Rule {
   int format = 0;  // a display format of common/value_format.h (0..19)
   std::uint64_t randomState = 0;  // random: the generator state, set by Seed
   std::shared_ptr<const Track> track;  // recording: set by BuildTrack; without it the rule writes nothing
+  std::vector<std::uint32_t> trackAt;  // recording: per item, the change in effect at the last step
 };
 
 constexpr std::uint32_t kMaxPeriodMs = 86400000;  // one day

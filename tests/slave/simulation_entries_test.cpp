@@ -80,7 +80,7 @@ TEST(SimulationEntries, RecordingRulesReadTheirFileBesideTheRules) {
   EXPECT_EQ(entries[0].recorded, entries[1].recorded);  // one file, read once
   ASSERT_TRUE(simentries::RuleFor(entries[0], d, &rule, &error)) << error;
   ASSERT_TRUE(rule.track);
-  EXPECT_EQ(rule.track->items[1].values, (std::vector<std::uint16_t>{0x22}));
+  EXPECT_EQ(rule.track->values, (std::vector<std::uint16_t>{0x11, 0x22}));
   EXPECT_EQ(simentries::FormatSidecar(entries).substr(simentries::FormatSidecar({}).size()),
             "1:3:0-1:recording:a:b/dev.csv\n1:3:1:recording:a:b/dev.csv\n");
   std::filesystem::remove_all(dir);

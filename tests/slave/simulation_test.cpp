@@ -180,6 +180,8 @@ TEST(Simulation, RecordingRuleReplaysEachItemAndLoops) {
   EXPECT_EQ(at(150), (std::vector<std::uint16_t>{0x0101, 0x0303, 0}));
   EXPECT_EQ(at(250), (std::vector<std::uint16_t>{0x0404, 0x0606, 0}));  // the later read of 200 ms
   EXPECT_EQ(at(399), (std::vector<std::uint16_t>{0x0404, 0x0606, 0x0707}));
+  EXPECT_EQ(at(150), (std::vector<std::uint16_t>{0x0101, 0x0303, 0}));  // time that goes back
+  EXPECT_EQ(at(399), (std::vector<std::uint16_t>{0x0404, 0x0606, 0x0707}));
   EXPECT_EQ(at(400 + 50), (std::vector<std::uint16_t>{0x0101, 0x0202, 0x0707}));  // next pass
   EXPECT_EQ(s.calls.back(), (std::pair<int, int>{4, 0x0707}));
 
@@ -187,7 +189,7 @@ TEST(Simulation, RecordingRuleReplaysEachItemAndLoops) {
   recording::Recording one;
   one.samples = {{0, 7, 1, 0, {1, 0, 1}}};
   ASSERT_TRUE(BuildTrack(one, 3, 1, 1, 2, track.get(), &error));
-  EXPECT_EQ(track->items[0].values, (std::vector<std::uint16_t>{0}));
+  EXPECT_EQ(track->values, (std::vector<std::uint16_t>{0, 1}));  // addresses 1 and 2
   EXPECT_FALSE(BuildTrack(rec, 5, 3, 10, 1, track.get(), &error));
   EXPECT_EQ(error, "the recording holds no reads of unit 5, table 3, addresses 10-10");
   EXPECT_FALSE(BuildTrack(rec, 1, 3, 20, 2, track.get(), &error));
