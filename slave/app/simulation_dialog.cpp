@@ -1,5 +1,6 @@
 #include "slave/app/simulation_dialog.h"
 
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -83,7 +84,10 @@ void SimulationDialog::addRecordingRule() {
 
 void SimulationDialog::accept() {
   std::string error;
-  if (!simulation_.setText(rules_->toPlainText().toStdString(), definition_, &error)) {
+  QApplication::setOverrideCursor(Qt::WaitCursor);  // recordings the rules name are read now
+  const bool ok = simulation_.setText(rules_->toPlainText().toStdString(), definition_, &error);
+  QApplication::restoreOverrideCursor();
+  if (!ok) {
     fw::ShowMessage(QString::fromStdString(error), fw::MsgIcon::Exclamation);
     return;
   }
