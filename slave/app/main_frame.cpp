@@ -141,11 +141,7 @@ void CMainFrame::createFileMenu() {
 }
 
 void CMainFrame::replayRecordingCommand() {
-  fw::FileDialogRequest request;
-  request.filter = Text(vantorres::kRecordingFilter);
-  request.defaultExtension = QStringLiteral("csv");
-  request.mustExist = true;
-  const QString path = fw::ChooseFile(this, request);
+  const QString path = ChooseRecordingFile(this);
   if (path.isEmpty()) return;
   ReplayDialog dialog(QFileInfo(path).fileName(), this);
   if (dialog.exec() != QDialog::Accepted) return;

@@ -6,12 +6,21 @@
 #include <QLabel>
 #include <QSpinBox>
 
+#include "framework/file_dialog.h"
 #include "resources/vantor_resources.h"
 #include "slave/engine/replay.h"
 
 namespace {
 QString Text(const char* text) { return QString::fromLatin1(text); }
 }  // namespace
+
+QString ChooseRecordingFile(QWidget* parent) {
+  fw::FileDialogRequest request;
+  request.filter = Text(vantorres::kRecordingFilter);
+  request.defaultExtension = QStringLiteral("csv");
+  request.mustExist = true;
+  return fw::ChooseFile(parent, request);
+}
 
 ReplayDialog::ReplayDialog(const QString& fileName, QWidget* parent) : QDialog(parent) {
   using namespace vantorres;

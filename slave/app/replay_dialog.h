@@ -6,6 +6,9 @@
 class QCheckBox;
 class QSpinBox;
 
+// The open dialog for a recording (*.csv, existing); empty when cancelled.
+QString ChooseRecordingFile(QWidget* parent);
+
 class ReplayDialog : public QDialog {
   Q_OBJECT
 

@@ -9,9 +9,9 @@
 #include <algorithm>
 
 #include "slave/engine/autochange.h"
-#include "framework/file_dialog.h"
 #include "framework/message_box.h"
 #include "resources/vantor_resources.h"
+#include "slave/app/replay_dialog.h"
 
 namespace {
 
@@ -67,11 +67,7 @@ SimulationDialog::SimulationDialog(const DocSimulation& simulation, const vnd::V
 // The chosen recording for the value (or the definition), in place of the
 // example rule while that is still the last line.
 void SimulationDialog::addRecordingRule() {
-  fw::FileDialogRequest request;
-  request.filter = Text(vantorres::kRecordingFilter);
-  request.defaultExtension = QStringLiteral("csv");
-  request.mustExist = true;
-  const QString path = fw::ChooseFile(this, request);
+  const QString path = ChooseRecordingFile(this);
   if (path.isEmpty()) return;
   QString text = rules_->toPlainText();
   const QString example = QString::fromStdString(example_);
