@@ -133,12 +133,7 @@ class PosixSerialDevice final : public SerialDevice {
   }
 
   int read(std::uint8_t* buffer, int maxCount) override {
-    if (aborted_) return -1;
-    if (errorPending_) {
-      errorPending_ = false;
-      aborted_ = true;
-      return -1;
-    }
+    if (failsOnError()) return -1;
     if (maxCount <= 0) return 0;
 
     const SerialTimeouts t = timeouts_;
@@ -166,15 +161,7 @@ class PosixSerialDevice final : public SerialDevice {
       if (produced < 0) return -1;
       got += produced;
       if (produced > 0) lastByte = TickCount();
-      if (lineError) {
-        // Deliver the good bytes before the error; the error fails the next read.
-        if (got > 0) {
-          errorPending_ = true;
-          return got;
-        }
-        aborted_ = true;
-        return -1;
-      }
+      if (lineError) return endAtLineError(got);
       if (got >= maxCount) return got;
       if (produced > 0) continue;  // more may already be buffered
       // Device gone (adapter unplugged, far end of a pty closed): poll keeps
@@ -206,26 +193,12 @@ class PosixSerialDevice final : public SerialDevice {
 
   // One read of what the driver holds (VMIN 0, VTIME 0: it does not wait).
   int readAvailable(std::uint8_t* buffer, int maxCount) override {
-    if (aborted_) return -1;
-    if (errorPending_) {
-      errorPending_ = false;
-      aborted_ = true;
-      return -1;
-    }
+    if (failsOnError()) return -1;
     if (maxCount <= 0) return 0;
     bool lineError = false;
     const int produced = takeBytes(buffer, maxCount, &lineError);
     if (produced < 0) return -1;
-    if (lineError) {
-      // As read(): the good bytes before the error now, the failure next time.
-      if (produced > 0) {
-        errorPending_ = true;
-        return produced;
-      }
-      aborted_ = true;
-      return -1;
-    }
-    return produced;
+    return lineError ? endAtLineError(produced) : produced;
   }
 
   int write(const std::uint8_t* bytes, int count) override {
@@ -327,6 +300,27 @@ class PosixSerialDevice final : public SerialDevice {
 
  private:
   enum class MarkState : std::uint8_t { Plain, AfterFF, AfterFF00 };
+
+  // Abort on error, before a read: true when it fails, as it does after a line
+  // error until clearError(); an error found after good bytes fails this read.
+  bool failsOnError() {
+    if (aborted_) return true;
+    if (!errorPending_) return false;
+    errorPending_ = false;
+    aborted_ = true;
+    return true;
+  }
+
+  // A read that met a line error after `good` bytes: those bytes now and the
+  // failure at the next read, or the failure now when there are none.
+  int endAtLineError(int good) {
+    if (good > 0) {
+      errorPending_ = true;
+      return good;
+    }
+    aborted_ = true;
+    return -1;
+  }
 
   // Moves up to `room` decoded bytes into out: first raw bytes left over from an
   // earlier error, else at most `room` raw bytes from the device, so nothing is

@@ -21,6 +21,10 @@ double NowUs() {
 
 namespace {
 
+// How long before a frame's last byte is due the relay stops sleeping: more
+// than a timed wait usually ends late here (50-100 us on a virtual machine).
+constexpr double kSpinBeforeLastUs = 150;
+
 bool OpenRawPty(int* master, int* slave, std::string* path) {
   char name[256] = {};
   termios raw{};
@@ -64,6 +68,8 @@ void PacedLine::resetTurnaround() {
   std::lock_guard<std::mutex> guard(statsLock_);
   turnaroundA_ = Turnaround{};
   turnaroundB_ = Turnaround{};
+  lateCount_ = 0;
+  lateTotalUs_ = 0;
 }
 
 std::uint64_t PacedLine::turnaroundCount() const {
@@ -79,6 +85,11 @@ double PacedLine::meanTurnaroundUs() const {
 double PacedLine::meanTurnaroundAUs() const {
   std::lock_guard<std::mutex> guard(statsLock_);
   return turnaroundA_.count == 0 ? 0 : turnaroundA_.totalUs / static_cast<double>(turnaroundA_.count);
+}
+
+double PacedLine::meanLateUs() const {
+  std::lock_guard<std::mutex> guard(statsLock_);
+  return lateCount_ == 0 ? 0 : lateTotalUs_ / static_cast<double>(lateCount_);
 }
 
 // Reads what the sender wrote and gives each byte its arrival time at the far end.
@@ -107,7 +118,9 @@ void PacedLine::take(Direction& d, double nowUs, bool fromB) {
 void PacedLine::deliver(Direction& d, double nowUs, bool toB) {
   std::uint8_t out[512];
   int count = 0;
+  double lastDueUs = 0;
   while (!d.queue.empty() && d.queue.front().dueUs <= nowUs && count < static_cast<int>(sizeof out)) {
+    lastDueUs = d.queue.front().dueUs;
     out[count++] = d.queue.front().value;
     d.queue.pop_front();
   }
@@ -119,7 +132,24 @@ void PacedLine::deliver(Direction& d, double nowUs, bool toB) {
     Turnaround& t = toB ? turnaroundB_ : turnaroundA_;
     t.awaiting = true;
     t.burstEndUs = NowUs();
+    if (d.queue.empty()) {
+      ++lateCount_;
+      lateTotalUs_ += t.burstEndUs - lastDueUs;
+    }
   }
+}
+
+// When the relay must look again: when the next byte is due, or, for the last
+// byte queued in its direction, kSpinBeforeLastUs earlier (from there the relay
+// polls without sleeping); now and then in any case, for the stop flag.
+double PacedLine::nextWakeUs(double nowUs) const {
+  double nextUs = nowUs + 20000;
+  for (const Direction* d : {&aToB_, &bToA_}) {
+    if (d->queue.empty()) continue;
+    const double dueUs = d->queue.front().dueUs;
+    nextUs = std::min(nextUs, d->queue.size() == 1 ? dueUs - kSpinBeforeLastUs : dueUs);
+  }
+  return nextUs;
 }
 
 void PacedLine::run() {
@@ -130,10 +160,7 @@ void PacedLine::run() {
   realTimeRelay_ = pthread_setschedparam(pthread_self(), SCHED_FIFO, &realTime) == 0;
   while (running_.load()) {
     double nowUs = NowUs();
-    double nextUs = nowUs + 20000;  // look at the stop flag now and then
-    for (Direction* d : {&aToB_, &bToA_})
-      if (!d->queue.empty()) nextUs = std::min(nextUs, d->queue.front().dueUs);
-    const double waitUs = std::max(0.0, nextUs - nowUs);
+    const double waitUs = std::max(0.0, nextWakeUs(nowUs) - nowUs);
     pollfd fds[2] = {{masterA_, POLLIN, 0}, {masterB_, POLLIN, 0}};
     const timespec limit{static_cast<time_t>(waitUs / 1e6), static_cast<long>(std::fmod(waitUs, 1e6) * 1000)};
     const int ready = ::ppoll(fds, 2, &limit, nullptr);

@@ -10,6 +10,12 @@
 //   ... one program opens line.pathA(), the other line.pathB() ...
 //   line.stop();
 //
+// Timed waits end late (tens of microseconds on a virtual machine, where the
+// idle CPU itself has to be woken): the relay sleeps until shortly before the
+// last queued byte of a direction is due and polls without sleeping from there,
+// so that a frame ends on time and its receiver's turnaround starts when the
+// line says. meanLateUs() tells how late frame ends left all the same.
+//
 // The relay also measures the turnaround of each side: for B from the moment
 // the last byte of a burst from A has arrived at B to the first byte B sends
 // back (a server's reply delay), for A the same the other way round (a
@@ -45,6 +51,9 @@ class PacedLine {
   double meanTurnaroundUs() const;
   // A's turnarounds since the last reset, the same way.
   double meanTurnaroundAUs() const;
+  // How late the last byte of a burst reached its receiver, mean in
+  // microseconds since the last reset (time the line arithmetic does not count).
+  double meanLateUs() const;
 
  private:
   struct Byte {
@@ -60,6 +69,7 @@ class PacedLine {
   void run();
   void take(Direction& d, double nowUs, bool fromB);
   void deliver(Direction& d, double nowUs, bool toB);
+  double nextWakeUs(double nowUs) const;
 
   double characterUs_;
   int masterA_ = -1, slaveA_ = -1, masterB_ = -1, slaveB_ = -1;
@@ -77,6 +87,8 @@ class PacedLine {
   };
   mutable std::mutex statsLock_;  // guards the turnaround figures
   Turnaround turnaroundA_, turnaroundB_;
+  std::uint64_t lateCount_ = 0;
+  double lateTotalUs_ = 0;
 };
 
 double NowUs();

@@ -14,7 +14,9 @@
 // Servers are measured with one fixed client (libmodbus's for RTU, the ASCII
 // client below for ASCII), masters against one fixed server (libmodbus's RTU
 // server, vantor for ASCII). "limit" is what the line allows: the frames' time
-// plus one t3.5 silence before each RTU request.
+// plus one t3.5 silence before each RTU request; for a master also the server's
+// reply delay as the line saw it in that master's run (the master cannot go
+// faster than its server answers).
 #include <fcntl.h>
 #include <modbus.h>
 #include <poll.h>
@@ -233,6 +235,7 @@ struct MasterRun {
   double rate = 0;
   double pauseUs = 0;
   double serverUs = 0;
+  double lateUs = 0;  // how late the relay delivered frame ends (counted nowhere)
 };
 
 template <typename Run>
@@ -242,15 +245,19 @@ MasterRun MeasureMaster(bench::PacedLine& line, Run run) {
   m.rate = run();
   m.pauseUs = line.meanTurnaroundAUs();
   m.serverUs = line.meanTurnaroundUs();
+  m.lateUs = line.meanLateUs();
   return m;
 }
 
 void PrintMasterRow(const char* what, std::uint32_t baud, int registers, const MasterRun& ours,
                     const MasterRun& theirs, double limit, const char* reference) {
-  char pauses[128];
-  std::snprintf(pauses, sizeof pauses, "request pause %.3f ms (%s %.3f ms), server delay %.3f ms (%.3f ms)",
-                ours.pauseUs / 1000, reference, theirs.pauseUs / 1000, ours.serverUs / 1000, theirs.serverUs / 1000);
-  PrintRow(what, baud, registers, ours.rate, theirs.rate, limit, pauses);
+  char pauses[160];
+  std::snprintf(pauses, sizeof pauses,
+                "request pause %.3f ms (%s %.3f ms), server delay %.3f ms (%.3f ms), line late %.3f ms",
+                ours.pauseUs / 1000, reference, theirs.pauseUs / 1000, ours.serverUs / 1000, theirs.serverUs / 1000,
+                ours.lateUs / 1000);
+  const double withServer = limit > 0 ? 1e6 / (1e6 / limit + ours.serverUs) : 0;
+  PrintRow(what, baud, registers, ours.rate, theirs.rate, withServer, pauses);
 }
 
 bool CheckEmulator() {
@@ -268,8 +275,10 @@ bool CheckEmulator() {
     got += static_cast<std::size_t>(n);
   }
   const double seconds = (bench::NowUs() - start) / 1e6;
-  std::printf("paced line: 1000 bytes at 9600 8N1 took %.4f s (arithmetic 1000 x 10 / 9600 = %.4f s)%s\n", seconds,
-              1000.0 * kBits / 9600, line.realTimeRelay() ? ", relay real-time" : ", relay not real-time");
+  std::printf("paced line: 1000 bytes at 9600 8N1 took %.4f s (arithmetic 1000 x 10 / 9600 = %.4f s)%s, "
+              "last byte %.3f ms late\n",
+              seconds, 1000.0 * kBits / 9600, line.realTimeRelay() ? ", relay real-time" : ", relay not real-time",
+              line.meanLateUs() / 1000);
   ::close(a);
   ::close(b);
   return true;
@@ -285,8 +294,8 @@ int ServeLine(const std::string& rtuServer, std::uint32_t baud) {
   char c;
   while (::read(0, &c, 1) > 0) {
     if (c != '\n') continue;
-    std::printf("request pause %.3f ms, server delay %.3f ms\n", line.meanTurnaroundAUs() / 1000,
-                line.meanTurnaroundUs() / 1000);
+    std::printf("request pause %.3f ms, server delay %.3f ms, line late %.3f ms\n", line.meanTurnaroundAUs() / 1000,
+                line.meanTurnaroundUs() / 1000, line.meanLateUs() / 1000);
     std::fflush(stdout);
     line.resetTurnaround();
   }

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <signal.h>
+
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -483,4 +486,32 @@ TEST_F(SerialLinkPtyTest, FrameGapStartsAgainAfterBytesThatComeDuringIt) {
   noise.join();
   EXPECT_GT(waited, 100);   // the noise kept the line busy beyond one t3.5
   EXPECT_LT(waited, 3500);  // 256 characters (2133 ms) and a t3.5, with room for a loaded machine
+}
+
+// A signal that wakes the poll thread during the t3.5 (ppoll is never
+// restarted, whatever the handler's flags; the headless runner catches SIGINT
+// and SIGTERM) must not end the silence early: the request still waits until
+// the line has been quiet for the whole t3.5.
+TEST_F(SerialLinkPtyTest, FrameGapOutlastsASignalThatWakesTheWait) {
+  struct sigaction quiet {};
+  quiet.sa_handler = [](int) {};
+  struct sigaction previous {};
+  ASSERT_EQ(sigaction(SIGUSR1, &quiet, &previous), 0);
+  ASSERT_TRUE(OpenSerialPort(1, 1200, 8, 0, 0));  // t3.5 = 29.2 ms, a character 8.3 ms
+  const std::uint8_t request = 0x01;
+  const Clock::time_point start = Clock::now();
+  ASSERT_TRUE(SerialWrite(&request, 1));  // the line is quiet from about 8.3 ms on
+  const pthread_t waiter = pthread_self();
+  std::thread signaller([&] {
+    for (int ms : {5, 15, 25}) {
+      std::this_thread::sleep_until(start + std::chrono::milliseconds(ms));
+      pthread_kill(waiter, SIGUSR1);
+    }
+  });
+  WaitFrameGap();
+  const long long waitedUs = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
+  signaller.join();
+  sigaction(SIGUSR1, &previous, nullptr);
+  EXPECT_GE(waitedUs, 37000);  // the character and the whole t3.5
+  EXPECT_LT(waitedUs, 600000);
 }
