@@ -70,6 +70,17 @@ void PacedLine::resetTurnaround() {
   turnaroundB_ = Turnaround{};
   lateCount_ = 0;
   lateTotalUs_ = 0;
+  tornGaps_ = 0;
+}
+
+void PacedLine::setTearGap(double gapUs) {
+  std::lock_guard<std::mutex> guard(statsLock_);
+  tearGapUs_ = gapUs;
+}
+
+std::uint64_t PacedLine::tornGaps() const {
+  std::lock_guard<std::mutex> guard(statsLock_);
+  return tornGaps_;
 }
 
 std::uint64_t PacedLine::turnaroundCount() const {
@@ -119,6 +130,7 @@ void PacedLine::deliver(Direction& d, double nowUs, bool toB) {
   std::uint8_t out[512];
   int count = 0;
   double lastDueUs = 0;
+  const double firstDueUs = d.queue.empty() ? 0 : d.queue.front().dueUs;
   while (!d.queue.empty() && d.queue.front().dueUs <= nowUs && count < static_cast<int>(sizeof out)) {
     lastDueUs = d.queue.front().dueUs;
     out[count++] = d.queue.front().value;
@@ -127,11 +139,18 @@ void PacedLine::deliver(Direction& d, double nowUs, bool toB) {
   if (count == 0) return;
   // A full pty buffer only happens when nobody reads; such bytes are dropped.
   if (::write(d.to, out, static_cast<size_t>(count)) < 0) return;
+  const double deliveredUs = NowUs();
+  const double meantGapUs = firstDueUs - d.lastDeliveredDueUs;
+  const double seenGapUs = deliveredUs - d.lastDeliveredUs;
+  const bool hadEarlier = d.lastDeliveredUs > 0;
+  d.lastDeliveredUs = deliveredUs;
+  d.lastDeliveredDueUs = lastDueUs;
   {
     std::lock_guard<std::mutex> guard(statsLock_);
+    if (hadEarlier && tearGapUs_ > 0 && meantGapUs < tearGapUs_ && seenGapUs > tearGapUs_) ++tornGaps_;
     Turnaround& t = toB ? turnaroundB_ : turnaroundA_;
     t.awaiting = true;
-    t.burstEndUs = NowUs();
+    t.burstEndUs = deliveredUs;
     if (d.queue.empty()) {
       ++lateCount_;
       lateTotalUs_ += t.burstEndUs - lastDueUs;
