@@ -70,7 +70,8 @@ void PacedLine::resetTurnaround() {
   turnaroundB_ = Turnaround{};
   lateCount_ = 0;
   lateTotalUs_ = 0;
-  tornGaps_ = 0;
+  tornToB_ = 0;
+  tornToA_ = 0;
 }
 
 void PacedLine::setTearGap(double gapUs) {
@@ -78,9 +79,14 @@ void PacedLine::setTearGap(double gapUs) {
   tearGapUs_ = gapUs;
 }
 
-std::uint64_t PacedLine::tornGaps() const {
+std::uint64_t PacedLine::tornGapsToB() const {
   std::lock_guard<std::mutex> guard(statsLock_);
-  return tornGaps_;
+  return tornToB_;
+}
+
+std::uint64_t PacedLine::tornGapsToA() const {
+  std::lock_guard<std::mutex> guard(statsLock_);
+  return tornToA_;
 }
 
 std::uint64_t PacedLine::turnaroundCount() const {
@@ -147,7 +153,8 @@ void PacedLine::deliver(Direction& d, double nowUs, bool toB) {
   d.lastDeliveredDueUs = lastDueUs;
   {
     std::lock_guard<std::mutex> guard(statsLock_);
-    if (hadEarlier && tearGapUs_ > 0 && meantGapUs < tearGapUs_ && seenGapUs > tearGapUs_) ++tornGaps_;
+    if (hadEarlier && tearGapUs_ > 0 && meantGapUs < tearGapUs_ && seenGapUs > tearGapUs_)
+      ++(toB ? tornToB_ : tornToA_);
     Turnaround& t = toB ? turnaroundB_ : turnaroundA_;
     t.awaiting = true;
     t.burstEndUs = deliveredUs;

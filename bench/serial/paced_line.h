@@ -61,9 +61,10 @@ class PacedLine {
   // microseconds since the last reset (time the line arithmetic does not count).
   double meanLateUs() const;
   // Gaps longer than gapUs between bytes that were meant to follow each other
-  // closer than that, in either direction, since the last reset (0: not counted).
+  // closer than that, toward B or toward A, since the last reset (0: not counted).
   void setTearGap(double gapUs);
-  std::uint64_t tornGaps() const;
+  std::uint64_t tornGapsToB() const;
+  std::uint64_t tornGapsToA() const;
 
  private:
   struct Byte {
@@ -102,7 +103,7 @@ class PacedLine {
   std::uint64_t lateCount_ = 0;
   double lateTotalUs_ = 0;
   double tearGapUs_ = 0;
-  std::uint64_t tornGaps_ = 0;
+  std::uint64_t tornToB_ = 0, tornToA_ = 0;
 };
 
 double NowUs();
